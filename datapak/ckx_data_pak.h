@@ -1,0 +1,163 @@
+// ckxDataPak: an ordered list of keyed records (key text plus data bytes) with a
+// title and a category, that turns into one flat big-endian byte array, its
+// package, and back, all or nothing.
+//
+// This is the portable core of the Sorbel COM server; it has no Windows
+// dependency. The COM layer converts BSTR and SAFEARRAY values to the types
+// used here, calls these members and maps exceptions to failure statuses.
+//
+// Outcome reporting: a member never throws for a condition it tests. It refuses,
+// changes nothing and sets the error number (ErrorNumber()). Exceptions are for
+// faults only, and leave the object and its error number as they were:
+//   std::bad_alloc        memory cannot be had (checked before large allocations)
+//   std::overflow_error   a 32-bit size overflows, or a character needs more
+//                         than one byte in the text encoding
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text_encoding.h"
+
+namespace sorbel {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteSpan = std::span<const std::uint8_t>;
+
+enum ckxDataPak_ErrorNumber : std::int32_t {
+    ckxDataPak_errNoError = 0,
+    ckxDataPak_errDatabaseFull = -1,
+    ckxDataPak_errKeyTooLong = -2,
+    ckxDataPak_errDataTooLong = -3,
+    ckxDataPak_errRecordNotFound = -4,
+    ckxDataPak_errPackageTooSmall = -100,
+    ckxDataPak_errPackageTypeInvalid = -110,
+    ckxDataPak_errPackageSizeInvalid = -120,
+    ckxDataPak_errPackageImcomplete = -130,
+    ckxDataPak_errPackageCorrupt = -140,
+};
+
+// The enumeration's member name for a value ("ckxDataPak_errPackageCorrupt"),
+// or an empty view for a value that is not a member.
+std::string_view ErrorNumberName(std::int32_t value);
+
+// One record: the lengths are kept beside key and data so that a package's
+// size and layout follow without measuring keys and data again.
+struct PakRecord {
+    std::uint8_t KeyLength = 0;
+    std::int32_t DataLength = 0;
+    std::u16string Key;
+    Bytes Data;
+};
+
+// Limits the class enforces. Tests may lower them to reach the refusals
+// without allocating billions of records.
+struct PakLimits {
+    std::int32_t maxRecords = 2'000'000'000;     // adding refused once Count() reaches it
+    std::int32_t maxDataLength = 2'000'000'000;  // characters of text data or bytes of byte data
+};
+
+inline constexpr std::int32_t kPackageTypeId = 1000;
+inline constexpr std::int32_t kPackageHeaderSize = 14;
+inline constexpr std::size_t kMaxKeyLength = 255;
+inline constexpr std::size_t kMaxTextLength = 255;          // Title and Category are cut to this
+inline constexpr std::int32_t kMaxLetPosition = 1'999'999'999;  // highest position a property let extends to
+
+class ckxDataPak {
+public:
+    explicit ckxDataPak(const TextEncoding& encoding = Windows1252(), PakLimits limits = {});
+
+    // Header, error number, type identifier (never touch the error number).
+    std::int32_t TypeID() const { return kPackageTypeId; }
+    ckxDataPak_ErrorNumber ErrorNumber() const { return errorNumber_; }
+    const std::u16string& Title() const { return title_; }
+    void Title(std::u16string_view pTitle);
+    const std::u16string& Category() const { return category_; }
+    void Category(std::u16string_view pCategory);
+    std::int32_t Count() const;
+    std::int32_t Length(std::u16string_view pKey) const;
+    void Zap();
+    void Clear();
+
+    // Keyed members, text data.
+    void Append(std::u16string_view pKey, std::u16string_view pData);
+    void Delete(std::u16string_view pKey);
+    std::int32_t FindKey(std::u16string_view pKey);
+    void Insert(std::u16string_view pKey, std::u16string_view pData, std::u16string_view pKeyBefore);
+    void Edit(std::u16string_view pKey, std::u16string_view pData);
+    std::u16string Data(std::u16string_view pKey);
+    void Data(std::u16string_view pKey, std::u16string_view pData);
+
+    // Keyed members, byte data.
+    void AppendB(std::u16string_view pKey, ByteSpan pData);
+    void EditB(std::u16string_view pKey, ByteSpan pData);
+    void InsertB(std::u16string_view pKey, ByteSpan pData, std::u16string_view pKeyBefore);
+    Bytes DataB(std::u16string_view pKey);
+    void DataB(std::u16string_view pKey, ByteSpan pData);
+
+    // Search by data.
+    std::int32_t FindData(std::u16string_view pData);
+    std::int32_t FindDataB(ByteSpan pData);
+
+    // Positional members.
+    Bytes RecordB(std::int32_t pIndex);
+    void RecordB(std::int32_t pIndex, ByteSpan pData);
+    std::u16string Record(std::int32_t pIndex);
+    void Record(std::int32_t pIndex, std::u16string_view pData);
+    std::u16string RecordKey(std::int32_t pIndex);
+    void RecordKey(std::int32_t pIndex, std::u16string_view pKey);
+    void RecordDelete(std::int32_t pIndex);
+    void RecordEdit(std::u16string_view pKey, std::u16string_view pData, std::int32_t pIndex);
+    void RecordEditB(std::u16string_view pKey, ByteSpan pData, std::int32_t pIndex);
+    void RecordInsert(std::u16string_view pKey, std::u16string_view pData, std::int32_t pIndex);
+    void RecordInsertB(std::u16string_view pKey, ByteSpan pData, std::int32_t pIndex);
+
+    // Package: the flat byte form of the whole object.
+    std::int32_t Size() const;
+    Bytes Package() const;
+    void Package(ByteSpan pPackage);
+
+    // Read-only view of the store, for tools that walk every record.
+    const std::vector<PakRecord>& Records() const { return records_; }
+    const TextEncoding& Encoding() const { return *encoding_; }
+
+private:
+    std::int32_t LastIndex() const;
+    bool IsKeyTooLong(std::u16string_view key) const;
+    bool IsDataTooLong(std::u16string_view text) const;
+    bool IsDataTooLongB(ByteSpan bytes) const;
+    bool IsDatabaseFull() const;
+    std::int32_t FindIndex(std::u16string_view key, std::int32_t occurrence) const;
+    std::int32_t FindDataIndex(std::u16string_view text, std::int32_t occurrence) const;
+    std::int32_t FindDataIndexB(ByteSpan bytes, std::int32_t occurrence) const;
+    void StoreAt(std::u16string_view key, Bytes bytes, std::int32_t position);
+    void ExtendTo(std::int32_t position);
+    void GrowByOne();
+    void InsertAt(std::u16string_view key, Bytes bytes, std::int32_t position);
+    void RemoveAt(std::int32_t position);
+    void EraseRecords();
+    std::int32_t DataLengthAt(std::int32_t position) const;
+    Bytes TextToBytes(std::u16string_view text) const;
+    std::u16string BytesToText(ByteSpan bytes) const;
+
+    const TextEncoding* encoding_;
+    PakLimits limits_;
+    std::u16string category_;
+    std::u16string title_;
+    std::vector<PakRecord> records_;
+    ckxDataPak_ErrorNumber errorNumber_ = ckxDataPak_errNoError;
+};
+
+// Package number encoding: 32-bit signed, most significant byte first.
+Bytes LongToBytes(std::int32_t value);
+std::int32_t BytesToLong(ByteSpan fourBytes);
+bool IsPrintable(ByteSpan bytes);
+bool BytesEqual(ByteSpan a, ByteSpan b);
+// Copy of up to `length` bytes from `start`, clamped at the end; empty for a
+// start past the end or a length of 0 or less. Never reads outside `package`.
+Bytes SliceBytes(ByteSpan package, std::int32_t start, std::int32_t length);
+
+}  // namespace sorbel
