@@ -2,6 +2,8 @@
 # Runs a Windows program under Wine in a prefix of the build tree.
 #   wine.sh win32|win64 PREFIX_DIR [--fresh] PROGRAM [ARGS...]
 # win32 uses a 32-bit prefix and the 32-bit loader, win64 a 64-bit prefix and wine64.
+# Exits 77 (a skipped test to CTest) when the machine cannot run the loader, as on a
+# kernel without 32-bit execution: the caller's test is then reported as skipped.
 # The prefix is created on first use (--fresh wipes it first); the wineserver is
 # waited for afterwards so that registry writes are on disk before the next step.
 set -euo pipefail
@@ -19,6 +21,11 @@ case $arch in
   win64) export WINEARCH=win64; loader=/usr/lib/wine/wine64 ;;
   *) echo "wine.sh: unknown arch '$arch' (win32 or win64)" >&2; exit 2 ;;
 esac
+
+if ! "$loader" --version >/dev/null 2>&1; then
+  echo "wine.sh: this machine cannot run the $arch Wine loader ($loader); skipping" >&2
+  exit 77
+fi
 
 if [ $fresh = 1 ]; then
   wineserver -k 2>/dev/null || true
