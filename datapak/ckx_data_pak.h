@@ -51,6 +51,8 @@ struct PakRecord {
     std::int32_t DataLength = 0;
     std::u16string Key;
     Bytes Data;
+
+    friend bool operator==(const PakRecord&, const PakRecord&) = default;
 };
 
 // Limits the class enforces. Tests may lower them to reach the refusals
@@ -133,15 +135,20 @@ private:
     std::int32_t FindIndex(std::u16string_view key, std::int32_t occurrence) const;
     std::int32_t FindDataIndex(std::u16string_view text, std::int32_t occurrence) const;
     std::int32_t FindDataIndexB(ByteSpan bytes, std::int32_t occurrence) const;
-    void StoreAt(std::u16string_view key, Bytes bytes, std::int32_t position);
+    // StoreAt and InsertAt take key and data already copied, so that every
+    // allocation happens before the store changes: StoreAt cannot fail, and
+    // InsertAt either inserts or throws with the store unchanged.
+    void StoreAt(std::u16string key, Bytes bytes, std::int32_t position) noexcept;
     void ExtendTo(std::int32_t position);
     void GrowByOne();
-    void InsertAt(std::u16string_view key, Bytes bytes, std::int32_t position);
+    void InsertAt(std::u16string key, Bytes bytes, std::int32_t position);
     void RemoveAt(std::int32_t position);
     void EraseRecords();
     std::int32_t DataLengthAt(std::int32_t position) const;
     Bytes TextToBytes(std::u16string_view text) const;
     std::u16string BytesToText(ByteSpan bytes) const;
+    bool IsPositionValid(std::int32_t position) const;
+    void Refuse(ckxDataPak_ErrorNumber reason) { errorNumber_ = reason; }
 
     const TextEncoding* encoding_;
     PakLimits limits_;

@@ -1,0 +1,647 @@
+// ckxDataPak: the record store, its keyed, positional and byte-array members,
+// search by data, and the package writer and loader.
+//
+// Every member tests all its conditions before it changes anything; a failed
+// test sets the error number and returns. Copies of caller data (keys, bytes,
+// converted text) are made before the store changes, so that a fault (an
+// exception) leaves the object and its error number exactly as they were.
+//
+// Package grammar (big-endian 32-bit signed numbers, one byte per character):
+//   package  := type:i32(=1000) size:i32 catLen:u8 titleLen:u8 count:i32
+//               category[catLen] title[titleLen] record*count
+//   record   := keyLen:u8 dataLen:i32 key[keyLen] data[dataLen]
+// size equals the whole array's length; texts hold only bytes 32 to 126 on load.
+#include "ckx_data_pak.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include "memory_limit.h"
+
+namespace sorbel {
+namespace {
+
+constexpr std::int32_t kRecordHeadSize = 5;  // key length byte + data length
+
+void PutLong(std::int32_t value, std::uint8_t* out) {
+    const auto v = static_cast<std::uint32_t>(value);
+    out[0] = static_cast<std::uint8_t>(v >> 24);
+    out[1] = static_cast<std::uint8_t>(v >> 16);
+    out[2] = static_cast<std::uint8_t>(v >> 8);
+    out[3] = static_cast<std::uint8_t>(v);
+}
+
+// Appends to a buffer reserved at the package's exact size, so that nothing is
+// zero-filled first, grown or copied twice.
+class PackageWriter {
+public:
+    PackageWriter(Bytes& out, const TextEncoding& encoding) : out_(out), encoding_(encoding) {}
+
+    void Byte(std::uint8_t value) { out_.push_back(value); }
+
+    void Long(std::int32_t value) {
+        std::uint8_t bytes[4];
+        PutLong(value, bytes);
+        out_.insert(out_.end(), bytes, bytes + 4);
+    }
+
+    void Text(std::u16string_view text) {
+        const std::size_t at = out_.size();
+        out_.resize(at + text.size());
+        encoding_.Encode(text, out_.data() + at);
+    }
+
+    void Raw(const Bytes& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+
+private:
+    Bytes& out_;
+    const TextEncoding& encoding_;
+};
+
+}  // namespace
+
+std::string_view ErrorNumberName(std::int32_t value) {
+    switch (value) {
+    case ckxDataPak_errNoError: return "ckxDataPak_errNoError";
+    case ckxDataPak_errDatabaseFull: return "ckxDataPak_errDatabaseFull";
+    case ckxDataPak_errKeyTooLong: return "ckxDataPak_errKeyTooLong";
+    case ckxDataPak_errDataTooLong: return "ckxDataPak_errDataTooLong";
+    case ckxDataPak_errRecordNotFound: return "ckxDataPak_errRecordNotFound";
+    case ckxDataPak_errPackageTooSmall: return "ckxDataPak_errPackageTooSmall";
+    case ckxDataPak_errPackageTypeInvalid: return "ckxDataPak_errPackageTypeInvalid";
+    case ckxDataPak_errPackageSizeInvalid: return "ckxDataPak_errPackageSizeInvalid";
+    case ckxDataPak_errPackageImcomplete: return "ckxDataPak_errPackageImcomplete";
+    case ckxDataPak_errPackageCorrupt: return "ckxDataPak_errPackageCorrupt";
+    default: return {};
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Number and byte helpers of the package format.
+
+Bytes LongToBytes(std::int32_t value) {
+    Bytes bytes(4);
+    PutLong(value, bytes.data());
+    return bytes;
+}
+
+std::int32_t BytesToLong(ByteSpan fourBytes) {
+    const std::uint32_t v = (std::uint32_t{fourBytes[0]} << 24) | (std::uint32_t{fourBytes[1]} << 16) |
+                            (std::uint32_t{fourBytes[2]} << 8) | std::uint32_t{fourBytes[3]};
+    return static_cast<std::int32_t>(v);  // two's complement (well defined since C++20)
+}
+
+bool IsPrintable(ByteSpan bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b >= 32 && b <= 126; });
+}
+
+bool BytesEqual(ByteSpan a, ByteSpan b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+Bytes SliceBytes(ByteSpan package, std::int32_t start, std::int32_t length) {
+    if (start < 0 || length <= 0 || static_cast<std::size_t>(start) >= package.size()) {
+        return {};
+    }
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(length), package.size() - start);
+    const auto first = package.begin() + start;
+    return Bytes(first, first + count);
+}
+
+// ---------------------------------------------------------------------------
+// Construction, header and private store operations.
+
+ckxDataPak::ckxDataPak(const TextEncoding& encoding, PakLimits limits) : encoding_(&encoding), limits_(limits) {}
+
+void ckxDataPak::Title(std::u16string_view pTitle) {
+    std::u16string title(pTitle.substr(0, kMaxTextLength));
+    title_ = std::move(title);
+}
+
+void ckxDataPak::Category(std::u16string_view pCategory) {
+    std::u16string category(pCategory.substr(0, kMaxTextLength));
+    category_ = std::move(category);
+}
+
+std::int32_t ckxDataPak::Count() const { return static_cast<std::int32_t>(records_.size()); }
+
+std::int32_t ckxDataPak::LastIndex() const { return Count() - 1; }
+
+bool ckxDataPak::IsKeyTooLong(std::u16string_view key) const { return key.size() > kMaxKeyLength; }
+
+bool ckxDataPak::IsDataTooLong(std::u16string_view text) const {
+    return text.size() > static_cast<std::size_t>(limits_.maxDataLength);
+}
+
+bool ckxDataPak::IsDataTooLongB(ByteSpan bytes) const {
+    return bytes.size() > static_cast<std::size_t>(limits_.maxDataLength);
+}
+
+bool ckxDataPak::IsDatabaseFull() const { return LastIndex() > limits_.maxRecords - 2; }
+
+bool ckxDataPak::IsPositionValid(std::int32_t position) const { return position >= 0 && position <= LastIndex(); }
+
+std::int32_t ckxDataPak::FindIndex(std::u16string_view key, std::int32_t occurrence) const {
+    std::int32_t matches = 0;
+    for (std::int32_t i = 0; i <= LastIndex(); ++i) {
+        if (records_[i].Key == key && matches++ == occurrence) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::int32_t ckxDataPak::FindDataIndex(std::u16string_view text, std::int32_t occurrence) const {
+    // Decoding gives one character per byte, so only records with as many
+    // bytes as the text has characters can decode to it.
+    std::u16string decoded;
+    std::int32_t matches = 0;
+    for (std::int32_t i = 0; i <= LastIndex(); ++i) {
+        const Bytes& data = records_[i].Data;
+        if (data.size() != text.size()) {
+            continue;
+        }
+        decoded.resize(data.size());
+        encoding_->Decode(data, decoded.data());
+        if (std::u16string_view(decoded) == text && matches++ == occurrence) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::int32_t ckxDataPak::FindDataIndexB(ByteSpan bytes, std::int32_t occurrence) const {
+    std::int32_t matches = 0;
+    for (std::int32_t i = 0; i <= LastIndex(); ++i) {
+        if (BytesEqual(records_[i].Data, bytes) && matches++ == occurrence) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void ckxDataPak::StoreAt(std::u16string key, Bytes bytes, std::int32_t position) noexcept {
+    PakRecord& record = records_[position];
+    record.Key = std::move(key);
+    record.Data = std::move(bytes);
+    record.KeyLength = static_cast<std::uint8_t>(record.Key.size());
+    record.DataLength = static_cast<std::int32_t>(record.Data.size());
+}
+
+// Lengthens the store to position + 1 records, or throws std::bad_alloc with
+// the store unchanged. Growth is geometric, so appending one record at a time
+// costs O(1) amortised; a jump far beyond the current size reserves exactly
+// what it needs, after checking that the machine can hold it at all.
+void ckxDataPak::ExtendTo(std::int32_t position) {
+    if (position <= LastIndex()) {
+        return;
+    }
+    const std::size_t needed = static_cast<std::size_t>(position) + 1;
+    if (needed > records_.capacity()) {
+        if (!MemoryCanHold(std::uint64_t{needed} * sizeof(PakRecord))) {
+            throw std::bad_alloc();
+        }
+        std::size_t capacity = std::max(needed, records_.capacity() * 2);
+        if (capacity > needed && !MemoryCanHold(std::uint64_t{capacity} * sizeof(PakRecord))) {
+            capacity = needed;
+        }
+        records_.reserve(capacity);
+    }
+    records_.resize(needed);  // within capacity: cannot fail
+}
+
+void ckxDataPak::GrowByOne() { ExtendTo(LastIndex() + 1); }
+
+void ckxDataPak::InsertAt(std::u16string key, Bytes bytes, std::int32_t position) {
+    PakRecord record;
+    record.KeyLength = static_cast<std::uint8_t>(key.size());
+    record.DataLength = static_cast<std::int32_t>(bytes.size());
+    record.Key = std::move(key);
+    record.Data = std::move(bytes);
+    // Records move (they are not copied) to make room; a failed reallocation
+    // leaves the store as it was.
+    records_.insert(records_.begin() + position, std::move(record));
+}
+
+void ckxDataPak::RemoveAt(std::int32_t position) {
+    if (Count() == 1) {
+        EraseRecords();
+        return;
+    }
+    records_.erase(records_.begin() + position);
+}
+
+void ckxDataPak::EraseRecords() { std::vector<PakRecord>().swap(records_); }
+
+std::int32_t ckxDataPak::DataLengthAt(std::int32_t position) const {
+    return static_cast<std::int32_t>(records_[position].Data.size());
+}
+
+Bytes ckxDataPak::TextToBytes(std::u16string_view text) const {
+    if (text.empty()) {
+        return {};
+    }
+    Bytes bytes(text.size());
+    encoding_->Encode(text, bytes.data());
+    return bytes;
+}
+
+std::u16string ckxDataPak::BytesToText(ByteSpan bytes) const {
+    std::u16string text(bytes.size(), u'\0');
+    encoding_->Decode(bytes, text.data());
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Keyed members, text data.
+
+std::int32_t ckxDataPak::Length(std::u16string_view pKey) const {
+    const std::int32_t p = FindIndex(pKey, 0);
+    return p == -1 ? 0 : DataLengthAt(p);
+}
+
+void ckxDataPak::Zap() { EraseRecords(); }
+
+void ckxDataPak::Clear() {
+    Category(u"");
+    Title(u"");
+    EraseRecords();
+}
+
+void ckxDataPak::Append(std::u16string_view pKey, std::u16string_view pData) {
+    if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    // Converted before the record is added: a failed conversion adds nothing.
+    Bytes bytes = TextToBytes(pData);
+    std::u16string key(pKey);
+    GrowByOne();
+    StoreAt(std::move(key), std::move(bytes), LastIndex());
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+void ckxDataPak::Insert(std::u16string_view pKey, std::u16string_view pData, std::u16string_view pKeyBefore) {
+    if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    const std::int32_t p = FindIndex(pKeyBefore, 0);
+    if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
+    InsertAt(std::u16string(pKey), TextToBytes(pData), p);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+void ckxDataPak::Delete(std::u16string_view pKey) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
+    RemoveAt(p);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+std::int32_t ckxDataPak::FindKey(std::u16string_view pKey) {
+    if (IsKeyTooLong(pKey)) {
+        Refuse(ckxDataPak_errKeyTooLong);
+        return -1;
+    }
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p == -1) {
+        Refuse(ckxDataPak_errRecordNotFound);
+        return -1;
+    }
+    errorNumber_ = ckxDataPak_errNoError;
+    return p;
+}
+
+void ckxDataPak::Edit(std::u16string_view pKey, std::u16string_view pData) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
+    Bytes bytes = TextToBytes(pData);
+    StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+std::u16string ckxDataPak::Data(std::u16string_view pKey) {
+    if (IsKeyTooLong(pKey)) {
+        Refuse(ckxDataPak_errKeyTooLong);
+        return {};
+    }
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p == -1) {
+        Refuse(ckxDataPak_errRecordNotFound);
+        return {};
+    }
+    std::u16string text = BytesToText(records_[p].Data);
+    errorNumber_ = ckxDataPak_errNoError;
+    return text;
+}
+
+void ckxDataPak::Data(std::u16string_view pKey, std::u16string_view pData) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p != -1) {
+        Bytes bytes = TextToBytes(pData);
+        StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+    } else {
+        if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
+        Bytes bytes = TextToBytes(pData);
+        std::u16string key(pKey);
+        GrowByOne();
+        StoreAt(std::move(key), std::move(bytes), LastIndex());
+    }
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+// ---------------------------------------------------------------------------
+// Keyed members, byte data, and search by data.
+
+void ckxDataPak::AppendB(std::u16string_view pKey, ByteSpan pData) {
+    if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    Bytes bytes(pData.begin(), pData.end());
+    std::u16string key(pKey);
+    GrowByOne();
+    StoreAt(std::move(key), std::move(bytes), LastIndex());
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+void ckxDataPak::EditB(std::u16string_view pKey, ByteSpan pData) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
+    Bytes bytes(pData.begin(), pData.end());
+    StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+void ckxDataPak::InsertB(std::u16string_view pKey, ByteSpan pData, std::u16string_view pKeyBefore) {
+    if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    const std::int32_t p = FindIndex(pKeyBefore, 0);
+    if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
+    InsertAt(std::u16string(pKey), Bytes(pData.begin(), pData.end()), p);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+Bytes ckxDataPak::DataB(std::u16string_view pKey) {
+    if (IsKeyTooLong(pKey)) {
+        Refuse(ckxDataPak_errKeyTooLong);
+        return {};
+    }
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p == -1) {
+        Refuse(ckxDataPak_errRecordNotFound);
+        return {};
+    }
+    Bytes bytes = records_[p].Data;
+    errorNumber_ = ckxDataPak_errNoError;
+    return bytes;
+}
+
+void ckxDataPak::DataB(std::u16string_view pKey, ByteSpan pData) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    const std::int32_t p = FindIndex(pKey, 0);
+    if (p != -1) {
+        Bytes bytes(pData.begin(), pData.end());
+        StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+    } else {
+        if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
+        Bytes bytes(pData.begin(), pData.end());
+        std::u16string key(pKey);
+        GrowByOne();
+        StoreAt(std::move(key), std::move(bytes), LastIndex());
+    }
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+std::int32_t ckxDataPak::FindData(std::u16string_view pData) {
+    if (IsDataTooLong(pData)) {
+        Refuse(ckxDataPak_errDataTooLong);
+        return -1;
+    }
+    const std::int32_t i = FindDataIndex(pData, 0);
+    errorNumber_ = i == -1 ? ckxDataPak_errRecordNotFound : ckxDataPak_errNoError;
+    return i;
+}
+
+std::int32_t ckxDataPak::FindDataB(ByteSpan pData) {
+    if (IsDataTooLongB(pData)) {
+        Refuse(ckxDataPak_errDataTooLong);
+        return -1;
+    }
+    const std::int32_t i = FindDataIndexB(pData, 0);
+    errorNumber_ = i == -1 ? ckxDataPak_errRecordNotFound : ckxDataPak_errNoError;
+    return i;
+}
+
+// ---------------------------------------------------------------------------
+// Positional members. The getters and RecordDelete write the error number on
+// every path; the setters, edits and inserts write it only when they refuse.
+
+Bytes ckxDataPak::RecordB(std::int32_t pIndex) {
+    if (!IsPositionValid(pIndex)) {
+        Refuse(ckxDataPak_errRecordNotFound);
+        return {};
+    }
+    Bytes bytes = records_[pIndex].Data;
+    errorNumber_ = ckxDataPak_errNoError;
+    return bytes;
+}
+
+std::u16string ckxDataPak::Record(std::int32_t pIndex) {
+    if (!IsPositionValid(pIndex)) {
+        Refuse(ckxDataPak_errRecordNotFound);
+        return {};
+    }
+    std::u16string text = BytesToText(records_[pIndex].Data);
+    errorNumber_ = ckxDataPak_errNoError;
+    return text;
+}
+
+std::u16string ckxDataPak::RecordKey(std::int32_t pIndex) {
+    if (!IsPositionValid(pIndex)) {
+        Refuse(ckxDataPak_errRecordNotFound);
+        return {};
+    }
+    std::u16string key = records_[pIndex].Key;
+    errorNumber_ = ckxDataPak_errNoError;
+    return key;
+}
+
+// The three property lets accept any position up to kMaxLetPosition and
+// extend the store to reach it. The new value is copied (or converted) before
+// the store is extended, so a fault leaves no extension records behind.
+void ckxDataPak::RecordB(std::int32_t pIndex, ByteSpan pData) {
+    if (pIndex < 0 || pIndex > kMaxLetPosition) return Refuse(ckxDataPak_errRecordNotFound);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    Bytes bytes(pData.begin(), pData.end());
+    ExtendTo(pIndex);
+    StoreAt(std::move(records_[pIndex].Key), std::move(bytes), pIndex);
+}
+
+void ckxDataPak::Record(std::int32_t pIndex, std::u16string_view pData) {
+    if (pIndex < 0 || pIndex > kMaxLetPosition) return Refuse(ckxDataPak_errRecordNotFound);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    Bytes bytes = TextToBytes(pData);
+    ExtendTo(pIndex);
+    StoreAt(std::move(records_[pIndex].Key), std::move(bytes), pIndex);
+}
+
+void ckxDataPak::RecordKey(std::int32_t pIndex, std::u16string_view pKey) {
+    if (pIndex < 0 || pIndex > kMaxLetPosition) return Refuse(ckxDataPak_errRecordNotFound);
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    std::u16string key(pKey);
+    ExtendTo(pIndex);
+    StoreAt(std::move(key), std::move(records_[pIndex].Data), pIndex);
+}
+
+void ckxDataPak::RecordDelete(std::int32_t pIndex) {
+    if (!IsPositionValid(pIndex)) return Refuse(ckxDataPak_errRecordNotFound);
+    RemoveAt(pIndex);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+void ckxDataPak::RecordEdit(std::u16string_view pKey, std::u16string_view pData, std::int32_t pIndex) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    if (!IsPositionValid(pIndex)) return Refuse(ckxDataPak_errRecordNotFound);
+    Bytes bytes = TextToBytes(pData);
+    StoreAt(std::u16string(pKey), std::move(bytes), pIndex);
+}
+
+void ckxDataPak::RecordEditB(std::u16string_view pKey, ByteSpan pData, std::int32_t pIndex) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    if (!IsPositionValid(pIndex)) return Refuse(ckxDataPak_errRecordNotFound);
+    Bytes bytes(pData.begin(), pData.end());
+    StoreAt(std::u16string(pKey), std::move(bytes), pIndex);
+}
+
+void ckxDataPak::RecordInsert(std::u16string_view pKey, std::u16string_view pData, std::int32_t pIndex) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    if (pIndex < 0 || pIndex > Count()) return Refuse(ckxDataPak_errRecordNotFound);
+    InsertAt(std::u16string(pKey), TextToBytes(pData), pIndex);
+}
+
+void ckxDataPak::RecordInsertB(std::u16string_view pKey, ByteSpan pData, std::int32_t pIndex) {
+    if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
+    if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
+    if (pIndex < 0 || pIndex > Count()) return Refuse(ckxDataPak_errRecordNotFound);
+    InsertAt(std::u16string(pKey), Bytes(pData.begin(), pData.end()), pIndex);
+}
+
+// ---------------------------------------------------------------------------
+// Package.
+
+// 14 + category + title + sum of (5 + key + data). Summed in 64 bits (it
+// cannot overflow there: at most 2e9 records of at most 2e9 + 260 bytes),
+// then refused with an overflow fault when it leaves the 32-bit range.
+std::int32_t ckxDataPak::Size() const {
+    std::int64_t size = kPackageHeaderSize + static_cast<std::int64_t>(category_.size()) +
+                        static_cast<std::int64_t>(title_.size());
+    for (const PakRecord& record : records_) {
+        size += kRecordHeadSize + record.KeyLength + std::int64_t{record.DataLength};
+    }
+    if (size > std::numeric_limits<std::int32_t>::max()) {
+        throw std::overflow_error("package size exceeds 2147483647 bytes");
+    }
+    return static_cast<std::int32_t>(size);
+}
+
+// Writes the package into one buffer of exactly Size() bytes. The buffer is a
+// local until it is returned, so a fault (overflow, out of memory, a character
+// the encoding cannot write as one byte) leaves the object untouched.
+Bytes ckxDataPak::Package() const {
+    const std::int32_t size = Size();
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(size));
+    PackageWriter writer(out, *encoding_);
+    writer.Long(kPackageTypeId);
+    writer.Long(size);
+    writer.Byte(static_cast<std::uint8_t>(category_.size()));
+    writer.Byte(static_cast<std::uint8_t>(title_.size()));
+    writer.Long(Count());
+    writer.Text(category_);
+    writer.Text(title_);
+    for (const PakRecord& record : records_) {
+        writer.Byte(record.KeyLength);
+        writer.Long(record.DataLength);
+        writer.Text(record.Key);
+        writer.Raw(record.Data);
+    }
+    return out;
+}
+
+// Loads a package all or nothing. Refusals, in this order: fewer than 14
+// bytes (-100); type not 1000 (-110); size field not the array length (-120);
+// then, reading on, a part that runs past the end (-130) or text bytes outside
+// 32..126 (-140), the category before the title before each record. Beyond
+// the format's own tests, a negative record count and a negative data length
+// are refused with -130. Positions are summed in 64 bits, so no length field
+// can make them wrap. The temporary table grows as records are read; it is
+// reserved up front only up to what the remaining bytes can hold (each record
+// takes at least 5), so a lying count cannot make us allocate more than a
+// small multiple of the input.
+void ckxDataPak::Package(ByteSpan pPackage) {
+    const std::int64_t len = static_cast<std::int64_t>(pPackage.size());
+    if (len < kPackageHeaderSize) return Refuse(ckxDataPak_errPackageTooSmall);
+    if (BytesToLong(pPackage.subspan(0, 4)) != kPackageTypeId) return Refuse(ckxDataPak_errPackageTypeInvalid);
+    if (BytesToLong(pPackage.subspan(4, 4)) != len) return Refuse(ckxDataPak_errPackageSizeInvalid);
+    // From here on len fits in 32 bits: it equals the size field.
+    const std::int32_t categoryLength = pPackage[8];
+    const std::int32_t titleLength = pPackage[9];
+    const std::int32_t count = BytesToLong(pPackage.subspan(10, 4));
+
+    std::int64_t p = kPackageHeaderSize;
+    if (len < p + categoryLength) return Refuse(ckxDataPak_errPackageImcomplete);
+    const ByteSpan categoryBytes = pPackage.subspan(p, categoryLength);
+    if (!IsPrintable(categoryBytes)) return Refuse(ckxDataPak_errPackageCorrupt);
+    std::u16string category = BytesToText(categoryBytes);
+    p += categoryLength;
+
+    if (len < p + titleLength) return Refuse(ckxDataPak_errPackageImcomplete);
+    const ByteSpan titleBytes = pPackage.subspan(p, titleLength);
+    if (!IsPrintable(titleBytes)) return Refuse(ckxDataPak_errPackageCorrupt);
+    std::u16string title = BytesToText(titleBytes);
+    p += titleLength;
+
+    if (count < 0) return Refuse(ckxDataPak_errPackageImcomplete);
+    std::vector<PakRecord> table;
+    const std::int64_t fits = (len - p) / kRecordHeadSize;
+    const auto reserve = static_cast<std::size_t>(std::min<std::int64_t>(count, fits));
+    if (MemoryCanHold(std::uint64_t{reserve} * sizeof(PakRecord))) {
+        table.reserve(reserve);
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (len < p + kRecordHeadSize) return Refuse(ckxDataPak_errPackageImcomplete);
+        const std::int32_t keyLength = pPackage[p];
+        const std::int32_t dataLength = BytesToLong(pPackage.subspan(p + 1, 4));
+        if (dataLength < 0 || len < p + kRecordHeadSize + keyLength + dataLength) {
+            return Refuse(ckxDataPak_errPackageImcomplete);
+        }
+        const ByteSpan keyBytes = pPackage.subspan(p + kRecordHeadSize, keyLength);
+        if (!IsPrintable(keyBytes)) return Refuse(ckxDataPak_errPackageCorrupt);
+        PakRecord& record = table.emplace_back();
+        record.KeyLength = static_cast<std::uint8_t>(keyLength);
+        record.DataLength = dataLength;
+        record.Key = BytesToText(keyBytes);
+        record.Data = SliceBytes(pPackage, static_cast<std::int32_t>(p + kRecordHeadSize + keyLength), dataLength);
+        p += kRecordHeadSize + keyLength + dataLength;
+    }
+
+    category_ = std::move(category);
+    title_ = std::move(title);
+    records_ = std::move(table);
+    errorNumber_ = ckxDataPak_errNoError;
+}
+
+}  // namespace sorbel
