@@ -66,7 +66,12 @@ bool ReadExactly(std::FILE* f, std::uint8_t* data, std::size_t n) {
 
 // Whether there is a regular file at the path: missing and "exists but is not a
 // readable file" are reported apart.
+// A path holding a NUL character names no file: the open call would stop at the
+// NUL and open a different one.
 bool Exists(const std::filesystem::path& path) {
+    if (path.native().find(std::filesystem::path::value_type{0}) != std::filesystem::path::string_type::npos) {
+        return false;
+    }
     std::error_code ec;
     return std::filesystem::status(path, ec).type() != std::filesystem::file_type::not_found;
 }
