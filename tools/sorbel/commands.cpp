@@ -9,6 +9,7 @@
 #include "commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <limits>
 #include <sstream>
@@ -78,17 +79,23 @@ struct Source {
     std::string refusal;  // empty when the package was loaded
 };
 
-bool HasDocumentSignature(const std::string& name) {
+// A file is read as a document when it carries the document signature, or
+// when its name ends in .orl: a document whose leading part is damaged must be
+// refused as the viewer refuses it (-60), not read as a package.
+bool IsDocument(const std::string& name) {
+    std::string extension = name.size() >= 4 ? name.substr(name.size() - 4) : std::string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto start = ReadFileStart(name, sizeof docfile::kSignature);
-    return start.size() == sizeof docfile::kSignature &&
-           std::equal(start.begin(), start.end(), std::begin(docfile::kSignature));
+    const bool signature = start.size() == sizeof docfile::kSignature &&
+                           std::equal(start.begin(), start.end(), std::begin(docfile::kSignature));
+    return signature || extension == ".orl";
 }
 
 // Loads the package of a package file or of a document into `pak`.
 // Files that cannot be read at all throw ToolError; refusals are in `refusal`.
 Source LoadSource(const std::string& name, ckxDataPak& pak) {
     Source source;
-    source.isDocument = HasDocumentSignature(name);
+    source.isDocument = IsDocument(name);
     if (!source.isDocument) {
         source.package = ReadWholeFile(name);
         pak.Package(source.package);

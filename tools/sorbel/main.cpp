@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         "Each record has \"hex\" (lower-case) and, when every data byte is printable ASCII, \"text\".\n"
         "A document also gets a \"document\" object: version, package_offset, package_length,\n"
         "text_offset and text_length.");
-    dumpCmd->add_option("FILE", dump.file, "package or .orl document (told apart by the document signature)")
+    dumpCmd->add_option("FILE", dump.file, "package or .orl document (a document by its signature or its .orl name)")
         ->required();
 
     PackOptions pack;
