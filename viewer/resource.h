@@ -1,0 +1,4 @@
+// Resource identifiers of Navreth.exe.
+#pragma once
+
+#define IDI_NAVRETH 1
