@@ -1,0 +1,774 @@
+// Drives the real Navreth.exe window as a person would and checks what it shows.
+//
+//   navreth_ui_test.exe --viewer PATH --samples DIR --sync DIR [--demo SAMPLE] [--only NAME]
+//
+// Each scenario starts its own Navreth process (in the samples folder, so the Open dialog
+// starts there), clicks its buttons, answers its dialogs and reads its windows from outside:
+// captions, static texts, the text view's text, selection, rectangle and the "Navreth.*"
+// page-setting properties it publishes for tests. Expected page settings come from reading
+// the sample files here, independently of the viewer.
+//
+// Some checks need the Linux side (screenshots, the PDFs that the print queue writes). For
+// those the driver prints "REQUEST <n> <what>" on stdout and waits for the runner script to
+// write <sync>/<n>.reply, whose first line is "ok" or "fail: <reason>".
+// The last line is "N passed, N failed"; the runner requires it.
+#include <windows.h>
+#include <commdlg.h>
+#include <richedit.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <cwchar>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "orl_oracle.h"
+#include "ui_driver.h"
+
+namespace {
+
+// ---- Contract of the viewer's window ------------------------------------------------------
+
+constexpr wchar_t kCaption[] = L"Orlenne Document Viewer v 1.01";
+constexpr wchar_t kMainClass[] = L"NavrethMain";
+constexpr wchar_t kStripClass[] = L"NavrethStrip";
+constexpr wchar_t kViewClass[] = L"RICHEDIT50W";
+constexpr wchar_t kLabelText[] = L"Click \"Open\" to view an Orlenne document.";
+constexpr int kIdOpen = 2, kIdPrint = 3, kIdFind = 4, kIdAbout = 5, kIdExit = 6, kIdLabel = 7;
+constexpr int kIdView = 100;
+constexpr int kStripTwips = 435;
+
+struct ButtonSpec {
+    int id;
+    const wchar_t* caption;
+    wchar_t accessKey;
+};
+constexpr ButtonSpec kButtons[] = {
+    {kIdOpen, L"&Open", L'O'},   {kIdPrint, L"&Print", L'P'}, {kIdFind, L"&Find", L'F'},
+    {kIdAbout, L"&About", L'A'}, {kIdExit, L"E&xit", L'X'},
+};
+
+constexpr wchar_t kOpenTitle[] = L"Open Orlenne Document";
+constexpr wchar_t kOpenFailureTitle[] = L"Open Document";
+constexpr wchar_t kFindTitle[] = L"Find";
+constexpr wchar_t kPrintMessageTitle[] = L"Print Document";
+constexpr wchar_t kAboutTitle[] = L"About";
+constexpr wchar_t kFindNeedsDocument[] =
+    L"A document must first be opened before you can perform a search.";
+constexpr wchar_t kPrintNeedsDocument[] = L"A document must first be opened before you can print.";
+
+// Common-dialog control IDs, as Wine's comdlg32 lays them out (they match Windows' dlgs.h).
+constexpr int kIdFileTypeCombo = 0x470;  // cmb1
+constexpr int kIdFileNameBox = 0x47C;    // cmb13 (in Wine: ComboBoxEx32 > ComboBox > Edit, all 0x47C)
+constexpr int kIdEdt1 = 0x480;           // find-what edit; print "from" edit; old-style file name
+constexpr int kIdEdt2 = 0x481;           // print "to" edit
+constexpr int kIdCopies = 0x482;         // print copies edit (edt3)
+constexpr int kIdPrinterCombo = 0x473;   // cmb4
+constexpr int kIdPrintToFile = 0x410;    // chx1
+constexpr int kIdRangeAll = 0x420;       // rad1
+constexpr int kIdRangeSelection = 0x421; // rad2
+constexpr int kIdRangePages = 0x422;     // rad3
+constexpr int kIdMessageIcon = 0x440;    // the icon of a message box (Wine's MSGBOX_IDICON)
+constexpr int kWait = 10000;             // generous: Wine is slow to bring a dialog up
+
+// ---- The samples ----------------------------------------------------------------------------
+
+struct Sample {
+    const wchar_t* file;
+    int status;              // 0 for a good document, else the number in the failure message
+    const wchar_t* phrase;   // text the view must contain when it opens
+};
+
+// Kept in step with samples/README.md.
+const Sample kSamples[] = {
+    {L"short.orl", 0, L"The harbour committee met on Tuesday."},
+    {L"long.orl", 0, L"Orlenne Harbour Survey"},
+    {L"a5-landscape.orl", 0, L"Notice of Closure"},
+};
+constexpr wchar_t kLongSample[] = L"long.orl";
+constexpr wchar_t kShortSample[] = L"short.orl";
+
+// ---- Bookkeeping ----------------------------------------------------------------------------
+
+int g_passed = 0;
+int g_failed = 0;
+std::wstring g_samples;  // folder of the sample documents (Windows path)
+std::wstring g_viewer;   // Navreth.exe
+std::wstring g_sync;     // folder where the runner answers requests
+int g_requests = 0;
+
+void Print(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+bool Check(bool ok, const std::string& what) {
+    (ok ? g_passed : g_failed)++;
+    Print(std::string(ok ? "  ok    " : "  FAIL  ") + what);
+    return ok;
+}
+
+template <typename T>
+std::string Show(const T& value) {
+    if constexpr (std::is_same_v<T, std::wstring>) {
+        return "\"" + ui::Narrow(value) + "\"";
+    } else if constexpr (std::is_same_v<T, std::pair<int, int>>) {
+        return "(" + std::to_string(value.first) + ", " + std::to_string(value.second) + ")";
+    } else if constexpr (std::is_pointer_v<T>) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%p", static_cast<const void*>(value));
+        return text;
+    } else {
+        return std::to_string(value);
+    }
+}
+
+template <typename T, typename U>
+bool CheckEqual(const T& actual, const U& expected, const std::string& what) {
+    const bool ok = actual == expected;
+    return Check(ok, what + (ok ? "" : ": got " + Show(actual) + ", expected " + Show(T(expected))));
+}
+
+std::wstring SamplePath(const std::wstring& file) {
+    return g_samples + L"\\" + file;
+}
+
+// Asks the runner script for something only the Linux side can do; true when it says "ok".
+bool Request(const std::string& what, std::string* reply = nullptr) {
+    const int id = ++g_requests;
+    const std::wstring replyPath = g_sync + L"\\" + std::to_wstring(id) + L".reply";
+    Print("REQUEST " + std::to_string(id) + " " + what);
+    std::string line;
+    const bool answered = ui::WaitUntil(
+        [&] {
+            std::ifstream file{std::filesystem::path(replyPath)};
+            return file && std::getline(file, line) && !line.empty();
+        },
+        120000);
+    if (reply) *reply = answered ? line : "no answer from the runner";
+    return answered && line == "ok";
+}
+
+// ---- The viewer process -----------------------------------------------------------------------
+
+class Viewer {
+public:
+    Viewer() { Start(); }
+    ~Viewer() { Kill(); }
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    bool Started() const { return main_ != nullptr; }
+    DWORD Pid() const { return process_.dwProcessId; }
+    HWND Main() const { return main_; }
+    HWND View() const { return GetDlgItem(main_, kIdView); }
+    HWND Strip() const { return FindWindowExW(main_, nullptr, kStripClass, nullptr); }
+    HWND Button(int id) const { return ui::Descendant(main_, id); }
+
+    void Click(int id) const { ui::Click(Button(id)); }
+    bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+    bool WaitExit(int ms) const { return WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0; }
+
+    bool ViewShown() const { return ui::IsShown(View()); }
+    std::wstring ViewText() const { return ui::TextOf(View()); }
+    long Prop(const wchar_t* name) const {
+        return static_cast<long>(reinterpret_cast<intptr_t>(GetPropW(View(), name)));
+    }
+    bool HasProp(const wchar_t* name) const { return GetPropW(View(), name) != nullptr; }
+
+    // The selection of the view (start, end) as EM_GETSEL packs it.
+    std::pair<int, int> Selection() const {
+        DWORD_PTR packed = 0;
+        SendMessageTimeoutW(View(), EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &packed);
+        return {LOWORD(packed), HIWORD(packed)};
+    }
+
+    // The window with the keyboard focus in the viewer's user-interface thread.
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info);
+        return info.hwndFocus;
+    }
+
+    // Waits until the process has no dialog or message box up.
+    bool WaitNoDialog(int ms = kWait) const {
+        return ui::WaitUntil([&] { return ui::Dialogs(Pid()).empty(); }, ms);
+    }
+
+    // Clicks Open, types `path` into the dialog and presses its Open button. Returns false
+    // (after a failed check) when the dialog did not come up or did not close.
+    bool ChooseInOpenDialog(const std::wstring& path) const {
+        HWND dialog = ui::WaitDialog(Pid(), kOpenTitle, 0, kWait);
+        if (!Check(dialog != nullptr, "the \"Open Orlenne Document\" dialog appears")) return false;
+        HWND name = FileNameEdit(dialog);
+        if (!Check(name != nullptr, "the open dialog has a file-name edit")) return false;
+        ui::SetText(name, path);
+        ui::PressDialogButton(dialog, IDOK);
+        return Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait),
+                     "the open dialog closes after OK");
+    }
+
+    // The whole Open command for a sample; afterwards the view is shown or a message is up.
+    bool Open(const std::wstring& file) const {
+        Click(kIdOpen);
+        if (!ChooseInOpenDialog(SamplePath(file))) return false;
+        return ui::WaitUntil(
+            [&] { return ViewShown() || ui::FindDialog(Pid(), kOpenFailureTitle) != nullptr; },
+            kWait);
+    }
+
+    void Kill() {
+        if (!process_.hProcess) return;
+        if (Running()) {
+            TerminateProcess(process_.hProcess, 1);
+            WaitExit(5000);
+        }
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+        process_ = {};
+    }
+
+    static HWND FileNameEdit(HWND dialog) {
+        for (HWND child : ui::Descendants(dialog)) {
+            const int id = GetDlgCtrlID(child);
+            if ((id == kIdFileNameBox || id == kIdEdt1) && ui::ClassOf(child) == L"Edit") return child;
+        }
+        return nullptr;
+    }
+
+private:
+    void Start() {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring command = L"\"" + g_viewer + L"\"";
+        if (!CreateProcessW(g_viewer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            g_samples.c_str(), &startup, &process_)) {
+            Check(false, "Navreth.exe starts (CreateProcess error " + std::to_string(GetLastError()) + ")");
+            return;
+        }
+        WaitForInputIdle(process_.hProcess, kWait);
+        ui::WaitUntil(
+            [&] {
+                for (HWND window : ui::TopLevelWindows(Pid())) {
+                    if (ui::ClassOf(window) == kMainClass) main_ = window;
+                }
+                return main_ != nullptr || !Running();
+            },
+            20000);
+        if (!main_) {
+            Check(false, "the Navreth main window appears");
+            for (HWND window : ui::TopLevelWindows(Pid(), false)) ui::Dump(window);
+        }
+    }
+
+    PROCESS_INFORMATION process_{};
+    HWND main_ = nullptr;
+};
+
+// A message box of the viewer: the dialog with `title` (and no find-what edit, which tells
+// it from the Find dialog of the same title), its text, and whether it shows an icon.
+struct MessageBoxSeen {
+    HWND window = nullptr;
+    std::wstring text;
+    bool icon = false;
+};
+
+MessageBoxSeen WaitMessageBox(const Viewer& viewer, const std::wstring& title, int ms = kWait) {
+    MessageBoxSeen seen;
+    seen.window = ui::WaitDialog(viewer.Pid(), title, -kIdEdt1, ms);
+    if (seen.window) {
+        seen.text = ui::StaticText(seen.window);
+        HWND icon = GetDlgItem(seen.window, kIdMessageIcon);
+        seen.icon = icon && ui::IsShown(icon);
+    }
+    return seen;
+}
+
+bool CloseMessageBox(const Viewer& viewer, const MessageBoxSeen& box) {
+    if (!box.window) return false;
+    ui::PressDialogButton(box.window, IDOK);
+    return ui::WaitUntil([&] { return !IsWindow(box.window); }, kWait) && viewer.WaitNoDialog();
+}
+
+// Checks that a message box with `title` and exactly `text` comes up, then closes it.
+void ExpectMessage(const Viewer& viewer, const std::wstring& title, const std::wstring& text,
+                   bool warning, const std::string& what) {
+    MessageBoxSeen box = WaitMessageBox(viewer, title);
+    if (!Check(box.window != nullptr, what + ": a message box titled " + Show(title) + " appears")) {
+        for (HWND window : ui::TopLevelWindows(viewer.Pid())) ui::Dump(window);
+        return;
+    }
+    CheckEqual(box.text, text, what + ": message text");
+    if (warning) Check(box.icon, what + ": the message shows the warning icon");
+    Check(CloseMessageBox(viewer, box), what + ": OK closes the message");
+}
+
+// What a person sees of the window, for "nothing changed" checks.
+struct WindowState {
+    std::wstring caption;
+    bool viewShown = false;
+    std::wstring viewText;
+    RECT windowRect{};
+    RECT viewRect{};
+    bool operator==(const WindowState& other) const {
+        return caption == other.caption && viewShown == other.viewShown &&
+               viewText == other.viewText && EqualRect(&windowRect, &other.windowRect) &&
+               EqualRect(&viewRect, &other.viewRect);
+    }
+};
+
+WindowState StateOf(const Viewer& viewer) {
+    WindowState state;
+    state.caption = ui::TextOf(viewer.Main());
+    state.viewShown = viewer.ViewShown();
+    state.viewText = viewer.ViewText();
+    GetWindowRect(viewer.Main(), &state.windowRect);
+    GetWindowRect(viewer.View(), &state.viewRect);
+    return state;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines(1);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
+        if (text[i] == L'\n' || text[i] == L'\r') {
+            lines.emplace_back();
+        } else {
+            lines.back() += text[i];
+        }
+    }
+    return lines;
+}
+
+// The view's character position of `index` in its WM_GETTEXT text: the view counts a
+// paragraph break as one character, WM_GETTEXT may hand it out as "\r\n".
+int ViewPosition(const std::wstring& text, size_t index) {
+    int position = 0;
+    for (size_t i = 0; i < index; ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
+        ++position;
+    }
+    return position;
+}
+
+// Checks the six page settings the viewer applied against the sample's own page keys.
+void ExpectPageSettings(const Viewer& viewer, const std::wstring& file) {
+    auto records = oracle::ReadDocumentProperties(SamplePath(file));
+    if (!Check(records.has_value(), ui::Narrow(file) + ": the sample's package can be read here")) return;
+    for (const oracle::PageKey& key : oracle::kPageKeys) {
+        auto found = records->find(key.key);
+        const std::string stored = found == records->end() ? std::string() : found->second;
+        const auto expected = oracle::PageValue(stored);
+        if (!expected) continue;  // a value that does not convert keeps the earlier setting
+        CheckEqual(viewer.Prop(key.prop), static_cast<long>(*expected),
+                   ui::Narrow(file) + ": " + ui::Narrow(key.prop) + " from " + key.key + "=\"" + stored + "\"");
+    }
+    Check(viewer.Prop(L"Navreth.PageCount") >= 1, ui::Narrow(file) + ": Navreth.PageCount is at least 1");
+}
+
+// ---- Scenarios --------------------------------------------------------------------------------
+
+void StartUpState() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    CheckEqual(ui::TextOf(viewer.Main()), std::wstring(kCaption), "caption");
+    HWND strip = viewer.Strip();
+    Check(strip != nullptr, "the button strip (NavrethStrip) is a child of the window");
+    for (const ButtonSpec& spec : kButtons) {
+        HWND button = strip ? GetDlgItem(strip, spec.id) : nullptr;
+        if (!Check(button != nullptr, "button ID " + std::to_string(spec.id) + " is on the strip")) continue;
+        CheckEqual(ui::ClassOf(button), std::wstring(L"Button"), "button " + std::to_string(spec.id) + " class");
+        CheckEqual(ui::TextOf(button), std::wstring(spec.caption), "button " + std::to_string(spec.id) + " caption");
+        Check(ui::IsShown(button) && IsWindowEnabled(button),
+              "button " + ui::Narrow(spec.caption) + " is shown and enabled");
+    }
+    HWND label = strip ? GetDlgItem(strip, kIdLabel) : nullptr;
+    if (Check(label != nullptr, "the label (ID 7) is on the strip")) {
+        CheckEqual(ui::TextOf(label), std::wstring(kLabelText), "label text");
+    }
+    HWND view = viewer.View();
+    if (Check(view != nullptr, "the text view (ID 100) is a child of the window")) {
+        CheckEqual(ui::ClassOf(view), std::wstring(kViewClass), "text view class");
+        Check(!viewer.ViewShown(), "the text view is hidden at start-up");
+    }
+    Check(viewer.WaitNoDialog(0), "no dialog or message at start-up");
+}
+
+void AboutBox() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    const WindowState before = StateOf(viewer);
+    viewer.Click(kIdAbout);
+    MessageBoxSeen box = WaitMessageBox(viewer, kAboutTitle);
+    if (!Check(box.window != nullptr, "About opens a box titled \"About\"")) return;
+    const std::vector<std::wstring> lines = Lines(box.text);
+    CheckEqual(static_cast<int>(lines.size()), 10, "the About text has ten lines");
+    CheckEqual(lines[0], std::wstring(L"The Orlenne Document Viewer"), "About line 1");
+    if (lines.size() > 1) CheckEqual(lines[1], std::wstring(L"Version 1.01"), "About line 2");
+    if (lines.size() > 2) Check(lines[2].empty(), "About line 3 is empty");
+    Check(CloseMessageBox(viewer, box), "OK closes the About box");
+    Check(StateOf(viewer) == before, "closing About leaves the window as it was");
+    Check(viewer.Running(), "the viewer keeps running after About");
+
+    // The same text with a document on display, and the document stays.
+    if (!viewer.Open(kShortSample)) return;
+    const WindowState withDocument = StateOf(viewer);
+    viewer.Click(kIdAbout);
+    MessageBoxSeen again = WaitMessageBox(viewer, kAboutTitle);
+    CheckEqual(again.text, box.text, "About shows the same text with a document open");
+    Check(CloseMessageBox(viewer, again), "OK closes the About box again");
+    Check(StateOf(viewer) == withDocument, "the document stays on display after About");
+}
+
+void CommandsWithoutDocument() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    viewer.Click(kIdFind);
+    ExpectMessage(viewer, kFindTitle, kFindNeedsDocument, true, "Find before any document");
+    viewer.Click(kIdPrint);
+    ExpectMessage(viewer, kPrintMessageTitle, kPrintNeedsDocument, true, "Print before any document");
+    Check(!viewer.ViewShown(), "the view stays hidden");
+}
+
+void OpenDialogCancel() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    const WindowState before = StateOf(viewer);
+    viewer.Click(kIdOpen);
+    HWND dialog = ui::WaitDialog(viewer.Pid(), kOpenTitle, 0, kWait);
+    if (!Check(dialog != nullptr, "Open shows \"Open Orlenne Document\"")) return;
+    HWND types = ui::Descendant(dialog, kIdFileTypeCombo);
+    if (Check(types != nullptr, "the open dialog has a file-type list")) {
+        CheckEqual(ui::TextOf(types), std::wstring(L"Orlenne Document (*.orl)"),
+                   "the first file type is the document type");
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(types, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+        CheckEqual(static_cast<int>(count), 2, "the dialog offers two file types");
+    }
+    ui::PressDialogButton(dialog, IDCANCEL);
+    Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the open dialog");
+    Sleep(500);
+    Check(viewer.WaitNoDialog(0), "no message after Cancel");
+    Check(StateOf(viewer) == before, "Cancel without a document changes nothing");
+
+    if (!viewer.Open(kShortSample) || !Check(viewer.ViewShown(), "short sample opens")) return;
+    const WindowState withDocument = StateOf(viewer);
+    viewer.Click(kIdOpen);
+    dialog = ui::WaitDialog(viewer.Pid(), kOpenTitle, 0, kWait);
+    if (!Check(dialog != nullptr, "Open shows its dialog with a document on display")) return;
+    ui::PressDialogButton(dialog, IDCANCEL);
+    Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the open dialog");
+    Sleep(500);
+    Check(viewer.WaitNoDialog(0), "no message after Cancel with a document");
+    Check(StateOf(viewer) == withDocument, "Cancel leaves the document on display");
+    viewer.Click(kIdPrint);  // a document is on display: Print shows the print dialog, no message
+    HWND print = ui::WaitDialog(viewer.Pid(), L"Print", kIdPrinterCombo, kWait);
+    if (Check(print != nullptr, "Print still works after the cancelled open")) {
+        ui::PressDialogButton(print, IDCANCEL);
+        viewer.WaitNoDialog();
+    }
+}
+
+// Opens every sample in one process, in order, so each open also follows a different state.
+void OpenSamples() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    bool screenshotDone = false;
+    for (const Sample& sample : kSamples) {
+        const std::string name = ui::Narrow(sample.file);
+        Print("  -- " + name);
+        for (int attempt = 1; attempt <= 2; ++attempt) {  // the same file twice gives the same result
+            const std::string what = name + (attempt == 2 ? " (again)" : "");
+            if (!viewer.Open(sample.file)) {
+                Check(false, what + ": the open ends in a document or a message");
+                viewer.WaitNoDialog(0);
+                return;
+            }
+            if (sample.status == 0) {
+                Check(viewer.WaitNoDialog(1000), what + ": no message");
+                Check(viewer.ViewShown(), what + ": the view is shown");
+                const std::wstring text = viewer.ViewText();
+                Check(text.find(sample.phrase) != std::wstring::npos,
+                      what + ": the view shows \"" + ui::Narrow(sample.phrase) + "\"");
+                CheckEqual(viewer.Selection(), std::pair<int, int>(0, 0), what + ": the caret is at the start");
+                CheckEqual(viewer.Focus(), viewer.View(), what + ": the view has the keyboard focus");
+                ExpectPageSettings(viewer, sample.file);
+            } else {
+                const std::wstring expected =
+                    L"Invalid or corrupt document. (" + std::to_wstring(sample.status) + L")";
+                MessageBoxSeen box = WaitMessageBox(viewer, kOpenFailureTitle);
+                if (!Check(box.window != nullptr, what + ": the failure message appears")) return;
+                CheckEqual(box.text, expected, what + ": failure message");
+                Check(box.icon, what + ": the failure message shows the warning icon");
+                if (!screenshotDone) {
+                    std::string reply;
+                    Check(Request("screenshot viewer-open-failure", &reply), "screenshot of a failure: " + reply);
+                    screenshotDone = true;
+                }
+                Check(CloseMessageBox(viewer, box), what + ": OK closes the failure message");
+                Check(!viewer.ViewShown(), what + ": the view is hidden after the failure");
+                viewer.Click(kIdFind);
+                ExpectMessage(viewer, kFindTitle, kFindNeedsDocument, true, what + ": Find after the failure");
+            }
+        }
+    }
+}
+
+void FindInDocument() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    if (!viewer.Open(kLongSample) || !Check(viewer.ViewShown(), "long sample opens")) return;
+    {
+        std::string reply;
+        Check(Request("screenshot viewer-document", &reply), "screenshot of a document: " + reply);
+    }
+    const std::wstring text = viewer.ViewText();
+    viewer.Click(kIdFind);
+    HWND find = ui::WaitDialog(viewer.Pid(), kFindTitle, kIdEdt1, kWait);
+    if (!Check(find != nullptr, "Find with a document shows the Find dialog")) return;
+    Check(ui::FindDialog(viewer.Pid(), kFindTitle, -kIdEdt1) == nullptr, "Find shows no message of its own");
+
+    // The first word found from the start, then the next one, then one that is not there.
+    const std::wstring word = L"PAGETHREEMARK";
+    const size_t at = text.find(word);
+    if (!Check(at != std::wstring::npos, "the long sample contains PAGETHREEMARK")) return;
+    ui::SetText(GetDlgItem(find, kIdEdt1), word);
+    ui::PressDialogButton(find, IDOK);
+    const std::pair<int, int> expected(ViewPosition(text, at), ViewPosition(text, at) + static_cast<int>(word.size()));
+    ui::WaitUntil([&] { return viewer.Selection() == expected; }, 5000);
+    CheckEqual(viewer.Selection(), expected, "Find selects PAGETHREEMARK");
+
+    const std::wstring repeated = L"harbour";
+    const size_t first = text.find(repeated, at + word.size());
+    const size_t second = first == std::wstring::npos ? first : text.find(repeated, first + 1);
+    if (Check(second != std::wstring::npos, "\"harbour\" occurs twice after PAGETHREEMARK")) {
+        ui::SetText(GetDlgItem(find, kIdEdt1), repeated);
+        ui::PressDialogButton(find, IDOK);
+        const int start1 = ViewPosition(text, first);
+        ui::WaitUntil([&] { return viewer.Selection().first == start1; }, 5000);
+        CheckEqual(viewer.Selection(), std::pair<int, int>(start1, start1 + 7), "Find goes on from the last hit");
+        ui::PressDialogButton(find, IDOK);
+        const int start2 = ViewPosition(text, second);
+        ui::WaitUntil([&] { return viewer.Selection().first == start2; }, 5000);
+        CheckEqual(viewer.Selection(), std::pair<int, int>(start2, start2 + 7), "Find Next finds the next one");
+    }
+
+    const std::wstring missing = L"QUAGGAMISSINGWORD";
+    ui::SetText(GetDlgItem(find, kIdEdt1), missing);
+    const std::pair<int, int> before = viewer.Selection();
+    ui::PressDialogButton(find, IDOK);
+    MessageBoxSeen box = WaitMessageBox(viewer, kFindTitle);
+    if (Check(box.window != nullptr, "a word that is not there gives a message")) {
+        CheckEqual(box.text, L"Cannot find \"" + missing + L"\".", "not-found message");
+        CheckEqual(GetWindow(box.window, GW_OWNER), find, "the not-found message belongs to the Find dialog");
+        ui::PressDialogButton(box.window, IDOK);
+        Check(ui::WaitUntil([&] { return !IsWindow(box.window); }, kWait), "OK closes the not-found message");
+    }
+    CheckEqual(viewer.Selection(), before, "a failed search leaves the selection");
+    ui::PressDialogButton(find, IDCANCEL);
+    Check(ui::WaitUntil([&] { return !IsWindow(find); }, kWait), "Cancel closes the Find dialog");
+    Check(viewer.ViewShown() && viewer.ViewText() == text, "the document is unchanged by Find");
+}
+
+void PrintRange() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    if (!viewer.Open(kLongSample) || !Check(viewer.ViewShown(), "long sample opens")) return;
+    const long pages = viewer.Prop(L"Navreth.PageCount");
+    Check(pages >= 4, "the long sample has at least four pages (" + std::to_string(pages) + ")");
+
+    Check(Request("pdf-mark"), "the runner notes the PDFs already there");
+    viewer.Click(kIdPrint);
+    HWND dialog = ui::WaitDialog(viewer.Pid(), L"Print", kIdPrinterCombo, kWait);
+    if (!Check(dialog != nullptr, "Print with a document shows the print dialog")) {
+        for (HWND window : ui::TopLevelWindows(viewer.Pid())) ui::Dump(window);
+        return;
+    }
+    CheckEqual(ui::TextOf(GetDlgItem(dialog, kIdCopies)), std::wstring(L"1"), "the dialog starts with one copy");
+    CheckEqual(ui::TextOf(GetDlgItem(dialog, kIdEdt1)), std::wstring(L"1"), "the range starts at page 1");
+    CheckEqual(ui::TextOf(GetDlgItem(dialog, kIdEdt2)), std::to_wstring(pages), "the range ends at the last page");
+    Check(ui::IsChecked(GetDlgItem(dialog, kIdRangePages)), "the page-range choice is selected");
+    Check(!ui::IsChecked(GetDlgItem(dialog, kIdRangeAll)), "\"All\" is not selected");
+    Check(!IsWindowEnabled(GetDlgItem(dialog, kIdRangeSelection)), "the selection choice is disabled");
+    HWND toFile = GetDlgItem(dialog, kIdPrintToFile);
+    Check(!toFile || !ui::IsShown(toFile), "there is no print-to-file box");
+    CheckEqual(ui::TextOf(GetDlgItem(dialog, kIdPrinterCombo)), std::wstring(L"PDF"), "the PDF queue is chosen");
+
+    ui::SetText(GetDlgItem(dialog, kIdEdt1), L"2");
+    ui::SetText(GetDlgItem(dialog, kIdEdt2), L"3");
+    ui::PressDialogButton(dialog, IDOK);
+    Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "OK closes the print dialog");
+    Check(viewer.WaitNoDialog(20000), "printing shows no message");
+    std::string reply;
+    Check(Request("pdf-pages-2-3", &reply), "pages 2 to 3 reach the PDF queue: " + reply);
+
+    Check(Request("pdf-mark"), "the runner notes the PDFs again");
+    viewer.Click(kIdPrint);
+    dialog = ui::WaitDialog(viewer.Pid(), L"Print", kIdPrinterCombo, kWait);
+    if (Check(dialog != nullptr, "Print shows the dialog a second time")) {
+        CheckEqual(ui::TextOf(GetDlgItem(dialog, kIdEdt1)), std::wstring(L"1"), "the range is set again (from)");
+        CheckEqual(ui::TextOf(GetDlgItem(dialog, kIdEdt2)), std::to_wstring(pages), "the range is set again (to)");
+        ui::PressDialogButton(dialog, IDCANCEL);
+        Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the print dialog");
+        Sleep(500);
+        Check(viewer.WaitNoDialog(0), "Cancel shows no message");
+        Check(Request("pdf-none", &reply), "Cancel prints nothing: " + reply);
+    }
+    Check(viewer.ViewShown(), "the document stays on display after printing");
+}
+
+// The view fills the area below the strip whatever the window's size.
+void ExpectLayout(const Viewer& viewer, const std::string& what) {
+    RECT client{};
+    GetClientRect(viewer.Main(), &client);
+    const RECT view = ui::RectIn(viewer.Main(), viewer.View());
+    const int top = ui::TwipsToPixelsY(kStripTwips);
+    CheckEqual(static_cast<int>(view.left), 0, what + ": view left");
+    Check(std::abs(view.top - top) <= 1,
+          what + ": view top at 435 twips (" + std::to_string(view.top) + " px, expected " + std::to_string(top) + ")");
+    CheckEqual(static_cast<int>(view.right), static_cast<int>(client.right), what + ": view right = client width");
+    CheckEqual(static_cast<int>(view.bottom), static_cast<int>(client.bottom), what + ": view bottom = client bottom");
+}
+
+void Resizing() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    ExpectLayout(viewer, "at start-up (view hidden)");
+    if (!viewer.Open(kShortSample) || !Check(viewer.ViewShown(), "short sample opens")) return;
+    ExpectLayout(viewer, "as first shown");
+    const SIZE sizes[] = {{900, 700}, {500, 300}, {1100, 450}, {700, 800}};
+    for (const SIZE& size : sizes) {
+        SetWindowPos(viewer.Main(), nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+        ui::WaitUntil([&] {
+            RECT rect{};
+            GetWindowRect(viewer.Main(), &rect);
+            return rect.right - rect.left == size.cx && rect.bottom - rect.top == size.cy;
+        }, 3000);
+        Sleep(200);
+        ExpectLayout(viewer, "resized to " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
+    }
+}
+
+void AccessKeys() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    ui::SendAltKey(viewer.Main(), L'A');
+    MessageBoxSeen box = WaitMessageBox(viewer, kAboutTitle);
+    Check(box.window != nullptr, "Alt+A opens About");
+    CloseMessageBox(viewer, box);
+    ui::SendAltKey(viewer.Main(), L'F');
+    ExpectMessage(viewer, kFindTitle, kFindNeedsDocument, true, "Alt+F");
+    ui::SendAltKey(viewer.Main(), L'P');
+    ExpectMessage(viewer, kPrintMessageTitle, kPrintNeedsDocument, true, "Alt+P");
+    ui::SendAltKey(viewer.Main(), L'O');
+    HWND dialog = ui::WaitDialog(viewer.Pid(), kOpenTitle, 0, kWait);
+    if (Check(dialog != nullptr, "Alt+O shows the open dialog")) {
+        ui::PressDialogButton(dialog, IDCANCEL);
+        viewer.WaitNoDialog();
+    }
+    // With a document on display the keys still reach the window, although the view has the focus.
+    if (viewer.Open(kShortSample) && Check(viewer.ViewShown(), "short sample opens")) {
+        ui::SendAltKey(viewer.Main(), L'F');
+        HWND find = ui::WaitDialog(viewer.Pid(), kFindTitle, kIdEdt1, kWait);
+        if (Check(find != nullptr, "Alt+F with a document shows the Find dialog")) {
+            ui::PressDialogButton(find, IDCANCEL);
+            viewer.WaitNoDialog();
+        }
+    }
+    ui::SendAltKey(viewer.Main(), L'X');
+    Check(viewer.WaitExit(kWait), "Alt+X ends the program");
+}
+
+void ExitAndClose() {
+    {
+        Viewer viewer;
+        if (!viewer.Started()) return;
+        viewer.Click(kIdExit);
+        Check(viewer.WaitExit(kWait), "Exit ends the program");
+    }
+    {
+        Viewer viewer;
+        if (!viewer.Started()) return;
+        PostMessageW(viewer.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        Check(viewer.WaitExit(kWait), "the title-bar close ends the program");
+    }
+    {
+        Viewer viewer;
+        if (!viewer.Started()) return;
+        if (viewer.Open(kShortSample) && Check(viewer.ViewShown(), "short sample opens")) {
+            viewer.Click(kIdExit);
+            Check(viewer.WaitExit(kWait), "Exit ends the program with a document open");
+        }
+    }
+    {
+        Viewer viewer;
+        if (!viewer.Started()) return;
+        if (viewer.Open(kShortSample) && Check(viewer.ViewShown(), "short sample opens")) {
+            PostMessageW(viewer.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+            Check(viewer.WaitExit(kWait), "the title-bar close ends the program with a document open");
+        }
+    }
+}
+
+// Opens a sample through the dialog as a person would, asks for a screenshot, then exits.
+int Demo(const std::wstring& sample) {
+    Viewer viewer;
+    if (!viewer.Started()) return 1;
+    if (!viewer.Open(sample) || !Check(viewer.ViewShown(), ui::Narrow(sample) + " opens")) return 1;
+    Sleep(500);
+    std::string reply;
+    Check(Request("screenshot navreth-demo", &reply), "screenshot: " + reply);
+    viewer.Click(kIdExit);
+    Check(viewer.WaitExit(kWait), "Exit ends the program");
+    return g_failed == 0 ? 0 : 1;
+}
+
+struct Scenario {
+    const char* name;
+    void (*run)();
+};
+
+const Scenario kScenarios[] = {
+    {"start-up state", StartUpState},
+    {"about", AboutBox},
+    {"commands without a document", CommandsWithoutDocument},
+    {"open dialog cancel", OpenDialogCancel},
+    {"open samples", OpenSamples},
+    {"find", FindInDocument},
+    {"print", PrintRange},
+    {"resizing", Resizing},
+    {"access keys", AccessKeys},
+    {"exit and close", ExitAndClose},
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring demo, only, dumpCommand;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring option = argv[i], value = argv[i + 1];
+        if (option == L"--viewer") g_viewer = value;
+        else if (option == L"--samples") g_samples = value;
+        else if (option == L"--sync") g_sync = value;
+        else if (option == L"--demo") demo = value;
+        else if (option == L"--only") only = value;
+    }
+    if (g_viewer.empty() || g_samples.empty() || g_sync.empty()) {
+        std::fputs("usage: navreth_ui_test --viewer PATH --samples DIR --sync DIR [--demo FILE] [--only NAME]\n",
+                   stderr);
+        return 2;
+    }
+    if (!demo.empty()) return Demo(demo);
+    for (const Scenario& scenario : kScenarios) {
+        if (!only.empty() && ui::Narrow(only) != scenario.name) continue;
+        Print(std::string("== ") + scenario.name);
+        scenario.run();
+    }
+    Print(std::to_string(g_passed) + " passed, " + std::to_string(g_failed) + " failed");
+    return g_failed == 0 ? 0 : 1;
+}

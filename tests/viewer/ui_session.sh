@@ -1,0 +1,118 @@
+# Shell side of a UI session with the viewer, sourced by tests/viewer/run_ui_tests.sh and
+# scripts/run.sh: a private X server, and the answers to the driver's requests (screenshots,
+# checks of the PDFs the print queue writes). The driver prints "REQUEST <n> <what>" and
+# waits for <sync>/<n>.reply; every other line it prints is passed through.
+#
+# Callers set: UI_SHOTS (folder for screenshots), UI_SYNC (reply folder), UI_PDF_DIR (where
+# cups-pdf writes), and call ui_start_xvfb, then ui_serve_requests on the driver's output.
+
+ui_xvfb_pid=
+ui_pdf_mark=
+
+# Starts Xvfb on a display it picks itself (-displayfd) and exports DISPLAY.
+ui_start_xvfb() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  ui_xvfb_pid=$!
+  local n
+  for n in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    kill -0 "$ui_xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  local display
+  display=$(head -n 1 "$fdfile" 2>/dev/null)
+  rm -f "$fdfile"
+  if [ -z "$display" ]; then
+    echo "ui-session: Xvfb did not start" >&2
+    return 1
+  fi
+  export DISPLAY=":$display"
+}
+
+ui_stop_xvfb() {
+  if [ -n "$ui_xvfb_pid" ]; then
+    kill "$ui_xvfb_pid" 2>/dev/null || true
+    wait "$ui_xvfb_pid" 2>/dev/null || true
+    ui_xvfb_pid=
+  fi
+}
+
+ui_screenshot() {  # name
+  mkdir -p "$UI_SHOTS"
+  import -window root -display "$DISPLAY" "$UI_SHOTS/$1.png" 2>/dev/null &&
+    echo "ui-session: screenshot $UI_SHOTS/$1.png" >&2
+}
+
+ui_pdf_list() {
+  ls -1 "$UI_PDF_DIR"/*.pdf 2>/dev/null | sort
+}
+
+# Waits for the one PDF printed since the mark and checks that it holds pages 2 and 3 of the
+# multi-page sample: two pages, the page-two marker on the first, the page-three marker on
+# the second, and nothing of pages 1 and 4.
+ui_check_pages_2_3() {
+  local new= n
+  for n in $(seq 1 120); do
+    new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
+    [ -n "$new" ] && [ -z "$(lpstat -o 2>/dev/null)" ] && break
+    sleep 0.5
+  done
+  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 60 s (queue: $(lpstat -o 2>&1 | head -3))"; return; }
+  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return; }
+  sleep 1  # cups-pdf renames the finished file into place; give a slow disk a moment
+  local pages first second all
+  pages=$(pdfinfo "$new" 2>/dev/null | sed -n 's/^Pages:[[:space:]]*//p')
+  first=$(pdftotext -f 1 -l 1 "$new" - 2>/dev/null)
+  second=$(pdftotext -f 2 -l 2 "$new" - 2>/dev/null)
+  all=$(pdftotext "$new" - 2>/dev/null)
+  echo "ui-session: printed $new: $pages pages" >&2
+  if [ "$pages" != 2 ]; then echo "fail: $new has ${pages:-no} pages, expected 2"; return; fi
+  if ! grep -q PAGETWOMARK <<<"$first"; then echo "fail: PAGETWOMARK not on the first printed page"; return; fi
+  if ! grep -q PAGETHREEMARK <<<"$second"; then echo "fail: PAGETHREEMARK not on the second printed page"; return; fi
+  if grep -q 'Orlenne Harbour Survey' <<<"$all"; then echo "fail: page 1 text was printed"; return; fi
+  if grep -q PAGEFOURMARK <<<"$all"; then echo "fail: page 4 text was printed"; return; fi
+  echo ok
+}
+
+ui_check_no_new_pdf() {
+  sleep 8  # long enough for a job that was sent to reach the queue and come out as a PDF
+  local new
+  new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
+  if [ -n "$new" ] || [ -n "$(lpstat -o 2>/dev/null)" ]; then
+    echo "fail: something was printed: ${new:-$(lpstat -o)}"
+  else
+    echo ok
+  fi
+}
+
+# Reads the driver's output on stdin, answers its requests, passes every line through.
+ui_serve_requests() {
+  local line id what answer
+  while IFS= read -r line; do
+    line=${line%$'\r'}
+    case $line in
+      "REQUEST "*)
+        read -r _ id what <<<"$line"
+        case $what in
+          "screenshot "*) if ui_screenshot "${what#screenshot }"; then answer=ok; else answer="fail: import failed"; fi ;;
+          pdf-mark) ui_pdf_mark=$(ui_pdf_list); answer=ok ;;
+          pdf-pages-2-3) answer=$(ui_check_pages_2_3) ;;
+          pdf-none) answer=$(ui_check_no_new_pdf) ;;
+          *) answer="fail: unknown request '$what'" ;;
+        esac
+        echo "$line -> $answer"
+        printf '%s\n' "$answer" >"$UI_SYNC/$id.reply.tmp" && mv "$UI_SYNC/$id.reply.tmp" "$UI_SYNC/$id.reply"
+        ;;
+      *) printf '%s\n' "$line" ;;
+    esac
+  done
+}
+
+# A Linux path as Wine sees it through its Z: drive.
+ui_winpath() {
+  local p
+  p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+  echo "Z:${p//\//\\}"
+}
