@@ -7,8 +7,11 @@
 # SORBEL=/path/to/sorbel uses that tool; otherwise the native tool is built in
 # build/h5-native (configured there when needed) and build/dist/linux/sorbel is used.
 set -euo pipefail
+# Paths given by the caller are taken relative to the caller's directory.
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+[ -n "${SORBEL:-}" ] && SORBEL=$(absolute "$SORBEL")
+out=$( [ $# -gt 0 ] && absolute "$1" || echo samples )
 cd "$(dirname "$0")/.."
-out=${1:-samples}
 src=samples/src
 if [ -z "${SORBEL:-}" ]; then
   [ -f build/h5-native/build.ninja ] || cmake -S . -B build/h5-native -G Ninja >/dev/null
