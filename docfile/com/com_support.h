@@ -81,6 +81,15 @@ private:
     SAFEARRAY* array_;
 };
 
+// ITypeInfo::Invoke, except that an argument passed as a reference to a
+// VARIANT (as VBScript passes every variable) for a typed by-reference
+// parameter (long*, BSTR*, SAFEARRAY**) is converted to that type, and what
+// the member leaves there is written back into the caller's VARIANT. Without
+// this a script could not receive ReadBlock's bytes or status.
+HRESULT InvokeAdaptingVariantRefs(ITypeInfo* typeInfo, IUnknown* object, DISPID id, WORD flags,
+                                  DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                                  UINT* argErr) noexcept;
+
 // IUnknown, IDispatch and ISupportErrorInfo for an object whose one dual
 // interface is Itf (identified by *ItfId). IDispatch comes from the type
 // library embedded in this module, so late-bound clients call members by name.
@@ -143,7 +152,8 @@ public:
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         const HRESULT hr = LoadTypeInfo();
         if (FAILED(hr)) return hr;
-        return typeInfo_->Invoke(static_cast<Itf*>(this), id, flags, params, result, excepInfo, argErr);
+        return InvokeAdaptingVariantRefs(typeInfo_, static_cast<Itf*>(this), id, flags, params, result,
+                                         excepInfo, argErr);
     }
 
     // ISupportErrorInfo

@@ -330,6 +330,61 @@ void CheckDispatch(_ckxDocHeader* header, _ckxFileBlock* reader, const std::file
     CHECK_EQ(id, 1);
     name = const_cast<LPOLESTR>(L"NoSuchMember");
     CHECK_EQ(reader->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), DISP_E_UNKNOWNNAME);
+    // ReadBlock as a script calls it: every variable a reference to a VARIANT.
+    // The typed by-reference parameters take them, and the outs come back.
+    const auto call = [&](VARIANT& path, VARIANT& start, long length, VARIANT& data, VARIANT& status) {
+        VARIANT lengthValue;
+        V_VT(&lengthValue) = VT_I4;
+        V_I4(&lengthValue) = length;
+        VARIANT args[5];
+        const auto ref = [](VARIANT& arg, VARIANT& target) {
+            V_VT(&arg) = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(&arg) = &target;
+        };
+        ref(args[4], path);
+        ref(args[3], start);
+        args[2] = lengthValue;  // a constant: passed by value
+        ref(args[1], data);
+        ref(args[0], status);
+        DISPPARAMS dp{args, nullptr, 5, 0};
+        UINT argErr = 99;
+        return reader->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, &argErr);
+    };
+    VARIANT path, start, data, status;
+    V_VT(&path) = VT_BSTR;
+    V_BSTR(&path) = ::SysAllocString((dir / L"good.orl").wstring().c_str());
+    V_VT(&start) = VT_I2;  // a script's small integer
+    V_I2(&start) = 21;
+    ::VariantInit(&data);
+    ::VariantInit(&status);
+    CHECK_EQ(call(path, start, 23, data, status), S_OK);
+    CHECK_EQ(V_VT(&status), VT_I4);
+    CHECK_EQ(V_I4(&status), 0);
+    CHECK_EQ(V_VT(&data), VT_ARRAY | VT_UI1);
+    if (V_VT(&data) == (VT_ARRAY | VT_UI1) && V_ARRAY(&data)) {
+        void* p = nullptr;
+        ::SafeArrayAccessData(V_ARRAY(&data), &p);
+        CHECK(V_ARRAY(&data)->rgsabound[0].cElements == 23 && std::memcmp(p, kPackage.data(), 23) == 0);
+        ::SafeArrayUnaccessData(V_ARRAY(&data));
+    }
+    // A failed read replaces the previous bytes with no array.
+    V_I2(&start) = 0;
+    CHECK_EQ(call(path, start, 1, data, status), S_OK);
+    CHECK_EQ(V_I4(&status), docfile::kBlockOutside);
+    CHECK(V_VT(&data) == (VT_ARRAY | VT_UI1) && V_ARRAY(&data) == nullptr);
+    // A start that is not a number: a type mismatch, and the variables keep their values.
+    ::VariantClear(&start);
+    V_VT(&start) = VT_BSTR;
+    V_BSTR(&start) = ::SysAllocString(L"first");
+    V_I4(&status) = 77;
+    CHECK_EQ(call(path, start, 1, data, status), DISP_E_TYPEMISMATCH);
+    CHECK_EQ(V_I4(&status), 77);
+    CHECK_EQ(V_VT(&start), VT_BSTR);
+    ::VariantClear(&path);
+    ::VariantClear(&start);
+    ::VariantClear(&data);
+    ::VariantClear(&status);
+
     UINT count = 0;
     CHECK_EQ(reader->GetTypeInfoCount(&count), S_OK);
     CHECK_EQ(count, 1u);
