@@ -107,7 +107,11 @@ Bytes SliceBytes(ByteSpan package, std::int32_t start, std::int32_t length) {
     }
     const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(length), package.size() - start);
     const auto first = package.begin() + start;
-    return Bytes(first, first + count);
+    Bytes slice;
+    slice.reserve(count);
+    PrefaultForWrite(slice.data(), count);
+    slice.insert(slice.end(), first, first + count);
+    return slice;
 }
 
 // ---------------------------------------------------------------------------
@@ -564,6 +568,7 @@ Bytes ckxDataPak::Package() const {
     const std::int32_t size = Size();
     Bytes out;
     out.reserve(static_cast<std::size_t>(size));
+    PrefaultForWrite(out.data(), out.capacity());
     PackageWriter writer(out, *encoding_);
     writer.Long(kPackageTypeId);
     writer.Long(size);
@@ -620,6 +625,7 @@ void ckxDataPak::Package(ByteSpan pPackage) {
     const auto reserve = static_cast<std::size_t>(std::min<std::int64_t>(count, fits));
     if (MemoryCanHold(std::uint64_t{reserve} * sizeof(PakRecord))) {
         table.reserve(reserve);
+        PrefaultForWrite(table.data(), table.capacity() * sizeof(PakRecord));
     }
     for (std::int32_t i = 0; i < count; ++i) {
         if (len < p + kRecordHeadSize) return Refuse(ckxDataPak_errPackageImcomplete);

@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -35,6 +36,26 @@ bool MemoryCanHold(std::uint64_t bytes) {
         limit = std::min<std::uint64_t>(limit, addressSpace.rlim_cur);
     }
     return bytes <= limit;
+#endif
+}
+
+void PrefaultForWrite(void* block, std::size_t bytes) {
+#if defined(__linux__)
+    constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE (Linux 5.14); older kernels answer EINVAL
+    constexpr std::size_t kWorthIt = std::size_t{1} << 20;
+    if (bytes < kWorthIt) {
+        return;
+    }
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (start + bytes) & ~(page - 1);
+    if (last > first) {
+        madvise(reinterpret_cast<void*>(first), last - first, kPopulateWrite);
+    }
+#else
+    (void)block;
+    (void)bytes;
 #endif
 }
 
