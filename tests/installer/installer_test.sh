@@ -1,0 +1,211 @@
+#!/usr/bin/env bash
+# Installs the Orlenne package under Wine and checks what a user and an administrator
+# rely on:
+#   1. msiexec /i ... /qn installs the files, the Start-menu shortcut and the COM
+#      registration; the three classes are created by name from a script and work,
+#      including on the installed sample documents;
+#   2. the installed viewer starts and shows its window (under Xvfb);
+#   3. the registration the package writes is exactly what the servers' own
+#      DllRegisterServer writes (regsvr32 of the same files at the same place);
+#   4. msiexec /x removes every file and every registry entry it made;
+#   5. version 1.0.1 installed over 1.0.0 replaces it: one product afterwards, files
+#      of the new version, classes still registered; uninstalling it leaves nothing.
+#
+#   installer_test.sh WINE_SH ARCH PREFIX_DIR DIST_DIR SOURCE_DIR WORK_DIR [CMAKE]
+# WINE_SH ARCH is the project's Wine runner and architecture (win32|win64). The packages
+# are built first, so that a broken package fails even where Wine cannot run; the test
+# then exits 77 (skipped) when the runner reports that this machine cannot run ARCH.
+set -uo pipefail
+
+wine_sh=$1 arch=$2 prefix=$3 dist=$4 src=$5 work=$6 cmake=${7:-cmake}
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+ok() { echo "ok: $*"; }
+
+# --- the packages: the release version and a later one -------------------------------
+rm -rf "$work"
+mkdir -p "$work"
+build_msi() {
+  "$cmake" -DARCH="$arch" -DDIST_DIR="$dist" -DSOURCE_DIR="$src" -DVERSION="$1" \
+    -DOUTPUT="$work/Orlenne-$1.msi" -DWORK_DIR="$work/msi-$1" -P "$src/installer/msi.cmake" \
+    >"$work/msi-$1.log" 2>&1 || { cat "$work/msi-$1.log"; echo "FAIL: building the $1 package"; exit 1; }
+}
+build_msi 1.0.0
+build_msi 1.0.1
+ok "built Orlenne-1.0.0.msi and Orlenne-1.0.1.msi for $arch"
+
+# --- a fresh Wine prefix, with its own X display -----------------------------------------
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] && export DISPLAY=":$(cat "$work/display")"
+fi
+
+"$wine_sh" "$arch" "$prefix" --fresh
+status=$?
+[ $status -eq 77 ] && exit 77
+[ $status -eq 0 ] || { echo "FAIL: creating the Wine prefix ($status)"; exit 1; }
+prefix=$(cd "$prefix" && pwd)
+
+wine_run() { "$wine_sh" "$arch" "$prefix" "$@"; }
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+install_dir="$prefix/drive_c/Program Files/Orlenne"
+install_dir_win='C:\Program Files\Orlenne'
+
+# The registry flattened to sorted lines, and the files of drive C.
+registry() {
+  { awk -v prefix='HKLM\\' -f "$here/reg_flatten.awk" "$prefix/system.reg"
+    awk -v prefix='HKCU\\' -f "$here/reg_flatten.awk" "$prefix/user.reg"; } | LC_ALL=C sort >"$1"
+}
+files() { (cd "$prefix/drive_c" && find . \( -type f -o -type l \) | LC_ALL=C sort) >"$1"; }
+# What Wine itself changes from one run to the next: device and font caches, timestamps.
+volatile='^\[HKLM\\system\\\\currentcontrolset\\\\control\\\\class\\\\|^\[HKLM\\software\\\\microsoft\\\\windows nt\\\\currentversion\\\\networkcards|^\[HKLM\\system\\\\currentcontrolset\\\\enum\\\\|^\[HKLM\\hardware\\\\|^\[HKCU\\software\\\\wine\\\\|^\[HKLM\\software\\\\wine\\\\|^\[HKLM\\system\\\\currentcontrolset\\\\services\\\\|^\[HKCU\\volatile environment'
+volatile_files='^\./windows/(temp|installer|logs|inf|system32/spool|syswow64/spool)/|^\./users/[^/]+/(temp|appdata/local/temp)/|^\./users/[^/]+/AppData/Local/Temp/'
+stable() { grep -Ev "$volatile" "$1"; }
+stable_files() { grep -Ev "$volatile_files" "$1"; }
+# The COM part of a registry difference: HKCR (both views) without Windows Installer's own data.
+com_part() { grep -E '^\[HKLM\\software\\\\classes\\\\' | grep -Ev '^\[HKLM\\software\\\\classes\\\\installer\\\\'; }
+
+same_as_before() {  # $1 label, $2 registry before, $3 files before
+  registry "$work/reg-now"
+  files "$work/files-now"
+  if diff <(stable "$2") <(stable "$work/reg-now") >"$work/reg-left"; then
+    ok "$1: the registry is as it was before installing"
+  else
+    fail "$1: the registry differs from before installing:"
+    head -40 "$work/reg-left"
+  fi
+  if diff <(stable_files "$3") <(stable_files "$work/files-now") >"$work/files-left"; then
+    ok "$1: drive C holds the same files as before installing"
+  else
+    fail "$1: files differ from before installing:"
+    head -20 "$work/files-left"
+  fi
+  [ -e "$install_dir" ] && fail "$1: $install_dir is still there"
+}
+
+installed_products() {  # DisplayVersion of every installed product named "Orlenne Document Viewer"
+  awk -f "$here/reg_flatten.awk" "$prefix/system.reg" |
+    grep -E '^\[software\\\\microsoft\\\\windows\\\\currentversion\\\\uninstall\\\\\{' |
+    awk '{ key = $1 } /"DisplayName"="Orlenne Document Viewer"$/ { named[key] = 1 }
+         /"DisplayVersion"=/ { v = $0; sub(/.*"DisplayVersion"="/, "", v); sub(/"$/, "", v); version[key] = v }
+         END { for (k in named) print version[k] }'
+}
+
+run_script() {  # the COM round trip through cscript; its last line says whether it passed
+  wine_run cscript //nologo "$(windows_path "$here/com_roundtrip.vbs")" "$install_dir_win" >"$work/script.log" 2>&1
+  tr -d '\r' <"$work/script.log" | grep -v '^ok: '
+  if tr -d '\r' <"$work/script.log" | tail -1 | grep -qx 'com_roundtrip: PASS'; then
+    ok "$1: Sorbel.ckxDataPak, DocFile.ckxDocHeader and DocFile.ckxFileBlock work by name ($(grep -c '^ok: ' "$work/script.log") checks)"
+  else
+    fail "$1: the COM round trip did not pass"
+  fi
+}
+
+msi() {  # msiexec with a log; $1 /i or /x, $2 package
+  local log
+  log="$work/msiexec-$(basename "$2" .msi)-${1#/}.log"
+  wine_run msiexec "$1" "$(windows_path "$2")" /qn /l*v "$(windows_path "$log")"
+}
+
+# --- 1. install -----------------------------------------------------------------------------
+registry "$work/reg-0"
+files "$work/files-0"
+if msi /i "$work/Orlenne-1.0.0.msi"; then ok "msiexec /i Orlenne-1.0.0.msi /qn"; else fail "msiexec /i exited $?"; fi
+registry "$work/reg-1"
+for f in Navreth.exe sorbel.exe Sorbel.dll Sorbel.tlb DocFile.dll DocFile.tlb ReadMe.txt; do
+  if cmp -s "$install_dir/$f" "$work/msi-1.0.0/payload/$f"; then :; else fail "$f not installed as packaged"; fi
+done
+ok "installed: $(cd "$install_dir" && find . -type f | wc -l) files in C:\\Program Files\\Orlenne"
+samples=$(find "$install_dir/Samples" -name '*.orl' 2>/dev/null | wc -l)
+[ "$samples" -gt 0 ] && ok "$samples sample documents installed" || fail "no sample documents installed"
+shortcut=$(find "$prefix/drive_c" -name 'Orlenne Document Viewer.lnk' | head -1)
+[ -n "$shortcut" ] && ok "Start-menu shortcut ${shortcut#"$prefix/drive_c/"}" || fail "no Start-menu shortcut"
+LC_ALL=C comm -13 "$work/reg-0" "$work/reg-1" | com_part >"$work/com-msi"
+ok "the package registered $(wc -l <"$work/com-msi") COM registry values"
+
+run_script "installed 1.0.0"
+
+# --- 2. the viewer starts -------------------------------------------------------------
+if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
+  wine_run "$install_dir_win\\Navreth.exe" >"$work/viewer.log" 2>&1 &
+  viewer=$!
+  window=
+  for _ in $(seq 60); do
+    window=$(xdotool search --name '^Orlenne Document Viewer v 1\.01$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    kill -0 $viewer 2>/dev/null || break
+    sleep 0.5
+  done
+  if [ -n "$window" ]; then ok "the installed viewer shows its window \"Orlenne Document Viewer v 1.01\""
+  else fail "the installed viewer showed no window \"Orlenne Document Viewer v 1.01\""; cat "$work/viewer.log"; fi
+  wine_run taskkill /im Navreth.exe >/dev/null 2>&1
+  for _ in $(seq 40); do kill -0 $viewer 2>/dev/null || break; sleep 0.25; done
+  if kill -0 $viewer 2>/dev/null; then
+    fail "the viewer did not close on WM_CLOSE"
+    WINEPREFIX="$prefix" wineserver -k
+  fi
+  wait $viewer 2>/dev/null
+else
+  echo "note: no Xvfb/xdotool here, the viewer start is not checked"
+fi
+
+# --- 4. uninstall -------------------------------------------------------------------------
+if msi /x "$work/Orlenne-1.0.0.msi"; then ok "msiexec /x Orlenne-1.0.0.msi /qn"; else fail "msiexec /x exited $?"; fi
+same_as_before "uninstalled 1.0.0" "$work/reg-0" "$work/files-0"
+registry "$work/reg-2"
+
+# --- 3. the same registration as DllRegisterServer -------------------------------------
+# The servers, where the package puts them, registered by regsvr32. Wine's RegisterTypeLib
+# differs from Windows' in two values that mean the same, which are brought to the
+# Windows form first: paths with the \\?\ prefix, and FLAGS with the bit that only says
+# the library was loaded from a file (LIBFLAG_FHASDISKIMAGE, 8). HELPDIR is the
+# folder; the package writes it as [INSTALLDIR], which ends in a backslash.
+mkdir -p "$install_dir"
+libs=$(cd "$work/msi-1.0.0/payload" && ls *.tlb | sed 's/\.tlb$//')
+for lib in $libs; do
+  cp "$work/msi-1.0.0/payload/$lib.dll" "$work/msi-1.0.0/payload/$lib.tlb" "$install_dir/"
+  wine_run regsvr32 /s "$install_dir_win\\$lib.dll" || fail "regsvr32 $lib.dll exited $?"
+done
+registry "$work/reg-3"
+LC_ALL=C comm -13 "$work/reg-2" "$work/reg-3" | com_part |
+  sed -e 's/@="\\\\\\\\?\\\\/@="/' |
+  awk '/\\\\flags\] @="[0-9]+"$/ { n = $NF; sub(/^@="/, "", n); sub(/"$/, "", n); n = n - (int(n / 8) % 2) * 8
+                                 sub(/@="[0-9]+"$/, "@=\"" n "\"") } { print }' |
+  awk '/\\\\helpdir\] @=".*[^\\]"$/ { sub(/"$/, "\\\\\""); } { print }' |
+  LC_ALL=C sort >"$work/com-regsvr32"
+if diff "$work/com-regsvr32" "$work/com-msi" >"$work/com-diff"; then
+  ok "the package's registration equals DllRegisterServer's ($(wc -l <"$work/com-msi") values)"
+else
+  fail "the package's registration differs from DllRegisterServer's (< regsvr32, > package):"
+  cat "$work/com-diff"
+fi
+for lib in $libs; do
+  wine_run regsvr32 /s /u "$install_dir_win\\$lib.dll" || fail "regsvr32 /u $lib.dll exited $?"
+done
+rm -rf "$install_dir"
+
+# --- 5. upgrade ---------------------------------------------------------------------------
+msi /i "$work/Orlenne-1.0.0.msi" || fail "reinstalling 1.0.0 exited $?"
+[ "$(installed_products)" = "1.0.0" ] || fail "after installing 1.0.0 the products are: $(installed_products)"
+if msi /i "$work/Orlenne-1.0.1.msi"; then ok "msiexec /i Orlenne-1.0.1.msi /qn over 1.0.0"; else fail "installing 1.0.1 exited $?"; fi
+products=$(installed_products | tr '\n' ' ')
+[ "$products" = "1.0.1 " ] && ok "one product installed afterwards, version 1.0.1" || fail "installed products after the upgrade: $products"
+head -1 "$install_dir/ReadMe.txt" | tr -d '\r' | grep -qx 'Orlenne Document Viewer 1.0.1' &&
+  ok "ReadMe.txt is the 1.0.1 one" || fail "ReadMe.txt was not updated: $(head -1 "$install_dir/ReadMe.txt")"
+run_script "upgraded to 1.0.1"
+if msi /x "$work/Orlenne-1.0.1.msi"; then ok "msiexec /x Orlenne-1.0.1.msi /qn"; else fail "msiexec /x 1.0.1 exited $?"; fi
+same_as_before "uninstalled 1.0.1" "$work/reg-0" "$work/files-0"
+[ -z "$(installed_products)" ] || fail "products left after uninstalling: $(installed_products)"
+
+if [ $failures -eq 0 ]; then echo "installer_test: PASS"; exit 0; fi
+echo "installer_test: $failures checks failed"
+exit 1
