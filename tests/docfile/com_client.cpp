@@ -210,7 +210,11 @@ void CheckHeaderStatuses(_ckxDocHeader* header, const std::filesystem::path& dir
     CHECK_EQ(header->get_Status(&status), S_OK);
     CHECK_EQ(status, docfile::kDocMissing);
 
+    // The writer replaces an existing document (renaming over it on Windows).
+    docfile::WriteDocument(dir / L"good.orl", {}, {});
+    CHECK_EQ(Examine(header, (dir / L"good.orl").wstring()).length, 0);
     WriteSample(dir / L"good.orl");
+    CHECK(!std::filesystem::exists(dir / L"good.orl.tmp"));
     Header h = Examine(header, (dir / L"good.orl").wstring());
     CHECK_EQ(h.status, 0);
     CHECK_EQ(h.offset, 20);

@@ -158,6 +158,14 @@ TEST_F(DocFileTest, MissingAndUnreadableFilesHaveTheirOwnStatus) {
     EXPECT_EQ(docfile::ReadBlock(Path("absent.orl"), 1, 1, block), docfile::kBlockMissing);
     EXPECT_TRUE(block.empty());
     EXPECT_EQ(docfile::ReadBlock(dir_, 1, 0, block), docfile::kBlockUnreadable);
+
+    // A NUL inside the path must not open the file named by the part before it.
+    docfile::WriteDocument(Path("good.orl"), kPackage, RtfBytes());
+    auto withNul = Path("good.orl").native();
+    withNul += fs::path::value_type{0};
+    withNul += fs::path("x").native();
+    EXPECT_EQ(docfile::ReadDocHeader(withNul).status, docfile::kDocMissing);
+    EXPECT_EQ(docfile::ReadBlock(withNul, 1, 1, block), docfile::kBlockMissing);
 }
 
 TEST_F(DocFileTest, EveryTruncationOfTheLeadingPartIsNotADocument) {
