@@ -95,11 +95,15 @@ HRESULT Adapt(ITypeInfo* info, IUnknown* object, DISPID id, WORD flags, DISPPARA
         if (target == VT_EMPTY || V_VT(&arg) != (VT_BYREF | VT_VARIANT) || !V_VARIANTREF(&arg)) continue;
         VARIANT* ref = V_VARIANTREF(&arg);
         Adapted& a = adapted[i];
-        if (target == (VT_ARRAY | VT_UI1) && (V_VT(ref) == VT_EMPTY || V_VT(ref) == VT_NULL)) {
-            V_VT(&a.value) = target;
-            V_ARRAY(&a.value) = nullptr;
-        } else if (target == (VT_ARRAY | VT_UI1)) {
-            hr = V_VT(ref) == target ? ::VariantCopy(&a.value, ref) : DISP_E_TYPEMISMATCH;
+        if (target == (VT_ARRAY | VT_UI1)) {
+            // The byte-array parameters only receive: a variable that holds
+            // anything else starts as no array and is replaced by the result.
+            if (V_VT(ref) == target) {
+                hr = ::VariantCopy(&a.value, ref);
+            } else {
+                V_VT(&a.value) = target;
+                V_ARRAY(&a.value) = nullptr;
+            }
         } else {
             hr = ::VariantChangeType(&a.value, ref, 0, target);
         }
@@ -127,8 +131,6 @@ HRESULT Adapt(ITypeInfo* info, IUnknown* object, DISPID id, WORD flags, DISPPARA
         }
     } else if (SUCCEEDED(hr)) {
         hr = plain();
-    } else if (hr != DISP_E_TYPEMISMATCH) {
-        hr = DISP_E_TYPEMISMATCH;
     }
     for (auto& a : adapted) ::VariantClear(&a.value);
     return hr;

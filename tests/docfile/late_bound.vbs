@@ -31,7 +31,7 @@ Set reader = CreateObject("DocFile.ckxFileBlock")
 ' the first byte low; reading two bytes whose second is 0 gives a character
 ' whose code is the first byte (Wine's script engine has no AscW or indexing
 ' of byte arrays, so this is how the bytes are looked at).
-data = Empty
+data = "not bytes yet"
 status = -1
 reader.ReadBlock doc, 21, 23, data, status
 Expect "ReadBlock status", status, 0
