@@ -1,8 +1,8 @@
-# Cross-compiling for 64-bit Windows with mingw-w64.
+# Cross-compiling for 64-bit Windows with mingw-w64 (posix thread model, for std::thread and std::mutex).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(SORBEL_WIDL x86_64-w64-mingw32-widl)
 set(SORBEL_WIDL_LIBDIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
