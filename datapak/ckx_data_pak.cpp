@@ -60,6 +60,12 @@ private:
     const TextEncoding& encoding_;
 };
 
+// Whether a table of `count` records can be allocated at all: within what the
+// vector can address and what the machine can give.
+bool CanHoldRecords(const std::vector<PakRecord>& table, std::size_t count) {
+    return count <= table.max_size() && MemoryCanHold(std::uint64_t{count} * sizeof(PakRecord));
+}
+
 }  // namespace
 
 std::string_view ErrorNumberName(std::int32_t value) {
@@ -204,11 +210,11 @@ void ckxDataPak::ExtendTo(std::int32_t position) {
     }
     const std::size_t needed = static_cast<std::size_t>(position) + 1;
     if (needed > records_.capacity()) {
-        if (!MemoryCanHold(std::uint64_t{needed} * sizeof(PakRecord))) {
+        if (!CanHoldRecords(records_, needed)) {
             throw std::bad_alloc();
         }
         std::size_t capacity = std::max(needed, records_.capacity() * 2);
-        if (capacity > needed && !MemoryCanHold(std::uint64_t{capacity} * sizeof(PakRecord))) {
+        if (capacity > needed && !CanHoldRecords(records_, capacity)) {
             capacity = needed;
         }
         records_.reserve(capacity);
@@ -623,7 +629,7 @@ void ckxDataPak::Package(ByteSpan pPackage) {
     std::vector<PakRecord> table;
     const std::int64_t fits = (len - p) / kRecordHeadSize;
     const auto reserve = static_cast<std::size_t>(std::min<std::int64_t>(count, fits));
-    if (MemoryCanHold(std::uint64_t{reserve} * sizeof(PakRecord))) {
+    if (CanHoldRecords(table, reserve)) {
         table.reserve(reserve);
         PrefaultForWrite(table.data(), table.capacity() * sizeof(PakRecord));
     }

@@ -2,6 +2,11 @@
 // the error number.
 #include "test_support.h"
 
+#include <string_view>
+#include <utility>
+
+#include "memory_limit.h"
+
 namespace sorbel::test {
 namespace {
 
@@ -268,6 +273,85 @@ TEST(ErrorNumberNameTest, NamesEveryMemberAndNothingElse) {
     int named = 0;
     for (int v = -200; v <= 10; ++v) named += ErrorNumberName(v).empty() ? 0 : 1;
     EXPECT_EQ(named, 10);
+}
+
+}  // namespace
+}  // namespace sorbel::test
+
+namespace sorbel::test {
+namespace {
+
+// Every member, called so that it succeeds, after a refusal has left -4:
+// the first group writes 0, the second and third leave -4 standing.
+TEST(ErrorNumberGroupsTest, SuccessWritesOnlyForTheFirstGroup) {
+    using Call = void (*)(ckxDataPak&);
+    static const Bytes kOne = B({1});
+    const std::vector<std::pair<const char*, Call>> writesOnSuccess = {
+        {"Append", [](ckxDataPak& p) { p.Append(u"n", u"v"); }},
+        {"Insert", [](ckxDataPak& p) { p.Insert(u"n", u"v", u"a"); }},
+        {"Delete", [](ckxDataPak& p) { p.Delete(u"a"); }},
+        {"FindKey", [](ckxDataPak& p) { (void)p.FindKey(u"a"); }},
+        {"Edit", [](ckxDataPak& p) { p.Edit(u"a", u"v"); }},
+        {"Data get", [](ckxDataPak& p) { (void)p.Data(u"a"); }},
+        {"Data let", [](ckxDataPak& p) { p.Data(u"a", u"v"); }},
+        {"AppendB", [](ckxDataPak& p) { p.AppendB(u"n", kOne); }},
+        {"EditB", [](ckxDataPak& p) { p.EditB(u"a", kOne); }},
+        {"InsertB", [](ckxDataPak& p) { p.InsertB(u"n", kOne, u"a"); }},
+        {"DataB get", [](ckxDataPak& p) { (void)p.DataB(u"a"); }},
+        {"DataB let", [](ckxDataPak& p) { p.DataB(u"z", kOne); }},
+        {"FindData", [](ckxDataPak& p) { (void)p.FindData(u"x"); }},
+        {"FindDataB", [](ckxDataPak& p) { (void)p.FindDataB(B({'x'})); }},
+        {"RecordB get", [](ckxDataPak& p) { (void)p.RecordB(0); }},
+        {"Record get", [](ckxDataPak& p) { (void)p.Record(0); }},
+        {"RecordKey get", [](ckxDataPak& p) { (void)p.RecordKey(0); }},
+        {"RecordDelete", [](ckxDataPak& p) { p.RecordDelete(0); }},
+        {"Package let", [](ckxDataPak& p) { p.Package(ckxDataPak().Package()); }},
+    };
+    const std::vector<std::pair<const char*, Call>> leavesIt = {
+        {"RecordB let", [](ckxDataPak& p) { p.RecordB(4, kOne); }},
+        {"Record let", [](ckxDataPak& p) { p.Record(0, u"v"); }},
+        {"RecordKey let", [](ckxDataPak& p) { p.RecordKey(0, u"k"); }},
+        {"RecordEdit", [](ckxDataPak& p) { p.RecordEdit(u"k", u"v", 0); }},
+        {"RecordEditB", [](ckxDataPak& p) { p.RecordEditB(u"k", kOne, 0); }},
+        {"RecordInsert", [](ckxDataPak& p) { p.RecordInsert(u"k", u"v", 1); }},
+        {"RecordInsertB", [](ckxDataPak& p) { p.RecordInsertB(u"k", kOne, 1); }},
+        {"TypeID", [](ckxDataPak& p) { (void)p.TypeID(); }},
+        {"Title", [](ckxDataPak& p) { p.Title(p.Title() + u"t"); }},
+        {"Category", [](ckxDataPak& p) { p.Category(p.Category() + u"c"); }},
+        {"Count", [](ckxDataPak& p) { (void)p.Count(); }},
+        {"Length", [](ckxDataPak& p) { (void)p.Length(u"a"); }},
+        {"Zap", [](ckxDataPak& p) { p.Zap(); }},
+        {"Clear", [](ckxDataPak& p) { p.Clear(); }},
+        {"Package get", [](ckxDataPak& p) { (void)p.Package(); }},
+        {"Size", [](ckxDataPak& p) { (void)p.Size(); }},
+    };
+    auto prepared = [] {
+        ckxDataPak p;
+        p.Append(u"a", u"x");
+        p.Append(u"b", u"y");
+        (void)p.FindKey(u"absent");
+        EXPECT_EQ(p.ErrorNumber(), ckxDataPak_errRecordNotFound);
+        return p;
+    };
+    for (const auto& [name, call] : writesOnSuccess) {
+        ckxDataPak p = prepared();
+        call(p);
+        EXPECT_EQ(p.ErrorNumber(), ckxDataPak_errNoError) << name;
+    }
+    for (const auto& [name, call] : leavesIt) {
+        ckxDataPak p = prepared();
+        const State before(p);
+        call(p);
+        EXPECT_EQ(p.ErrorNumber(), ckxDataPak_errRecordNotFound) << name;
+        if (std::string_view(name).starts_with("Record")) {
+            EXPECT_NE(State(p), before) << name << " did not change the store";
+        }
+    }
+}
+
+TEST(MemoryCanHoldTest, RefusesWhatNoMachineHas) {
+    EXPECT_TRUE(MemoryCanHold(1 << 20));
+    EXPECT_FALSE(MemoryCanHold(std::uint64_t{1} << 62));
 }
 
 }  // namespace
