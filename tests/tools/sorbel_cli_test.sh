@@ -60,6 +60,18 @@ done
 "$sorbel" dump "$samples/mixed-records.pak" | "$sorbel" pack - -o - >"$work/piped.pak" 2>"$work/err"
 cmp -s "$samples/mixed-records.pak" "$work/piped.pak" || fail "dump | pack - -o - differs: $(cat "$work/err")"
 
+# A package with a byte after its last record (size field counting it) loads; dump
+# says that pack will not reproduce that byte, and pack gives the package without it.
+printf '\x00\x00\x03\xE8\x00\x00\x00\x18\x00\x01\x00\x00\x00\x01\x54\x01\x00\x00\x00\x02\x6B\x01\x02\xFF' \
+  >"$work/trailing.pak"
+run dump "$work/trailing.pak"
+expect_rc 0 "dump trailing byte"
+expect_in "$err" "$work/trailing.pak: warning: the package holds bytes that the loader ignores" "dump trailing byte"
+printf '%s' "$out" | "$sorbel" pack - -o "$work/trailing-packed.pak"
+cmp -s "$work/trailing-packed.pak" "$work/example.pak" || fail "pack of the trailing-byte dump is not the worked example"
+run dump "$work/example.pak"
+[ -z "$err" ] || fail "dump of the worked example warned: $err"
+
 # --- the document object of dump ---------------------------------------------
 run dump "$samples/short.orl"
 expect_rc 0 "dump short.orl"
