@@ -33,8 +33,8 @@ void PutLong(std::int32_t value, std::uint8_t* out) {
     out[3] = static_cast<std::uint8_t>(v);
 }
 
-// Appends to a buffer reserved at the package's exact size, so that nothing is
-// zero-filled first, grown or copied twice.
+// Appends to a buffer reserved at the package's exact size, so that it is never
+// grown, and data blocks are copied in once without being zero-filled first.
 class PackageWriter {
 public:
     PackageWriter(Bytes& out, const TextEncoding& encoding) : out_(out), encoding_(encoding) {}
