@@ -2,8 +2,10 @@
 ' by programmatic identifier, late bound. Run as
 '   cscript //nologo com_roundtrip.vbs "<install folder>"
 ' It round-trips a package through two Sorbel.ckxDataPak objects, then opens every
-' installed sample document with DocFile.ckxDocHeader and DocFile.ckxFileBlock and
-' loads its package. The last line is "com_roundtrip: PASS" only when every check held:
+' installed sample document with DocFile.ckxDocHeader and DocFile.ckxFileBlock, loads
+' its package, and checks that the package cut one byte short is refused.
+' (Wine's script engine cannot index or resize byte arrays, so the bytes are only
+' handed from one object to the next.) The last line is "com_roundtrip: PASS" only when every check held:
 ' Wine's cscript exits 0 and prints nothing more when a script stops on an error, so the
 ' runner requires that line.
 ' By-reference typed parameters get parenthesised arguments, which VBScript passes by value.
@@ -38,28 +40,21 @@ writer.Append ("DocProperty_PageWidth"), ("second with the same key")
 Check writer.ErrorNumber = 0, "Append on Sorbel.ckxDataPak"
 Check writer.Count = 3, "three records appended"
 bytes = writer.Package
-Check UBound(bytes) - LBound(bytes) + 1 = writer.Size, "Package is Size bytes long"
+Check VarType(bytes) = vbArray + vbByte, "Package is a byte array"
 
 Set reader = CreateObject("Sorbel.ckxDataPak")
 reader.Package = bytes
 Check reader.ErrorNumber = 0, "a second object loads the package"
 Check reader.Count = 3, "the loaded package holds three records"
+Check reader.Size = writer.Size, "the loaded package has the size of the original"
 Check reader.Title = "Installed round trip", "the title survives the round trip"
 Check reader.Category = "installer", "the category survives the round trip"
 Check reader.Data(("DocProperty_PageWidth")) = "12240", "the first record of a repeated key is found by key"
 Check reader.Record((2)) = "second with the same key", "the third record's data by position"
 Check reader.RecordKey((1)) = "empty", "the second record's key by position"
 
-' A truncated package is refused and leaves the object as it was.
-Dim cut, i
-cut = writer.Package
-ReDim Preserve cut(UBound(cut) - 1)
-reader.Package = cut
-Check reader.ErrorNumber <> 0, "a package one byte short is refused (" & reader.ErrorNumber & ")"
-Check reader.Count = 3, "the refused package left the records"
-
 ' --- the installed sample documents, read the way the viewer reads them --------------
-Dim fso, folder, file, header, block, offset, length, data, status, pak, samples
+Dim fso, folder, file, header, block, offset, length, data, status, pak, records, samples
 Set fso = CreateObject("Scripting.FileSystemObject")
 Set header = CreateObject("DocFile.ckxDocHeader")
 Set block = CreateObject("DocFile.ckxFileBlock")
@@ -79,6 +74,11 @@ For Each file In folder.Files
         Set pak = CreateObject("Sorbel.ckxDataPak")
         pak.Package = data
         Check pak.ErrorNumber = 0, file.Name & ": ckxDataPak loads it (error " & pak.ErrorNumber & ")"
+        ' One byte short, the same package is refused and the object keeps what it had.
+        records = pak.Count
+        block.ReadBlock (file.Path), (offset + 1), (length - 1), data, status
+        pak.Package = data
+        Check pak.ErrorNumber <> 0 And pak.Count = records, file.Name & ": a package one byte short is refused (error " & pak.ErrorNumber & ")"
     End If
 Next
 Check samples > 0, samples & " sample documents installed"
