@@ -5,6 +5,7 @@
 #include "data_pak_object.h"
 
 #include <new>
+#include <vector>
 
 #include "ansi_encoding.h"
 #include "com_call.h"
@@ -91,8 +92,27 @@ HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     const HRESULT hr = EnsureTypeInfo();
     if (FAILED(hr)) return hr;
-    return typeInfo_->Invoke(static_cast<_ckxDataPak*>(this), id, flags, params, result, exception,
-                             argumentError);
+    if (!params || params->cArgs == 0) {
+        return typeInfo_->Invoke(static_cast<_ckxDataPak*>(this), id, flags, params, result, exception,
+                                 argumentError);
+    }
+    // Scripts pass variables as VARIANT references (VT_VARIANT | VT_BYREF).
+    // Not every ITypeInfo::Invoke coerces those to a typed reference
+    // parameter (Wine's does not), so hand it the referenced VARIANTs
+    // instead: shallow copies, which is safe because no member writes
+    // through its parameters and the caller keeps ownership.
+    try {
+        std::vector<VARIANT> arguments(params->rgvarg, params->rgvarg + params->cArgs);
+        for (VARIANT& argument : arguments) {
+            if (argument.vt == (VT_VARIANT | VT_BYREF) && argument.pvarVal) argument = *argument.pvarVal;
+        }
+        DISPPARAMS dereferenced = *params;
+        dereferenced.rgvarg = arguments.data();
+        return typeInfo_->Invoke(static_cast<_ckxDataPak*>(this), id, flags, &dereferenced, result, exception,
+                                 argumentError);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 HRESULT DataPakObject::InterfaceSupportsErrorInfo(REFIID iid) {

@@ -16,6 +16,7 @@
 #include <olectl.h>
 #include <oleauto.h>
 
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -84,10 +85,18 @@ HRESULT Unregister() {
     if (SUCCEEDED(LoadOwnTypeLib(library.Put()))) {
         TLIBATTR* attributes = nullptr;
         if (SUCCEEDED(library->GetLibAttr(&attributes))) {
-            const HRESULT hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                                 attributes->lcid, attributes->syskind);
-            // Not registered at all is not a failure of unregistering.
-            if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) ok = false;
+            // Only a registered library is unregistered: an absent one is
+            // not a failure of unregistering.
+            wchar_t version[16];
+            swprintf(version, 16, L"\\%x.%x", attributes->wMajorVerNum, attributes->wMinorVerNum);
+            const std::wstring versionKey = L"TypeLib\\" + GuidText(attributes->guid) + version;
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_CLASSES_ROOT, versionKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+                RegCloseKey(key);
+                ok = SUCCEEDED(UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum,
+                                                 attributes->wMinorVerNum, attributes->lcid, attributes->syskind)) &&
+                     ok;
+            }
             library->ReleaseTLibAttr(attributes);
         }
     } else {
