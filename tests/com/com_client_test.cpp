@@ -526,6 +526,43 @@ TEST_F(PakTest, LateBoundCallsReachTheSameMembers) {
     EXPECT_EQ(Count(), 1);
 }
 
+// Run by com.client.dbcs with a double-byte system code page (Shift-JIS):
+// a character that needs two bytes cannot become one record byte, which is
+// an overflow fault; decoding still gives one character per byte.
+class DoubleByteCodePage : public PakTest {};
+
+TEST_F(DoubleByteCodePage, ACharacterOfTwoBytesIsAnOverflowFault) {
+    CPINFO codePage{};
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &codePage));
+    ASSERT_EQ(codePage.MaxCharSize, 2u) << "needs a double-byte system code page, not " << GetACP();
+    Append(L"k", L"abc");
+    Refuse();
+
+    BstrArg k(L"k"), kanji(L"a\x65E5" L"b");
+    EXPECT_EQ(pak->Edit(k.Ref(), kanji.Ref()), DISP_E_OVERFLOW);
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+    UniqueBstr description;
+    info->GetDescription(description.Put());
+    EXPECT_NE(Text(description.Get()).find(L"Edit"), std::wstring::npos) << Text(description.Get());
+    EXPECT_NE(Text(description.Get()).find(L"Overflow"), std::wstring::npos) << Text(description.Get());
+    EXPECT_EQ(Error(), ::ckxDataPak_errRecordNotFound);
+    EXPECT_EQ(Data(L"k"), L"abc");
+
+    // The package writes the title with the same rule.
+    ASSERT_EQ(pak->put_Title(kanji.Get()), S_OK);
+    SAFEARRAY* package = reinterpret_cast<SAFEARRAY*>(1);
+    EXPECT_EQ(pak->get_Package(&package), DISP_E_OVERFLOW);
+    EXPECT_EQ(package, nullptr);
+
+    // 0x93 0xFA is one Shift-JIS character; as record bytes it is two.
+    auto bytes = MakeBytes({0x93, 0xFA});
+    SAFEARRAY* array = bytes.Get();
+    ASSERT_EQ(pak->put_DataB(k.Ref(), &array), S_OK);
+    EXPECT_EQ(Data(L"k").size(), 2u);
+    EXPECT_EQ(Error(), ::ckxDataPak_errNoError);
+}
+
 // The module may unload only when no object and no lock is outstanding.
 TEST(Module, DllCanUnloadNowCountsObjectsAndLocks) {
     HMODULE module = LoadLibraryW(DllPath().c_str());
