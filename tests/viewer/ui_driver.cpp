@@ -189,9 +189,11 @@ int TwipsToPixelsX(int twips) {
 void Dump(HWND window, int depth) {
     RECT rect{};
     GetWindowRect(window, &rect);
+    std::wstring text = TextOf(window);
+    if (text.size() > 60) text = text.substr(0, 60) + L"...";
     std::printf("%*s%p class=\"%s\" id=%d (0x%X) text=\"%s\" style=%08lX rect=%ld,%ld-%ld,%ld\n",
                 depth * 2, "", static_cast<void*>(window), Narrow(ClassOf(window)).c_str(),
-                GetDlgCtrlID(window), GetDlgCtrlID(window), Narrow(TextOf(window)).c_str(),
+                GetDlgCtrlID(window), GetDlgCtrlID(window), Narrow(text).c_str(),
                 static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)), rect.left, rect.top,
                 rect.right, rect.bottom);
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {

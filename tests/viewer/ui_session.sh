@@ -54,12 +54,12 @@ ui_pdf_list() {
 # the second, and nothing of pages 1 and 4.
 ui_check_pages_2_3() {
   local new= n
-  for n in $(seq 1 120); do
+  for n in $(seq 1 90); do
     new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
     [ -n "$new" ] && [ -z "$(lpstat -o 2>/dev/null)" ] && break
     sleep 0.5
   done
-  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 60 s (queue: $(lpstat -o 2>&1 | head -3))"; return; }
+  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 45 s (queue: $(lpstat -o 2>&1 | head -3))"; return; }
   [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return; }
   sleep 1  # cups-pdf renames the finished file into place; give a slow disk a moment
   local pages first second all
@@ -105,6 +105,7 @@ ui_serve_requests() {
         echo "$line -> $answer"
         printf '%s\n' "$answer" >"$UI_SYNC/$id.reply.tmp" && mv "$UI_SYNC/$id.reply.tmp" "$UI_SYNC/$id.reply"
         ;;
+      "wine: Read access denied for device"*) ;;  # Wine's noise when a dialog looks at Z:\
       *) printf '%s\n' "$line" ;;
     esac
   done
