@@ -9,7 +9,8 @@
 #      DllRegisterServer writes (regsvr32 of the same files at the same place);
 #   4. msiexec /x removes every file and every registry entry it made;
 #   5. version 1.0.1 installed over 1.0.0 replaces it: one product afterwards, files
-#      of the new version, classes still registered; uninstalling it leaves nothing.
+#      of the new version, classes still registered; 1.0.0 over 1.0.1 is refused;
+#      uninstalling 1.0.1 leaves nothing.
 #
 #   installer_test.sh WINE_SH ARCH PREFIX_DIR DIST_DIR SOURCE_DIR WORK_DIR [CMAKE]
 # WINE_SH ARCH is the project's Wine runner and architecture (win32|win64). The packages
@@ -141,6 +142,50 @@ ok "the package registered $(wc -l <"$work/com-msi") COM registry values"
 run_script "installed 1.0.0"
 
 # --- 2. the viewer starts -------------------------------------------------------------
+# The share of dark pixels below the viewer's button row: the text of a document on
+# display, next to nothing while the view is hidden.
+ink() {
+  import -window "$1" png:- 2>/dev/null |
+    convert - -crop +0+40 +repage -colorspace Gray -threshold 50% -format '%[fx:1-mean]' info: 2>/dev/null
+}
+# Opens the first installed sample as a user does: Alt+O, the path in the file dialog,
+# Enter. Passes when the dialog closes, no "Open Document" message comes, and text
+# appears in the window.
+open_sample() {
+  local window=$1 sample dialog message before after
+  if ! command -v import >/dev/null || ! command -v convert >/dev/null; then
+    echo "note: no ImageMagick here, opening a sample in the viewer is not checked"
+    return
+  fi
+  sample=$(cd "$install_dir/Samples" && ls *.orl | head -1)
+  before=$(ink "$window")
+  xdotool windowfocus "$window" 2>/dev/null
+  xdotool key alt+o
+  for _ in $(seq 20); do
+    dialog=$(xdotool search --name '^Open Orlenne Document$' 2>/dev/null | head -1)
+    [ -n "$dialog" ] && break
+    sleep 0.5
+  done
+  if [ -z "$dialog" ]; then fail "Alt+O in the viewer showed no \"Open Orlenne Document\" dialog"; return; fi
+  xdotool type --delay 10 "$install_dir_win\\Samples\\$sample"
+  xdotool key Return
+  for _ in $(seq 20); do
+    sleep 0.5
+    message=$(xdotool search --name '^Open Document$' 2>/dev/null | head -1)
+    [ -n "$message" ] && break
+    xdotool search --name '^Open Orlenne Document$' >/dev/null 2>&1 && continue
+    after=$(ink "$window")
+    awk -v a="$after" -v b="$before" 'BEGIN { exit !(a > b + 0.005) }' && break
+  done
+  if [ -n "$message" ]; then
+    fail "the viewer refused the installed sample $sample (an \"Open Document\" message)"
+    xdotool key Return
+  elif awk -v a="$after" -v b="$before" 'BEGIN { exit !(a > b + 0.005) }'; then
+    ok "the viewer opens the installed sample $sample (text on $after of the window, $before before)"
+  else
+    fail "the viewer shows no text after opening $sample ($after of the window dark, $before before)"
+  fi
+}
 if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   wine_run "$install_dir_win\\Navreth.exe" >"$work/viewer.log" 2>&1 &
   viewer=$!
@@ -151,8 +196,13 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
     kill -0 $viewer 2>/dev/null || break
     sleep 0.5
   done
-  if [ -n "$window" ]; then ok "the installed viewer shows its window \"Orlenne Document Viewer v 1.01\""
-  else fail "the installed viewer showed no window \"Orlenne Document Viewer v 1.01\""; cat "$work/viewer.log"; fi
+  if [ -n "$window" ]; then
+    ok "the installed viewer shows its window \"Orlenne Document Viewer v 1.01\""
+    open_sample "$window"
+  else
+    fail "the installed viewer showed no window \"Orlenne Document Viewer v 1.01\""
+    cat "$work/viewer.log"
+  fi
   wine_run taskkill /im Navreth.exe >/dev/null 2>&1
   for _ in $(seq 40); do kill -0 $viewer 2>/dev/null || break; sleep 0.25; done
   if kill -0 $viewer 2>/dev/null; then
@@ -205,6 +255,12 @@ products=$(installed_products | tr '\n' ' ')
 head -1 "$install_dir/ReadMe.txt" | tr -d '\r' | grep -qx 'Orlenne Document Viewer 1.0.1' &&
   ok "ReadMe.txt is the 1.0.1 one" || fail "ReadMe.txt was not updated: $(head -1 "$install_dir/ReadMe.txt")"
 run_script "upgraded to 1.0.1"
+# An older package over a newer one is refused and changes nothing.
+if msi /i "$work/Orlenne-1.0.0.msi"; then fail "installing 1.0.0 over 1.0.1 was not refused"
+else ok "installing 1.0.0 over 1.0.1 is refused"; fi
+[ "$(installed_products)" = "1.0.1" ] || fail "after the refused downgrade the products are: $(installed_products)"
+head -1 "$install_dir/ReadMe.txt" | tr -d '\r' | grep -qx 'Orlenne Document Viewer 1.0.1' ||
+  fail "the refused downgrade changed ReadMe.txt"
 if msi /x "$work/Orlenne-1.0.1.msi"; then ok "msiexec /x Orlenne-1.0.1.msi /qn"; else fail "msiexec /x 1.0.1 exited $?"; fi
 same_as_before "uninstalled 1.0.1" "$work/reg-0" "$work/files-0"
 [ -z "$(installed_products)" ] || fail "products left after uninstalling: $(installed_products)"
