@@ -2,6 +2,7 @@
 // The command line is parsed with CLI11 into the option structs of commands.h.
 // On Windows the arguments are taken as wide strings and turned into UTF-8, so
 // that file names outside the ANSI code page reach the commands intact.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -32,7 +33,12 @@ std::vector<std::string> Arguments(int argc, char** argv) {
         args.push_back(Utf16ToUtf8(std::u16string(arg.begin(), arg.end())));
     }
     LocalFree(wide);
-    SetConsoleOutputCP(CP_UTF8);
+    // Messages and JSON are UTF-8; the console's own code page is put back on exit,
+    // since it belongs to the console window, not to this process.
+    static const UINT previousCodePage = GetConsoleOutputCP();
+    if (previousCodePage != 0 && SetConsoleOutputCP(CP_UTF8)) {
+        std::atexit([] { SetConsoleOutputCP(previousCodePage); });
+    }
     return args;
 #else
     return std::vector<std::string>(argv, argv + argc);
