@@ -2,7 +2,7 @@
 // _ckxDataPak: each member family, the Automation conventions for strings and
 // byte arrays, refusals through ErrorNumber, faults as failure statuses with
 // error information, late binding by name, and module unloading.
-#include "check.h"
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
@@ -33,7 +33,7 @@ private:
 
 std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
 
-class PakTest : public check::Test {
+class PakTest : public testing::Test {
 protected:
     LONG Error() {
         ::ckxDataPak_ErrorNumber e = ::ckxDataPak_errPackageCorrupt;

@@ -2,7 +2,7 @@
 // the test thread as a single-threaded apartment, as the server expects.
 #include "com_test_support.h"
 
-#include "check.h"
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -57,6 +57,7 @@ std::vector<std::uint8_t> ReadBytes(SAFEARRAY* array) {
 }  // namespace sorbel::com::test
 
 int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--dll=", 0) == 0) {
@@ -65,11 +66,11 @@ int main(int argc, char** argv) {
         }
     }
     if (sorbel::com::test::DllPath().empty()) {
-        std::fprintf(stderr, "usage: %s --dll=PATH-TO-Sorbel.dll [--suites=A,B] [--skip-suites=A,B]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --dll=PATH-TO-Sorbel.dll [gtest options]\n", argv[0]);
         return 2;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
-    const int result = check::RunAll(argc, argv);
+    const int result = RUN_ALL_TESTS();
     CoUninitialize();
     return result;
 }

@@ -5,10 +5,10 @@
 //
 // Creation is probed in a child process (this program run with --probe), so
 // that nothing cached by COM in this process can hide a registry change.
-//   registration_test --dll=PATH
+//   registration_test --dll=PATH [gtest options]
 //   registration_test --probe      exit 0: created both ways, 1: not
 //                                  registered, 2: anything else
-#include "check.h"
+#include <gtest/gtest.h>
 
 #include <windows.h>
 #include <objbase.h>
@@ -145,6 +145,7 @@ int ProbeCreation() {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--probe") return ProbeCreation();
+    testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--dll=", 0) == 0) g_dllPath.assign(arg.begin() + 6, arg.end());
@@ -153,5 +154,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s --dll=PATH-TO-Sorbel.dll | --probe\n", argv[0]);
         return 2;
     }
-    return check::RunAll(argc, argv);
+    return RUN_ALL_TESTS();
 }

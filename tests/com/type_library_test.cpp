@@ -5,7 +5,7 @@
 // (ITypeInfo::GetNames can only name the parameters of the first function
 // with a member id, so the let half of a property whose get comes first is
 // checked by kind, types and flags, not by parameter name.)
-#include "check.h"
+#include <gtest/gtest.h>
 
 #include <set>
 #include <string>
@@ -105,7 +105,7 @@ Type TypeOf(ITypeInfo* info, const TYPEDESC& desc, bool byRef) {
     }
 }
 
-class TypeLibraryTest : public check::Test {
+class TypeLibraryTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(LoadTypeLibEx(DllPath().c_str(), REGKIND_NONE, library.Put()), S_OK);
@@ -167,7 +167,7 @@ TEST_F(TypeLibraryTest, InterfaceListsThe38MembersInOrder) {
     const WORD required = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
     EXPECT_EQ(attributes->wTypeFlags & required, required);
     const auto& expected = ExpectedMembers();
-    ASSERT_EQ(attributes->cFuncs, expected.size());
+    ASSERT_EQ(static_cast<size_t>(attributes->cFuncs), expected.size());
     info->ReleaseTypeAttr(attributes);
     ComPtr<ITypeInfo2> info2 = info.Query<ITypeInfo2>(IID_ITypeInfo2);
     ASSERT_TRUE(info2);
@@ -175,7 +175,7 @@ TEST_F(TypeLibraryTest, InterfaceListsThe38MembersInOrder) {
 
     for (UINT i = 0; i < expected.size(); ++i) {
         const Member& member = expected[i];
-        SCOPED_TRACE(check::Message() << "member " << i + 1);
+        SCOPED_TRACE(testing::Message() << "member " << i + 1);
         FUNCDESC* func = nullptr;
         ASSERT_EQ(info->GetFuncDesc(i, &func), S_OK);
         // The seven IUnknown and IDispatch entries come first.
@@ -249,7 +249,7 @@ TEST_F(TypeLibraryTest, ErrorNumberEnumerationHasTheTenValues) {
     };
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
-    ASSERT_EQ(attributes->cVars, expected.size());
+    ASSERT_EQ(static_cast<size_t>(attributes->cVars), expected.size());
     info->ReleaseTypeAttr(attributes);
     for (UINT i = 0; i < expected.size(); ++i) {
         VARDESC* var = nullptr;
