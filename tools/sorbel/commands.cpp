@@ -352,7 +352,8 @@ int RunMkDoc(const MkDocOptions& options, std::ostream&, std::ostream& err) {
         try {
             docfile::WriteDocument(PathFromUtf8(options.output), package, rtf);
         } catch (const std::runtime_error& e) {
-            throw ToolError(options.output + ": cannot write the document: " + e.what());
+            // The writer's message names the file and the reason.
+            throw ToolError(e.what());
         }
         return kExitOk;
     } catch (const ToolError& e) {
