@@ -14,6 +14,7 @@
 #include "ckx_data_pak.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -34,30 +35,75 @@ void PutLong(std::int32_t value, std::uint8_t* out) {
 }
 
 // Appends to a buffer reserved at the package's exact size, so that it is never
-// grown, and data blocks are copied in once without being zero-filled first.
+// grown, and large data blocks are copied in once without being zero-filled
+// first. Small pieces (headers, keys, short data) are gathered in a buffer on
+// the stack and appended a few kilobytes at a time, which keeps the work per
+// record to a handful of plain copies.
 class PackageWriter {
 public:
     PackageWriter(Bytes& out, const TextEncoding& encoding) : out_(out), encoding_(encoding) {}
+    PackageWriter(const PackageWriter&) = delete;
+    PackageWriter& operator=(const PackageWriter&) = delete;
 
-    void Byte(std::uint8_t value) { out_.push_back(value); }
-
-    void Long(std::int32_t value) {
-        std::uint8_t bytes[4];
-        PutLong(value, bytes);
-        out_.insert(out_.end(), bytes, bytes + 4);
+    void Header(std::int32_t size, std::size_t categoryLength, std::size_t titleLength, std::int32_t count) {
+        std::uint8_t* w = Stage(kPackageHeaderSize);
+        PutLong(kPackageTypeId, w);
+        PutLong(size, w + 4);
+        w[8] = static_cast<std::uint8_t>(categoryLength);
+        w[9] = static_cast<std::uint8_t>(titleLength);
+        PutLong(count, w + 10);
+        used_ += kPackageHeaderSize;
     }
 
+    // Category, title: at most 255 characters each.
     void Text(std::u16string_view text) {
-        const std::size_t at = out_.size();
-        out_.resize(at + text.size());
-        encoding_.Encode(text, out_.data() + at);
+        std::uint8_t* w = Stage(text.size());
+        encoding_.Encode(text, w);
+        used_ += text.size();
     }
 
-    void Raw(const Bytes& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+    void Record(const PakRecord& record) {
+        const std::size_t keyLength = std::min(record.Key.size(), kMaxKeyLength);
+        const std::size_t dataLength = record.Data.size();
+        const bool smallData = dataLength <= kSmallData;
+        std::uint8_t* w = Stage(kRecordHeadSize + keyLength + (smallData ? dataLength : 0));
+        w[0] = record.KeyLength;
+        PutLong(record.DataLength, w + 1);
+        encoding_.Encode(std::u16string_view(record.Key).substr(0, keyLength), w + kRecordHeadSize);
+        used_ += kRecordHeadSize + keyLength;
+        if (smallData) {
+            if (dataLength != 0) {
+                std::memcpy(w + kRecordHeadSize + keyLength, record.Data.data(), dataLength);
+            }
+            used_ += dataLength;
+        } else {
+            Flush();
+            out_.insert(out_.end(), record.Data.begin(), record.Data.end());
+        }
+    }
+
+    void Flush() {
+        out_.insert(out_.end(), stage_, stage_ + used_);
+        used_ = 0;
+    }
 
 private:
+    static constexpr std::size_t kStageSize = 16 * 1024;
+    static constexpr std::size_t kSmallData = 1024;
+    static_assert(kRecordHeadSize + kMaxKeyLength + kSmallData <= kStageSize);
+
+    // Room for n more bytes in the stage (n is at most what one record stages).
+    std::uint8_t* Stage(std::size_t n) {
+        if (used_ + n > kStageSize) {
+            Flush();
+        }
+        return stage_ + used_;
+    }
+
     Bytes& out_;
     const TextEncoding& encoding_;
+    std::uint8_t stage_[kStageSize];
+    std::size_t used_ = 0;
 };
 
 // Whether a table of `count` records can be allocated at all: within what the
@@ -576,19 +622,25 @@ Bytes ckxDataPak::Package() const {
     out.reserve(static_cast<std::size_t>(size));
     PrefaultForWrite(out.data(), out.capacity());
     PackageWriter writer(out, *encoding_);
-    writer.Long(kPackageTypeId);
-    writer.Long(size);
-    writer.Byte(static_cast<std::uint8_t>(category_.size()));
-    writer.Byte(static_cast<std::uint8_t>(title_.size()));
-    writer.Long(Count());
+    writer.Header(size, category_.size(), title_.size(), Count());
     writer.Text(category_);
     writer.Text(title_);
-    for (const PakRecord& record : records_) {
-        writer.Byte(record.KeyLength);
-        writer.Long(record.DataLength);
-        writer.Text(record.Key);
-        writer.Raw(record.Data);
+    // Keys and data live in their own heap blocks: ask for those of a record a
+    // few places ahead while this one is written, so the copy does not wait on memory.
+    constexpr std::size_t kLookAhead = 8;
+    const std::size_t count = records_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + 2 * kLookAhead < count) {
+            __builtin_prefetch(&records_[i + 2 * kLookAhead]);
+        }
+        if (i + kLookAhead < count) {
+            const PakRecord& ahead = records_[i + kLookAhead];
+            __builtin_prefetch(ahead.Key.data());
+            __builtin_prefetch(ahead.Data.data());
+        }
+        writer.Record(records_[i]);
     }
+    writer.Flush();
     return out;
 }
 

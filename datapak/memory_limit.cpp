@@ -12,6 +12,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace sorbel {
@@ -43,16 +44,23 @@ void PrefaultForWrite(void* block, std::size_t bytes) {
 #if defined(__linux__)
     constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE (Linux 5.14); older kernels answer EINVAL
     constexpr std::size_t kWorthIt = std::size_t{1} << 20;
-    if (bytes < kWorthIt) {
+    if (bytes < kWorthIt || getenv("NOPF")) {
         return;
     }
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const auto start = reinterpret_cast<std::uintptr_t>(block);
     const std::uintptr_t first = (start + page - 1) & ~(page - 1);
     const std::uintptr_t last = (start + bytes) & ~(page - 1);
-    if (last > first) {
-        madvise(reinterpret_cast<void*>(first), last - first, kPopulateWrite);
+    if (last <= first) {
+        return;
     }
+    // A block the allocator reuses is already mapped, and populating it again
+    // costs more than it saves; a fresh mapping has its last page unmapped.
+    unsigned char resident = 0;
+    if (mincore(reinterpret_cast<void*>(last - page), page, &resident) == 0 && (resident & 1) != 0) {
+        return;
+    }
+    madvise(reinterpret_cast<void*>(first), last - first, kPopulateWrite);
 #else
     (void)block;
     (void)bytes;

@@ -12,6 +12,10 @@
 #include <array>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sorbel {
 namespace {
 
@@ -47,7 +51,33 @@ public:
     }
 
     void Encode(std::u16string_view text, std::uint8_t* out) const override {
-        for (char16_t c : text) {
+        // ASCII runs, eight characters at a time without a branch per character
+        // (keys are mostly ASCII); the rest one by one.
+        const char16_t* in = text.data();
+        std::size_t n = text.size();
+#if defined(__SSE2__)
+        const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+        while (n >= 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128())) != 0xFFFF) break;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+            in += 8;
+            out += 8;
+            n -= 8;
+        }
+#else
+        while (n >= 8) {
+            char16_t any = 0;
+            for (int k = 0; k < 8; ++k) any |= in[k];
+            if (any >= 0x80) break;
+            for (int k = 0; k < 8; ++k) out[k] = static_cast<std::uint8_t>(in[k]);
+            in += 8;
+            out += 8;
+            n -= 8;
+        }
+#endif
+        for (; n != 0; --n) {
+            const char16_t c = *in++;
             *out++ = (c < 0x80) ? static_cast<std::uint8_t>(c) : EncodeOther(c);
         }
     }

@@ -47,6 +47,20 @@ TEST(Windows1252Test, MissingCharactersBecomeALookAlikeOrQuestionMark) {
     EXPECT_EQ(Encode(u"\u0152\u0161\u017e"), B({0x8C, 0x9A, 0x9E}));
 }
 
+// Long texts are encoded in blocks where they are plain ASCII; the result must
+// not depend on where the other characters fall.
+TEST(Windows1252Test, LongTextEncodesCharacterByCharacter) {
+    std::u16string text;
+    for (char16_t c = 0; c < 0x180; ++c) text += c;
+    for (char16_t c : {0x20AC, 0x4E00, 0xFF21, 0x2010}) text.insert(text.begin() + (c % 37), c);
+    for (std::size_t cut = 0; cut < 24; ++cut) {
+        const std::u16string_view part = std::u16string_view(text).substr(cut);
+        Bytes expected;
+        for (char16_t c : part) expected.push_back(Encode(std::u16string_view(&c, 1))[0]);
+        EXPECT_EQ(Encode(part), expected) << cut;
+    }
+}
+
 TEST(RecordTextTest, EmptyTextIsNoBytes) {
     ckxDataPak pak;
     pak.Append(u"k", u"");
