@@ -12,7 +12,6 @@
 #endif
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 
 namespace sorbel {
@@ -44,7 +43,7 @@ void PrefaultForWrite(void* block, std::size_t bytes) {
 #if defined(__linux__)
     constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE (Linux 5.14); older kernels answer EINVAL
     constexpr std::size_t kWorthIt = std::size_t{1} << 20;
-    if (bytes < kWorthIt || getenv("NOPF")) {
+    if (bytes < kWorthIt) {
         return;
     }
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
