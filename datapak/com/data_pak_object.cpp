@@ -21,8 +21,14 @@ DataPakObject::~DataPakObject() { ObjectDestroyed(); }
 HRESULT DataPakObject::Create(REFIID iid, void** out) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
-    auto* object = new (std::nothrow) DataPakObject();
-    if (!object) return E_OUTOFMEMORY;
+    DataPakObject* object = nullptr;
+    try {
+        object = new DataPakObject();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
     const HRESULT hr = object->QueryInterface(iid, out);
     object->Release();
     return hr;
@@ -60,6 +66,8 @@ HRESULT DataPakObject::EnsureTypeInfo() {
         return library->GetTypeInfoOfGuid(IID__ckxDataPak, typeInfo_.Put());
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
     }
 }
 
@@ -112,6 +120,8 @@ HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
                                  argumentError);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
     }
 }
 

@@ -124,6 +124,8 @@ STDAPI DllRegisterServer() {
         return Register();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
     }
 }
 
@@ -132,5 +134,7 @@ STDAPI DllUnregisterServer() {
         return Unregister();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
     }
 }
