@@ -201,6 +201,7 @@ std::int32_t TextView::LoadText(const std::wstring& path, std::int32_t position)
     stream.dwCookie = reinterpret_cast<DWORD_PTR>(file.Get());
     stream.pfnCallback = ReadFromFile;
     const LRESULT read = SendMessageW(hwnd_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+    document_.reset();
     SendMessageW(hwnd_, EM_EMPTYUNDOBUFFER, 0, 0);
     const LONG length = TextLength(hwnd_);
     PageCount();
@@ -269,10 +270,43 @@ HDC TextView::ReferenceDc() {
     return referenceDc_.Get();
 }
 
+bool TextView::ControlLaysOutPages(HDC dc) {
+    if (controlLayout_ == Support::Unknown && TextLength(hwnd_) > 0) {
+        FORMATRANGE probe{};
+        probe.hdc = probe.hdcTarget = dc;
+        probe.rcPage = RECT{0, 0, 12240, 15840};
+        probe.rc = RECT{1440, 1440, 10800, 14400};
+        probe.chrg = CHARRANGE{0, -1};
+        const LRESULT next = SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&probe));
+        SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, 0);
+        controlLayout_ = next > 0 ? Support::Yes : Support::No;
+    }
+    return controlLayout_ != Support::No;
+}
+
+const Document& TextView::CurrentDocument() {
+    if (!document_ || SendMessageW(hwnd_, EM_GETMODIFY, 0, 0)) {
+        document_ = ReadDocument(hwnd_);
+        SendMessageW(hwnd_, EM_SETMODIFY, FALSE, 0);
+    }
+    return *document_;
+}
+
 std::int32_t TextView::Paginate(HDC dc, const PageSettings& page, int renderFirst, int renderLast,
                                 POINT offsetTwips) {
     const LONG length = TextLength(hwnd_);
     if (length <= 0) return 0;
+    if (!ControlLaysOutPages(dc)) {
+        // The control cannot lay out pages: lay them out with GDI from its text and formats.
+        const PageLayout layout = LayOut(dc, CurrentDocument(), page, offsetTwips);
+        for (int n = std::max(renderFirst, 1); n <= renderLast && n <= static_cast<int>(layout.pages.size()); ++n) {
+            if (StartPage(dc) <= 0) ThrowLastError(L"Cannot start a printed page");
+            DrawPage(dc, layout, static_cast<std::size_t>(n - 1));
+            if (EndPage(dc) <= 0) ThrowLastError(L"Cannot finish a printed page");
+        }
+        return static_cast<std::int32_t>(layout.pages.size());
+    }
+
     FORMATRANGE range{};
     range.hdc = dc;
     range.hdcTarget = dc;

@@ -19,7 +19,10 @@
 #include <cstdint>
 #include <string>
 
+#include <optional>
+
 #include "com_util.h"
+#include "page_layout.h"
 #include "viewer_logic.h"
 
 namespace viewer {
@@ -80,6 +83,8 @@ public:
 
     // Pages of the loaded text laid out at the page size and margins (on the default printer
     // when there is one, otherwise at 1440 twips per inch on a screen-compatible context).
+    // The control lays the pages out (EM_FORMATRANGE) where it can; where it cannot, as in
+    // Wine, the text and its formats are laid out with GDI (page_layout.h).
     std::int32_t PageCount();
 
     // The printer context the next Print draws on (not owned).
@@ -97,6 +102,8 @@ private:
     void PublishProperty(const wchar_t* name, std::int64_t value);
     HDC ReferenceDc();
     void FindNext(const FINDREPLACEW& request);
+    bool ControlLaysOutPages(HDC dc);
+    const Document& CurrentDocument();
     std::int32_t Paginate(HDC dc, const PageSettings& page, int renderFirst, int renderLast,
                           POINT offsetTwips);
 
@@ -112,6 +119,10 @@ private:
     OwnedDc displayDc_;    // screen-compatible: the display's line measure in page view
     OwnedDc referenceDc_;  // default printer or screen-compatible: pagination
     bool referenceTried_ = false;
+    // Whether the control lays out pages itself (EM_FORMATRANGE); when it does not, pages are
+    // laid out with GDI from the document read out of the control.
+    enum class Support { Unknown, Yes, No } controlLayout_ = Support::Unknown;
+    std::optional<Document> document_;
 
     HWND findDialog_ = nullptr;
     FINDREPLACEW find_{};
