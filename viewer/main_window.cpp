@@ -372,6 +372,14 @@ bool frmMain::OnCommand(WPARAM wParam, LPARAM lParam) {
     const HWND source = reinterpret_cast<HWND>(lParam);
     const bool fromButton = HIWORD(wParam) == BN_CLICKED && source && GetParent(source) == Picture1;
     if (!fromAccelerator && !fromButton) return false;
+    // Modal dialogs run their own message loops: a command that arrives meanwhile (a message
+    // posted to the window) waits for nobody and is dropped, as a click would be.
+    if (busy_) return true;
+    struct Busy {
+        bool& flag;
+        explicit Busy(bool& f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(busy_);
     try {
         switch (id) {
             case kIdOpen: handFileOpen(); break;

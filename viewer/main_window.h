@@ -81,6 +81,7 @@ private:
     UINT findMessage_ = 0;
     int dpiX_ = 96;
     int dpiY_ = 96;
+    bool busy_ = false;  // a command is running (its modal dialogs pump messages)
 
     ComPtr<_ckxFileBlock> objFileBlock;
     ComPtr<_ckxDocHeader> objDocHeader;

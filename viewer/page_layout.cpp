@@ -70,7 +70,7 @@ Document ReadDocument(HWND hwnd) {
     Document document;
     std::size_t start = 0;
     while (start <= text.size()) {
-        std::size_t end = text.find_first_of(L"\r\n", start);
+        std::size_t end = text.find_first_of(L"\r\n\f", start);
         if (end == std::wstring::npos) end = text.size();
         Paragraph paragraph;
         PARAFORMAT2 para{};
@@ -84,6 +84,7 @@ Document ReadDocument(HWND hwnd) {
         paragraph.startIndent = para.dxStartIndent;
         paragraph.rightIndent = para.dxRightIndent;
         paragraph.offset = para.dxOffset;
+        paragraph.pageBreakBefore = (para.wEffects & PFE_PAGEBREAKBEFORE) != 0;
 
         // Runs: a word at a time when its format is uniform, else a character at a time.
         std::size_t i = start;
@@ -108,6 +109,11 @@ Document ReadDocument(HWND hwnd) {
         document.push_back(std::move(paragraph));
         if (end >= text.size()) break;
         start = end + 1;
+        if (text[end] == L'\f') {
+            Paragraph pageBreak;
+            pageBreak.pageBreakBefore = true;
+            document.push_back(std::move(pageBreak));
+        }
     }
 
     SendMessageW(hwnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
@@ -221,6 +227,11 @@ PageLayout LayOut(HDC dc, const Document& document, const PageSettings& page, PO
             }
         }
 
+        if (paragraph.pageBreakBefore && !layout.pages.back().empty()) {
+            layout.pages.emplace_back();
+            y = top;
+        }
+        if (paragraph.runs.empty()) continue;  // a bare page break
         y += dy(paragraph.spaceBefore);
         std::size_t next = 0;
         bool firstLine = true;

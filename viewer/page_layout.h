@@ -35,6 +35,7 @@ struct Paragraph {
     WORD alignment = PFA_LEFT;
     LONG spaceBefore = 0, spaceAfter = 0;            // twips
     LONG startIndent = 0, rightIndent = 0, offset = 0;  // twips; offset: later lines vs the first
+    bool pageBreakBefore = false;  // a page break (form feed or paragraph format) comes first
 };
 
 using Document = std::vector<Paragraph>;
