@@ -240,6 +240,7 @@ std::int32_t ckxDataPak::FindDataIndexB(ByteSpan bytes, std::int32_t occurrence)
 
 void ckxDataPak::StoreAt(std::u16string key, Bytes bytes, std::int32_t position) noexcept {
     PakRecord& record = records_[position];
+    recordBytes_ += static_cast<std::int64_t>(key.size() + bytes.size()) - record.KeyLength - record.DataLength;
     record.Key = std::move(key);
     record.Data = std::move(bytes);
     record.KeyLength = static_cast<std::uint8_t>(record.Key.size());
@@ -265,6 +266,7 @@ void ckxDataPak::ExtendTo(std::int32_t position) {
         }
         records_.reserve(capacity);
     }
+    recordBytes_ += kRecordHeadSize * static_cast<std::int64_t>(needed - records_.size());
     records_.resize(needed);  // within capacity: cannot fail
 }
 
@@ -278,7 +280,9 @@ void ckxDataPak::InsertAt(std::u16string key, Bytes bytes, std::int32_t position
     record.Data = std::move(bytes);
     // Records move (they are not copied) to make room; a failed reallocation
     // leaves the store as it was.
+    const std::int64_t bytesAdded = kRecordHeadSize + record.KeyLength + std::int64_t{record.DataLength};
     records_.insert(records_.begin() + position, std::move(record));
+    recordBytes_ += bytesAdded;
 }
 
 void ckxDataPak::RemoveAt(std::int32_t position) {
@@ -286,10 +290,15 @@ void ckxDataPak::RemoveAt(std::int32_t position) {
         EraseRecords();
         return;
     }
+    const PakRecord& record = records_[position];
+    recordBytes_ -= kRecordHeadSize + record.KeyLength + std::int64_t{record.DataLength};
     records_.erase(records_.begin() + position);
 }
 
-void ckxDataPak::EraseRecords() { std::vector<PakRecord>().swap(records_); }
+void ckxDataPak::EraseRecords() {
+    std::vector<PakRecord>().swap(records_);
+    recordBytes_ = 0;
+}
 
 std::int32_t ckxDataPak::DataLengthAt(std::int32_t position) const {
     return static_cast<std::int32_t>(records_[position].Data.size());
@@ -598,15 +607,12 @@ void ckxDataPak::RecordInsertB(std::u16string_view pKey, ByteSpan pData, std::in
 // ---------------------------------------------------------------------------
 // Package.
 
-// 14 + category + title + sum of (5 + key + data). Summed in 64 bits (it
-// cannot overflow there: at most 2e9 records of at most 2e9 + 260 bytes),
-// then refused with an overflow fault when it leaves the 32-bit range.
+// 14 + category + title + sum of (5 + key + data), the last kept by the store
+// (recordBytes_). It cannot overflow 64 bits (at most 2e9 records of at most
+// 2e9 + 260 bytes); beyond the 32-bit range it is an overflow fault.
 std::int32_t ckxDataPak::Size() const {
-    std::int64_t size = kPackageHeaderSize + static_cast<std::int64_t>(category_.size()) +
-                        static_cast<std::int64_t>(title_.size());
-    for (const PakRecord& record : records_) {
-        size += kRecordHeadSize + record.KeyLength + std::int64_t{record.DataLength};
-    }
+    const std::int64_t size = kPackageHeaderSize + static_cast<std::int64_t>(category_.size()) +
+                              static_cast<std::int64_t>(title_.size()) + recordBytes_;
     if (size > std::numeric_limits<std::int32_t>::max()) {
         throw std::overflow_error("package size exceeds 2147483647 bytes");
     }
@@ -679,6 +685,7 @@ void ckxDataPak::Package(ByteSpan pPackage) {
 
     if (count < 0) return Refuse(ckxDataPak_errPackageImcomplete);
     std::vector<PakRecord> table;
+    const std::int64_t recordsStart = p;
     const std::int64_t fits = (len - p) / kRecordHeadSize;
     const auto reserve = static_cast<std::size_t>(std::min<std::int64_t>(count, fits));
     if (CanHoldRecords(table, reserve)) {
@@ -705,6 +712,7 @@ void ckxDataPak::Package(ByteSpan pPackage) {
     category_ = std::move(category);
     title_ = std::move(title);
     records_ = std::move(table);
+    recordBytes_ = p - recordsStart;
     errorNumber_ = ckxDataPak_errNoError;
 }
 

@@ -155,6 +155,9 @@ private:
     std::u16string category_;
     std::u16string title_;
     std::vector<PakRecord> records_;
+    // Package bytes of all records, sum of (5 + KeyLength + DataLength), kept
+    // up to date by every change to the store so that Size needs no pass.
+    std::int64_t recordBytes_ = 0;
     ckxDataPak_ErrorNumber errorNumber_ = ckxDataPak_errNoError;
 };
 

@@ -337,6 +337,7 @@ TEST(ErrorNumberGroupsTest, SuccessWritesOnlyForTheFirstGroup) {
         ckxDataPak p = prepared();
         call(p);
         EXPECT_EQ(p.ErrorNumber(), ckxDataPak_errNoError) << name;
+        EXPECT_EQ(p.Size(), MeasuredSize(p)) << name;
     }
     for (const auto& [name, call] : leavesIt) {
         ckxDataPak p = prepared();

@@ -108,6 +108,45 @@ TEST(PackageWriteTest, UnencodableTextIsAFaultThatChangesNothing) {
     EXPECT_EQ(State(pak), before);
 }
 
+// Size is kept up to date by the store rather than measured on every call:
+// after each kind of change it must equal the length measured from the
+// records and the length of the package actually written.
+TEST(PackageWriteTest, SizeFollowsEveryChange) {
+    ckxDataPak pak;
+    auto check = [&pak](const char* step) {
+        EXPECT_EQ(pak.Size(), MeasuredSize(pak)) << step;
+        EXPECT_EQ(static_cast<std::size_t>(pak.Size()), pak.Package().size()) << step;
+    };
+    pak.Append(u"a", u"12345");               check("Append");
+    pak.AppendB(u"bb", B({1, 2}));            check("AppendB");
+    pak.Insert(u"ccc", u"x", u"bb");          check("Insert");
+    pak.InsertB(u"", {}, u"a");               check("InsertB");
+    pak.Edit(u"a", u"");                      check("Edit");
+    pak.EditB(u"bb", B({1, 2, 3, 4, 5, 6}));  check("EditB");
+    pak.Data(u"a", u"long data");             check("Data let, present");
+    pak.Data(u"new", u"v");                   check("Data let, absent");
+    pak.DataB(u"new", B({9}));                check("DataB let");
+    pak.Record(9, u"far");                    check("Record let, extending");
+    pak.RecordB(2, B({7, 7}));                check("RecordB let");
+    pak.RecordKey(12, u"key twelve");         check("RecordKey let, extending");
+    pak.RecordKey(0, u"");                    check("RecordKey let");
+    pak.RecordEdit(u"edited", u"e", 1);       check("RecordEdit");
+    pak.RecordEditB(u"x", {}, 3);             check("RecordEditB");
+    pak.RecordInsert(u"i", u"ii", 0);         check("RecordInsert");
+    pak.RecordInsertB(u"j", B({1}), 14);      check("RecordInsertB");
+    pak.Delete(u"ccc");                       check("Delete");
+    pak.RecordDelete(3);                      check("RecordDelete");
+    pak.Title(u"title");                      check("Title");
+    pak.Category(u"category");                check("Category");
+    const Bytes saved = pak.Package();
+    pak.Zap();                                check("Zap");
+    pak.Package(saved);                       check("Package let");
+    EXPECT_EQ(pak.Package(), saved);
+    pak.Clear();                              check("Clear");
+    pak.Append(u"k", u"v");
+    pak.RecordDelete(0);                      check("RecordDelete of the only record");
+}
+
 TEST(NumberEncodingTest, BigEndianTwosComplement) {
     const struct {
         std::int32_t value;

@@ -24,7 +24,20 @@ inline Bytes B(std::initializer_list<int> values) {
 // A string of `n` copies of `c`.
 inline std::u16string Repeat(std::size_t n, char16_t c = u'x') { return std::u16string(n, c); }
 
-// Everything a caller can observe about an object.
+// The package length worked out from the records themselves.
+inline std::int64_t MeasuredSize(const ckxDataPak& pak) {
+    std::int64_t size = 14 + static_cast<std::int64_t>(pak.Title().size() + pak.Category().size());
+    for (const PakRecord& r : pak.Records()) {
+        EXPECT_EQ(r.KeyLength, r.Key.size());
+        EXPECT_EQ(r.DataLength, static_cast<std::int64_t>(r.Data.size()));
+        size += 5 + static_cast<std::int64_t>(r.Key.size() + r.Data.size());
+    }
+    return size;
+}
+
+// Everything a caller can observe about an object. Taking it also checks the
+// store's invariants: the lengths kept in each record and the size the object
+// keeps match the keys and data.
 struct State {
     std::u16string title;
     std::u16string category;
@@ -32,7 +45,9 @@ struct State {
     std::int32_t error;
 
     explicit State(const ckxDataPak& pak)
-        : title(pak.Title()), category(pak.Category()), records(pak.Records()), error(pak.ErrorNumber()) {}
+        : title(pak.Title()), category(pak.Category()), records(pak.Records()), error(pak.ErrorNumber()) {
+        EXPECT_EQ(pak.Size(), MeasuredSize(pak));
+    }
 };
 
 inline bool operator==(const State& a, const State& b) {
