@@ -237,12 +237,22 @@ void TextView::FindNext(const FINDREPLACEW& request) {
     CHARRANGE selection{};
     SendMessageW(hwnd_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
     const bool down = (request.Flags & FR_DOWN) != 0;
-    FINDTEXTEXW find{};
-    // Down: from the end of the selection to the end of the text; up: from its start back to 0.
-    find.chrg = down ? CHARRANGE{selection.cpMax, -1} : CHARRANGE{selection.cpMin, 0};
-    find.lpstrText = request.lpstrFindWhat;
     const WPARAM flags = request.Flags & (FR_DOWN | FR_MATCHCASE | FR_WHOLEWORD);
-    const LRESULT at = SendMessageW(hwnd_, EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&find));
+    FINDTEXTEXW find{};
+    find.lpstrText = request.lpstrFindWhat;
+    // Down: from the end of the selection to the end of the text. Up: the nearest hit that
+    // ends before the selection starts; controls that report a hit overlapping the start (as
+    // Wine's does) are asked again from before that hit.
+    find.chrg = down ? CHARRANGE{selection.cpMax, -1} : CHARRANGE{selection.cpMin, 0};
+    LRESULT at = SendMessageW(hwnd_, EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&find));
+    while (!down && at >= 0 && find.chrgText.cpMax > selection.cpMin) {
+        if (find.chrgText.cpMin <= 0) {
+            at = -1;
+            break;
+        }
+        find.chrg = CHARRANGE{find.chrgText.cpMin - 1, 0};
+        at = SendMessageW(hwnd_, EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&find));
+    }
     if (at < 0) {
         MessageBoxW(findDialog_ ? findDialog_ : parent_, NotFoundMessage(request.lpstrFindWhat).c_str(),
                     kFindTitle, MB_OK | MB_ICONINFORMATION);
