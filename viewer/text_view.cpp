@@ -69,7 +69,7 @@ TextView::TextView(HWND parent, int id, int leftTwips, int topTwips, int widthTw
     displayDc_.Reset(CreateCompatibleDC(nullptr));
 
     hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"",
-                            WS_CHILD | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                            WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
                                 ES_NOHIDESEL | ES_SAVESEL,
                             TwipsToPixels(leftTwips, dpiX_), TwipsToPixels(topTwips, dpiY_),
                             TwipsToPixels(widthTwips, dpiX_), TwipsToPixels(heightTwips, dpiY_),
