@@ -41,7 +41,7 @@ ByteArg::ByteArg(SAFEARRAY* const* array) {
     const ULONG count = a->rgsabound[0].cElements;
     if (count == 0) return;
     if (!a->pvData) throw ComError(E_INVALIDARG, L"The byte array has elements but no data.");
-    lock_ = std::make_unique<SafeArrayLockScope>(a);
+    lock_.emplace(a);
     if (!lock_->Locked()) throw ComError(E_INVALIDARG, L"The byte array cannot be locked.");
     // pvData addresses the element at the lower bound, whatever its value.
     span_ = ByteSpan(static_cast<const std::uint8_t*>(a->pvData), count);

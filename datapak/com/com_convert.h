@@ -15,7 +15,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,7 +41,7 @@ public:
     operator ByteSpan() const { return span_; }
 
 private:
-    std::unique_ptr<SafeArrayLockScope> lock_;
+    std::optional<SafeArrayLockScope> lock_;
     ByteSpan span_;
 };
 
