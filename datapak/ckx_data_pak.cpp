@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include "memory_limit.h"
@@ -25,6 +26,10 @@ namespace sorbel {
 namespace {
 
 constexpr std::int32_t kRecordHeadSize = 5;  // key length byte + data length
+
+// Growing, inserting into and erasing from the table move records; with a
+// move that cannot throw, a failed reallocation leaves the table as it was.
+static_assert(std::is_nothrow_move_constructible_v<PakRecord> && std::is_nothrow_move_assignable_v<PakRecord>);
 
 // A hint to start loading memory that will be read soon; nothing where the
 // compiler has no such builtin.
