@@ -319,7 +319,7 @@ endif()
 
 # A fresh copy of everything the package carries.
 file(REMOVE_RECURSE "${WORK_DIR}/payload")
-file(MAKE_DIRECTORY "${WORK_DIR}/payload/samples")
+file(MAKE_DIRECTORY "${WORK_DIR}/payload/Samples")
 foreach(f Navreth.exe sorbel.exe)
   file(COPY_FILE "${DIST_DIR}/${f}" "${WORK_DIR}/payload/${f}")
 endforeach()
@@ -363,8 +363,8 @@ foreach(sample IN LISTS samples)
   string(SUBSTRING "${id}" 0 70 id)
   component_guid(guid "Samples/${lower}")
   xml_escape(xname "${name}")
-  file(COPY_FILE "${sample}" "${WORK_DIR}/payload/samples/${name}" ONLY_IF_DIFFERENT)
-  xml_escape(xsource "payload/samples/${name}")
+  file(COPY_FILE "${sample}" "${WORK_DIR}/payload/Samples/${name}" ONLY_IF_DIFFERENT)
+  xml_escape(xsource "payload/Samples/${name}")
   string(APPEND sample_components
     "      <Component Id=\"${id}\" Guid=\"${guid}\" Win64=\"${win64}\">\n"
     "        <File Id=\"${id}\" Name=\"${xname}\" Source=\"${xsource}\" KeyPath=\"yes\"/>\n"
