@@ -9,7 +9,8 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-arch=$1 dist=$2 build=$3 driver=$4 samples=$5 prefix=$6
+arch=$1 dist=$2 build=$3 driver=$4 samples=$5
+prefix=$(mkdir -p "$6" && cd "$6" && pwd)  # wineserver wants an absolute prefix
 wine=("$root/scripts/wine.sh" "$arch" "$prefix")
 source "$here/ui_session.sh"
 
