@@ -1,6 +1,7 @@
 // `txText`, the rich-text view over a RichEdit control: see text_view.h.
 #include "text_view.h"
 
+#include <commctrl.h>
 #include <richedit.h>
 #include <winspool.h>
 
@@ -40,6 +41,19 @@ private:
     HANDLE h_;
 };
 
+// A read-only view does not take Tab: the window's keyboard handling moves the focus on to
+// the buttons instead, as in the rest of the window.
+LRESULT CALLBACK ViewKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    if (message == WM_GETDLGCODE && (GetWindowLongW(hwnd, GWL_STYLE) & ES_READONLY)) {
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
+            result &= ~(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+        }
+    }
+    return result;
+}
+
 LONG TextLength(HWND hwnd) {
     GETTEXTLENGTHEX length{GTL_NUMCHARS | GTL_PRECISE, 1200};
     return static_cast<LONG>(SendMessageW(hwnd, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
@@ -76,6 +90,7 @@ TextView::TextView(HWND parent, int id, int leftTwips, int topTwips, int widthTw
                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) ThrowLastError(L"Cannot create the rich-text view");
+    SetWindowSubclass(hwnd_, ViewKeys, 1, 0);
 
     // Documents of any size: the default limit would cut a loaded text at 32767 characters.
     SendMessageW(hwnd_, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
