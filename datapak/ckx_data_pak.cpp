@@ -649,7 +649,7 @@ Bytes ckxDataPak::Package() const {
     // Keys and data live in their own heap blocks: while one record is written,
     // ask for the key and data of a record a few places ahead, and for the
     // table entry beyond that, so that the copying does not wait on memory.
-    constexpr std::size_t kLookAhead = 8;
+    constexpr std::size_t kLookAhead = 16;
     const std::size_t count = records_.size();
     for (std::size_t i = 0; i < count; ++i) {
         if (i + 2 * kLookAhead < count) {
