@@ -109,6 +109,7 @@ function(idl_attribute out attributes name)
 endfunction()
 
 function(idl_flag out attributes name)
+  string(REGEX REPLACE "\"[^\"]*\"" "\"\"" attributes "${attributes}")  # not inside strings
   if(attributes MATCHES "[[, \t\r\n]${name}[], \t\r\n]")
     set(${out} TRUE PARENT_SCOPE)
   else()
