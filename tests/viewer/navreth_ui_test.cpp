@@ -511,6 +511,9 @@ void OpenSamples() {
                       what + ": the view shows \"" + ui::Narrow(sample.phrase) + "\"");
                 CheckEqual(viewer.Selection(), std::pair<int, int>(0, 0), what + ": the caret is at the start");
                 CheckEqual(viewer.Focus(), viewer.View(), what + ": the view has the keyboard focus");
+                DWORD_PTR firstLine = 99;
+                SendMessageTimeoutW(viewer.View(), EM_GETFIRSTVISIBLELINE, 0, 0, SMTO_ABORTIFHUNG, 5000, &firstLine);
+                CheckEqual(static_cast<int>(firstLine), 0, what + ": the view shows the start of the document");
                 ExpectPageSettings(viewer, sample.file);
             } else {
                 const std::wstring expected =
