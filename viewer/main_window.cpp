@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "resource.h"
 #include "viewer_logic.h"
@@ -114,8 +115,19 @@ frmMain::frmMain(HINSTANCE instance) : instance_(instance) {
     accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators.data()),
                                             static_cast<int>(kAccelerators.size()));
     cdl.Owner(hwnd_);
-    CreateControls();
-    Form_Load();
+    try {
+        CreateControls();
+        Form_Load();
+    } catch (...) {
+        // Start-up failed: the window goes without running its unload (which would post the
+        // quit message and end the caller's error message at once) and without reaching this
+        // half-made object again.
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(std::exchange(hwnd_, nullptr));
+        DestroyAcceleratorTable(std::exchange(accelerators_, nullptr));
+        if (font_) DeleteObject(std::exchange(font_, nullptr));
+        throw;
+    }
 }
 
 frmMain::~frmMain() {
@@ -408,6 +420,11 @@ LRESULT frmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_COMMAND:
             if (OnCommand(wParam, lParam)) return 0;
+            break;
+        case WM_CLOSE:
+            // A command's modal dialog is up (a close can still arrive as a posted message):
+            // the window stays until the command has ended.
+            if (busy_) return 0;
             break;
         case WM_DESTROY:
             Form_Unload();
