@@ -11,6 +11,8 @@
 #     one, a private Xvfb display is used: a sample is opened through the Open dialog as a
 #     person would, a screenshot is saved to build/screenshots/navreth-demo.png, and the
 #     viewer is closed.
+#   - the viewer's Print command prints to the "PDF" queue that scripts/start-services.sh
+#     sets up (cups-pdf): the PDFs land in the folder it names (root's: /root/PDF).
 # Set SORBEL_BUILD_ROOT to build somewhere other than build/ (the build trees only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +44,12 @@ driver=$root/$build_root/$arch/tests/viewer/navreth_ui_test.exe
 prefix=$root/build/wine-run-$arch
 wine=(scripts/wine.sh "$arch" "$prefix")
 echo "run: running the $arch build under Wine (prefix $prefix)"
+
+if scripts/start-services.sh; then
+  echo "run: printing goes to the PDF queue; files in $(scripts/start-services.sh --pdf-dir)"
+else
+  echo "run: the print services did not start; Print will find no printer"
+fi
 
 source tests/viewer/ui_session.sh
 cleanup() { ui_stop_xvfb; }
