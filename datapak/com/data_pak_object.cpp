@@ -1,15 +1,16 @@
 // The ckxDataPak COM object: reference counting, IDispatch through the
 // embedded type library, and the 38 members of _ckxDataPak as thin calls into
 // the core. Every member body runs through ComCall; none writes through its
-// by-reference parameters.
+// by-reference parameters. Late-bound calls go through the shared Invoke
+// adapter, which passes the members copies of the caller's arguments.
 #include "data_pak_object.h"
 
 #include <new>
-#include <vector>
 
 #include "ansi_encoding.h"
 #include "com_call.h"
 #include "com_convert.h"
+#include "invoke_adapter.h"
 #include "server.h"
 
 namespace sorbel::com {
@@ -100,29 +101,11 @@ HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     const HRESULT hr = EnsureTypeInfo();
     if (FAILED(hr)) return hr;
-    if (!params || params->cArgs == 0) {
-        return typeInfo_->Invoke(static_cast<_ckxDataPak*>(this), id, flags, params, result, exception,
-                                 argumentError);
-    }
-    // Scripts pass variables as VARIANT references (VT_VARIANT | VT_BYREF).
-    // Not every ITypeInfo::Invoke coerces those to a typed reference
-    // parameter (Wine's does not), so hand it the referenced VARIANTs
-    // instead: shallow copies, which is safe because no member writes
-    // through its parameters and the caller keeps ownership.
-    try {
-        std::vector<VARIANT> arguments(params->rgvarg, params->rgvarg + params->cArgs);
-        for (VARIANT& argument : arguments) {
-            if (argument.vt == (VT_VARIANT | VT_BYREF) && argument.pvarVal) argument = *argument.pvarVal;
-        }
-        DISPPARAMS dereferenced = *params;
-        dereferenced.rgvarg = arguments.data();
-        return typeInfo_->Invoke(static_cast<_ckxDataPak*>(this), id, flags, &dereferenced, result, exception,
-                                 argumentError);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    // Scripts pass variables as VARIANT references; the adapter hands the
+    // members owned copies and leaves every argument of the caller as it was
+    // (no member writes through its parameters, so nothing is written back).
+    return common::com::InvokeWithArgumentCopies(typeInfo_.Get(), static_cast<_ckxDataPak*>(this), id, flags,
+                                                 params, result, exception, argumentError);
 }
 
 HRESULT DataPakObject::InterfaceSupportsErrorInfo(REFIID iid) {

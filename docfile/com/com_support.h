@@ -13,8 +13,11 @@
 
 #include <atomic>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
+
+#include "invoke_adapter.h"
 
 namespace docfile::com {
 
@@ -81,18 +84,11 @@ private:
     SAFEARRAY* array_;
 };
 
-// ITypeInfo::Invoke, except that an argument passed as a reference to a
-// VARIANT (as VBScript passes every variable) for a typed by-reference
-// parameter (long*, BSTR*, SAFEARRAY**) is converted to that type, and what
-// the member leaves there is written back into the caller's VARIANT. Without
-// this a script could not receive ReadBlock's bytes or status.
-HRESULT InvokeAdaptingVariantRefs(ITypeInfo* typeInfo, IUnknown* object, DISPID id, WORD flags,
-                                  DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
-                                  UINT* argErr) noexcept;
-
 // IUnknown, IDispatch and ISupportErrorInfo for an object whose one dual
 // interface is Itf (identified by *ItfId). IDispatch comes from the type
-// library embedded in this module, so late-bound clients call members by name.
+// library embedded in this module, so late-bound clients call members by name;
+// their arguments reach the members as copies (invoke_adapter.h), and only the
+// parameters named by WrittenParameters are written back into their variables.
 template <class Itf, const IID* ItfId>
 class DispatchObject : public Itf, public ISupportErrorInfo {
 public:
@@ -152,14 +148,18 @@ public:
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         const HRESULT hr = LoadTypeInfo();
         if (FAILED(hr)) return hr;
-        return InvokeAdaptingVariantRefs(typeInfo_, static_cast<Itf*>(this), id, flags, params, result,
-                                         excepInfo, argErr);
+        return common::com::InvokeWithArgumentCopies(typeInfo_, static_cast<Itf*>(this), id, flags, params,
+                                                     result, excepInfo, argErr, WrittenParameters());
     }
 
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return riid == *ItfId ? S_OK : S_FALSE;
     }
+
+protected:
+    // The parameters that the members write through; none unless a class says so.
+    virtual std::span<const common::com::WrittenParameter> WrittenParameters() const noexcept { return {}; }
 
 private:
     HRESULT LoadTypeInfo() noexcept {

@@ -140,6 +140,13 @@ public:
             return S_OK;
         });
     }
+
+protected:
+    // ReadBlock (dispatch id 1) writes its bytes (pData) and its status (pStatus).
+    std::span<const common::com::WrittenParameter> WrittenParameters() const noexcept override {
+        static constexpr common::com::WrittenParameter kReadBlockOutputs[] = {{1, 3}, {1, 4}};
+        return kReadBlockOutputs;
+    }
 };
 
 template <class Object>
