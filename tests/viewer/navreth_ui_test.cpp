@@ -71,6 +71,9 @@ constexpr int kIdPrintToFile = 0x410;    // chx1
 constexpr int kIdRangeAll = 0x420;       // rad1
 constexpr int kIdRangeSelection = 0x421; // rad2
 constexpr int kIdRangePages = 0x422;     // rad3
+constexpr int kIdMatchCase = 0x411;     // chx2 of the Find dialog
+constexpr int kIdDirectionUp = 0x420;    // rad1 of the Find dialog
+constexpr int kIdDirectionDown = 0x421;  // rad2 of the Find dialog
 constexpr int kIdMessageIcon = 0x440;    // the icon of a message box (Wine's MSGBOX_IDICON)
 constexpr int kWait = 10000;             // generous: Wine is slow to bring a dialog up
 
@@ -548,6 +551,12 @@ size_t FindFrom(const std::wstring& text, const std::wstring& word, size_t from)
     return lower.find(lowerWord, from);
 }
 
+void SetCheck(HWND button, bool checked) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0, SMTO_ABORTIFHUNG,
+                        5000, &ignored);
+}
+
 // Types `word` into the Find dialog, presses Find Next and waits for the selection to move
 // (or for `ms` to pass); returns the selection then.
 std::pair<int, int> FindNext(const Viewer& viewer, HWND find, const std::wstring& word, int ms = 5000) {
@@ -589,6 +598,26 @@ void FindInDocument() {
         Check(ui::WaitUntil([&] { return !IsWindow(box.window); }, kWait), "OK closes the not-found message");
     }
     CheckEqual(viewer.Selection(), before, "a failed search leaves the selection");
+
+    // Upwards from the second hit finds the first; "Match case" tells GAUGE from gauge.
+    if (second != std::wstring::npos) {
+        const int at1 = ViewPosition(text, first);
+        SetCheck(GetDlgItem(find, kIdDirectionDown), false);
+        SetCheck(GetDlgItem(find, kIdDirectionUp), true);
+        CheckEqual(FindNext(viewer, find, gauge), std::pair<int, int>(at1, at1 + 5), "Find upwards selects the first \"gauge\"");
+        SetCheck(GetDlgItem(find, kIdDirectionUp), false);
+        SetCheck(GetDlgItem(find, kIdDirectionDown), true);
+        SetCheck(GetDlgItem(find, kIdMatchCase), true);
+        ui::SetText(GetDlgItem(find, kIdEdt1), L"GAUGE");
+        ui::PressDialogButton(find, IDOK);
+        MessageBoxSeen caseBox = WaitMessageBox(viewer, kFindTitle);
+        if (Check(caseBox.window != nullptr, "with \"Match case\", GAUGE is not found")) {
+            CheckEqual(caseBox.text, std::wstring(L"Cannot find \"GAUGE\"."), "not-found message for GAUGE");
+            ui::PressDialogButton(caseBox.window, IDOK);
+            ui::WaitUntil([&] { return !IsWindow(caseBox.window); }, kWait);
+        }
+        SetCheck(GetDlgItem(find, kIdMatchCase), false);
+    }
     ui::PressDialogButton(find, IDCANCEL);
     Check(ui::WaitUntil([&] { return !IsWindow(find); }, kWait), "Cancel closes the Find dialog");
     Check(viewer.ViewShown() && viewer.ViewText() == text, "the document is unchanged by Find");
