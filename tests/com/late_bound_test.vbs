@@ -106,4 +106,62 @@ p.Append key, value
 Check "variables by reference", p.Data(key) = "passed by reference" And p.ErrorNumber = 0
 Check "variables are not written", key = "byVariable" And value = "passed by reference"
 
+' The same variables reused in every kind of call, many times over: a member
+' that freed or replaced a variable's string or array would leave it pointing
+' at reused memory within a few rounds (or crash the script). Each variable
+' must still read back its original content after each call. Byte arrays are
+' compared through CStr, which packs two bytes into each character; the
+' copies are taken by assignment, which copies an array. Churn allocates
+' strings and arrays of the same sizes, so that freed memory is reused at once.
+Dim r, t, rKey, rValue, rTitle, rBytes, rBytesCopy, rPkg, rPkgCopy, rIndex, roundsOk, junk(7)
+
+Sub Churn()
+    junk(0) = String(Len("reused key"), "#")
+    junk(1) = String(Len("reused value"), "#")
+    junk(2) = String(Len("Reused title"), "#")
+    junk(3) = p.DataB("k1")
+    junk(4) = r.Package
+    junk(5) = p.DataB("k1")
+    junk(6) = String(Len("reused key"), "%")
+    junk(7) = String(Len("reused value"), "%")
+End Sub
+Set r = CreateObject("Sorbel.ckxDataPak")
+rKey = "reused key"
+rValue = "reused value"
+rTitle = "Reused title"
+rIndex = 0
+rBytes = p.DataB("k1")
+rBytesCopy = rBytes
+r.Append ("seed"), ("x")
+rPkg = r.Package
+rPkgCopy = rPkg
+roundsOk = 0
+For t = 1 To 50
+    r.Package = rPkg
+    Churn
+    If r.ErrorNumber <> 0 Or r.Count <> 1 Then Exit For
+    r.Title = rTitle
+    Churn
+    r.Append rKey, rValue
+    Churn
+    r.Data(rKey) = rValue
+    Churn
+    If r.Data(rKey) <> rValue Or r.Title <> rTitle Then Exit For
+    If rKey <> "reused key" Or rValue <> "reused value" Or rTitle <> "Reused title" Then Exit For
+    r.DataB(rKey) = rBytes
+    Churn
+    r.AppendB rKey, rBytes
+    Churn
+    r.RecordKey(rIndex) = rKey
+    Churn
+    If r.FindDataB(rBytes) <> 1 Or r.RecordKey(rIndex) <> rKey Or r.Count <> 3 Then Exit For
+    If VarType(rBytes) <> 8209 Or CStr(rBytes) <> CStr(rBytesCopy) Then Exit For
+    If VarType(rPkg) <> 8209 Or CStr(rPkg) <> CStr(rPkgCopy) Then Exit For
+    If rIndex <> 0 Or r.ErrorNumber <> 0 Then Exit For
+    roundsOk = roundsOk + 1
+Next
+Check "variables reused over 50 rounds (" & roundsOk & " whole rounds)", roundsOk = 50
+Check "reused strings read back", rKey = "reused key" And rValue = "reused value" And rTitle = "Reused title"
+Check "reused arrays read back", CStr(rBytes) = CStr(rBytesCopy) And CStr(rPkg) = CStr(rPkgCopy)
+
 WScript.Echo "vbs: " & passed & " passed, " & failed & " failed"
