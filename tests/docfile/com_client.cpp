@@ -361,7 +361,11 @@ void CheckDispatch(_ckxDocHeader* header, _ckxFileBlock* reader, const std::file
     V_I2(&start) = 21;
     ::VariantInit(&data);
     ::VariantInit(&status);
+    const BSTR pathBefore = V_BSTR(&path);
     CHECK_EQ(call(path, start, 23, data, status), S_OK);
+    // The in-parameters' variables are read, not rewritten: same string, same type.
+    CHECK(V_VT(&path) == VT_BSTR && V_BSTR(&path) == pathBefore);
+    CHECK(V_VT(&start) == VT_I2 && V_I2(&start) == 21);
     CHECK_EQ(V_VT(&status), VT_I4);
     CHECK_EQ(V_I4(&status), 0);
     CHECK_EQ(V_VT(&data), VT_ARRAY | VT_UI1);
@@ -370,6 +374,28 @@ void CheckDispatch(_ckxDocHeader* header, _ckxFileBlock* reader, const std::file
         ::SafeArrayAccessData(V_ARRAY(&data), &p);
         CHECK(V_ARRAY(&data)->rgsabound[0].cElements == 23 && std::memcmp(p, kPackage.data(), 23) == 0);
         ::SafeArrayUnaccessData(V_ARRAY(&data));
+    }
+    // An array passed by value stays the caller's: not freed, not replaced.
+    {
+        SAFEARRAY* mine = ::SafeArrayCreateVector(VT_UI1, 0, 2);
+        VARIANT args[5];
+        V_VT(&args[4]) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&args[4]) = &path;
+        V_VT(&args[3]) = VT_I4;
+        V_I4(&args[3]) = 21;
+        V_VT(&args[2]) = VT_I4;
+        V_I4(&args[2]) = 3;
+        V_VT(&args[1]) = VT_ARRAY | VT_UI1;
+        V_ARRAY(&args[1]) = mine;
+        V_VT(&args[0]) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&args[0]) = &status;
+        V_I4(&status) = 77;
+        DISPPARAMS dp{args, nullptr, 5, 0};
+        CHECK_EQ(reader->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr), S_OK);
+        CHECK_EQ(V_I4(&status), 0);
+        CHECK(V_VT(&args[1]) == (VT_ARRAY | VT_UI1) && V_ARRAY(&args[1]) == mine);
+        CHECK(mine->rgsabound[0].cElements == 2 && mine->cLocks == 0);
+        CHECK_EQ(::SafeArrayDestroy(mine), S_OK);
     }
     // A failed read replaces the previous bytes with no array.
     V_I2(&start) = 0;

@@ -56,6 +56,52 @@ Expect "ReadBlock huge status", status, 3
 reader.ReadBlock missing, 1, 1, data, status
 Expect "ReadBlock missing status", status, 1
 
+' The viewer's sequence on one set of variables, many times: the package of
+' the sample document (third argument), one byte short and then whole, read
+' into the same variable and handed to Sorbel's Package let, then read into it
+' again. A server that freed the variable's array would make the next read
+' free it a second time (a crash: no closing line) or change what the
+' variable reads back.
+Dim sample, pak, p, l, rounds, round, copy, shortCopy, shortData, i
+sample = WScript.Arguments(2)
+header.FileSpec = sample
+Expect "sample Status", header.Status, 0
+p = header.PackageOffset
+l = header.PackageLength
+Set pak = CreateObject("Sorbel.ckxDataPak")
+rounds = 0
+For round = 1 To 30
+    reader.ReadBlock (sample), (p + 1), (l - 1), data, status
+    If status <> 0 Then Exit For
+    shortCopy = data
+    pak.Package = data
+    If pak.ErrorNumber <> -120 Or CStr(data) <> CStr(shortCopy) Then Exit For
+    reader.ReadBlock (sample), (p + 1), (l), data, status
+    If status <> 0 Then Exit For
+    copy = data
+    pak.Package = data
+    If pak.ErrorNumber <> 0 Or pak.Count = 0 Or CStr(data) <> CStr(copy) Then Exit For
+    ' Same-sized allocations reuse whatever was freed.
+    For i = 1 To 3
+        shortData = pak.Package
+    Next
+    reader.ReadBlock (sample), (p + 1), (l - 1), data, status
+    If status <> 0 Or CStr(data) <> CStr(shortCopy) Then Exit For
+    rounds = rounds + 1
+Next
+Expect "rounds of ReadBlock and Package let", rounds, 30
+' Variables passed for the in-parameters are read, not rewritten.
+Dim start, length
+start = p + 1
+length = CStr(l)
+reader.ReadBlock sample, start, length, data, status
+Expect "ReadBlock with variables status", status, 0
+Expect "start variable", start, p + 1
+Expect "length variable keeps its type", VarType(length), vbString
+pak.Package = data
+Expect "package read with variables", pak.ErrorNumber, 0
+If rounds = 30 Then WScript.Echo "late_bound: package sequence " & rounds & " rounds"
+
 If failures = 0 Then
     WScript.Echo "late_bound: PASS"
 Else
