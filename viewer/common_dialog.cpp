@@ -3,6 +3,8 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "viewer_logic.h"
@@ -75,6 +77,18 @@ void CommonDialog::ShowPrinter() {
         return;
     }
     printerDc_.Reset(pd.hDC);
+    printerSettings_.clear();
+    if (devMode_) {
+        if (const auto* mode = static_cast<const DEVMODEW*>(GlobalLock(devMode_))) {
+            // Kept only when whole: a short block would be read past its end by the driver.
+            const std::size_t size = std::size_t{mode->dmSize} + mode->dmDriverExtra;
+            if (size <= GlobalSize(devMode_)) {
+                const auto* bytes = reinterpret_cast<const BYTE*>(mode);
+                printerSettings_.assign(bytes, bytes + size);
+            }
+            GlobalUnlock(devMode_);
+        }
+    }
     flags_ = pd.Flags;
     copies_ = static_cast<std::int16_t>(pd.nCopies);
     fromPage_ = static_cast<std::int16_t>(pd.nFromPage);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "com_util.h"
 
@@ -57,6 +58,11 @@ public:
     // PD_RETURNDC, hDC() is the chosen printer's context. Throws ComError when it fails.
     void ShowPrinter();
     HDC hDC() const { return printerDc_.Get(); }
+    // The settings hDC() was made with (the chosen printer's DEVMODE, its driver data included),
+    // for whoever prints on it to adjust; null before the first accepted print dialog.
+    const DEVMODEW* DevMode() const {
+        return printerSettings_.empty() ? nullptr : reinterpret_cast<const DEVMODEW*>(printerSettings_.data());
+    }
 
 private:
     HWND owner_ = nullptr;
@@ -75,6 +81,7 @@ private:
     HGLOBAL devMode_ = nullptr;
     HGLOBAL devNames_ = nullptr;
     OwnedDc printerDc_;
+    std::vector<BYTE> printerSettings_;  // a copy of devMode_ as it was when hDC() was made
 };
 
 }  // namespace viewer

@@ -356,7 +356,7 @@ void frmMain::handFilePrint() {
         return;  // the dialog failed: nothing is printed, nothing is said
     }
     if (cdl.Cancelled()) return;
-    absorb([&] { txText->PrintDevice(cdl.hDC()); });
+    absorb([&] { txText->PrintDevice(cdl.hDC(), cdl.DevMode()); });
     // One copy: a larger count chosen in the dialog reaches the printer through its own settings.
     absorb([&] { txText->Print(strDocFileSpec, cdl.FromPage(), cdl.ToPage(), 1); });
 }

@@ -60,6 +60,15 @@ struct PageLayout {
 // `offsetTwips` inside the paper (the printer's physical offset; 0 for measuring).
 PageLayout LayOut(HDC dc, const Document& document, const PageSettings& page, POINT offsetTwips);
 
+// Printer settings asking for paper of `page`'s size (twips) and orientation: a copy of
+// `settings` (a DEVMODEW of `size` bytes with its driver data) with the paper size, width,
+// length and orientation set. A standard paper within a few twips of the page is asked for by
+// its number (DMPAPER_LETTER, DMPAPER_A5, ...), any other size as a custom width and length.
+// Landscape pages (wider than high) ask for the portrait paper turned: the width and length
+// are those of the paper standing, the orientation DMORIENT_LANDSCAPE. Empty when `settings`
+// is too short or the page has no usable size.
+std::vector<BYTE> PaperSettings(const BYTE* settings, std::size_t size, const PageSettings& page);
+
 // Draws one laid-out page on `dc` (between StartPage and EndPage).
 void DrawPage(HDC dc, const PageLayout& layout, std::size_t pageIndex);
 

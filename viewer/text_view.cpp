@@ -6,6 +6,7 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <limits>
 
 namespace viewer {
@@ -373,12 +374,27 @@ std::int32_t TextView::PageCount() {
     return pageCount_;
 }
 
+void TextView::PrintDevice(HDC dc, const DEVMODEW* settings) {
+    printDevice_ = dc;
+    printSettings_.clear();
+    if (settings && settings->dmSize >= offsetof(DEVMODEW, dmPrintQuality)) {
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(settings);
+        printSettings_.assign(bytes, bytes + settings->dmSize + settings->dmDriverExtra);
+    }
+}
+
 void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t last,
                      std::int16_t copies) {
     HDC dc = printDevice_;
     if (!dc) throw ComError(E_HANDLE, L"No printer has been chosen");
     const PageRange range = ClipPageRange(first, last, PageCount());
     if (range.empty()) return;
+
+    // Ask the printer for paper of the page's size and orientation. A driver that refuses
+    // (ResetDC returns null) leaves the context as it was: the pages go on the printer's paper.
+    const std::vector<BYTE> paper =
+        PaperSettings(printSettings_.data(), printSettings_.size(), EffectivePage(page_));
+    if (!paper.empty()) ResetDCW(dc, reinterpret_cast<const DEVMODEW*>(paper.data()));
 
     // Device coordinates start at the printable area, which lies inside the paper by the
     // printer's physical offsets: shift the page so that its margins are measured from the paper.

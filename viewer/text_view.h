@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <optional>
 
@@ -87,8 +88,10 @@ public:
     // Wine, the text and its formats are laid out with GDI (page_layout.h).
     std::int32_t PageCount();
 
-    // The printer context the next Print draws on (not owned).
-    void PrintDevice(HDC dc) { printDevice_ = dc; }
+    // The printer context the next Print draws on (not owned), and the printer settings it was
+    // made with (copied; null when unknown). With the settings, Print first asks the printer for
+    // paper of the page size and orientation (ResetDC); a printer that refuses keeps its paper.
+    void PrintDevice(HDC dc, const DEVMODEW* settings = nullptr);
     // Prints pages first..last (clipped to the document) `copies` times on the print device,
     // as one job named after the file name of `path`. Throws ComError when printing fails.
     void Print(const std::wstring& path, std::int16_t first, std::int16_t last, std::int16_t copies);
@@ -116,6 +119,7 @@ private:
     std::int32_t pageCount_ = 0;
     std::int32_t selStart_ = 0;
     HDC printDevice_ = nullptr;
+    std::vector<BYTE> printSettings_;  // DEVMODEW with its driver data; empty when unknown
     OwnedDc displayDc_;    // screen-compatible: the display's line measure in page view
     OwnedDc referenceDc_;  // default printer or screen-compatible: pagination
     bool referenceTried_ = false;

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace viewer {
 namespace {
@@ -132,6 +135,62 @@ TEST_F(TextViewTest, VisibilityIsTheWindowsOwn) {
     EXPECT_TRUE(GetWindowLongW(view_->Handle(), GWL_STYLE) & WS_VISIBLE);
     view_->Visible(false);
     EXPECT_FALSE(view_->Visible());
+}
+
+// Printer settings for the document's paper: the dialog's settings with the paper size and
+// orientation replaced, its driver data kept.
+DEVMODEW PaperOf(const std::vector<BYTE>& settings) {
+    DEVMODEW mode{};
+    std::memcpy(&mode, settings.data(), sizeof mode);
+    return mode;
+}
+
+TEST(PaperSettingsTest, AsksForTheDocumentsPaper) {
+    // A printer's settings: A4 portrait by form name, with eight bytes of driver data.
+    std::vector<BYTE> printer(sizeof(DEVMODEW) + 8, 0xA5);
+    DEVMODEW a4{};
+    a4.dmSize = sizeof a4;
+    a4.dmDriverExtra = 8;
+    a4.dmFields = DM_PAPERSIZE | DM_ORIENTATION | DM_FORMNAME | DM_COPIES;
+    a4.dmPaperSize = DMPAPER_A4;
+    a4.dmOrientation = DMORIENT_PORTRAIT;
+    a4.dmCopies = 3;
+    std::memcpy(printer.data(), &a4, sizeof a4);
+
+    // US Letter, one-inch margins: the standard size by number, portrait; the rest untouched.
+    const std::vector<BYTE> letter =
+        PaperSettings(printer.data(), printer.size(), PageSettings{12240, 15840, 1440, 1440, 1440, 1440});
+    ASSERT_EQ(letter.size(), printer.size());
+    DEVMODEW mode = PaperOf(letter);
+    EXPECT_EQ(mode.dmPaperSize, DMPAPER_LETTER);
+    EXPECT_EQ(mode.dmOrientation, DMORIENT_PORTRAIT);
+    EXPECT_TRUE(mode.dmFields & DM_PAPERSIZE);
+    EXPECT_TRUE(mode.dmFields & DM_ORIENTATION);
+    EXPECT_FALSE(mode.dmFields & DM_FORMNAME) << "the form name would override the size";
+    EXPECT_EQ(mode.dmCopies, 3);
+    EXPECT_TRUE(std::equal(letter.begin() + sizeof mode, letter.end(), printer.begin() + sizeof mode))
+        << "the driver's own data is kept";
+
+    // A5 landscape (11906 x 8391 twips): A5 turned, within the rounding of millimetres.
+    mode = PaperOf(PaperSettings(printer.data(), printer.size(), PageSettings{11906, 8391, 720, 720, 720, 720}));
+    EXPECT_EQ(mode.dmPaperSize, DMPAPER_A5);
+    EXPECT_EQ(mode.dmOrientation, DMORIENT_LANDSCAPE);
+    mode = PaperOf(PaperSettings(printer.data(), printer.size(), PageSettings{11904, 8395, 720, 720, 720, 720}));
+    EXPECT_EQ(mode.dmPaperSize, DMPAPER_A5);
+
+    // Any other size: a custom paper in tenths of a millimetre, given standing up.
+    mode = PaperOf(PaperSettings(printer.data(), printer.size(), PageSettings{14400, 7200, 720, 720, 720, 720}));
+    EXPECT_EQ(mode.dmPaperSize, DMPAPER_USER);
+    EXPECT_EQ(mode.dmOrientation, DMORIENT_LANDSCAPE);
+    EXPECT_EQ(mode.dmPaperWidth, 1270);   // 5 inches across
+    EXPECT_EQ(mode.dmPaperLength, 2540);  // 10 inches down
+    EXPECT_EQ(mode.dmFields & (DM_PAPERWIDTH | DM_PAPERLENGTH), DWORD{DM_PAPERWIDTH | DM_PAPERLENGTH});
+
+    // No settings to adjust, or no page to fit: nothing to ask for.
+    EXPECT_TRUE(PaperSettings(nullptr, 0, PageSettings{12240, 15840, 0, 0, 0, 0}).empty());
+    EXPECT_TRUE(PaperSettings(printer.data(), 16, PageSettings{12240, 15840, 0, 0, 0, 0}).empty());
+    EXPECT_TRUE(PaperSettings(printer.data(), printer.size(), PageSettings{0, 15840, 0, 0, 0, 0}).empty());
+    EXPECT_TRUE(PaperSettings(printer.data(), printer.size(), PageSettings{12240, -5, 0, 0, 0, 0}).empty());
 }
 
 }  // namespace

@@ -49,6 +49,15 @@ ui_pdf_list() {
   ls -1 "$UI_PDF_DIR"/*.pdf 2>/dev/null | sort
 }
 
+# The sizes of the first `count` pages of a PDF as seen upright ("WxH" in whole points, turned
+# pages given as they show), separated by spaces.
+ui_pdf_page_sizes() {
+  pdfinfo -f 1 -l "$2" "$1" 2>/dev/null | awk '
+    /^Page +[0-9]+ size:/ { w = $4; h = $6 }
+    /^Page +[0-9]+ rot:/ { if ($4 % 180) { t = w; w = h; h = t }
+                           printf "%s%.0fx%.0f", sep, w, h; sep = " " }'
+}
+
 # Waits for the one PDF printed since the mark and checks that it holds pages 2 and 3 of the
 # multi-page sample: two pages, the page-two marker on the first, the page-three marker on
 # the second, and nothing of pages 1 and 4.
@@ -69,6 +78,10 @@ ui_check_pages_2_3() {
   all=$(pdftotext "$new" - 2>/dev/null)
   echo "ui-session: printed $new: $pages pages" >&2
   if [ "$pages" != 2 ]; then echo "fail: $new has ${pages:-no} pages, expected 2"; return; fi
+  # The document's paper, not the queue's (A4): US Letter, 612 x 792 pt, on every page.
+  local sizes
+  sizes=$(ui_pdf_page_sizes "$new" 2)
+  if [ "$sizes" != "612x792 612x792" ]; then echo "fail: page sizes ${sizes:-unknown}, expected 612x792 (Letter)"; return; fi
   if ! grep -q PAGETWOMARK <<<"$first"; then echo "fail: PAGETWOMARK not on the first printed page"; return; fi
   if ! grep -q PAGETHREEMARK <<<"$second"; then echo "fail: PAGETHREEMARK not on the second printed page"; return; fi
   if grep -q 'Orlenne Harbour Survey' <<<"$all"; then echo "fail: page 1 text was printed"; return; fi
@@ -87,6 +100,30 @@ ui_check_no_new_pdf() {
   fi
 }
 
+# Waits for the one PDF printed since the mark and checks that it has one page of the size
+# $1 ("WxH" in points, upright), give or take a point for rounding.
+ui_check_one_page() {
+  local new= n
+  for n in $(seq 1 90); do
+    new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
+    [ -n "$new" ] && [ -z "$(lpstat -o 2>/dev/null)" ] && break
+    sleep 0.5
+  done
+  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 45 s"; return; }
+  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return; }
+  sleep 1
+  local pages size
+  pages=$(pdfinfo "$new" 2>/dev/null | sed -n 's/^Pages:[[:space:]]*//p')
+  if [ "$pages" != 1 ]; then echo "fail: $new has ${pages:-no} pages, expected 1"; return; fi
+  size=$(ui_pdf_page_sizes "$new" 1)
+  echo "ui-session: printed $new: $size" >&2
+  local w=${size%x*} h=${size#*x} ew=${1%x*} eh=${1#*x}
+  if [ -z "$size" ] || [ $((w - ew)) -lt -1 ] || [ $((w - ew)) -gt 1 ] || [ $((h - eh)) -lt -1 ] || [ $((h - eh)) -gt 1 ]; then
+    echo "fail: page size ${size:-unknown}, expected $1"; return
+  fi
+  echo ok
+}
+
 # Reads the driver's output on stdin, answers its requests, passes every line through.
 ui_serve_requests() {
   local line id what answer
@@ -100,6 +137,7 @@ ui_serve_requests() {
           pdf-mark) ui_pdf_mark=$(ui_pdf_list); answer=ok ;;
           pdf-pages-2-3) answer=$(ui_check_pages_2_3) ;;
           pdf-none) answer=$(ui_check_no_new_pdf) ;;
+          "pdf-one-page "*) answer=$(ui_check_one_page "${what#pdf-one-page }") ;;
           *) answer="fail: unknown request '$what'" ;;
         esac
         echo "$line -> $answer"
