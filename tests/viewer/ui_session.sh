@@ -58,19 +58,27 @@ ui_pdf_page_sizes() {
                            printf "%s%.0fx%.0f", sep, w, h; sep = " " }'
 }
 
-# Waits for the one PDF printed since the mark and checks that it holds pages 2 and 3 of the
-# multi-page sample: two pages, the page-two marker on the first, the page-three marker on
-# the second, and nothing of pages 1 and 4.
-ui_check_pages_2_3() {
+# Waits for the one PDF printed since the mark and prints its path; prints a "fail: ..."
+# line and returns 1 when none came within 45 s or more than one did.
+ui_wait_one_new_pdf() {
   local new= n
   for n in $(seq 1 90); do
     new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
     [ -n "$new" ] && [ -z "$(lpstat -o 2>/dev/null)" ] && break
     sleep 0.5
   done
-  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 45 s (queue: $(lpstat -o 2>&1 | head -3))"; return; }
-  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return; }
+  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 45 s (queue: $(lpstat -o 2>&1 | head -3))"; return 1; }
+  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return 1; }
   sleep 1  # cups-pdf renames the finished file into place; give a slow disk a moment
+  echo "$new"
+}
+
+# Waits for the one PDF printed since the mark and checks that it holds pages 2 and 3 of the
+# multi-page sample: two pages, the page-two marker on the first, the page-three marker on
+# the second, and nothing of pages 1 and 4.
+ui_check_pages_2_3() {
+  local new
+  new=$(ui_wait_one_new_pdf) || { echo "$new"; return; }
   local pages first second all
   pages=$(pdfinfo "$new" 2>/dev/null | sed -n 's/^Pages:[[:space:]]*//p')
   first=$(pdftotext -f 1 -l 1 "$new" - 2>/dev/null)
@@ -103,15 +111,8 @@ ui_check_no_new_pdf() {
 # Waits for the one PDF printed since the mark and checks that it has one page of the size
 # $1 ("WxH" in points, upright), give or take a point for rounding.
 ui_check_one_page() {
-  local new= n
-  for n in $(seq 1 90); do
-    new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
-    [ -n "$new" ] && [ -z "$(lpstat -o 2>/dev/null)" ] && break
-    sleep 0.5
-  done
-  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 45 s"; return; }
-  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return; }
-  sleep 1
+  local new
+  new=$(ui_wait_one_new_pdf) || { echo "$new"; return; }
   local pages size
   pages=$(pdfinfo "$new" 2>/dev/null | sed -n 's/^Pages:[[:space:]]*//p')
   if [ "$pages" != 1 ]; then echo "fail: $new has ${pages:-no} pages, expected 1"; return; fi
