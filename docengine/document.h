@@ -1,0 +1,223 @@
+// The document model: what the RTF reader makes of a rich-text file and what the page layout
+// lays out. Plain values only (no platform types), so that reading and layout are portable and
+// tested natively; the Windows renderer draws what the layout makes of it.
+//
+// A Document is a list of sections; a section's body is a list of blocks (paragraphs and
+// tables, tables nesting through their cells). Character and paragraph formats are resolved by
+// the reader: every run carries its complete format, so nothing downstream follows style
+// sheets or \plain/\pard state. Lengths are in twips (1/1440 inch) unless a name says
+// otherwise; font sizes are in half points, as in RTF.
+//
+// Ownership: a Document owns everything in it. Picture data is shared (std::shared_ptr) so
+// that copies of the document and of its layout stay cheap.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace docengine {
+
+struct Color {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool automatic = true;  // the default colour: black text, no fill
+    friend bool operator==(const Color&, const Color&) = default;
+};
+
+struct Font {
+    std::u16string name = u"Arial";  // the face as the document names it (\fonttbl)
+    std::u16string altName;          // \falt, tried when `name` is not installed
+    enum class Family { Nil, Roman, Swiss, Modern, Script, Decor, Tech, Bidi } family = Family::Nil;
+    int charset = 0;  // \fcharsetN
+    int pitch = 0;    // \fprqN: 0 default, 1 fixed, 2 variable
+    friend bool operator==(const Font&, const Font&) = default;
+};
+
+enum class Underline : std::uint8_t { None, Single, Double, Dotted, Dashed, Thick, Wave, Words };
+enum class VerticalAlign : std::uint8_t { Baseline, Superscript, Subscript };
+
+struct CharFormat {
+    int font = -1;               // index into Document::fonts; -1: the document's default font
+    int sizeHalfPoints = 24;     // \fsN
+    bool bold = false, italic = false, strike = false, doubleStrike = false;
+    bool caps = false, smallCaps = false, hidden = false, outline = false, shadow = false;
+    Underline underline = Underline::None;
+    VerticalAlign verticalAlign = VerticalAlign::Baseline;  // \super \sub (smaller, raised/lowered)
+    int offsetHalfPoints = 0;    // \upN (positive) \dnN (negative): raise without shrinking
+    int spacingTwips = 0;        // \expndtwN: extra space after each character
+    int scalePercent = 100;      // \charscalexN
+    Color color;                 // \cfN
+    Color highlight;             // \highlightN / \chcbpatN; automatic: none
+    int link = -1;               // index into Document::links while inside a hyperlink's result
+    friend bool operator==(const CharFormat&, const CharFormat&) = default;
+};
+
+enum class Alignment : std::uint8_t { Left, Center, Right, Justify, Distribute };
+
+struct TabStop {
+    int position = 0;  // \txN: from the left edge of the text area (the left margin)
+    enum class Kind : std::uint8_t { Left, Center, Right, Decimal, Bar } kind = Kind::Left;
+    enum class Leader : std::uint8_t { None, Dots, Hyphens, Underline, Thick, Equals } leader = Leader::None;
+    friend bool operator==(const TabStop&, const TabStop&) = default;
+};
+
+struct BorderLine {
+    enum class Style : std::uint8_t { None, Single, Thick, Double, Dotted, Dashed, Hairline } style = Style::None;
+    int widthTwips = 0;  // \brdrwN
+    Color color;         // \brdrcfN
+    int spaceTwips = 0;  // \brspN: gap between the border and the text
+    bool Visible() const { return style != Style::None; }
+    friend bool operator==(const BorderLine&, const BorderLine&) = default;
+};
+
+struct Borders {
+    BorderLine top, left, bottom, right;
+    friend bool operator==(const Borders&, const Borders&) = default;
+};
+
+struct ParaFormat {
+    Alignment alignment = Alignment::Left;
+    int leftIndent = 0, rightIndent = 0, firstLineIndent = 0;  // \li \ri \fi (fi may be negative)
+    int spaceBefore = 0, spaceAfter = 0;                       // \sb \sa
+    // \slN: N > 0 at least N, N < 0 exactly -N, 0 single; with lineMultiple (\slmult1) N is
+    // 240ths of single spacing (240 single, 360 one and a half, 480 double).
+    int lineSpacing = 0;
+    bool lineMultiple = false;
+    bool keepTogether = false, keepWithNext = false, pageBreakBefore = false;  // \keep \keepn \pagebb
+    bool widowControl = true;                                                  // \widctlpar / \nowidctlpar
+    std::vector<TabStop> tabs;  // sorted by position
+    Borders borders;            // \brdrt ... paragraph borders
+    Color shading;              // \cbpatN with \shadingN folded in; automatic: none
+    // The list label drawn before the first line (bullet, "1.", "IV.", ...) with its format;
+    // empty when the paragraph is not a list item. The reader resolves \listtext, \pntext,
+    // \ls/\ilvl and \pn numbering into this text.
+    std::u16string listLabel;
+    CharFormat listLabelFormat;
+    int outlineLevel = -1;  // \outlinelevelN, for headings
+};
+
+// A picture as stored in the file, with the size it is to be shown at.
+struct Picture {
+    enum class Kind : std::uint8_t { Png, Jpeg, Emf, Wmf, Dib, Bitmap, Unknown } kind = Kind::Unknown;
+    std::shared_ptr<const std::vector<std::uint8_t>> data;  // the picture's bytes (hex or \bin)
+    // The picture's own size: pixels for bitmaps, PNG and JPEG; 0.01 mm (HIMETRIC) for
+    // metafiles (\picwN \pichN), as the file gives it.
+    int width = 0, height = 0;
+    int goalWidth = 0, goalHeight = 0;        // \picwgoalN \pichgoalN: intended size, twips
+    int scaleX = 100, scaleY = 100;           // \picscalexN \picscaleyN, percent
+    int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;  // \piccropN, twips
+    int metafileMapMode = 0;                  // \wmetafileN
+    int bitsPerPixel = 0, planes = 1, widthBytes = 0;  // \wbmbitspixelN \wbmplanesN \wbmwidthbytesN
+    // The size the picture is shown at, in twips: goal size times scale, falling back to the
+    // picture's own size when the goal is absent.
+    int DisplayWidth() const;
+    int DisplayHeight() const;
+};
+
+struct Block;
+using Blocks = std::vector<Block>;
+
+// A footnote or endnote: its reference mark in the text and its own paragraphs.
+struct Note {
+    bool endnote = false;
+    std::u16string mark;  // what stands in the text and before the note ("1", "*", ...)
+    Blocks content;
+};
+
+// One piece of a paragraph's content.
+struct Inline {
+    enum class Kind : std::uint8_t {
+        Text,         // `text` in `format`
+        Tab,          // \tab
+        LineBreak,    // \line
+        PageNumber,   // a PAGE field: the number of the page it is laid out on
+        PageCount,    // a NUMPAGES field: the number of pages
+        Picture,      // `picture`, shown inline at its display size
+        NoteRef,      // the mark of `note` (footnotes[note]) in the text
+        ColumnBreak,  // \column
+    } kind = Kind::Text;
+    std::u16string text;  // Text; for PageNumber/PageCount the result the file stored
+    CharFormat format;
+    std::shared_ptr<const Picture> picture;  // Picture
+    int note = -1;                           // NoteRef: index into Document::notes
+};
+
+struct Paragraph {
+    ParaFormat format;
+    std::vector<Inline> content;
+    CharFormat endFormat;  // the format of the paragraph mark: the height of an empty paragraph
+    // A page break follows this paragraph (\page): the next block starts a new page.
+    bool pageBreakAfter = false;
+};
+
+struct TableCell {
+    int rightEdge = 0;  // \cellxN: from the row's left edge (the table's left, before \trleft)
+    Borders borders;    // \clbrdrt ...
+    Color shading;      // \clcbpatN with \clshdngN folded in
+    enum class VAlign : std::uint8_t { Top, Center, Bottom } verticalAlign = VAlign::Top;
+    bool mergeFirst = false, merged = false;                  // \clmgf \clmrg: horizontal merge
+    bool verticalMergeFirst = false, verticalMerged = false;  // \clvmgf \clvmrg
+    Blocks content;     // paragraphs and nested tables
+};
+
+struct TableRow {
+    std::vector<TableCell> cells;
+    int leftOffset = 0;   // \trleftN
+    int gapHalf = 0;      // \trgaphN: half the space between cells' text
+    int height = 0;       // \trrhN: > 0 at least, < 0 exactly, 0 auto
+    bool header = false;  // \trhdr: repeated at the top of each page the table runs onto
+    bool keepTogether = false;  // \trkeep
+    Alignment alignment = Alignment::Left;  // \trql \trqc \trqr
+    Borders borders;      // \trbrdrt ...: default cell borders of the row
+    int paddingLeft = 0, paddingRight = 0, paddingTop = 0, paddingBottom = 0;  // \trpadd*
+};
+
+struct Table {
+    std::vector<TableRow> rows;
+};
+
+struct Block {
+    std::variant<Paragraph, Table> value;
+};
+
+// Headers and footers of a section: which one a page gets depends on the page (first page of
+// the section with \titlpg, left and right pages with \facingp).
+struct HeaderFooter {
+    Blocks both, left, right, first;  // \header \headerl \headerr \headerf (footers alike)
+};
+
+struct Section {
+    Blocks body;
+    enum class Break : std::uint8_t { Page, None, Column, Even, Odd } breakBefore = Break::Page;
+    int columns = 1;          // \colsN
+    int columnSpace = 720;    // \colsxN
+    bool lineBetween = false; // \linebetcol
+    bool titlePage = false;   // \titlpg: the first page has its own header and footer
+    int headerDistance = 720, footerDistance = 720;  // \headeryN \footeryN from the paper's edge
+    HeaderFooter headers, footers;
+    int pageNumberStart = 0;  // \pgnstartsN with \pgnrestart; 0: continue
+};
+
+struct Link {
+    std::u16string target;  // a HYPERLINK field's address (URL, file, or "#bookmark")
+};
+
+struct Document {
+    std::vector<Font> fonts;
+    int defaultFont = -1;         // \deffN as an index into fonts; -1: none given
+    std::vector<Section> sections;
+    std::vector<Note> notes;      // referenced by Inline::note
+    std::vector<Link> links;      // referenced by CharFormat::link
+    bool facingPages = false;     // \facingp
+    bool endnotesAtEnd = false;   // \enddoc / \aendnotes: notes collected at the document's end
+    std::u16string title;         // \info \title
+
+    // The page the file asks for (\paperw \paperh \margl ...); 0 where it says nothing. The
+    // viewer lays out at the page its document properties give, not at these.
+    int paperWidth = 0, paperHeight = 0;
+    int marginLeft = 0, marginRight = 0, marginTop = 0, marginBottom = 0;
+};
+
+}  // namespace docengine

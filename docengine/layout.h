@@ -1,0 +1,93 @@
+// Page layout: turns a Document into pages of positioned text, rules, shading and pictures at
+// a given page size and margins. The screen and the printer draw the same pages, so what is
+// shown, the page count and what is printed agree.
+//
+// Everything platform-bound is asked of a FontMetrics (the Windows view measures with GDI on
+// its reference device; the tests use fixed metrics), so layout is portable and tested
+// natively. Coordinates are twips from the paper's top-left corner.
+//
+// Ownership: a Layout owns its pages and shares the document's pictures.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document.h"
+
+namespace docengine {
+
+// The font a run is measured and drawn with: the document's font resolved to a face and a
+// size, with the styles that change the glyphs.
+struct FontSpec {
+    std::u16string face;      // as the document names it; the platform picks a fallback
+    std::u16string altFace;   // \falt
+    Font::Family family = Font::Family::Nil;
+    int pitch = 0;
+    int charset = 0;
+    int sizeTwips = 240;      // the em height: half points x 10
+    bool bold = false, italic = false;
+    friend bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+struct VerticalMetrics {
+    int ascent = 0, descent = 0;  // twips, both positive
+};
+
+// Measures text for layout. Implementations cache as they see fit; layout calls these often.
+class FontMetrics {
+public:
+    virtual ~FontMetrics() = default;
+    virtual VerticalMetrics Metrics(const FontSpec& font) = 0;
+    // Appends the advance width (twips) of each UTF-16 unit of `text` to `advances`; the
+    // second unit of a surrogate pair gets 0.
+    virtual void Advances(const FontSpec& font, std::u16string_view text, std::vector<int>& advances) = 0;
+};
+
+// The page the document is laid out on, in twips.
+struct PageSetup {
+    int width = 12240, height = 15840;
+    int marginLeft = 1440, marginRight = 1440, marginTop = 1440, marginBottom = 1440;
+};
+
+struct TextItem {
+    int x = 0, baseline = 0;  // where the run starts, on its baseline
+    int width = 0;            // its advance, as measured
+    int font = 0;             // index into Layout::fonts
+    std::u16string text;
+    Color color;
+    Underline underline = Underline::None;
+    bool strike = false;
+    int link = -1;                 // index into Document::links
+    std::size_t textOffset = 0;    // where `text` starts in Layout::plainText
+};
+
+struct RectItem {  // a filled rectangle: cell and paragraph shading, border lines, rules
+    int x = 0, y = 0, width = 0, height = 0;
+    Color color;
+};
+
+struct PictureItem {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::shared_ptr<const Picture> picture;
+};
+
+struct Page {
+    int width = 0, height = 0;          // the paper
+    std::vector<RectItem> rects;        // drawn first
+    std::vector<PictureItem> pictures;  // then these
+    std::vector<TextItem> texts;        // then the text
+};
+
+struct Layout {
+    std::vector<Page> pages;
+    std::vector<FontSpec> fonts;
+    // The document's text in reading order, as the view hands it out (copy, WM_GETTEXT) and
+    // searches it: paragraphs end with "\r\n", tabs are '\t', and notes follow the body.
+    std::u16string plainText;
+};
+
+}  // namespace docengine
