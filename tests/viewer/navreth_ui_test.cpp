@@ -1,6 +1,10 @@
 // Drives the real Navreth.exe window as a person would and checks what it shows.
 //
 //   navreth_ui_test.exe --viewer PATH --samples DIR --sync DIR [--demo SAMPLE] [--only NAME]
+//   navreth_ui_test.exe --viewer PATH --samples DIR --fidelity FILE --out RESULT [--timeout S]
+//
+// The second form serves tools/fidelity: it opens one document, reads the view's text, prints
+// every page and writes down what happened, without judging it (see Fidelity below).
 //
 // Each scenario starts its own Navreth process (in the samples folder, so the Open dialog
 // starts there), clicks its buttons, answers its dialogs and reads its windows from outside:
