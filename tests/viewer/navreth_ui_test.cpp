@@ -903,22 +903,25 @@ int Fidelity(const std::wstring& document, const std::wstring& outPath, int time
         put("message", "the open dialog did not work");
         return finish();
     }
-    MessageBoxSeen failure;
+    // Any dialog now is the viewer's answer: the open-failure message or another message box.
+    HWND message = nullptr;
     const bool settled = ui::WaitUntil(
         [&] {
             if (!viewer.Running()) return true;
             if (viewer.ViewShown()) return true;
-            failure.window = ui::FindDialog(viewer.Pid(), kOpenFailureTitle);
-            return failure.window != nullptr;
+            const std::vector<HWND> dialogs = ui::Dialogs(viewer.Pid());
+            if (!dialogs.empty()) message = dialogs.front();
+            return message != nullptr;
         },
         timeoutMs);
     if (!viewer.Running() || !settled) {
         put("opened", ProcessFate(viewer));
         return finish();
     }
-    if (failure.window) {
+    if (message) {
         put("opened", "no");
-        put("message", ui::Narrow(ui::StaticText(failure.window)));
+        const std::wstring title = ui::TextOf(message);
+        put("message", ui::Narrow((title == kOpenFailureTitle ? L"" : title + L": ") + ui::StaticText(message)));
         return finish();
     }
     // The view is shown before the open command has ended: wait for the window thread.

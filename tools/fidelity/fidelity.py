@@ -335,6 +335,8 @@ def report(rows, command):
         notes = []
         if r.get("message"):
             notes.append(r["message"])
+        if r.get("words_ref") == 0:
+            notes.append("the reference has no words")
         if r.get("opened") == "yes" and r.get("printed") != "yes":
             notes.append(f"printed: {r.get('printed', '?')}")
         if r.get("print_message"):
