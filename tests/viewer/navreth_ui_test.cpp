@@ -1,6 +1,10 @@
 // Drives the real Navreth.exe window as a person would and checks what it shows.
 //
 //   navreth_ui_test.exe --viewer PATH --samples DIR --sync DIR [--demo SAMPLE] [--only NAME]
+//   navreth_ui_test.exe --viewer PATH --samples DIR --fidelity FILE --out RESULT [--timeout S]
+//
+// The second form serves tools/fidelity: it opens one document, reads the view's text, prints
+// every page and writes down what happened, without judging it (see Fidelity below).
 //
 // Each scenario starts its own Navreth process (in the samples folder, so the Open dialog
 // starts there), clicks its buttons, answers its dialogs and reads its windows from outside:
@@ -184,6 +188,11 @@ public:
     void Click(int id) const { ui::Click(Button(id)); }
     bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
     bool WaitExit(int ms) const { return WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0; }
+    DWORD ExitCode() const {
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
 
     bool ViewShown() const { return ui::IsShown(View()); }
     std::wstring ViewText() const { return ui::TextOf(View()); }
@@ -826,6 +835,137 @@ void ExitAndClose() {
     }
 }
 
+// ---- Fidelity run ------------------------------------------------------------------------------
+// For tools/fidelity: opens one document as a person would, reads the view's text, prints all
+// pages through the print dialog and writes what happened to a result file (UTF-8 lines
+// "key=value") and the view's text beside it (<out>.view.txt). Nothing here judges the result:
+// the tool compares it with the reference.
+
+// Sends WM_NULL and waits up to `ms` for the viewer's window thread to handle it: true once
+// the thread is back in its message loop (a load or a print job has finished).
+bool Responds(HWND window, int ms) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &ignored) != 0;
+}
+
+// The whole text of a window through WM_GETTEXTLENGTH / WM_GETTEXT, waiting up to `ms` for each.
+std::wstring LongTextOf(HWND window, int ms) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &length)) return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                             static_cast<UINT>(ms), &copied)) {
+        return {};
+    }
+    text.resize(copied < text.size() ? copied : text.size() - 1);
+    return text;
+}
+
+// How the viewer process ended or why it stopped answering, for the result file.
+std::string ProcessFate(const Viewer& viewer) {
+    if (!viewer.Running()) {
+        char code[32];
+        std::snprintf(code, sizeof code, "crash (exit 0x%08lX)", static_cast<unsigned long>(viewer.ExitCode()));
+        return code;
+    }
+    return Responds(viewer.Main(), 5000) ? "timeout" : "hang";
+}
+
+int Fidelity(const std::wstring& document, const std::wstring& outPath, int timeoutMs) {
+    std::vector<std::pair<std::string, std::string>> result;
+    auto put = [&](const std::string& key, const std::string& value) { result.emplace_back(key, value); };
+    std::wstring viewText;
+    auto finish = [&]() {
+        std::ofstream out{std::filesystem::path(outPath), std::ios::binary};
+        for (const auto& [key, value] : result) {
+            std::string clean = value;
+            for (char& c : clean) if (c == '\n' || c == '\r') c = ' ';
+            out << key << "=" << clean << "\n";
+        }
+        std::ofstream text{std::filesystem::path(outPath + L".view.txt"), std::ios::binary};
+        text << ui::Narrow(viewText);
+        return 0;
+    };
+
+    Viewer viewer;
+    if (!viewer.Started()) {
+        put("opened", "no");
+        put("message", "the viewer did not start");
+        return finish();
+    }
+    // Open through the dialog; then the view shows, the failure message comes up, or the
+    // process dies or stops answering.
+    const ULONGLONG openStart = GetTickCount64();
+    viewer.Click(kIdOpen);
+    if (!viewer.ChooseInOpenDialog(SamplePath(document))) {
+        put("opened", "no");
+        put("message", "the open dialog did not work");
+        return finish();
+    }
+    // Any dialog now is the viewer's answer: the open-failure message or another message box.
+    HWND message = nullptr;
+    const bool settled = ui::WaitUntil(
+        [&] {
+            if (!viewer.Running()) return true;
+            if (viewer.ViewShown()) return true;
+            const std::vector<HWND> dialogs = ui::Dialogs(viewer.Pid());
+            if (!dialogs.empty()) message = dialogs.front();
+            return message != nullptr;
+        },
+        timeoutMs);
+    if (!viewer.Running() || !settled) {
+        put("opened", ProcessFate(viewer));
+        return finish();
+    }
+    if (message) {
+        put("opened", "no");
+        const std::wstring title = ui::TextOf(message);
+        put("message", ui::Narrow((title == kOpenFailureTitle ? L"" : title + L": ") + ui::StaticText(message)));
+        return finish();
+    }
+    // The view is shown before the open command has ended: wait for the window thread.
+    const int left = timeoutMs - static_cast<int>(GetTickCount64() - openStart);
+    if (!Responds(viewer.Main(), left > 1000 ? left : 1000)) {
+        put("opened", ProcessFate(viewer));
+        return finish();
+    }
+    put("opened", "yes");
+    put("open_ms", std::to_string(GetTickCount64() - openStart));
+    viewText = LongTextOf(viewer.View(), timeoutMs);
+    put("view_chars", std::to_string(viewText.size()));
+
+    // Print every page: the dialog comes up with the range 1 to the view's page count.
+    const ULONGLONG printStart = GetTickCount64();
+    viewer.Click(kIdPrint);
+    HWND dialog = ui::WaitDialog(viewer.Pid(), L"Print", kIdPrinterCombo, timeoutMs);
+    if (!dialog) {
+        put("printed", viewer.Running() ? "no (no print dialog)" : ProcessFate(viewer));
+        return finish();
+    }
+    put("view_pages", ui::Narrow(ui::TextOf(GetDlgItem(dialog, kIdEdt2))));
+    put("printer", ui::Narrow(ui::TextOf(GetDlgItem(dialog, kIdPrinterCombo))));
+    ui::PressDialogButton(dialog, IDOK);
+    if (!ui::WaitUntil([&] { return !IsWindow(dialog) || !viewer.Running(); }, kWait) || !viewer.Running()) {
+        put("printed", viewer.Running() ? "no (the print dialog stayed)" : ProcessFate(viewer));
+        return finish();
+    }
+    const int printLeft = timeoutMs - static_cast<int>(GetTickCount64() - printStart);
+    if (!Responds(viewer.Main(), printLeft > 1000 ? printLeft : 1000)) {
+        put("printed", ProcessFate(viewer));
+        return finish();
+    }
+    std::vector<HWND> dialogs = ui::Dialogs(viewer.Pid());
+    if (!dialogs.empty()) {
+        put("print_message", ui::Narrow(ui::TextOf(dialogs.front()) + L": " + ui::StaticText(dialogs.front())));
+    }
+    put("printed", "yes");
+    put("print_ms", std::to_string(GetTickCount64() - printStart));
+    viewer.Click(kIdExit);
+    if (!viewer.WaitExit(kWait)) viewer.Kill();
+    return finish();
+}
+
 // Opens a sample through the dialog as a person would, asks for a screenshot, then exits.
 int Demo(const std::wstring& sample) {
     Viewer viewer;
@@ -862,7 +1002,8 @@ const Scenario kScenarios[] = {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring demo, only, dumpCommand;
+    std::wstring demo, only, dumpCommand, fidelity, out;
+    int timeoutSeconds = 120;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i], value = argv[i + 1];
         if (option == L"--viewer") g_viewer = value;
@@ -870,9 +1011,16 @@ int wmain(int argc, wchar_t** argv) {
         else if (option == L"--sync") g_sync = value;
         else if (option == L"--demo") demo = value;
         else if (option == L"--only") only = value;
+        else if (option == L"--fidelity") fidelity = value;
+        else if (option == L"--out") out = value;
+        else if (option == L"--timeout") timeoutSeconds = _wtoi(value.c_str());
+    }
+    if (!fidelity.empty() && !out.empty() && !g_viewer.empty() && !g_samples.empty()) {
+        return Fidelity(fidelity, out, (timeoutSeconds > 0 ? timeoutSeconds : 120) * 1000);
     }
     if (g_viewer.empty() || g_samples.empty() || g_sync.empty()) {
-        std::fputs("usage: navreth_ui_test --viewer PATH --samples DIR --sync DIR [--demo FILE] [--only NAME]\n",
+        std::fputs("usage: navreth_ui_test --viewer PATH --samples DIR --sync DIR [--demo FILE] [--only NAME]\n"
+                   "       navreth_ui_test --viewer PATH --samples DIR --fidelity FILE --out RESULT [--timeout S]\n",
                    stderr);
         return 2;
     }
