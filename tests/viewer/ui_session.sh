@@ -59,10 +59,11 @@ ui_pdf_page_sizes() {
 }
 
 # The PDFs of print job $1 that came since the mark. cups-pdf names a job's file after its
-# title, which is the document's file name: "long.orl" comes out as long-job_<n>.pdf. Other
-# print jobs, which other programs on this machine may send at the same time, are left out.
+# title, the document's file name, mostly without the extension ("long.orl" comes out as
+# long-job_<n>.pdf) but not always (a5-landscape.orl_able-job_<n>.pdf). Other print jobs,
+# which other programs on this machine may send at the same time, are left out.
 ui_new_pdfs() {
-  comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list) | grep -E "/$1(-job_[0-9]+)?\.pdf\$"
+  comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list) | grep -E "/$1(\.orl[^/]*)?-job_[0-9]+\.pdf\$"
 }
 
 # Waits for the one PDF of job $1 printed since the mark and prints its path; prints a
