@@ -871,7 +871,7 @@ void LettersWithoutAlt() {
     HWND button = viewer.Focus();
     ui::SendKey(viewer.Main(), 'X');
     if (!Check(!viewer.WaitExit(1500), "a plain \"x\" does not end the program")) return;
-    for (const ButtonSpec& spec : kButtons) ui::SendKey(viewer.Main(), static_cast<WORD>(spec.accessKey));
+    for (const ButtonSpec& b : kButtons) ui::SendKey(viewer.Main(), static_cast<WORD>(b.accessKey));
     Sleep(1500);
     if (!Check(viewer.WaitNoDialog(0), "plain o, p, f, a, x open no dialog and show no message")) return;
     CheckEqual(viewer.Focus(), button, "the focus stays on the button");
