@@ -694,7 +694,8 @@ void PrintRange() {
     const bool nothingPrinted = Request("pdf-none long", &reply);
     Check(nothingPrinted, "Cancel prints nothing: " + reply);
 
-    // Then pages 2 to 3, which the runner finds in the PDF the queue writes.
+    // Then pages 2 to 3 in three copies, which the runner finds in the PDF the queue writes:
+    // two pages, as the viewer asks for one copy whatever count the dialog was given.
     Check(Request("pdf-mark"), "the runner notes the PDFs again");
     dialog = OpenPrintDialog(viewer, pages, "second Print");
     if (!dialog) return;
@@ -711,7 +712,7 @@ void PrintRange() {
     Check(printed, "pages 2 to 3 reach the PDF queue: " + reply);
     Check(viewer.ViewShown(), "the document stays on display after printing");
 
-    // The printer settings kept from that print do not carry its three copies over.
+    // The next Print starts with one copy again.
     dialog = OpenPrintDialog(viewer, pages, "Print after printing three copies");
     if (!dialog) return;
     ui::PressDialogButton(dialog, IDCANCEL);
