@@ -8,9 +8,10 @@
 #     copies samples/*.orl to C:\users\Public\Documents\Orlenne Samples and starts the viewer
 #     there, so its Open dialog shows the samples;
 #   - with a display ($DISPLAY reachable) the viewer simply runs until you close it; without
-#     one, a private Xvfb display is used: a sample is opened through the Open dialog as a
-#     person would, a screenshot is saved to build/screenshots/navreth-demo.png, and the
-#     viewer is closed.
+#     one, a private Xvfb display is used, with a Wine virtual desktop on it that draws the
+#     windows' frames and captions as Windows would: a sample is opened through the Open
+#     dialog as a person would, a screenshot is saved to build/screenshots/navreth-demo.png,
+#     and the viewer is closed.
 #   - the viewer's Print command prints to the "PDF" queue that scripts/start-services.sh
 #     sets up (cups-pdf): the PDFs land in the folder it names (root's: /root/PDF).
 # Set SORBEL_BUILD_ROOT to build somewhere other than build/ (the build trees only).
@@ -75,6 +76,26 @@ if [ $have_display = 1 ]; then
 fi
 
 echo "run: no display; demonstrating on a private Xvfb display ($DISPLAY)"
+# Xvfb runs no window manager, so windows would show without frame or caption. The driver
+# runs in a Wine virtual desktop the size of the screen instead (Wine's per-program setting;
+# the viewer it starts joins its desktop), where Wine draws frames and captions itself.
+"${wine[@]}" reg add 'HKCU\Software\Wine\AppDefaults\navreth_ui_test.exe\Explorer' /v Desktop /d Navreth /f >/dev/null
+"${wine[@]}" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Navreth /d 1280x1024 /f >/dev/null
+# Wine draws the caption buttons with its own Marlett font and its dialogs with its Tahoma,
+# from the package fonts-wine, which a Wine installation recommends. Where it is missing,
+# its fonts go into this prefix only, and the test prefixes keep the fonts they were
+# written against.
+fonts_dir=$prefix/drive_c/windows/Fonts
+if [ ! -f /usr/share/wine/fonts/marlett.ttf ] && [ ! -f "$fonts_dir/marlett.ttf" ]; then
+  fonts_tmp=$(mktemp -d)
+  if (cd "$fonts_tmp" && apt-get download fonts-wine >/dev/null 2>&1) &&
+     dpkg-deb -x "$fonts_tmp"/fonts-wine_*.deb "$fonts_tmp/x"; then
+    mkdir -p "$fonts_dir" && cp "$fonts_tmp"/x/usr/share/wine/fonts/*.ttf "$fonts_dir/"
+  else
+    echo "run: Wine's own fonts (fonts-wine) are not at hand; the caption buttons may show as digits"
+  fi
+  rm -rf "$fonts_tmp"
+fi
 UI_SHOTS=$root/build/screenshots
 UI_SYNC=$(mktemp -d)
 UI_PDF_DIR=$(mktemp -d)  # the demonstration prints nothing

@@ -55,6 +55,18 @@ void CommonDialog::ShowOpen() {
 
 void CommonDialog::ShowPrinter() {
     cancelled_ = false;
+    // Handed the printer settings of the last print, the dialog starts from their copy count,
+    // not from nCopies: the count chosen last time (or set as the printer's default) would
+    // carry over. The settings are given the dialog's own count first.
+    if (devMode_) {
+        if (auto* mode = static_cast<DEVMODEW*>(GlobalLock(devMode_))) {
+            if (GlobalSize(devMode_) >= offsetof(DEVMODEW, dmCopies) + sizeof mode->dmCopies) {
+                mode->dmCopies = copies_;
+                mode->dmFields |= DM_COPIES;
+            }
+            GlobalUnlock(devMode_);
+        }
+    }
     PRINTDLGW pd{};
     pd.lStructSize = sizeof pd;
     pd.hwndOwner = owner_;

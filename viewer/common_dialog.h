@@ -42,7 +42,8 @@ public:
     const std::wstring& FileName() const { return fileName_; }
     void FileName(std::wstring name) { fileName_ = std::move(name); }
 
-    // Print dialog settings (the dialog's own 16-bit page numbers).
+    // Print dialog settings (the dialog's own 16-bit page numbers). The dialog starts with
+    // Copies() copies, also when the printer settings it keeps from the last print say more.
     void Copies(std::int16_t copies) { copies_ = copies; }
     std::int16_t Copies() const { return copies_; }
     void FromPage(std::int16_t page) { fromPage_ = page; }

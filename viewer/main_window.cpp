@@ -466,13 +466,18 @@ LRESULT CALLBACK frmMain::StripProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 }
 
 // Keyboard handling in order: the access keys (for the window and everything in it), then
-// the Find dialog's own keys, then Tab and the arrows among the window's controls.
+// the Find dialog's own keys, then Tab, the arrows, Enter and Escape among the window's
+// controls. Typed characters never take the dialog route in the window: there a plain
+// letter would press the button whose access key it is whenever the focused control does
+// not ask for characters (a button, or the view), and a plain "x" would end the program.
+// Only Alt plus the letter acts, through the accelerators.
 bool frmMain::TranslateKeys(MSG& msg) {
     if (hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd)) &&
         TranslateAcceleratorW(hwnd_, accelerators_, &msg)) {
         return true;
     }
     if (txText && txText->FindDialog() && IsDialogMessageW(txText->FindDialog(), &msg)) return true;
+    if (msg.message == WM_CHAR) return false;
     return hwnd_ && IsDialogMessageW(hwnd_, &msg);
 }
 

@@ -18,6 +18,7 @@
 // The last line is "N passed, N failed"; the runner requires it.
 #include <windows.h>
 #include <commdlg.h>
+#include <winspool.h>
 #include <richedit.h>
 
 #include <cstdio>
@@ -699,24 +700,83 @@ void PrintRange() {
     Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the print dialog");
     Sleep(500);
     Check(viewer.WaitNoDialog(0), "Cancel shows no message");
-    const bool nothingPrinted = Request("pdf-none", &reply);
+    const bool nothingPrinted = Request("pdf-none long", &reply);
     Check(nothingPrinted, "Cancel prints nothing: " + reply);
 
-    // Then pages 2 to 3, which the runner finds in the PDF the queue writes.
+    // Then pages 2 to 3 in three copies, which the runner finds in the PDF the queue writes:
+    // two pages, as the viewer asks for one copy whatever count the dialog was given.
     Check(Request("pdf-mark"), "the runner notes the PDFs again");
     dialog = OpenPrintDialog(viewer, pages, "second Print");
     if (!dialog) return;
     ui::SetText(GetDlgItem(dialog, kIdEdt1), L"2");
     ui::SetText(GetDlgItem(dialog, kIdEdt2), L"3");
+    ui::SetText(GetDlgItem(dialog, kIdCopies), L"3");
     ui::PressDialogButton(dialog, IDOK);
     if (!Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "OK closes the print dialog")) {
         for (HWND window : ui::TopLevelWindows(viewer.Pid())) ui::Dump(window);
         return;
     }
     Check(viewer.WaitNoDialog(20000), "printing shows no message");
-    const bool printed = Request("pdf-pages-2-3", &reply);
+    const bool printed = Request("pdf-pages-2-3 long", &reply);
     Check(printed, "pages 2 to 3 reach the PDF queue: " + reply);
     Check(viewer.ViewShown(), "the document stays on display after printing");
+
+    // The next Print starts with one copy again.
+    dialog = OpenPrintDialog(viewer, pages, "Print after printing three copies");
+    if (!dialog) return;
+    ui::PressDialogButton(dialog, IDCANCEL);
+    Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the print dialog");
+}
+
+// Sets the copy count of a printer's default settings (what its preferences hold) and returns
+// the count they had; -1 when they could not be read or changed.
+int SetPrinterDefaultCopies(const wchar_t* printer, short copies) {
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE handle = nullptr;
+    if (!OpenPrinterW(const_cast<wchar_t*>(printer), &handle, &access)) return -1;
+    int before = -1;
+    DWORD needed = 0;
+    GetPrinterW(handle, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+    if (needed && GetPrinterW(handle, 2, buffer.data(), needed, &needed) && info->pDevMode) {
+        before = info->pDevMode->dmCopies;
+        info->pDevMode->dmCopies = copies;
+        info->pDevMode->dmFields |= DM_COPIES;
+        info->pSecurityDescriptor = nullptr;  // left as it is
+        if (!SetPrinterW(handle, 2, buffer.data(), 0)) before = -1;
+    }
+    ClosePrinter(handle);
+    return before;
+}
+
+// Every print dialog starts with one copy, also when the printer settings the viewer keeps
+// from the last print say three (here the printer's own default).
+void PrintStartsWithOneCopy() {
+    const int before = SetPrinterDefaultCopies(L"PDF", 3);
+    if (!Check(before >= 0, "the PDF printer's default copy count can be set")) return;
+    {
+        Viewer viewer;
+        if (viewer.Started() && viewer.Open(kShortSample) && Check(viewer.ViewShown(), "short sample opens")) {
+            const long pages = viewer.Prop(L"Navreth.PageCount");
+            Check(Request("pdf-mark"), "the runner notes the PDFs already there");
+            HWND dialog = OpenPrintDialog(viewer, pages, "first Print");
+            if (dialog) {
+                ui::PressDialogButton(dialog, IDOK);
+                Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "OK closes the print dialog");
+                Check(viewer.WaitNoDialog(20000), "printing shows no message");
+                std::string reply;
+                const bool printed = Request("pdf-any short", &reply);
+                Check(printed, "the short sample reaches the PDF queue: " + reply);
+                dialog = OpenPrintDialog(viewer, pages, "Print again");
+                if (dialog) {
+                    ui::PressDialogButton(dialog, IDCANCEL);
+                    Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the print dialog");
+                }
+            }
+        }
+    }
+    SetPrinterDefaultCopies(L"PDF", static_cast<short>(before));
 }
 
 // A landscape A5 document prints on A5 paper turned (595 x 420 pt), not on the queue's A4.
@@ -738,7 +798,7 @@ void PrintLandscapePaper() {
     if (!Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "OK closes the print dialog")) return;
     Check(viewer.WaitNoDialog(20000), "printing shows no message");
     std::string reply;
-    const bool printed = Request("pdf-one-page 595x420", &reply);
+    const bool printed = Request("pdf-one-page 595x420 a5-landscape", &reply);
     Check(printed, "page 1 reaches the PDF queue on A5 landscape paper: " + reply);
 }
 
@@ -802,6 +862,35 @@ void AccessKeys() {
     }
     ui::SendAltKey(viewer.Main(), L'X');
     Check(viewer.WaitExit(kWait), "Alt+X ends the program");
+}
+
+// A letter typed without Alt is not an access key: with the focus on a button, the letters
+// of all five buttons do nothing, and Alt+O still opens the Open dialog afterwards.
+void LettersWithoutAlt() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    const auto onButton = [&] {
+        HWND focus = viewer.Focus();
+        return focus && GetParent(focus) == viewer.Strip() && ui::ClassOf(focus) == L"Button";
+    };
+    for (int tab = 0; tab < 8 && !onButton(); ++tab) {
+        ui::SendKey(viewer.Main(), VK_TAB);
+        ui::WaitUntil(onButton, 500);
+    }
+    if (!Check(onButton(), "Tab puts the focus on a button")) return;
+    HWND button = viewer.Focus();
+    ui::SendKey(viewer.Main(), 'X');
+    if (!Check(!viewer.WaitExit(1500), "a plain \"x\" does not end the program")) return;
+    for (const ButtonSpec& b : kButtons) ui::SendKey(viewer.Main(), static_cast<WORD>(b.accessKey));
+    Sleep(1500);
+    if (!Check(viewer.WaitNoDialog(0), "plain o, p, f, a, x open no dialog and show no message")) return;
+    CheckEqual(viewer.Focus(), button, "the focus stays on the button");
+    ui::SendAltKey(viewer.Main(), L'O');
+    HWND dialog = ui::WaitDialog(viewer.Pid(), kOpenTitle, 0, kWait);
+    if (Check(dialog != nullptr, "Alt+O then shows the open dialog")) {
+        ui::PressDialogButton(dialog, IDCANCEL);
+        viewer.WaitNoDialog();
+    }
 }
 
 void ExitAndClose() {
@@ -994,8 +1083,10 @@ const Scenario kScenarios[] = {
     {"find", FindInDocument},
     {"print", PrintRange},
     {"print on the document's paper", PrintLandscapePaper},
+    {"print starts with one copy", PrintStartsWithOneCopy},
     {"resizing", Resizing},
     {"access keys", AccessKeys},
+    {"letters without alt", LettersWithoutAlt},
     {"exit and close", ExitAndClose},
 };
 

@@ -165,6 +165,18 @@ void SendAltKey(HWND window, wchar_t key) {
     SendInput(4, inputs, sizeof(INPUT));
 }
 
+void SendKey(HWND window, WORD vk) {
+    SetForegroundWindow(window);
+    WaitUntil([&] { return GetForegroundWindow() == window; }, 2000);
+    INPUT inputs[2] = {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+    }
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
 RECT RectIn(HWND parent, HWND child) {
     RECT rect{};
     GetWindowRect(child, &rect);

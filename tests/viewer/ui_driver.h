@@ -51,6 +51,8 @@ bool IsChecked(HWND button);
 
 // Types Alt+<key> into the foreground window with SendInput, after bringing `window` forward.
 void SendAltKey(HWND window, wchar_t key);
+// Types one key (a virtual-key code, no modifier) into the foreground window likewise.
+void SendKey(HWND window, WORD vk);
 
 // Window rectangle of `child` in the client coordinates of `parent`.
 RECT RectIn(HWND parent, HWND child);

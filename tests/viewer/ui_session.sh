@@ -58,27 +58,36 @@ ui_pdf_page_sizes() {
                            printf "%s%.0fx%.0f", sep, w, h; sep = " " }'
 }
 
-# Waits for the one PDF printed since the mark and prints its path; prints a "fail: ..."
-# line and returns 1 when none came within 45 s or more than one did.
+# The PDFs of print job $1 that came since the mark. cups-pdf names a job's file after its
+# title, the document's file name, mostly without the extension ("long.orl" comes out as
+# long-job_<n>.pdf) but not always (a5-landscape.orl_able-job_<n>.pdf). Other print jobs,
+# which other programs on this machine may send at the same time, are left out.
+ui_new_pdfs() {
+  comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list) | grep -E "/$1(\.orl[^/]*)?-job_[0-9]+\.pdf\$"
+}
+
+# Waits for the one PDF of job $1 printed since the mark and prints its path; prints a
+# "fail: ..." line and returns 1 when none came within 45 s or more than one did.
 ui_wait_one_new_pdf() {
   local new= n
   for n in $(seq 1 90); do
-    new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
-    [ -n "$new" ] && [ -z "$(lpstat -o 2>/dev/null)" ] && break
+    new=$(ui_new_pdfs "$1")
+    [ -n "$new" ] && break
     sleep 0.5
   done
-  [ -n "$new" ] || { echo "fail: no new PDF in $UI_PDF_DIR after 45 s (queue: $(lpstat -o 2>&1 | head -3))"; return 1; }
-  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF: $(echo $new)"; return 1; }
-  sleep 1  # cups-pdf renames the finished file into place; give a slow disk a moment
+  [ -n "$new" ] || { echo "fail: no new PDF of job $1 in $UI_PDF_DIR after 45 s (queue: $(lpstat -o 2>&1 | head -3))"; return 1; }
+  sleep 3  # a second job of the same document, sent by mistake, would be out by now
+  new=$(ui_new_pdfs "$1")
+  [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF of job $1: $(echo $new)"; return 1; }
   echo "$new"
 }
 
-# Waits for the one PDF printed since the mark and checks that it holds pages 2 and 3 of the
-# multi-page sample: two pages, the page-two marker on the first, the page-three marker on
+# Waits for the one PDF of job $1 printed since the mark and checks that it holds pages 2
+# and 3 of the multi-page sample: two pages, the page-two marker on the first, the page-three marker on
 # the second, and nothing of pages 1 and 4.
-ui_check_pages_2_3() {
+ui_check_pages_2_3() {  # job
   local new
-  new=$(ui_wait_one_new_pdf) || { echo "$new"; return; }
+  new=$(ui_wait_one_new_pdf "$1") || { echo "$new"; return; }
   local pages first second all
   pages=$(pdfinfo "$new" 2>/dev/null | sed -n 's/^Pages:[[:space:]]*//p')
   first=$(pdftotext -f 1 -l 1 "$new" - 2>/dev/null)
@@ -97,22 +106,23 @@ ui_check_pages_2_3() {
   echo ok
 }
 
-ui_check_no_new_pdf() {
+# Checks that no PDF of job $1 comes since the mark.
+ui_check_no_new_pdf() {  # job
   sleep 8  # long enough for a job that was sent to reach the queue and come out as a PDF
   local new
-  new=$(comm -13 <(echo "$ui_pdf_mark") <(ui_pdf_list))
-  if [ -n "$new" ] || [ -n "$(lpstat -o 2>/dev/null)" ]; then
-    echo "fail: something was printed: ${new:-$(lpstat -o)}"
+  new=$(ui_new_pdfs "$1")
+  if [ -n "$new" ]; then
+    echo "fail: something was printed: $new"
   else
     echo ok
   fi
 }
 
-# Waits for the one PDF printed since the mark and checks that it has one page of the size
-# $1 ("WxH" in points, upright), give or take a point for rounding.
-ui_check_one_page() {
+# Waits for the one PDF of job $2 printed since the mark and checks that it has one page of
+# the size $1 ("WxH" in points, upright), give or take a point for rounding.
+ui_check_one_page() {  # size job
   local new
-  new=$(ui_wait_one_new_pdf) || { echo "$new"; return; }
+  new=$(ui_wait_one_new_pdf "$2") || { echo "$new"; return; }
   local pages size
   pages=$(pdfinfo "$new" 2>/dev/null | sed -n 's/^Pages:[[:space:]]*//p')
   if [ "$pages" != 1 ]; then echo "fail: $new has ${pages:-no} pages, expected 1"; return; fi
@@ -136,9 +146,10 @@ ui_serve_requests() {
         case $what in
           "screenshot "*) if ui_screenshot "${what#screenshot }"; then answer=ok; else answer="fail: import failed"; fi ;;
           pdf-mark) ui_pdf_mark=$(ui_pdf_list); answer=ok ;;
-          pdf-pages-2-3) answer=$(ui_check_pages_2_3) ;;
-          pdf-none) answer=$(ui_check_no_new_pdf) ;;
-          "pdf-one-page "*) answer=$(ui_check_one_page "${what#pdf-one-page }") ;;
+          "pdf-pages-2-3 "*) answer=$(ui_check_pages_2_3 "${what#pdf-pages-2-3 }") ;;
+          "pdf-none "*) answer=$(ui_check_no_new_pdf "${what#pdf-none }") ;;
+          "pdf-one-page "*) answer=$(ui_check_one_page ${what#pdf-one-page }) ;;
+          "pdf-any "*) if new=$(ui_wait_one_new_pdf "${what#pdf-any }"); then answer=ok; else answer=$new; fi ;;
           *) answer="fail: unknown request '$what'" ;;
         esac
         echo "$line -> $answer"
