@@ -45,8 +45,9 @@ constexpr const char16_t* kPageKeys[] = {
 std::string DocStatusText(std::int32_t status) {
     switch (status) {
         case docfile::kDocOk: return "kDocOk (0)";
-        case docfile::kDocMissing: return "kDocMissing (1): no file at the path";
-        case docfile::kDocUnreadable: return "kDocUnreadable (2): the file cannot be opened or read";
+        case docfile::kDocMissing: return "kDocMissing (1): nothing at the path";
+        case docfile::kDocUnreadable:
+            return "kDocUnreadable (2): not a regular file that can be read (a folder, FIFO or device, or no access)";
         case docfile::kDocNotDocument:
             return "kDocNotDocument (3): too short for the leading part, or the signature is wrong";
         case docfile::kDocUnsupportedVersion:
@@ -85,35 +86,41 @@ struct Source {
     std::string refusal;  // empty when the package was loaded
 };
 
-// A file is read as a document when it carries the document signature, or
-// when its name ends in .orl: a document whose leading part is damaged must be
+// A file is read as a document when its name ends in .orl or when it carries
+// the document signature: a document whose leading part is damaged must be
 // refused as the viewer refuses it (-60), not read as a package.
-bool IsDocument(const std::string& name, const Bytes& start) {
+bool HasDocumentName(const std::string& name) {
     std::string extension = name.size() >= 4 ? name.substr(name.size() - 4) : std::string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const bool signature = start.size() == sizeof docfile::kSignature &&
-                           std::equal(start.begin(), start.end(), std::begin(docfile::kSignature));
-    return signature || extension == ".orl";
+    return extension == ".orl";
+}
+
+bool HasDocumentSignature(const Bytes& start) {
+    return start.size() == sizeof docfile::kSignature &&
+           std::equal(start.begin(), start.end(), std::begin(docfile::kSignature));
 }
 
 // Loads the package of a package file or of a document into `pak`.
 // Files that cannot be read at all throw ToolError; refusals are in `refusal`.
-// The file is opened once: its first bytes tell a document from a package,
-// and a package is read on from there only as far as its header allows. A
-// document is read by the viewer's own readers, which take only regular files.
+// A document is read by the viewer's own readers, which open regular files
+// only. Any other file is opened once: its first bytes tell a document from a
+// package, and a package is read on only as far as its header allows.
 Source LoadSource(const std::string& name, ckxDataPak& pak) {
     Source source;
-    Input input(name, false);
-    Bytes start;
-    input.ReadTo(start, sizeof docfile::kSignature);
-    source.isDocument = IsDocument(name, start);
+    source.isDocument = HasDocumentName(name);
     if (!source.isDocument) {
-        source.package = ReadPackage(input, std::move(start));
-        pak.Package(source.package);
-        if (pak.ErrorNumber() != ckxDataPak_errNoError) {
-            source.refusal = "package refused: " + ErrorNumberText(pak.ErrorNumber());
+        Input input(name, false);
+        Bytes start;
+        input.ReadTo(start, sizeof docfile::kSignature);
+        source.isDocument = HasDocumentSignature(start);
+        if (!source.isDocument) {
+            source.package = ReadPackage(input, std::move(start));
+            pak.Package(source.package);
+            if (pak.ErrorNumber() != ckxDataPak_errNoError) {
+                source.refusal = "package refused: " + ErrorNumberText(pak.ErrorNumber());
+            }
+            return source;
         }
-        return source;
     }
     const auto path = PathFromUtf8(name);
     source.header = docfile::ReadDocHeader(path);

@@ -269,7 +269,7 @@ void Output::Fail(const std::string& what, int error) {
     Discard();
     std::string message = name_ + ": " + what;
     if (error != 0) message += ": " + Reason(error);
-    if (!toStandardOutput_) message += "; the file was left as it was";
+    if (!toStandardOutput_) message += "; the target was not changed";
     throw ToolError(message);
 }
 
