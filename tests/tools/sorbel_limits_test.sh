@@ -101,16 +101,22 @@ run pack "$work/long.json" -o "$work/link.pak"; expect 0 "" "pack through a link
 ln -s new.orl "$work/dangling.orl"
 run mkdoc --rtf "$root/samples/src/short.rtf" -o "$work/dangling.orl"; expect 0 "" "mkdoc through a dangling link"
 [ -L "$work/dangling.orl" ] && "$sorbel" check "$work/new.orl" >/dev/null || fail "mkdoc replaced the link or not its target"
-mkfifo "$work/fifo"; mkdir "$work/dir"; ln -s /dev/null "$work/null-link"
-targets=("$work/fifo:a FIFO" "$work/dir:a directory" "$work/null-link:a device" "/dev/null:a device")
-if mknod "$work/device" c 1 3 2>/dev/null; then targets+=("$work/device:a device"); else
-  echo "skipped: mknod (not permitted here): a copy of a device node as target"; fi
+# Device targets are copies of /dev/null's node made here: a tool that got this
+# wrong must not be able to replace the system's own /dev/null.
+mkfifo "$work/fifo"; mkdir "$work/dir"
+targets=("$work/fifo:a FIFO" "$work/dir:a directory")
+if mknod -m 666 "$work/device" c 1 3 2>/dev/null; then
+  ln -s device "$work/device-link"
+  targets+=("$work/device:a device" "$work/device-link:a device")
+else
+  echo "skipped: device targets (mknod is not permitted here)"
+fi
 for entry in "${targets[@]}"; do
   target=${entry%%:*} kind=${entry#*:}
   run pack "$work/long.json" -o "$target"; expect 1 "is $kind, not a regular file" "pack -o $target"
   run mkdoc --rtf "$root/samples/src/short.rtf" -o "$target"; expect 1 "is $kind, not a regular file" "mkdoc -o $target"
 done
-[ -c /dev/null ] && { [ ! -e "$work/device" ] || [ -c "$work/device" ]; } || fail "a device node was replaced"
+{ [ ! -e "$work/device" ] || [ -c "$work/device" ]; } && [ -p "$work/fifo" ] || fail "a device node or FIFO was replaced"
 [ -z "$(find "$work" -name '.*.??????' -o -name '*.tmp')" ] || fail "temporary files left: $(find "$work" -name '.*')"
 
 # --- a full disk: the old file stays as it was, nothing else is left ---------------
