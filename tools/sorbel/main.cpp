@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
     mkdocCmd->footer(
         "The package holds the six DocProperty_ page settings as decimal twips, then the --prop\n"
         "records, and the title. Defaults: US Letter (12240 x 15840) with one-inch (1440) margins.");
-    mkdocCmd->add_option("--rtf", mkdoc.rtf, "rich-text file; must start with {\\rtf")->required();
-    mkdocCmd->add_option("-o,--output", mkdoc.output, "document file to write")->required();
+    mkdocCmd->add_option("--rtf", mkdoc.rtf, "rich-text file, or - for standard input; must start with {\\rtf")->required();
+    mkdocCmd->add_option("-o,--output", mkdoc.output, "document file to write, or - for standard output")->required();
     mkdocCmd->add_option("--page-width", mkdoc.page.width, "page width in twips")
         ->check(CLI::NonNegativeNumber)->capture_default_str();
     mkdocCmd->add_option("--page-height", mkdoc.page.height, "page height in twips")
