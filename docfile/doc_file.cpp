@@ -18,6 +18,10 @@
 #include <string>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace docfile {
 namespace {
 
@@ -64,16 +68,34 @@ bool ReadExactly(std::FILE* f, std::uint8_t* data, std::size_t n) {
     return n == 0 || std::fread(data, 1, n, f) == n;
 }
 
-// Whether there is a regular file at the path: missing and "exists but is not a
-// readable file" are reported apart.
+// Whether anything is at the path: "missing" (nothing there) and "exists but
+// is not a readable file" (a FIFO, a device, a directory) are reported apart.
 // A path holding a NUL character names no file: the open call would stop at the
 // NUL and open a different one.
 bool Exists(const std::filesystem::path& path) {
-    if (path.native().find(std::filesystem::path::value_type{0}) != std::filesystem::path::string_type::npos) {
+    if (path.empty() ||
+        path.native().find(std::filesystem::path::value_type{0}) != std::filesystem::path::string_type::npos) {
         return false;
     }
+#ifdef _WIN32
+    // The C runtime's stat, under std::filesystem, fails for FIFOs and devices
+    // as if nothing were there; only "not found" errors mean that.
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    switch (::GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return false;
+        default:
+            return true;
+    }
+#else
     std::error_code ec;
     return std::filesystem::status(path, ec).type() != std::filesystem::file_type::not_found;
+#endif
 }
 
 bool IsRegular(const std::filesystem::path& path) {

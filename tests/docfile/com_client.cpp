@@ -236,6 +236,10 @@ void CheckHeaderStatuses(_ckxDocHeader* header, const std::filesystem::path& dir
     CHECK_EQ(h.status, docfile::kDocMissing);
     h = Examine(header, dir.wstring());
     CHECK_EQ(h.status, docfile::kDocUnreadable);
+    // A device exists but is no document; Wine shows the host's devices under Z:\dev.
+    if (std::filesystem::is_directory(L"Z:\\dev")) {
+        CHECK_EQ(Examine(header, L"Z:\\dev\\zero").status, docfile::kDocUnreadable);
+    }
 
     WriteRaw(dir / L"plain.rtf", Bytes(kRtf, kRtf + std::strlen(kRtf)));
     CHECK_EQ(Examine(header, (dir / L"plain.rtf").wstring()).status, docfile::kDocNotDocument);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -158,6 +160,13 @@ TEST_F(DocFileTest, MissingAndUnreadableFilesHaveTheirOwnStatus) {
     EXPECT_EQ(docfile::ReadBlock(Path("absent.orl"), 1, 1, block), docfile::kBlockMissing);
     EXPECT_TRUE(block.empty());
     EXPECT_EQ(docfile::ReadBlock(dir_, 1, 0, block), docfile::kBlockUnreadable);
+    // A FIFO and a device exist but are no document; neither is opened (a FIFO
+    // without a writer would block, /dev/zero would never end).
+    ASSERT_EQ(::mkfifo(Path("fifo.orl").c_str(), 0600), 0);
+    for (const fs::path& special : {Path("fifo.orl"), fs::path("/dev/zero"), fs::path("/dev/null")}) {
+        EXPECT_EQ(docfile::ReadDocHeader(special).status, docfile::kDocUnreadable) << special;
+        EXPECT_EQ(docfile::ReadBlock(special, 1, 0, block), docfile::kBlockUnreadable) << special;
+    }
 
     // A NUL inside the path must not open the file named by the part before it.
     docfile::WriteDocument(Path("good.orl"), kPackage, RtfBytes());

@@ -52,7 +52,7 @@ for f in "$samples"/*.pak "$samples"/short.orl "$samples"/long.orl "$samples"/a5
     *.orl)
       length=$(grep -o '"package_length": [0-9]*' "$work/$name.json" | grep -o '[0-9]*$')
       [ "$length" = "$(stat -c %s "$work/$name.pak")" ] || fail "$name: package_length $length"
-      tail -c +21 "$f" | head -c "$length" | cmp -s - "$work/$name.pak" ||
+      cmp -s -i 20:0 -n "$length" "$f" "$work/$name.pak" ||
         fail "dump/pack of the package of $name is not byte-identical" ;;
   esac
 done

@@ -43,6 +43,13 @@ run mkdoc --rtf "$(winpath "$samples/src/short.rtf")" --title "Wide name" -o "$(
 [ -f "$work/Ωmega-文書.orl" ] || fail "mkdoc to a Unicode name: no file $(ls "$work")"
 run check "$(winpath "$work/Ωmega-文書.orl")"
 [ $rc -eq 0 ] || fail "check of a Unicode name: status $rc: $out $err"
+# Written again: the new document replaces the old one, and nothing else is left.
+run mkdoc --rtf "$(winpath "$samples/src/short.rtf")" --title "Second" -o "$(winpath "$work/Ωmega-文書.orl")"
+[ $rc -eq 0 ] || fail "mkdoc over an existing document: status $rc: $err"
+run dump "$(winpath "$work/Ωmega-文書.orl")"
+case $out in *'"title": "Second"'*) ;; *) fail "mkdoc over an existing document: $out" ;; esac
+leftover=$(ls -A "$work" | grep -vx -e err -e out -e 'Ωmega-文書.orl')
+[ -z "$leftover" ] || fail "left beside the document: $leftover"
 
 run dump
 [ $rc -eq 2 ] || fail "dump without a file: status $rc, expected 2"

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <sstream>
@@ -30,6 +32,10 @@ constexpr std::int32_t kViewerTextUnloadable = -72;
 
 constexpr std::string_view kRtfSignature = "{\\rtf";
 
+// The package JSON nests three levels (object, records, record); anything much
+// deeper is not a package and would only cost memory.
+constexpr int kMaxJsonDepth = 16;
+
 // The six page keys in the order the viewer applies them.
 constexpr const char16_t* kPageKeys[] = {
     u"DocProperty_PageMarginL", u"DocProperty_PageMarginR", u"DocProperty_PageMarginT",
@@ -39,8 +45,9 @@ constexpr const char16_t* kPageKeys[] = {
 std::string DocStatusText(std::int32_t status) {
     switch (status) {
         case docfile::kDocOk: return "kDocOk (0)";
-        case docfile::kDocMissing: return "kDocMissing (1): no file at the path";
-        case docfile::kDocUnreadable: return "kDocUnreadable (2): the file cannot be opened or read";
+        case docfile::kDocMissing: return "kDocMissing (1): nothing at the path";
+        case docfile::kDocUnreadable:
+            return "kDocUnreadable (2): not a regular file that can be read (a folder, FIFO or device, or no access)";
         case docfile::kDocNotDocument:
             return "kDocNotDocument (3): too short for the leading part, or the signature is wrong";
         case docfile::kDocUnsupportedVersion:
@@ -79,30 +86,41 @@ struct Source {
     std::string refusal;  // empty when the package was loaded
 };
 
-// A file is read as a document when it carries the document signature, or
-// when its name ends in .orl: a document whose leading part is damaged must be
+// A file is read as a document when its name ends in .orl or when it carries
+// the document signature: a document whose leading part is damaged must be
 // refused as the viewer refuses it (-60), not read as a package.
-bool IsDocument(const std::string& name) {
+bool HasDocumentName(const std::string& name) {
     std::string extension = name.size() >= 4 ? name.substr(name.size() - 4) : std::string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto start = ReadFileStart(name, sizeof docfile::kSignature);
-    const bool signature = start.size() == sizeof docfile::kSignature &&
-                           std::equal(start.begin(), start.end(), std::begin(docfile::kSignature));
-    return signature || extension == ".orl";
+    return extension == ".orl";
+}
+
+bool HasDocumentSignature(const Bytes& start) {
+    return start.size() == sizeof docfile::kSignature &&
+           std::equal(start.begin(), start.end(), std::begin(docfile::kSignature));
 }
 
 // Loads the package of a package file or of a document into `pak`.
 // Files that cannot be read at all throw ToolError; refusals are in `refusal`.
+// A document is read by the viewer's own readers, which open regular files
+// only. Any other file is opened once: its first bytes tell a document from a
+// package, and a package is read on only as far as its header allows.
 Source LoadSource(const std::string& name, ckxDataPak& pak) {
     Source source;
-    source.isDocument = IsDocument(name);
+    source.isDocument = HasDocumentName(name);
     if (!source.isDocument) {
-        source.package = ReadWholeFile(name);
-        pak.Package(source.package);
-        if (pak.ErrorNumber() != ckxDataPak_errNoError) {
-            source.refusal = "package refused: " + ErrorNumberText(pak.ErrorNumber());
+        Input input(name, false);
+        Bytes start;
+        input.ReadTo(start, sizeof docfile::kSignature);
+        source.isDocument = HasDocumentSignature(start);
+        if (!source.isDocument) {
+            source.package = ReadPackage(input, std::move(start));
+            pak.Package(source.package);
+            if (pak.ErrorNumber() != ckxDataPak_errNoError) {
+                source.refusal = "package refused: " + ErrorNumberText(pak.ErrorNumber());
+            }
+            return source;
         }
-        return source;
     }
     const auto path = PathFromUtf8(name);
     source.header = docfile::ReadDocHeader(path);
@@ -183,6 +201,46 @@ std::u16string ArgumentText(const std::string& utf8, const std::string& what) {
     return *std::move(text);
 }
 
+// Writes a document (leading part, package, then the text: `textStart` and the
+// rest of `text`), all or nothing. The text is copied in chunks and refused
+// past kInputLimit bytes, so its size never matters to memory.
+void WriteDocumentFrom(const std::string& name, const Bytes& package, const Bytes& textStart, Input& text) {
+    if (package.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw ToolError(name + ": the package is too large for a document");
+    }
+    Bytes lead;
+    try {
+        lead = docfile::MakeLeadingPart(static_cast<std::int32_t>(package.size()));
+    } catch (const std::length_error& e) {
+        throw ToolError(name + ": " + e.what());
+    }
+    Output output(name);
+    output.Write(lead);
+    output.Write(package);
+    output.Write(textStart);
+    std::uint64_t total = textStart.size();
+    Bytes chunk(65536);
+    for (;;) {
+        const std::size_t got = text.Read(chunk.data(), chunk.size());
+        total += got;
+        if (total > kInputLimit) text.TooLarge(kInputLimit);
+        output.Write(std::span(chunk.data(), got));
+        if (got < chunk.size()) break;
+    }
+    output.Commit();
+}
+
+// Flushes what a command printed and passes its status on; output that did
+// not reach its destination in full is a failure of the command.
+int Printed(std::ostream& out, int status) {
+    out.flush();
+    if (!out) {
+        const int error = errno;
+        throw ToolError("standard output: write failed" + (error != 0 ? ": " + std::string(std::strerror(error)) : ""));
+    }
+    return status;
+}
+
 int Report(const ToolError& e, std::ostream& err) {
     err << "sorbel: " << e.what() << "\n";
     return kExitRefused;
@@ -213,7 +271,7 @@ int RunDump(const DumpOptions& options, std::ostream& out, std::ostream& err) {
                 << "(after the last record); pack will not reproduce them\n";
         }
         out << json.dump(2) << "\n";
-        return kExitOk;
+        return Printed(out, kExitOk);
     } catch (const ToolError& e) {
         return Report(e, err);
     }
@@ -221,12 +279,22 @@ int RunDump(const DumpOptions& options, std::ostream& out, std::ostream& err) {
 
 int RunPack(const PackOptions& options, std::ostream&, std::ostream& err) {
     try {
-        const Bytes text = ReadWholeFile(options.json);
-        const std::string inputName = options.json == "-" ? "standard input" : options.json;
+        Input input(options.json, true);
+        const std::string& inputName = input.Name();
         Json json;
         try {
-            json = Json::parse(text.begin(), text.end());
-        } catch (const Json::parse_error& e) {
+            // Parsed as it is read, so input that is not JSON stops the reading at once.
+            InputBuffer buffer(input);
+            std::istream stream(&buffer);
+            json = Json::parse(stream, [&](int depth, Json::parse_event_t, Json&) {
+                if (depth > kMaxJsonDepth) {
+                    throw ToolError(inputName + ": not valid package JSON: nested deeper than " +
+                                    std::to_string(kMaxJsonDepth) + " levels");
+                }
+                return true;
+            });
+        } catch (const Json::exception& e) {
+            // Syntax errors and numbers beyond the range of a double alike.
             throw ToolError(inputName + ": not valid JSON: " + e.what());
         }
         ckxDataPak pak;
@@ -250,24 +318,24 @@ int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
         const Source source = LoadSource(options.file, pak);
         if (!source.refusal.empty()) {
             out << options.file << ": " << source.refusal << "\n";
-            return kExitRefused;
+            return Printed(out, kExitRefused);
         }
         if (!source.isDocument) {
             out << options.file << ": OK: package of " << Plural(static_cast<std::int64_t>(source.package.size()), "byte")
                 << ", " << Plural(pak.Count(), "record") << "\n";
-            return kExitOk;
+            return Printed(out, kExitOk);
         }
         const std::string textRefusal = TextRefusal(options.file, source.header);
         if (!textRefusal.empty()) {
             out << options.file << ": " << textRefusal << "\n";
-            return kExitRefused;
+            return Printed(out, kExitRefused);
         }
         const auto& h = source.header;
         out << options.file << ": OK: document version " << h.version << ", package of "
             << Plural(h.packageLength, "byte") << " at offset " << h.packageOffset << " with "
             << Plural(pak.Count(), "record") << ", text of " << Plural(h.fileSize - TextOffset(h), "byte")
             << "\n";
-        return kExitOk;
+        return Printed(out, kExitOk);
     } catch (const ToolError& e) {
         return Report(e, err);
     }
@@ -309,16 +377,23 @@ int RunMkDoc(const MkDocOptions& options, std::ostream&, std::ostream& err) {
     }
 
     try {
-        const Bytes rtf = ReadWholeFile(options.rtf);
-        const bool isRtf = rtf.size() >= kRtfSignature.size() &&
-                           std::equal(kRtfSignature.begin(), kRtfSignature.end(), rtf.begin());
+        // Only the text's first bytes are read before the document is written;
+        // the rest is copied from the input straight into the document.
+        Input rtfInput(options.rtf, true);
+        if (rtfInput.KnownSize() && *rtfInput.KnownSize() > kInputLimit) rtfInput.TooLarge(kInputLimit);
+        Bytes rtfStart;
+        rtfInput.ReadTo(rtfStart, kRtfSignature.size());
+        const bool isRtf = rtfStart.size() == kRtfSignature.size() &&
+                           std::equal(kRtfSignature.begin(), kRtfSignature.end(), rtfStart.begin());
         if (!isRtf) {
-            const std::string why = rtf.empty() ? "the file is empty" : "the file does not start with {\\rtf";
+            const std::string why =
+                rtfStart.empty() ? "the file is empty" : "the file does not start with {\\rtf";
             if (!options.force) {
-                throw ToolError(options.rtf + ": " + why +
+                throw ToolError(rtfInput.Name() + ": " + why +
                                 ", so the viewer could not load it (use --force to write it anyway)");
             }
-            err << "sorbel: " << options.rtf << ": warning: " << why << "; the viewer will refuse the document\n";
+            err << "sorbel: " << rtfInput.Name() << ": warning: " << why
+                << "; the viewer will refuse the document\n";
         }
 
         ckxDataPak pak;
@@ -349,12 +424,7 @@ int RunMkDoc(const MkDocOptions& options, std::ostream&, std::ostream& err) {
             }
         }
         const Bytes package = CheckedPackage(pak, options.output, options.force, err);
-        try {
-            docfile::WriteDocument(PathFromUtf8(options.output), package, rtf);
-        } catch (const std::runtime_error& e) {
-            // The writer's message names the file and the reason.
-            throw ToolError(e.what());
-        }
+        WriteDocumentFrom(options.output, package, rtfStart, rtfInput);
         return kExitOk;
     } catch (const ToolError& e) {
         return Report(e, err);

@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "files.h"
 #include "unicode.h"
 
 #ifdef _WIN32
@@ -49,9 +50,17 @@ const char* const kDescription =
     "sorbel: inspect, build and check Sorbel packages and .orl documents.\n"
     "Exit status: 0 done, 1 the input was refused or a file failed, 2 wrong arguments.";
 
+// A fault that no command turns into a refusal (out of memory, a failure
+// inside a library): one message naming the input, and exit status 1.
+int ReportFault(const std::string& input, const char* what) {
+    std::cerr << "sorbel: " << (input.empty() ? std::string() : input + ": ") << what << "\n";
+    return kExitRefused;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    GuardStandardStreams();
     CLI::App app(kDescription, "sorbel");
     app.require_subcommand(1);
 
@@ -87,8 +96,8 @@ int main(int argc, char** argv) {
     mkdocCmd->footer(
         "The package holds the six DocProperty_ page settings as decimal twips, then the --prop\n"
         "records, and the title. Defaults: US Letter (12240 x 15840) with one-inch (1440) margins.");
-    mkdocCmd->add_option("--rtf", mkdoc.rtf, "rich-text file; must start with {\\rtf")->required();
-    mkdocCmd->add_option("-o,--output", mkdoc.output, "document file to write")->required();
+    mkdocCmd->add_option("--rtf", mkdoc.rtf, "rich-text file, or - for standard input; must start with {\\rtf")->required();
+    mkdocCmd->add_option("-o,--output", mkdoc.output, "document file to write, or - for standard output")->required();
     mkdocCmd->add_option("--page-width", mkdoc.page.width, "page width in twips")
         ->check(CLI::NonNegativeNumber)->capture_default_str();
     mkdocCmd->add_option("--page-height", mkdoc.page.height, "page height in twips")
@@ -125,9 +134,32 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    if (dumpCmd->parsed()) return RunDump(dump, std::cout, std::cerr);
-    if (packCmd->parsed()) return RunPack(pack, std::cout, std::cerr);
-    if (checkCmd->parsed()) return RunCheck(check, std::cout, std::cerr);
-    if (mkdocCmd->parsed()) return RunMkDoc(mkdoc, std::cout, std::cerr);
-    return kExitUsage;
+    // The input a fault message names.
+    std::string input;
+    if (dumpCmd->parsed()) input = dump.file;
+    if (packCmd->parsed()) input = pack.json == "-" ? "standard input" : pack.json;
+    if (checkCmd->parsed()) input = check.file;
+    if (mkdocCmd->parsed()) input = mkdoc.rtf == "-" ? "standard input" : mkdoc.rtf;
+
+    int status = kExitUsage;
+    try {
+        if (dumpCmd->parsed()) status = RunDump(dump, std::cout, std::cerr);
+        if (packCmd->parsed()) status = RunPack(pack, std::cout, std::cerr);
+        if (checkCmd->parsed()) status = RunCheck(check, std::cout, std::cerr);
+        if (mkdocCmd->parsed()) status = RunMkDoc(mkdoc, std::cout, std::cerr);
+    } catch (const std::bad_alloc&) {
+        status = ReportFault(input, "out of memory");
+    } catch (const std::exception& e) {
+        status = ReportFault(input, e.what());
+    } catch (...) {
+        status = ReportFault(input, "unexpected failure");
+    }
+    // Whatever was printed must have reached standard output in full. A
+    // command that failed has already said why; its output is no news.
+    const std::string outputError = FinishStandardOutput();
+    if (!outputError.empty() && status == kExitOk) {
+        std::cerr << "sorbel: " << outputError << "\n";
+        status = kExitRefused;
+    }
+    return status;
 }
