@@ -147,6 +147,38 @@ TEST(PageLayout, AlignmentAndJustification) {
     EXPECT_EQ(t[5].x, 1000);
 }
 
+TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
+    ParaFormat tabs;
+    tabs.tabs = {TabStop{1200, TabStop::Kind::Right}, TabStop{2400, TabStop::Kind::Center},
+                 TabStop{4800, TabStop::Kind::Decimal}};
+    Paragraph p = Para("a", tabs);
+    for (const char* s : {"bb", "cc", "12.5"}) {
+        p.content.push_back(Kind(Inline::Kind::Tab));
+        p.content.push_back(Text(s));
+    }
+    p.content.push_back(Kind(Inline::Kind::Tab));
+    p.content.push_back(Text("d"));  // "12.5" ends at 5040: the next default stop is 5760
+    ParaFormat list;
+    list.leftIndent = 720;
+    list.firstLineIndent = -360;
+    list.listLabel = u"1.";
+    Paragraph item = Para("item", list);
+    CharFormat super;
+    super.verticalAlign = VerticalAlign::Superscript;
+    item.content.push_back(Text("z", super));
+    const Layout l = LayOutChecked(Doc({B(p), B(item)}), Page(6000, 40));
+    EXPECT_EQ(Item(l, "bb")->x, 1000 + 1200 - 240);
+    EXPECT_EQ(Item(l, "cc")->x, 1000 + 2400 - 120);
+    EXPECT_EQ(Item(l, "12")->x, 1000 + 4800 - 240);
+    EXPECT_EQ(Item(l, "d")->x, 1000 + 5760);
+    EXPECT_EQ(Item(l, "1.")->x, 1000 + 360);  // the label in the hanging indent
+    EXPECT_EQ(Item(l, "item")->x, 1000 + 720);
+    const TextItem* two = Item(l, "z");
+    EXPECT_EQ(two->baseline, Item(l, "item")->baseline - 80);
+    EXPECT_EQ(l.fonts[two->font].sizeTwips, 160);
+    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz\r\n");
+}
+
 TEST(PageLayout, ExactAndAtLeastLineSpacing) {
     ParaFormat exact, least, dbl;
     exact.lineSpacing = -400;
