@@ -647,6 +647,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
     const int padT = std::clamp(row.paddingTop, 0, 31680), padB = std::clamp(row.paddingBottom, 0, 31680);
 
     int contentHeight = 0;
+    std::vector<std::size_t> running;  // spans that continue below this row
     for (std::size_t i = 0; i < n; ++i) {
         const TableCell& cell = row.cells[i];
         if (cell.merged && i > 0) continue;  // covered by the cell that starts the merge
@@ -657,42 +658,77 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         cb.left = (i == 0 ? left0 : rights[i - 1]) + shift;
         cb.right = rights[last] + shift;
         const int edge = rights[last];
+        const bool below = continuesBelow(edge);
+        auto span = std::find_if(spans.begin(), spans.end(),
+                                 [&](const VerticalSpan& s) { return s.edge == edge && s.first; });
         const TableCell* look = &cell;
-        auto span = std::find_if(spans.begin(), spans.end(), [&](const auto& s) { return s.first == edge; });
+        const int textWidth = std::max(1, cb.right - cb.left - padL - padR);
+        int h = padT + padB;
         if (cell.verticalMerged && span != spans.end()) {
-            look = span->second;
+            // A later row of a vertical merge: the first cell's look, the rest of its content.
+            look = span->first;
             cb.openTop = true;
-        } else if (cell.verticalMergeFirst) {
-            if (span != spans.end()) span->second = &cell;
-            else spans.emplace_back(edge, &cell);
-        } else if (span != spans.end()) {
-            spans.erase(span);
+            cb.lines = span->lines;
+            cb.shift = span->consumed;
+            h = below ? 0 : std::max(0, span->contentHeight - span->consumed);
+            if (below) running.push_back(span - spans.begin());
+            else span->first = nullptr;  // ends here
+        } else {
+            if (span != spans.end()) span->first = nullptr;
+            auto lines = std::make_shared<std::vector<Line>>();
+            FormatBlocks(cell.content, textWidth, ctx, *lines, depth);
+            for (const Line& l : *lines) {
+                h += l.height;
+                for (int note : l.notes) box.notes.push_back(note);
+            }
+            cb.lines = lines;
+            if (cell.verticalMergeFirst && below) {
+                // Its content runs down through the merged rows; the last of them makes room
+                // for what is left.
+                spans.push_back(VerticalSpan{edge, &cell, lines, h, 0});
+                running.push_back(spans.size() - 1);
+                h = 0;
+            }
         }
-        cb.openBottom = (cell.verticalMergeFirst || cb.openTop) && continuesBelow(edge);
+        cb.openBottom = below && (cell.verticalMergeFirst || cb.openTop);
         auto side = [](const BorderLine& own, const BorderLine& fallback) { return own.Visible() ? own : fallback; };
         cb.borders.top = side(look->borders.top, row.borders.top);
         cb.borders.bottom = side(look->borders.bottom, row.borders.bottom);
         cb.borders.left = side(look->borders.left, row.borders.left);
         cb.borders.right = side(look->borders.right, row.borders.right);
         cb.shading = look->shading;
-        cb.valign = look->verticalAlign;
+        cb.valign = cb.openTop || cb.openBottom ? TableCell::VAlign::Top : look->verticalAlign;
         cb.padTop = padT;
         cb.textLeft = cb.left + padL;
-        const int textWidth = std::max(1, cb.right - cb.left - padL - padR);
-        if (!cell.verticalMerged) FormatBlocks(cell.content, textWidth, ctx, cb.lines, depth);
-        int h = padT + padB;
-        for (Line& l : cb.lines) {
-            h += l.height;
-            for (int note : l.notes) box.notes.push_back(note);
-        }
         cb.contentHeight = h;
         contentHeight = std::max(contentHeight, h);
         box.cells.push_back(std::move(cb));
     }
     const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);
     box.height = rule < 0 ? -rule : std::max(contentHeight, rule);
+    if (box.height == 0) box.height = std::max(padT + padB, 1);
+    for (std::size_t k : running) spans[k].consumed += box.height;
+    std::erase_if(spans, [](const VerticalSpan& s) { return s.first == nullptr; });
     return box;
 }
+
+namespace {
+
+// Calls f(line, y) for each content line of `cell` with its top relative to the row.
+template <typename F>
+void ForEachLine(const RowBox& row, const CellBox& cell, F&& f) {
+    if (!cell.lines) return;
+    const int slack = std::max(0, row.height - cell.contentHeight);
+    int y = cell.padTop - cell.shift +
+            (cell.valign == TableCell::VAlign::Center ? slack / 2 : cell.valign == TableCell::VAlign::Bottom ? slack : 0);
+    for (const Line& l : *cell.lines) {
+        if (y >= row.height) break;  // an exact row height cuts its content off; a merge's next row
+        if (!f(l, y)) break;
+        y += l.height;
+    }
+}
+
+}  // namespace
 
 Line BlockFormatter::RowSlice(const RowBox& row, int from, int to) {
     Line line;
@@ -701,15 +737,10 @@ Line BlockFormatter::RowSlice(const RowBox& row, int from, int to) {
     for (const CellBox& cell : row.cells) {
         const int w = cell.right - cell.left;
         if (!cell.shading.automatic) AddRect(line.items, cell.left, 0, w, h, cell.shading);
-        const int slack = std::max(0, row.height - cell.contentHeight);
-        int y = cell.padTop + (cell.valign == TableCell::VAlign::Center   ? slack / 2
-                               : cell.valign == TableCell::VAlign::Bottom ? slack
-                                                                          : 0);
-        for (const Line& l : cell.lines) {
-            if (y >= row.height) break;  // an exact row height cuts its content off
+        ForEachLine(row, cell, [&](const Line& l, int y) {
             if (y >= from && y < to) line.items.Append(l.items, cell.textLeft, y - from);
-            y += l.height;
-        }
+            return true;
+        });
     }
     // Borders over the content, centred on the cell edges so that neighbours' coincide.
     for (const CellBox& cell : row.cells) {
@@ -740,17 +771,11 @@ int BlockFormatter::RowCut(const RowBox& row, int from, int avail) {
     const int target = from + std::max(avail, 1);
     int cut = std::min(row.height, target);
     for (const CellBox& cell : row.cells) {
-        const int slack = std::max(0, row.height - cell.contentHeight);
-        int y = cell.padTop + (cell.valign == TableCell::VAlign::Center   ? slack / 2
-                               : cell.valign == TableCell::VAlign::Bottom ? slack
-                                                                          : 0);
-        for (const Line& l : cell.lines) {
-            if (y + l.height > target) {
-                if (y > from) cut = std::min(cut, y);
-                break;
-            }
-            y += l.height;
-        }
+        ForEachLine(row, cell, [&](const Line& l, int y) {
+            if (y < from || y + l.height <= target) return true;
+            if (y > from) cut = std::min(cut, y);
+            return false;
+        });
     }
     return std::max(cut, from + 1);
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,11 @@ struct CellBox {
     bool openTop = false, openBottom = false;  // a vertical merge continues above / below
     TableCell::VAlign valign = TableCell::VAlign::Top;
     int padTop = 0;
-    int contentHeight = 0;  // padding included
-    std::vector<Line> lines;
+    int contentHeight = 0;  // padding included; 0 for a vertical merge's part that is not its last
+    // The content: the cell's own lines, or a vertical merge's, which run on through the rows of
+    // the merge; `shift` is how much of them the rows above took.
+    std::shared_ptr<const std::vector<Line>> lines;
+    int shift = 0;
 };
 
 struct RowBox {
@@ -65,8 +69,16 @@ struct RowBox {
     std::vector<int> notes;
 };
 
-// The first cell of each vertical merge in progress, by the cell's right edge.
-using VerticalSpans = std::vector<std::pair<int, const TableCell*>>;
+// A vertical merge in progress: its first cell, by the cell's right edge, with the content
+// that runs through its rows and how much of it the rows so far took.
+struct VerticalSpan {
+    int edge = 0;
+    const TableCell* first = nullptr;
+    std::shared_ptr<const std::vector<Line>> lines;
+    int contentHeight = 0;
+    int consumed = 0;
+};
+using VerticalSpans = std::vector<VerticalSpan>;
 
 class BlockFormatter {
 public:

@@ -189,8 +189,8 @@ void Paginator::Flow::StartSection(std::size_t index) {
         regionTop_ = y_ = lowest_ = std::max(lowest_, y_);
         column_ = 0;
         columnUsed_ = regionTop_ > bodyTop_;
-        pageBreakPending_ = false;
-        return;
+        return;  // a \page before it still starts the next page
+
     }
     FinishPage();
     SetColumns(section);
@@ -369,7 +369,10 @@ bool Paginator::Flow::Fits(const Line& line) {
         notes = (separator ? kSeparatorHeight : 0) + (lines.empty() ? 0 : lines.front().height);
         break;
     }
-    return y_ + line.height - line.trailing + pendingNotesHeight_ + notes <= Bottom();
+    const int bottom = y_ + line.height - line.trailing;
+    if (notes == 0) return bottom + pendingNotesHeight_ <= Bottom();
+    // Room for notes is taken from every column of the page.
+    return std::max(bottom, lowest_) + pendingNotesHeight_ + notes <= Bottom();
 }
 
 void Paginator::Flow::AddLine(Line&& line) {

@@ -307,15 +307,21 @@ TEST(PageLayout, MergedCells) {
     t.rows[1].cells[2].verticalMergeFirst = true;  // spans rows 1 and 2
     t.rows[1].cells[2].shading = Color{200, 0, 0, false};
     t.rows[2].cells[2].verticalMerged = true;
-    const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
+    for (const char* v : {"v2", "v3"}) t.rows[1].cells[2].content.push_back(B(Para(v)));
+    const Layout l = LayOutChecked(Doc({B(t), B(Para("after"))}), PageSetup{});
     EXPECT_EQ(Item(l, "m0.1"), nullptr);  // the merged cell's content is not drawn
     EXPECT_EQ(Item(l, "m2.2"), nullptr);
     const auto& rects = l.pages[0].rects;
-    // The shading of the vertical merge covers both rows.
+    // The merge's three lines run through its two rows; the second row grows to hold the
+    // third line, the first keeps its own height.
+    EXPECT_EQ(Item(l, "m2.0")->baseline - Item(l, "m1.0")->baseline, 240);
+    EXPECT_EQ(Item(l, "v3")->baseline - Item(l, "m1.2")->baseline, 480);
+    EXPECT_EQ(Item(l, "after")->baseline - Item(l, "m2.0")->baseline, 480);
+    // Its shading covers both rows.
     int shaded = 0;
     for (const auto& r : rects)
         if (r.color.r == 200) shaded += r.height;
-    EXPECT_EQ(shaded, 480);
+    EXPECT_EQ(shaded, 720);
     // No horizontal border inside the vertical merge (at the boundary of rows 1 and 2) and
     // none inside the horizontal one (at x 1000 in row 0).
     const int rowTop1 = 1440 + 240, rowTop2 = 1440 + 480;
