@@ -10,6 +10,7 @@
 #include "page_layout.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -94,6 +95,8 @@ private:
     void OpenPage();
     void FinishPage();
     void CloseRegion();
+    void BalanceColumns();
+    void EmitBody(Line&& line, int y);
     void NewColumn();
     void RepeatTableHeader();
     int Bottom() const { return bodyBottom_ - footHeight_; }
@@ -146,6 +149,14 @@ private:
     int column_ = 0, regionTop_ = 0, y_ = 0, lowest_ = 0;
     bool columnUsed_ = false;
 
+    // The lines placed in the current region of several columns, for balancing them: where
+    // each one's items start in the page's lists.
+    struct RegionLine {
+        std::size_t texts = 0, rects = 0, pictures = 0;
+        int y = 0, height = 0, column = 0;
+    };
+    std::vector<RegionLine> regionLines_;
+
     std::vector<Pending> pending_;
     bool pendingAfterContent_ = false;
     std::vector<int> pendingNotes_;
@@ -183,11 +194,14 @@ void Paginator::Flow::StartSection(std::size_t index) {
     }
     CommitPending();
     if (section.breakBefore == Section::Break::None) {
-        // Continuous: the new section's columns start below what is on the page.
+        // Continuous: the columns so far are balanced, and the new section's columns start
+        // below them.
+        BalanceColumns();
         CloseRegion();
         SetColumns(section);
         regionTop_ = y_ = lowest_ = std::max(lowest_, y_);
         column_ = 0;
+        regionLines_.clear();
         columnUsed_ = regionTop_ > bodyTop_;
         return;  // a \page before it still starts the next page
 
@@ -261,6 +275,7 @@ void Paginator::Flow::OpenPage() {
     column_ = 0;
     regionTop_ = y_ = lowest_ = bodyTop_;
     columnUsed_ = false;
+    regionLines_.clear();
 
     // Footnote lines carried over from the previous page come first, up to 3/4 of the body.
     const int room = (bodyBottom_ - bodyTop_) * 3 / 4;
@@ -282,6 +297,75 @@ void Paginator::Flow::CloseRegion() {
         layout_.pages.back().rects.push_back(
             RectItem{x - kRuleThickness / 2, regionTop_, kRuleThickness, bottom - regionTop_, Black()});
     }
+}
+
+void Paginator::Flow::EmitBody(Line&& line, int y) {
+    if (columns_ > 1) {
+        const Page& page = layout_.pages.back();
+        regionLines_.push_back(
+            RegionLine{page.texts.size(), page.rects.size(), page.pictures.size(), y, line.height, column_});
+    }
+    Emit(std::move(line), ColumnLeft(), y);
+}
+
+// Redistributes the region's lines over its columns so that they end at about the same height
+// (the shortest height that holds them all, filling each column in order).
+void Paginator::Flow::BalanceColumns() {
+    if (columns_ < 2 || regionLines_.empty()) return;
+    const std::size_t n = regionLines_.size();
+    auto fill = [&](int limit, std::vector<int>* columnOf) {
+        int column = 0, used = 0, overflow = INT_MAX;
+        for (std::size_t i = 0; i < n; ++i) {
+            const int h = regionLines_[i].height;
+            if (used > 0 && used + h > limit) {
+                overflow = std::min(overflow, used + h - limit);
+                if (++column == columns_) return overflow;
+                used = 0;
+            }
+            if (columnOf) (*columnOf)[i] = column;
+            used += h;
+        }
+        return 0;
+    };
+    long long total = 0;
+    for (const RegionLine& l : regionLines_) total += l.height;
+    int limit = static_cast<int>(std::min<long long>(total / columns_, INT_MAX / 2));
+    for (std::size_t tries = 0; tries <= n; ++tries) {
+        const int overflow = fill(limit, nullptr);
+        if (overflow == 0) break;
+        limit += overflow;
+    }
+    if (limit > Bottom() - regionTop_) return;  // the columns were full: nothing to even out
+    std::vector<int> columnOf(n, 0);
+    fill(limit, &columnOf);
+    Page& page = layout_.pages.back();
+    int column = -1, y = regionTop_, lowest = regionTop_;
+    for (std::size_t i = 0; i < n; ++i) {
+        const RegionLine& l = regionLines_[i];
+        if (columnOf[i] != column) {
+            column = columnOf[i];
+            y = regionTop_;
+        }
+        const int dx = (column - l.column) * (columnWidth_ + columnGap_), dy = y - l.y;
+        const RegionLine end = i + 1 < n ? regionLines_[i + 1]
+                                         : RegionLine{page.texts.size(), page.rects.size(), page.pictures.size()};
+        for (std::size_t k = l.texts; k < end.texts; ++k) {
+            page.texts[k].x += dx;
+            page.texts[k].baseline += dy;
+        }
+        for (std::size_t k = l.rects; k < end.rects; ++k) {
+            page.rects[k].x += dx;
+            page.rects[k].y += dy;
+        }
+        for (std::size_t k = l.pictures; k < end.pictures; ++k) {
+            page.pictures[k].x += dx;
+            page.pictures[k].y += dy;
+        }
+        y += l.height;
+        lowest = std::max(lowest, y);
+    }
+    column_ = column;
+    y_ = lowest_ = lowest;
 }
 
 void Paginator::Flow::FinishPage() {
@@ -323,7 +407,7 @@ void Paginator::Flow::RepeatTableHeader() {
     for (const Line& line : tableState_.header) {
         Line copy = line;
         const int h = copy.height;
-        Emit(std::move(copy), ColumnLeft(), y_);
+        EmitBody(std::move(copy), y_);
         y_ += h;
     }
     columnUsed_ = false;  // a row that does not fit under the header is cut, not moved again
@@ -425,7 +509,7 @@ void Paginator::Flow::Place(Line&& line) {
 
 void Paginator::Flow::CommitPending() {
     if (pending_.empty()) return;
-    for (Pending& p : pending_) Emit(std::move(p.line), ColumnLeft(), p.y);
+    for (Pending& p : pending_) EmitBody(std::move(p.line), p.y);
     pending_.clear();
     columnUsed_ = true;
     std::vector<int> notes = std::move(pendingNotes_);

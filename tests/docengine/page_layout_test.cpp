@@ -425,6 +425,25 @@ TEST(PageLayout, ColumnsAndColumnBreak) {
     EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 3200 && r.x + r.width > 3200 && r.height > r.width; }));
 }
 
+TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
+    Section two;
+    two.columns = 2;
+    two.columnSpace = 400;
+    for (int i = 0; i < 6; ++i) two.body.push_back(B(Para("L" + std::to_string(i))));
+    Section one;
+    one.breakBefore = Section::Break::None;
+    one.body.push_back(B(Para("after")));
+    Document d;
+    d.sections = {two, one};
+    const Layout l = LayOutChecked(d, Page(4400, 40));
+    ASSERT_EQ(l.pages.size(), 1u);
+    EXPECT_EQ(Item(l, "L2")->x, 1000);
+    EXPECT_EQ(Item(l, "L3")->x, 3400);
+    EXPECT_EQ(Item(l, "L3")->baseline, Item(l, "L0")->baseline);
+    EXPECT_EQ(Item(l, "after")->baseline, Item(l, "L2")->baseline + 240);
+    EXPECT_EQ(Item(l, "after")->x, 1000);
+}
+
 TEST(PageLayout, PicturesScaledToFit) {
     auto picture = std::make_shared<Picture>();
     picture->kind = Picture::Kind::Png;
