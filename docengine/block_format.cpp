@@ -238,18 +238,13 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
     const TabStop::Kind kind = stop ? stop->kind : TabStop::Kind::Left;
     if (kind == TabStop::Kind::Left || kind == TabStop::Kind::Bar) return best - at;
     int segment = 0;
-    bool sawPoint = false;
     for (std::size_t j = i + 1; j < limit; ++j) {
         const std::uint8_t k = kind_[j];
         if (k == kTab || k == kLineBreak || k == kColumnBreak) break;
-        if (kind == TabStop::Kind::Decimal && (disp_[j] == u'.' || disp_[j] == u',')) {
-            sawPoint = true;
-            break;
-        }
+        if (kind == TabStop::Kind::Decimal && (disp_[j] == u'.' || disp_[j] == u',')) break;
         segment += adv_[j];
         if (segment > (1 << 24)) break;
     }
-    (void)sawPoint;
     const int w = kind == TabStop::Kind::Center ? best - at - segment / 2 : best - at - segment;
     return std::max(0, w);
 }
@@ -374,7 +369,6 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     const int bottom = b.bottom.Visible() ? BorderWidth(b.bottom) + std::clamp(b.bottom.spaceTwips, 0, 1440) : 0;
     const int before = std::clamp(pf.spaceBefore, 0, 31680);
     const int after = std::clamp(pf.spaceAfter, 0, 31680);
-    Line& firstLine = out[firstOut];
     Line& lastLine = out.back();
     const bool boxed = !pf.shading.automatic || b.left.Visible() || b.right.Visible() || b.top.Visible() ||
                        b.bottom.Visible();
@@ -394,7 +388,6 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             for (auto& r : line.items.rects) r.y += lead;
             for (auto& pic : line.items.pictures) pic.y += lead;
         }
-        const int textHeight = line.height;
         line.height += lead + extra;
         if (boxed) {
             const int y0 = isFirst ? before : 0;
@@ -413,11 +406,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             box.rects.insert(box.rects.end(), line.items.rects.begin(), line.items.rects.end());
             line.items.rects = std::move(box.rects);
         }
-        (void)textHeight;
     }
     lastLine.height += after;
     lastLine.trailing = after;
-    (void)firstLine;
 
     const std::size_t count = out.size() - firstOut;
     if (pf.keepTogether)

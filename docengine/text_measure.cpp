@@ -42,9 +42,11 @@ int TextMeasure::Font(const CharFormat& format, int sizeTwips) {
     spec.bold = format.bold;
     spec.italic = format.italic;
     // Formats that differ only in what the font list does not hold share one entry.
-    auto same = std::find(fonts_.begin(), fonts_.end(), spec);
-    int result = static_cast<int>(same - fonts_.begin());
-    if (same == fonts_.end()) {
+    std::vector<int>& sameFace = byFace_[spec.face];
+    auto same = std::find_if(sameFace.begin(), sameFace.end(), [&](int f) { return fonts_[f] == spec; });
+    int result = same != sameFace.end() ? *same : static_cast<int>(fonts_.size());
+    if (same == sameFace.end()) {
+        sameFace.push_back(result);
         fonts_.push_back(std::move(spec));
         caches_.emplace_back();
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -51,6 +52,7 @@ private:
     std::vector<FontSpec>& fonts_;
     std::vector<Cache> caches_;  // one per font
     std::unordered_map<std::uint64_t, int> byFormat_;
+    std::unordered_map<std::u16string, std::vector<int>> byFace_;  // fonts of each face
     std::u16string missing_;
     std::vector<int> measured_;
 };
