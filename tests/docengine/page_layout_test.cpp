@@ -54,7 +54,7 @@ Document Doc(Blocks body) {
 }
 
 // A page whose text area is `textWidth` wide and `lines` default lines high.
-PageSetup Page(int textWidth, int lines) {
+PageSetup TextArea(int textWidth, int lines) {
     PageSetup s;
     s.width = textWidth + 2000;
     s.marginLeft = s.marginRight = 1000;
@@ -115,7 +115,7 @@ TEST(PageLayout, ExplicitPageBreaksAndPageCountField) {
 TEST(PageLayout, BreaksAtSpacesAndInsideOverlongWords) {
     // 10 characters per line.
     Document d = Doc({B(Para("aaa bbb ccc")), B(Para(std::string(25, 'x')))});
-    const Layout l = LayOutChecked(d, Page(1200, 40));
+    const Layout l = LayOutChecked(d, TextArea(1200, 40));
     const auto& t = l.pages[0].texts;
     ASSERT_EQ(t.size(), 5u);
     EXPECT_EQ(t[0].text, u"aaa bbb");  // the space the line ends in is not drawn
@@ -132,7 +132,7 @@ TEST(PageLayout, AlignmentAndJustification) {
     right.alignment = Alignment::Right;
     justify.alignment = Alignment::Justify;
     Document d = Doc({B(Para("ab", center)), B(Para("ab", right)), B(Para("aa bb cc dd", justify))});
-    const Layout l = LayOutChecked(d, Page(1200, 40));
+    const Layout l = LayOutChecked(d, TextArea(1200, 40));
     const auto& t = l.pages[0].texts;
     EXPECT_EQ(t[0].x, 1000 + (1200 - 240) / 2);
     EXPECT_EQ(t[1].x, 1000 + 1200 - 240);
@@ -166,7 +166,7 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     CharFormat super;
     super.verticalAlign = VerticalAlign::Superscript;
     item.content.push_back(Text("z", super));
-    const Layout l = LayOutChecked(Doc({B(p), B(item)}), Page(6000, 40));
+    const Layout l = LayOutChecked(Doc({B(p), B(item)}), TextArea(6000, 40));
     EXPECT_EQ(Item(l, "bb")->x, 1000 + 1200 - 240);
     EXPECT_EQ(Item(l, "cc")->x, 1000 + 2400 - 120);
     EXPECT_EQ(Item(l, "12")->x, 1000 + 4800 - 240);
@@ -199,6 +199,30 @@ TEST(PageLayout, ExactAndAtLeastLineSpacing) {
     EXPECT_EQ(t[5].baseline - t[4].baseline, (480 - 384) + 192);  // at least 400 < 480: the line's own height
 }
 
+TEST(PageLayout, ShadingAndBordersFollowAParagraphAcrossPages) {
+    ParaFormat boxed;
+    boxed.shading = Color{0, 0, 200, false};
+    boxed.borders.left.style = BorderLine::Style::Single;
+    boxed.borders.left.widthTwips = 20;
+    boxed.borders.top = boxed.borders.left;
+    boxed.widowControl = false;
+    Blocks body(7, B(Para("x")));
+    body.push_back(B(Para("aaaaaaaaa bbbbbbbbb ccccccccc dddddddd", boxed)));  // four lines, cut 2 + 2
+    const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
+    ASSERT_EQ(l.pages.size(), 2u);
+    for (const Page& page : l.pages) {
+        int shaded = 0, left = 0, top = 0;
+        for (const RectItem& r : page.rects) {
+            if (r.color.b == 200) shaded += r.height;
+            else if (r.height > r.width) left += r.height;
+            else ++top;
+        }
+        EXPECT_EQ(shaded, 480 + (&page == &l.pages[0] ? 20 : 0));
+        EXPECT_EQ(left, shaded);
+        EXPECT_EQ(top, &page == &l.pages[0] ? 1 : 0);  // the top border only where it starts
+    }
+}
+
 TEST(PageLayout, KeepWithNextMovesHeadingWithItsParagraph) {
     ParaFormat keep;
     keep.keepWithNext = true;
@@ -206,26 +230,26 @@ TEST(PageLayout, KeepWithNextMovesHeadingWithItsParagraph) {
     for (int i = 0; i < 9; ++i) body.push_back(B(Para("line")));
     body.push_back(B(Para("Heading", keep)));
     body.push_back(B(Para("Body")));
-    const Layout l = LayOutChecked(Doc(body), Page(1200, 10));
+    const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
     EXPECT_EQ(PageOf(l, "Heading"), 1);
     EXPECT_EQ(PageOf(l, "Body"), 1);
     // Without the keep the heading stays on page 1.
     std::get<Paragraph>(body[9].value).format.keepWithNext = false;
-    const Layout free = LayOutChecked(Doc(body), Page(1200, 10));
+    const Layout free = LayOutChecked(Doc(body), TextArea(1200, 10));
     EXPECT_EQ(PageOf(free, "Heading"), 0);
     // A chain of keeps longer than a page is broken, not looped on.
     Blocks chain(30, B(Para("k", keep)));
-    EXPECT_EQ(LayOutChecked(Doc(chain), Page(1200, 10)).pages.size(), 3u);
+    EXPECT_EQ(LayOutChecked(Doc(chain), TextArea(1200, 10)).pages.size(), 3u);
 }
 
 TEST(PageLayout, WidowControlKeepsTwoLinesTogether) {
     Blocks body;
     for (int i = 0; i < 9; ++i) body.push_back(B(Para("line")));
     body.push_back(B(Para("aaaaaaaaa bbbbbbbbb ccccccccc")));  // three lines
-    const Layout l = LayOutChecked(Doc(body), Page(1200, 10));
+    const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
     EXPECT_EQ(PageOf(l, "aaa"), 1);  // one line alone would be an orphan
     std::get<Paragraph>(body[9].value).format.widowControl = false;
-    EXPECT_EQ(PageOf(LayOutChecked(Doc(body), Page(1200, 10)), "aaa"), 0);
+    EXPECT_EQ(PageOf(LayOutChecked(Doc(body), TextArea(1200, 10)), "aaa"), 0);
 }
 
 Table Grid(int rows, std::vector<int> edges, const std::string& prefix) {
@@ -249,7 +273,7 @@ TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
     Table t = Grid(30, {2000, 5000}, "r");
     t.rows[0].header = true;
     Document d = Doc({B(Para("before")), B(t), B(Para("after"))});
-    const Layout l = LayOutChecked(d, Page(6000, 10));
+    const Layout l = LayOutChecked(d, TextArea(6000, 10));
     // Cell text starts at the cell's left edge plus the gap: \trleft -100, gap 100.
     EXPECT_EQ(Item(l, "r1.0")->x, 1000 - 100 + 100);
     EXPECT_EQ(Item(l, "r1.1")->x, 1000 + 2000 + 100);
@@ -280,13 +304,13 @@ TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
     Blocks body;
     for (int i = 0; i < 8; ++i) body.push_back(B(Para("p")));
     body.push_back(B(t));
-    const Layout moved = LayOutChecked(Doc(body), Page(6000, 10));
+    const Layout moved = LayOutChecked(Doc(body), TextArea(6000, 10));
     EXPECT_EQ(PageOf(moved, "c0"), 1);
     EXPECT_EQ(PageOf(moved, "c3"), 1);
 
     for (int i = 4; i < 25; ++i) t.rows[0].cells[0].content.push_back(B(Para("c" + std::to_string(i))));
     body.back() = B(t);
-    const Layout cut = LayOutChecked(Doc(body), Page(6000, 10));
+    const Layout cut = LayOutChecked(Doc(body), TextArea(6000, 10));
     EXPECT_EQ(PageOf(cut, "c0"), 0);  // starts in the room left on page 1
     EXPECT_EQ(PageOf(cut, "c1"), 0);
     EXPECT_EQ(PageOf(cut, "c2"), 1);
@@ -349,7 +373,7 @@ TEST(PageLayout, FootnoteOnThePageOfItsReference) {
     ref.content.push_back(mark);
     d.sections[0].body.push_back(B(ref));
     // 10 lines a page: the separator and the note take two, so "ref" (line 16) lands on page 2.
-    const Layout l = LayOutChecked(d, Page(3000, 10));
+    const Layout l = LayOutChecked(d, TextArea(3000, 10));
     ASSERT_EQ(PageOf(l, "ref"), 1);
     EXPECT_EQ(PageOf(l, "NOTE"), 1);
     EXPECT_GT(Item(l, "NOTE")->baseline, Item(l, "ref")->baseline);
@@ -359,7 +383,7 @@ TEST(PageLayout, FootnoteOnThePageOfItsReference) {
 
     // As an endnote it goes after the body instead.
     d.endnotesAtEnd = true;
-    const Layout e = LayOutChecked(d, Page(3000, 10));
+    const Layout e = LayOutChecked(d, TextArea(3000, 10));
     EXPECT_GT(Item(e, "NOTE")->baseline + 10000 * PageOf(e, "NOTE"), Item(e, "ref")->baseline + 10000 * PageOf(e, "ref"));
 }
 
@@ -416,7 +440,7 @@ TEST(PageLayout, ColumnsAndColumnBreak) {
     s.body.push_back(B(Para("next")));
     Document d;
     d.sections.push_back(s);
-    const Layout l = LayOutChecked(d, Page(4400, 10));  // columns 2000 wide at x 1000 and 3400
+    const Layout l = LayOutChecked(d, TextArea(4400, 10));  // columns 2000 wide at x 1000 and 3400
     EXPECT_EQ(Item(l, "L9")->x, 1000);
     EXPECT_EQ(Item(l, "L10")->x, 3400);
     EXPECT_EQ(Item(l, "L10")->baseline, Item(l, "L0")->baseline);
@@ -435,7 +459,7 @@ TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
     one.body.push_back(B(Para("after")));
     Document d;
     d.sections = {two, one};
-    const Layout l = LayOutChecked(d, Page(4400, 40));
+    const Layout l = LayOutChecked(d, TextArea(4400, 40));
     ASSERT_EQ(l.pages.size(), 1u);
     EXPECT_EQ(Item(l, "L2")->x, 1000);
     EXPECT_EQ(Item(l, "L3")->x, 3400);
@@ -453,14 +477,22 @@ TEST(PageLayout, PicturesScaledToFit) {
     Inline in = Kind(Inline::Kind::Picture);
     in.picture = picture;
     p.content.push_back(in);
-    const Layout l = LayOutChecked(Doc({B(p)}), Page(6000, 40));
+    const Layout l = LayOutChecked(Doc({B(p)}), TextArea(6000, 40));
     ASSERT_EQ(l.pages[0].pictures.size(), 1u);
     const PictureItem& item = l.pages[0].pictures[0];
     EXPECT_EQ(item.width, 6000);
     EXPECT_EQ(item.height, 3000);
     // Tall: fitted to the page's height.
     picture->height = 40000;
-    const Layout tallLayout = LayOutChecked(Doc({B(p)}), Page(6000, 40));
+    // Goal size and scale, when it fits.
+    picture->goalWidth = 1440;
+    picture->goalHeight = 720;
+    picture->scaleX = picture->scaleY = 50;
+    const PictureItem small = LayOutChecked(Doc({B(p)}), TextArea(6000, 40)).pages[0].pictures[0];
+    EXPECT_EQ(small.width, 720);
+    EXPECT_EQ(small.height, 360);
+    *picture = Picture{Picture::Kind::Png, nullptr, 4000, 40000};
+    const Layout tallLayout = LayOutChecked(Doc({B(p)}), TextArea(6000, 40));
     const PictureItem& tall = tallLayout.pages[0].pictures[0];
     EXPECT_EQ(tall.height, 40 * 240);
     EXPECT_EQ(tall.width, 4000 * 15 * 9600 / 600000);
@@ -491,6 +523,15 @@ TEST(PageLayout, DegenerateInputFinishes) {
     wide.rows.push_back(row);
     wide.rows.emplace_back();  // no cells
     body.push_back(B(wide));
+    body.push_back(B(Table{}));
+    auto huge_picture = std::make_shared<Picture>();
+    huge_picture->width = huge_picture->height = 2147483647;
+    huge_picture->scaleX = 2147483647;
+    Paragraph pictures;
+    Inline in = Kind(Inline::Kind::Picture);
+    in.picture = huge_picture;
+    pictures.content.assign(3, in);
+    body.push_back(B(pictures));
     for (int i = 0; i < 100000; ++i) body.push_back(B(Para("")));
     Document d = Doc(body);
     d.sections.emplace_back();
