@@ -218,10 +218,20 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
                              int* leader) {
     int best = INT_MAX;
     const TabStop* stop = nullptr;
-    for (const TabStop& t : pf.tabs) {
-        if (t.kind != TabStop::Kind::Bar && t.position > at && t.position < best) {
-            best = t.position;
-            stop = &t;
+    if (tabsSorted_) {
+        auto it = std::upper_bound(pf.tabs.begin(), pf.tabs.end(), at,
+                                   [](int x, const TabStop& t) { return x < t.position; });
+        while (it != pf.tabs.end() && it->kind == TabStop::Kind::Bar) ++it;
+        if (it != pf.tabs.end()) {
+            best = it->position;
+            stop = &*it;
+        }
+    } else {
+        for (const TabStop& t : pf.tabs) {
+            if (t.kind != TabStop::Kind::Bar && t.position > at && t.position < best) {
+                best = t.position;
+                stop = &t;
+            }
         }
     }
     // A hanging indent is a tab stop of its own (where list labels' tabs go).
@@ -258,6 +268,8 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     segOf_.clear();
     segs_.clear();
     const ParaFormat& pf = p.format;
+    tabsSorted_ = std::is_sorted(pf.tabs.begin(), pf.tabs.end(),
+                                 [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
     width = std::max(width, 1);
     const int li = std::clamp(pf.leftIndent, -width * 4, width * 4);
     const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);

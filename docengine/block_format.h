@@ -141,6 +141,7 @@ private:
     std::vector<int> tabw_;          // widths of the tabs of that line
     std::vector<std::uint8_t> leader_;  // and their leaders
     std::deque<CharFormat> markFormats_;  // formats made up for note marks
+    bool tabsSorted_ = true;              // the paragraph's tab stops are in order
     std::vector<Seg> segs_;
 };
 
