@@ -94,6 +94,7 @@ private:
     void StartSection(std::size_t index);
     void OpenPage();
     void FinishPage();
+    std::vector<Line> FixedLines(const Blocks& blocks);
     void CloseRegion();
     void BalanceColumns();
     void EmitBody(Line&& line, int y);
@@ -161,6 +162,13 @@ private:
     bool pendingAfterContent_ = false;
     std::vector<int> pendingNotes_;
     int pendingNotesHeight_ = 0;
+
+    struct FixedCache {
+        bool formatted = false;
+        std::size_t digits = 0;
+        std::vector<Line> lines;
+    };
+    std::unordered_map<const Blocks*, FixedCache> fixedCache_;
 
     std::vector<char> noteDone_;
     std::unordered_map<int, std::vector<Line>> noteLines_;
@@ -242,9 +250,8 @@ void Paginator::Flow::OpenPage() {
     };
     fixedCtx_.pageNumber = Number(pageNumber_);
     const int height = setup_.height;
-    std::vector<Line> header, footer;
-    formatter_.FormatBlocks(pick(section.headers), textWidth_, fixedCtx_, header, 0);
-    formatter_.FormatBlocks(pick(section.footers), textWidth_, fixedCtx_, footer, 0);
+    std::vector<Line> header = FixedLines(pick(section.headers));
+    std::vector<Line> footer = FixedLines(pick(section.footers));
     int y = std::clamp(section.headerDistance, 0, height / 2);
     for (Line& line : header) {
         const int h = line.height;
@@ -286,6 +293,20 @@ void Paginator::Flow::OpenPage() {
         footLines_.push_back(std::move(carry_.front()));
         carry_.pop_front();
     }
+}
+
+// A header's or footer's lines for the current page. They are formatted once for each length of
+// page number (page fields get their page's number when emitted) and copied for each page.
+std::vector<Line> Paginator::Flow::FixedLines(const Blocks& blocks) {
+    if (blocks.empty()) return {};
+    FixedCache& cache = fixedCache_[&blocks];
+    if (!cache.formatted || cache.digits != fixedCtx_.pageNumber.size()) {
+        cache.lines.clear();
+        formatter_.FormatBlocks(blocks, textWidth_, fixedCtx_, cache.lines, 0);
+        cache.digits = fixedCtx_.pageNumber.size();
+        cache.formatted = true;
+    }
+    return cache.lines;
 }
 
 void Paginator::Flow::CloseRegion() {

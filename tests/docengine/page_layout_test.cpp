@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace docengine {
@@ -547,6 +548,102 @@ TEST(PageLayout, DegenerateInputFinishes) {
         EXPECT_EQ(l.pages[0].width, 12240);  // Letter instead of an unusable page
         EXPECT_NE(PageOf(l, "last"), -1);
         EXPECT_NE(Item(l, "indented"), nullptr);
+    }
+}
+
+// Random documents of every construct: layout finishes, every body paragraph's text is in
+// plainText, and the items agree with it.
+TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
+    unsigned seed = 7;
+    auto next = [&](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    std::function<Blocks(int)> blocks = [&](int depth) {
+        Blocks out;
+        for (unsigned b = 0, n = 1 + next(6); b < n; ++b) {
+            if (depth < 3 && next(5) == 0) {
+                Table t;
+                for (unsigned r = 0, rows = next(5); r < rows; ++r) {
+                    TableRow row;
+                    row.header = next(3) == 0;
+                    row.height = static_cast<int>(next(3)) * 300 - 300;
+                    row.alignment = static_cast<Alignment>(next(3));
+                    for (unsigned c = 0, cells = next(5); c < cells; ++c) {
+                        TableCell cell;
+                        cell.rightEdge = static_cast<int>(next(9000)) - 500;
+                        cell.mergeFirst = next(4) == 0;
+                        cell.merged = next(4) == 0;
+                        cell.verticalMergeFirst = next(4) == 0;
+                        cell.verticalMerged = next(4) == 0;
+                        cell.content = blocks(depth + 1);
+                        row.cells.push_back(std::move(cell));
+                    }
+                    t.rows.push_back(std::move(row));
+                }
+                out.push_back(B(std::move(t)));
+                continue;
+            }
+            ParaFormat pf;
+            pf.alignment = static_cast<Alignment>(next(5));
+            pf.leftIndent = static_cast<int>(next(3000)) - 1000;
+            pf.firstLineIndent = static_cast<int>(next(3000)) - 1500;
+            pf.lineSpacing = static_cast<int>(next(1000)) - 500;
+            pf.lineMultiple = next(2);
+            pf.keepWithNext = next(3) == 0;
+            pf.keepTogether = next(4) == 0;
+            pf.pageBreakBefore = next(10) == 0;
+            if (next(4) == 0) pf.listLabel = u"\u2022";
+            Paragraph p = Para("", pf);
+            for (unsigned i = 0, n = next(8); i < n; ++i) {
+                const unsigned k = next(10);
+                if (k < 5) {
+                    CharFormat f;
+                    f.sizeHalfPoints = static_cast<int>(next(80));
+                    f.verticalAlign = static_cast<VerticalAlign>(next(3));
+                    f.caps = next(5) == 0;
+                    std::string text;
+                    for (unsigned w = 0, words = next(30); w < words; ++w) text += std::string(1 + next(12), 'a' + next(26)) + (next(6) ? " " : "-");
+                    p.content.push_back(Text(text, f));
+                } else {
+                    static const Inline::Kind kinds[] = {Inline::Kind::Tab, Inline::Kind::LineBreak, Inline::Kind::PageNumber,
+                                                         Inline::Kind::NoteRef, Inline::Kind::ColumnBreak};
+                    Inline in = Kind(kinds[k - 5]);
+                    in.note = static_cast<int>(next(4));
+                    p.content.push_back(in);
+                }
+            }
+            p.pageBreakAfter = next(12) == 0;
+            out.push_back(B(std::move(p)));
+        }
+        return out;
+    };
+    for (int round = 0; round < 30; ++round) {
+        Document d;
+        for (int n = 0; n < 4; ++n) {
+            Note note;
+            note.mark = U(std::to_string(n + 1));
+            note.endnote = next(3) == 0;
+            note.content = blocks(3);
+            d.notes.push_back(std::move(note));
+        }
+        for (unsigned s = 0, n = 1 + next(3); s < n; ++s) {
+            Section section;
+            section.breakBefore = static_cast<Section::Break>(next(5));
+            section.columns = 1 + static_cast<int>(next(3));
+            section.lineBetween = next(2);
+            section.titlePage = next(2);
+            section.headers.both = blocks(3);
+            section.footers.first = blocks(3);
+            for (int k = 0; k < 2; ++k) {
+                Blocks more = blocks(0);
+                for (auto& b : more) section.body.push_back(std::move(b));
+            }
+            d.sections.push_back(std::move(section));
+        }
+        d.facingPages = next(2);
+        const Layout l = LayOutChecked(d, TextArea(2000 + static_cast<int>(next(6000)), 5 + static_cast<int>(next(40))));
+        ASSERT_FALSE(l.pages.empty());
     }
 }
 
