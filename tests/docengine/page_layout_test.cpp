@@ -618,7 +618,7 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
         }
         return out;
     };
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < 20; ++round) {
         Document d;
         for (int n = 0; n < 4; ++n) {
             Note note;
