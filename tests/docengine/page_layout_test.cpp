@@ -429,6 +429,37 @@ TEST(PageLayout, HeadersAndFootersByPageWithPageNumbers) {
     EXPECT_EQ(Item(tall, "page")->baseline, 720 + 9 * 240 + 192);
 }
 
+TEST(PageLayout, SectionBreaksAndPageNumberRestart) {
+    Document d;
+    d.sections.resize(4);
+    d.sections[0].body.push_back(B(Para("s0")));
+    d.sections[1].breakBefore = Section::Break::Odd;  // page 2 is even: a blank page first
+    d.sections[1].body.push_back(B(Para("s1")));
+    d.sections[2].breakBefore = Section::Break::None;
+    d.sections[2].body.push_back(B(Para("s2")));
+    Paragraph broken = Para("s2b");
+    broken.pageBreakAfter = true;
+    d.sections[2].body.push_back(B(broken));
+    d.sections[3].breakBefore = Section::Break::None;  // continuous, but after a \page
+    d.sections[3].body.push_back(B(Para("s3")));
+    const Layout l = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(l.pages.size(), 4u);
+    EXPECT_EQ(PageOf(l, "s0"), 0);
+    EXPECT_TRUE(l.pages[1].texts.empty());
+    EXPECT_EQ(PageOf(l, "s1"), 2);
+    EXPECT_EQ(PageOf(l, "s2"), 2);
+    EXPECT_EQ(Item(l, "s2")->baseline, Item(l, "s1")->baseline + 240);
+    EXPECT_EQ(PageOf(l, "s3"), 3);
+    EXPECT_EQ(l.pages[3].number, 4);
+
+    d.sections[3].breakBefore = Section::Break::Page;
+    d.sections[3].pageNumberStart = 7;
+    std::get<Paragraph>(d.sections[2].body.back().value).pageBreakAfter = false;
+    const Layout restarted = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(restarted.pages.size(), 4u);
+    EXPECT_EQ(restarted.pages[3].number, 7);
+}
+
 TEST(PageLayout, ColumnsAndColumnBreak) {
     Section s;
     s.columns = 2;
