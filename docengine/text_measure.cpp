@@ -32,22 +32,22 @@ int TextMeasure::Font(const CharFormat& format, int sizeTwips) {
 
     static const docengine::Font kArial;
     const docengine::Font& font = index >= 0 ? document_.fonts[index] : kArial;
-    FontSpec spec;
-    spec.face = font.name.empty() ? kArial.name : font.name;
-    spec.altFace = font.altName;
-    spec.family = font.family;
-    spec.pitch = font.pitch;
-    spec.charset = font.charset;
-    spec.sizeTwips = sizeTwips;
-    spec.bold = format.bold;
-    spec.italic = format.italic;
+    FontSpec resolved;
+    resolved.face = font.name.empty() ? kArial.name : font.name;
+    resolved.altFace = font.altName;
+    resolved.family = font.family;
+    resolved.pitch = font.pitch;
+    resolved.charset = font.charset;
+    resolved.sizeTwips = sizeTwips;
+    resolved.bold = format.bold;
+    resolved.italic = format.italic;
     // Formats that differ only in what the font list does not hold share one entry.
-    std::vector<int>& sameFace = byFace_[spec.face];
-    auto same = std::find_if(sameFace.begin(), sameFace.end(), [&](int f) { return fonts_[f] == spec; });
+    std::vector<int>& sameFace = byFace_[resolved.face];
+    auto same = std::find_if(sameFace.begin(), sameFace.end(), [&](int f) { return fonts_[f] == resolved; });
     int result = same != sameFace.end() ? *same : static_cast<int>(fonts_.size());
     if (same == sameFace.end()) {
         sameFace.push_back(result);
-        fonts_.push_back(std::move(spec));
+        fonts_.push_back(std::move(resolved));
         caches_.emplace_back();
     }
     byFormat_.emplace(key, result);
