@@ -53,6 +53,10 @@ struct PageSetup {
     int marginLeft = 1440, marginRight = 1440, marginTop = 1440, marginBottom = 1440;
 };
 
+// TextItem::textOffset of text that is not part of Layout::plainText (headers, footers, page
+// fields, tab leaders).
+inline constexpr std::size_t kNoTextOffset = static_cast<std::size_t>(-1);
+
 struct TextItem {
     int x = 0, baseline = 0;  // where the run starts, on its baseline
     int width = 0;            // its advance, as measured
@@ -63,6 +67,12 @@ struct TextItem {
     bool strike = false;
     int link = -1;                 // index into Document::links
     std::size_t textOffset = 0;    // where `text` starts in Layout::plainText
+    // Added for the page layout:
+    // A page field's result. PageNumber items already show their page's number; PageCount
+    // items show the final page count once layout has finished (until then the result the
+    // file stored), so a renderer needs no substitution of its own.
+    enum class Field : std::uint8_t { None, PageNumber, PageCount } field = Field::None;
+    int charSpacing = 0;  // extra advance after each character (\expndtw), twips; included in width
 };
 
 struct RectItem {  // a filled rectangle: cell and paragraph shading, border lines, rules
@@ -80,6 +90,7 @@ struct Page {
     std::vector<RectItem> rects;        // drawn first
     std::vector<PictureItem> pictures;  // then these
     std::vector<TextItem> texts;        // then the text
+    int number = 0;  // added for the page layout: the number the page shows (sections may restart it)
 };
 
 struct Layout {

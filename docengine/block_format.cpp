@@ -1,0 +1,786 @@
+// Paragraph and table-row formatting (see block_format.h).
+//
+// A paragraph is first turned into a row of units (UTF-16 code units as drawn, plus one unit
+// for each tab, line break, column break and picture), each with its advance and class. Lines
+// are broken greedily: after spaces, hyphens, dashes and ideographs, and inside a word only when
+// the word alone is wider than the line. Each line is then positioned (tabs, alignment,
+// justification) and emitted as text items, one per run piece.
+#include "block_format.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+namespace docengine::detail {
+namespace {
+
+constexpr int kDefaultTab = 720;
+constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
+constexpr int kMaxPictureTwips = 1 << 22;
+
+// Unit classes.
+enum : std::uint8_t {
+    kChar,         // part of a word
+    kSpace,        // a break may follow; hangs past the line's end
+    kBreakAfter,   // a hyphen, dash or ideograph: a break may follow
+    kTab,
+    kLineBreak,    // \line: ends the line
+    kColumnBreak,  // \column: ends the line and the column
+    kObject,       // a picture: breaks may come before and after it
+};
+
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+std::uint8_t Classify(char16_t c) {
+    switch (c) {
+    case u' ': case 0x2002: case 0x2003: case 0x2004: case 0x2005: case 0x2006: case 0x2008:
+    case 0x2009: case 0x200A: case 0x200B: case 0x3000:
+        return kSpace;
+    case u'-': case 0x00AD: case 0x2010: case 0x2012: case 0x2013: case 0x2014:
+        return kBreakAfter;
+    case u'\t':
+        return kTab;
+    case u'\n': case u'\r': case u'\v': case u'\f': case 0x2028: case 0x2029:
+        return kLineBreak;
+    default:
+        break;
+    }
+    if ((c >= 0x3040 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
+        (c >= 0xFF00 && c <= 0xFFEF))
+        return kBreakAfter;
+    return kChar;
+}
+
+char16_t Upper(char16_t c) {
+    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
+    return c;
+}
+
+Color Black() {
+    Color c;
+    c.automatic = false;
+    return c;
+}
+
+int BorderWidth(const BorderLine& b) {
+    if (!b.Visible()) return 0;
+    int w = std::clamp(b.widthTwips, 0, 1440);
+    if (w == 0) w = 15;
+    if (b.style == BorderLine::Style::Thick) w *= 2;
+    if (b.style == BorderLine::Style::Double) w *= 3;
+    return std::min(w, 1440);
+}
+
+Color BorderColor(const BorderLine& b) { return b.color.automatic ? Black() : b.color; }
+
+void AddRect(Items& items, int x, int y, int w, int h, Color color) {
+    if (w <= 0 || h <= 0) return;
+    items.rects.push_back(RectItem{x, y, w, h, color});
+}
+
+std::u16string LeaderText(TabStop::Leader leader) {
+    switch (leader) {
+    case TabStop::Leader::Dots: return u".";
+    case TabStop::Leader::Hyphens: return u"-";
+    case TabStop::Leader::Underline: case TabStop::Leader::Thick: return u"_";
+    case TabStop::Leader::Equals: return u"=";
+    default: return {};
+    }
+}
+
+}  // namespace
+
+void Items::Append(Items&& other, int dx, int dy) {
+    for (auto& t : other.texts) {
+        t.x += dx;
+        t.baseline += dy;
+        texts.push_back(std::move(t));
+    }
+    for (auto& r : other.rects) {
+        r.x += dx;
+        r.y += dy;
+        rects.push_back(r);
+    }
+    for (auto& p : other.pictures) {
+        p.x += dx;
+        p.y += dy;
+        pictures.push_back(std::move(p));
+    }
+}
+
+void Items::Append(const Items& other, int dx, int dy) {
+    Items copy = other;
+    Append(std::move(copy), dx, dy);
+}
+
+std::pair<int, int> BlockFormatter::PictureSize(const Picture& picture, int maxWidth, int maxHeight) {
+    const bool metafile = picture.kind == Picture::Kind::Emf || picture.kind == Picture::Kind::Wmf;
+    // The picture's own size: HIMETRIC for metafiles, pixels at 96 per inch otherwise.
+    auto own = [&](int v) -> std::int64_t {
+        return metafile ? static_cast<std::int64_t>(v) * 1440 / 2540 : static_cast<std::int64_t>(v) * 15;
+    };
+    std::int64_t w = picture.goalWidth > 0 ? picture.goalWidth : own(std::max(picture.width, 0));
+    std::int64_t h = picture.goalHeight > 0 ? picture.goalHeight : own(std::max(picture.height, 0));
+    const std::int64_t cw = w - std::max(picture.cropLeft, 0) - std::max(picture.cropRight, 0);
+    const std::int64_t ch = h - std::max(picture.cropTop, 0) - std::max(picture.cropBottom, 0);
+    if (cw > 0) w = cw;
+    if (ch > 0) h = ch;
+    w = w * (picture.scaleX > 0 ? std::min(picture.scaleX, 10000) : 100) / 100;
+    h = h * (picture.scaleY > 0 ? std::min(picture.scaleY, 10000) : 100) / 100;
+    w = std::clamp<std::int64_t>(w, 0, kMaxPictureTwips);
+    h = std::clamp<std::int64_t>(h, 0, kMaxPictureTwips);
+    maxWidth = std::max(maxWidth, 1);
+    maxHeight = std::max(maxHeight, 1);
+    if (w > maxWidth) {
+        h = h * maxWidth / w;
+        w = maxWidth;
+    }
+    if (h > maxHeight) {
+        w = w * maxHeight / h;
+        h = maxHeight;
+    }
+    return {static_cast<int>(w), static_cast<int>(h)};
+}
+
+void BlockFormatter::AddRun(std::u16string_view text, const CharFormat& format, bool plain, TextItem::Field field,
+                            int note) {
+    if (text.empty()) return;
+    Seg seg;
+    seg.start = disp_.size();
+    seg.format = &format;
+    seg.field = field;
+    seg.note = note;
+    const int base = FontSizeTwips(format);
+    int size = base;
+    int raise = format.offsetHalfPoints * 10;
+    if (format.verticalAlign == VerticalAlign::Superscript) {
+        size = base * 2 / 3;
+        raise += base / 3;
+    } else if (format.verticalAlign == VerticalAlign::Subscript) {
+        size = base * 2 / 3;
+        raise -= base / 5;
+    }
+    raise = std::clamp(raise, -kMaxFontTwips, kMaxFontTwips);
+    seg.font = measure_.Font(format, size);
+    seg.raise = raise;
+    const VerticalMetrics& vm = measure_.Vertical(seg.font);
+    seg.ascent = std::max(0, vm.ascent + raise);
+    seg.descent = std::max(0, vm.descent - raise);
+    if (plain) seg.plain = plain_.size();
+
+    const std::size_t start = disp_.size();
+    if (format.caps || format.smallCaps) {
+        for (char16_t c : text) disp_.push_back(Upper(c));
+    } else {
+        disp_.append(text);
+    }
+    const std::size_t n = disp_.size();
+    adv_.resize(n);
+    measure_.Advances(seg.font, std::u16string_view(disp_).substr(start), adv_.data() + start);
+    const int spacing = std::clamp(format.spacingTwips, -kMaxFontTwips, kMaxFontTwips);
+    kind_.resize(n);
+    for (std::size_t i = start; i < n; ++i) {
+        kind_[i] = Classify(disp_[i]);
+        if (kind_[i] == kTab || kind_[i] == kLineBreak) adv_[i] = 0;
+        else if (spacing != 0) adv_[i] = std::max(0, adv_[i] + spacing);
+    }
+    if (plain) plain_.append(disp_, start, n - start);
+    seg.end = n;
+    segOf_.resize(n, static_cast<int>(segs_.size()));
+    segs_.push_back(std::move(seg));
+}
+
+void BlockFormatter::AddSpecial(char16_t unit, std::uint8_t kind, const CharFormat& format, bool plain) {
+    AddRun(std::u16string_view(&unit, 1), format, plain, TextItem::Field::None, -1);
+    kind_.back() = kind;
+    adv_.back() = 0;
+}
+
+void BlockFormatter::AddPicture(const std::shared_ptr<const Picture>& picture, const CharFormat& format,
+                                int maxWidth, int maxHeight) {
+    if (!picture) return;
+    const auto [w, h] = PictureSize(*picture, maxWidth, maxHeight);
+    AddRun(u"\uFFFC", format, false, TextItem::Field::None, -1);
+    Seg& seg = segs_.back();
+    seg.picture = picture;
+    seg.pictureWidth = w;
+    seg.pictureHeight = h;
+    seg.ascent = std::max(0, h + seg.raise);
+    seg.descent = std::max(0, -seg.raise);
+    kind_.back() = kObject;
+    adv_.back() = w;
+}
+
+// The width of the tab at unit i, which starts at `at` (x from the flow's left edge). Centre,
+// right and decimal tabs look ahead to the next tab (at most to `limit`).
+int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit,
+                             int* leader) {
+    int best = INT_MAX;
+    const TabStop* stop = nullptr;
+    if (tabsSorted_) {
+        auto it = std::upper_bound(pf.tabs.begin(), pf.tabs.end(), at,
+                                   [](int x, const TabStop& t) { return x < t.position; });
+        while (it != pf.tabs.end() && it->kind == TabStop::Kind::Bar) ++it;
+        if (it != pf.tabs.end()) {
+            best = it->position;
+            stop = &*it;
+        }
+    } else {
+        for (const TabStop& t : pf.tabs) {
+            if (t.kind != TabStop::Kind::Bar && t.position > at && t.position < best) {
+                best = t.position;
+                stop = &t;
+            }
+        }
+    }
+    // A hanging indent is a tab stop of its own (where list labels' tabs go).
+    if (firstLine && pf.firstLineIndent < 0 && pf.leftIndent > at && pf.leftIndent < best) {
+        best = pf.leftIndent;
+        stop = nullptr;
+    }
+    if (best == INT_MAX) {
+        const int q = at >= 0 ? at / kDefaultTab : -((-at + kDefaultTab - 1) / kDefaultTab);
+        best = (q + 1) * kDefaultTab;
+        if (best <= at) best += kDefaultTab;
+    }
+    if (leader) *leader = stop ? static_cast<int>(stop->leader) : 0;
+    const TabStop::Kind kind = stop ? stop->kind : TabStop::Kind::Left;
+    if (kind == TabStop::Kind::Left || kind == TabStop::Kind::Bar) return best - at;
+    int segment = 0;
+    for (std::size_t j = i + 1; j < limit; ++j) {
+        const std::uint8_t k = kind_[j];
+        if (k == kTab || k == kLineBreak || k == kColumnBreak) break;
+        if (kind == TabStop::Kind::Decimal && (disp_[j] == u'.' || disp_[j] == u',')) break;
+        segment += adv_[j];
+        if (segment > (1 << 24)) break;
+    }
+    const int w = kind == TabStop::Kind::Center ? best - at - segment / 2 : best - at - segment;
+    return std::max(0, w);
+}
+
+void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContext& ctx, std::vector<Line>& out,
+                                     const Note* note) {
+    disp_.clear();
+    plain_.clear();
+    kind_.clear();
+    adv_.clear();
+    segOf_.clear();
+    segs_.clear();
+    const ParaFormat& pf = p.format;
+    tabsSorted_ = std::is_sorted(pf.tabs.begin(), pf.tabs.end(),
+                                 [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
+    width = std::max(width, 1);
+    const int li = std::clamp(pf.leftIndent, -width * 4, width * 4);
+    const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);
+    const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
+    const int bodyWidth = std::max(1, width - li - ri);
+
+    if (note && !(!p.content.empty() && p.content.front().kind == Inline::Kind::NoteRef)) {
+        CharFormat& markFormat = markFormats_.emplace_back(p.content.empty() ? p.endFormat : p.content.front().format);
+        if (markFormat.verticalAlign == VerticalAlign::Baseline) markFormat.verticalAlign = VerticalAlign::Superscript;
+        AddRun(note->mark, markFormat, true, TextItem::Field::None, -1);
+        AddRun(u" ", p.content.empty() ? p.endFormat : p.content.front().format, true, TextItem::Field::None, -1);
+    }
+    if (!pf.listLabel.empty()) {
+        AddRun(pf.listLabel, pf.listLabelFormat, true, TextItem::Field::None, -1);
+        AddSpecial(u'\t', kTab, pf.listLabelFormat, true);
+    }
+    for (const Inline& in : p.content) {
+        switch (in.kind) {
+        case Inline::Kind::Text:
+            if (!in.format.hidden) AddRun(in.text, in.format, true, TextItem::Field::None, -1);
+            break;
+        case Inline::Kind::Tab:
+            AddSpecial(u'\t', kTab, in.format, true);
+            break;
+        case Inline::Kind::LineBreak:
+            AddSpecial(u'\v', kLineBreak, in.format, true);
+            break;
+        case Inline::Kind::ColumnBreak:
+            AddSpecial(u'\f', kColumnBreak, in.format, false);
+            break;
+        case Inline::Kind::PageNumber:
+            AddRun(ctx.pageNumber, in.format, false, TextItem::Field::PageNumber, -1);
+            break;
+        case Inline::Kind::PageCount:
+            AddRun(in.text.empty() ? ctx.pageCount : in.text, in.format, false, TextItem::Field::PageCount, -1);
+            break;
+        case Inline::Kind::Picture:
+            AddPicture(in.picture, in.format, bodyWidth, ctx.maxPictureHeight);
+            break;
+        case Inline::Kind::NoteRef: {
+            const bool valid = in.note >= 0 && static_cast<std::size_t>(in.note) < document_.notes.size();
+            if (!valid) break;
+            CharFormat f = in.format;
+            if (f.verticalAlign == VerticalAlign::Baseline) f.verticalAlign = VerticalAlign::Superscript;
+            const std::u16string& mark = document_.notes[in.note].mark;
+            // Marks' formats live in segs_ only as pointers: keep the adjusted copy alive.
+            markFormats_.push_back(f);
+            AddRun(mark.empty() ? u"*" : mark, markFormats_.back(), true, TextItem::Field::None,
+                   ctx.collectNotes ? in.note : -1);
+            break;
+        }
+        }
+    }
+
+    const std::size_t base = ctx.text ? ctx.text->size() : 0;
+    const std::size_t n = disp_.size();
+    std::size_t firstOut = out.size();
+    if (n == 0) {
+        out.emplace_back();
+        EmitLine(p, 0, 0, true, true, false, width, base, ctx, out.back());
+    }
+    std::size_t s = 0;
+    bool first = true;
+    while (s < n) {
+        const int left = li + (first ? fi : 0);
+        const int avail = std::max(1, width - left - ri);
+        int x = 0;
+        std::size_t brk = s, e = n;
+        bool hard = false;
+        for (std::size_t i = s; i < n; ++i) {
+            const std::uint8_t k = kind_[i];
+            if (k == kLineBreak || k == kColumnBreak) {
+                e = i + 1;
+                hard = true;
+                break;
+            }
+            const int a = k == kTab ? TabWidth(i, left + x, pf, first, n, nullptr) : adv_[i];
+            if (k == kSpace) {
+                x += a;
+                brk = i + 1;
+                continue;
+            }
+            if (i > s && x + a > avail) {
+                if (k == kObject || brk <= s) {
+                    e = i;
+                    if (IsLowSurrogate(disp_[e]) && e - 1 > s) --e;
+                } else {
+                    e = brk;
+                }
+                break;
+            }
+            x += a;
+            if (k == kBreakAfter || k == kObject) brk = i + 1;
+        }
+        out.emplace_back();
+        EmitLine(p, s, e, first, e >= n && !hard, hard, width, base, ctx, out.back());
+        if (hard && e >= n) {
+            // A paragraph that ends in a line break has an empty last line.
+            out.emplace_back();
+            EmitLine(p, e, e, false, true, false, width, base, ctx, out.back());
+        }
+        s = e;
+        first = false;
+    }
+
+    // Space before and after, borders' room, and keeps on the first and last lines.
+    const Borders& b = pf.borders;
+    const int top = b.top.Visible() ? BorderWidth(b.top) + std::clamp(b.top.spaceTwips, 0, 1440) : 0;
+    const int bottom = b.bottom.Visible() ? BorderWidth(b.bottom) + std::clamp(b.bottom.spaceTwips, 0, 1440) : 0;
+    const int before = std::clamp(pf.spaceBefore, 0, 31680);
+    const int after = std::clamp(pf.spaceAfter, 0, 31680);
+    Line& lastLine = out.back();
+    const bool boxed = !pf.shading.automatic || b.left.Visible() || b.right.Visible() || b.top.Visible() ||
+                       b.bottom.Visible();
+    // Each line draws its slice of the paragraph's box, so a paragraph cut by a page break keeps
+    // its shading and side borders on both pages.
+    const int boxLeft = std::min(li, li + fi) -
+                        (b.left.Visible() ? BorderWidth(b.left) + std::clamp(b.left.spaceTwips, 0, 1440) : 0);
+    const int boxRight = width - ri +
+                         (b.right.Visible() ? BorderWidth(b.right) + std::clamp(b.right.spaceTwips, 0, 1440) : 0);
+    for (std::size_t k = firstOut; k < out.size(); ++k) {
+        Line& line = out[k];
+        const bool isFirst = k == firstOut, isLast = k + 1 == out.size();
+        const int lead = (isFirst ? before + top : 0);
+        const int extra = (isLast ? bottom : 0);
+        if (lead) {
+            for (auto& t : line.items.texts) t.baseline += lead;
+            for (auto& r : line.items.rects) r.y += lead;
+            for (auto& pic : line.items.pictures) pic.y += lead;
+        }
+        line.height += lead + extra;
+        if (boxed) {
+            const int y0 = isFirst ? before : 0;
+            const int h = line.height - y0;
+            Items box;
+            if (!pf.shading.automatic) AddRect(box, boxLeft, y0, boxRight - boxLeft, h, pf.shading);
+            if (isFirst && b.top.Visible())
+                AddRect(box, boxLeft, y0, boxRight - boxLeft, BorderWidth(b.top), BorderColor(b.top));
+            if (isLast && b.bottom.Visible())
+                AddRect(box, boxLeft, y0 + h - BorderWidth(b.bottom), boxRight - boxLeft, BorderWidth(b.bottom),
+                        BorderColor(b.bottom));
+            if (b.left.Visible()) AddRect(box, boxLeft, y0, BorderWidth(b.left), h, BorderColor(b.left));
+            if (b.right.Visible())
+                AddRect(box, boxRight - BorderWidth(b.right), y0, BorderWidth(b.right), h, BorderColor(b.right));
+            // Shading goes under the text.
+            box.rects.insert(box.rects.end(), line.items.rects.begin(), line.items.rects.end());
+            line.items.rects = std::move(box.rects);
+        }
+    }
+    lastLine.height += after;
+    lastLine.trailing = after;
+
+    const std::size_t count = out.size() - firstOut;
+    if (pf.keepTogether)
+        for (std::size_t k = firstOut; k + 1 < out.size(); ++k) out[k].keepWithNext = true;
+    if (pf.widowControl && count >= 2) {
+        out[firstOut].keepWithNext = true;  // no single first line at a page's foot
+        out[out.size() - 2].keepWithNext = true;  // no single last line at a page's head
+    }
+    if (pf.keepWithNext) lastLine.keepWithNext = true;
+
+    if (ctx.text) {
+        ctx.text->append(plain_);
+        ctx.text->append(u"\r\n");
+    }
+    markFormats_.clear();
+}
+
+void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard,
+                              int width, std::size_t textBase, FormatContext& ctx, Line& line) {
+    const ParaFormat& pf = p.format;
+    const int li = std::clamp(pf.leftIndent, -width * 4, width * 4);
+    const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);
+    const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
+    const int left = li + (first ? fi : 0);
+    const int avail = std::max(1, width - left - ri);
+    line.noteText = ctx.noteText;
+    line.columnBreakAfter = e > s && kind_[e - 1] == kColumnBreak;
+
+    // Positions, with the tabs resolved for this line.
+    if (pos_.size() < e + 1) pos_.resize(e + 1);
+    if (tabw_.size() < e + 1) tabw_.resize(e + 1);
+    if (leader_.size() < e + 1) leader_.resize(e + 1);
+    int x = 0;
+    std::size_t lastTab = s;
+    for (std::size_t i = s; i < e; ++i) {
+        pos_[i] = x;
+        if (kind_[i] == kTab) {
+            int leader = 0;
+            tabw_[i] = TabWidth(i, left + x, pf, first, e, &leader);
+            x += tabw_[i];
+            lastTab = i + 1;
+            leader_[i] = static_cast<std::uint8_t>(leader);
+        } else {
+            x += adv_[i];
+        }
+    }
+    pos_[e] = x;
+    std::size_t contentEnd = e;
+    while (contentEnd > s && (kind_[contentEnd - 1] == kSpace || kind_[contentEnd - 1] == kLineBreak ||
+                              kind_[contentEnd - 1] == kColumnBreak))
+        --contentEnd;
+    const int contentWidth = pos_[contentEnd];
+
+    // Alignment and justification.
+    int offset = 0;
+    const Alignment align = pf.alignment;
+    if (align == Alignment::Center) offset = std::max(0, (avail - contentWidth) / 2);
+    else if (align == Alignment::Right) offset = std::max(0, avail - contentWidth);
+    const bool justify = (align == Alignment::Justify && !last && !hard) || align == Alignment::Distribute;
+    int spaces = 0;
+    if (justify && contentWidth < avail)
+        for (std::size_t i = lastTab; i < contentEnd; ++i) spaces += kind_[i] == kSpace;
+    const int extra = spaces ? avail - contentWidth : 0;
+    const int perSpace = spaces ? extra / spaces : 0;
+    int remainder = spaces ? extra % spaces : 0;
+
+    // Vertical metrics.
+    int ascent = 0, descent = 0;
+    if (s < e) {
+        for (int g = segOf_[s]; g <= segOf_[e - 1]; ++g) {
+            ascent = std::max(ascent, segs_[g].ascent);
+            descent = std::max(descent, segs_[g].descent);
+        }
+    } else {
+        const CharFormat& f = p.endFormat;
+        const VerticalMetrics& vm = measure_.Vertical(measure_.Font(f, FontSizeTwips(f)));
+        ascent = vm.ascent;
+        descent = vm.descent;
+    }
+    const int natural = ascent + descent;
+    int height = natural, baseline = ascent;
+    const int sl = std::clamp(pf.lineSpacing, -31680, 31680);
+    if (sl < 0) {
+        height = -sl;
+        baseline = height - descent;
+    } else if (sl > 0 && pf.lineMultiple) {
+        height = static_cast<int>(static_cast<std::int64_t>(natural) * sl / 240);
+        baseline = height - descent;
+    } else if (sl > 0) {
+        height = std::max(natural, sl);
+        baseline = height - descent;
+    }
+    line.height = height;
+
+    // Items.
+    int shift = 0;
+    const int x0 = left + offset;
+    for (std::size_t i = s; i < contentEnd;) {
+        const std::uint8_t k = kind_[i];
+        const Seg& seg = segs_[segOf_[i]];
+        if (k == kTab) {
+            const auto leader = static_cast<TabStop::Leader>(leader_[i]);
+            const std::u16string fill = LeaderText(leader);
+            if (!fill.empty() && tabw_[i] > 0) {
+                const int w = std::max(1, measure_.Width(seg.font, fill));
+                const int count = std::min(tabw_[i] / w, 4096);
+                if (count > 0) {
+                    TextItem t;
+                    t.text.reserve(count);
+                    for (int c = 0; c < count; ++c) t.text += fill;
+                    t.width = count * w;
+                    t.x = x0 + pos_[i] + shift + tabw_[i] - t.width;
+                    t.baseline = baseline - seg.raise;
+                    t.font = seg.font;
+                    t.color = seg.format->color;
+                    t.textOffset = kNoTextOffset;
+                    line.items.texts.push_back(std::move(t));
+                }
+            }
+            ++i;
+            continue;
+        }
+        if (k == kObject) {
+            if (seg.pictureWidth > 0 && seg.pictureHeight > 0)
+                line.items.pictures.push_back(PictureItem{x0 + pos_[i] + shift, baseline - seg.raise - seg.pictureHeight,
+                                                          seg.pictureWidth, seg.pictureHeight, seg.picture});
+            ++i;
+            continue;
+        }
+        if (k == kLineBreak || k == kColumnBreak) {
+            ++i;
+            continue;
+        }
+        const int itemShift = shift;
+        std::size_t j = i;
+        while (j < contentEnd && segOf_[j] == segOf_[i]) {
+            const std::uint8_t kj = kind_[j];
+            if (kj == kTab || kj == kObject || kj == kLineBreak || kj == kColumnBreak) break;
+            ++j;
+            if (kj == kSpace && spaces && j - 1 >= lastTab) {
+                shift += perSpace + (remainder > 0 ? 1 : 0);
+                if (remainder > 0) --remainder;
+                break;  // the next word starts a new item at its justified position
+            }
+        }
+        TextItem t;
+        t.x = x0 + pos_[i] + itemShift;
+        t.baseline = baseline - seg.raise;
+        t.width = pos_[j] - pos_[i];
+        t.font = seg.font;
+        t.text.assign(disp_, i, j - i);
+        const CharFormat& f = *seg.format;
+        t.color = f.color;
+        t.underline = f.underline;
+        t.strike = f.strike || f.doubleStrike;
+        t.link = f.link;
+        t.field = seg.field;
+        t.charSpacing = f.spacingTwips;
+        t.textOffset = ctx.text && seg.plain != kNoTextOffset ? textBase + seg.plain + (i - seg.start) : kNoTextOffset;
+        if (!f.highlight.automatic)
+            AddRect(line.items, t.x, baseline - ascent, t.width, ascent + descent, f.highlight);
+        line.items.texts.push_back(std::move(t));
+        if (seg.note >= 0 && std::find(line.notes.begin(), line.notes.end(), seg.note) == line.notes.end())
+            line.notes.push_back(seg.note);
+        i = j;
+    }
+}
+
+void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext& ctx, std::vector<Line>& out,
+                                  int depth, const Note* note) {
+    bool firstParagraph = true;
+    for (const Block& block : blocks) {
+        if (const auto* p = std::get_if<Paragraph>(&block.value)) {
+            FormatParagraph(*p, width, ctx, out, firstParagraph ? note : nullptr);
+            firstParagraph = false;
+        } else if (const auto* t = std::get_if<Table>(&block.value)) {
+            if (depth >= kMaxTableDepth) continue;
+            VerticalSpans spans;
+            for (std::size_t r = 0; r < t->rows.size(); ++r) {
+                RowBox row = FormatRow(*t, r, width, ctx, spans, depth + 1);
+                if (row.cells.empty()) continue;
+                Line line = RowSlice(row, 0, row.height);
+                line.notes = std::move(row.notes);
+                line.noteText = ctx.noteText;
+                out.push_back(std::move(line));
+            }
+        }
+    }
+}
+
+RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, FormatContext& ctx,
+                                 VerticalSpans& spans, int depth) {
+    RowBox box;
+    const TableRow& row = table.rows[r];
+    const std::size_t n = row.cells.size();
+    if (n == 0) return box;
+
+    // Cell edges: \cellx positions count from the text's left edge; out-of-order edges are
+    // taken as zero-width cells, a row without any width is shared out evenly.
+    auto edgesOf = [&](const TableRow& rw, std::vector<int>& rights) {
+        rights.resize(rw.cells.size());
+        int prev = std::clamp(rw.leftOffset, -(1 << 22), 1 << 22);
+        for (std::size_t i = 0; i < rw.cells.size(); ++i) {
+            prev = std::max(prev, std::clamp(rw.cells[i].rightEdge, -(1 << 22), 1 << 22));
+            rights[i] = prev;
+        }
+    };
+    std::vector<int> rights, nextRights;
+    edgesOf(row, rights);
+    int left0 = std::clamp(row.leftOffset, -(1 << 22), 1 << 22);
+    if (rights.back() <= left0) {
+        const int each = std::max(1, (width - left0) / static_cast<int>(n));
+        for (std::size_t i = 0; i < n; ++i) rights[i] = left0 + each * static_cast<int>(i + 1);
+    }
+    int shift = 0;
+    if (row.alignment == Alignment::Center) shift = (width - (rights.back() - left0)) / 2 - left0;
+    else if (row.alignment == Alignment::Right) shift = width - rights.back();
+    const TableRow* next = r + 1 < table.rows.size() ? &table.rows[r + 1] : nullptr;
+    if (next) edgesOf(*next, nextRights);
+    auto continuesBelow = [&](int edge) {
+        if (!next || next->cells.empty()) return false;
+        auto it = std::lower_bound(nextRights.begin(), nextRights.end(), edge);
+        return it != nextRights.end() && *it == edge && next->cells[it - nextRights.begin()].verticalMerged;
+    };
+    const int padL = row.paddingLeft > 0 ? row.paddingLeft : std::max(0, row.gapHalf);
+    const int padR = row.paddingRight > 0 ? row.paddingRight : std::max(0, row.gapHalf);
+    const int padT = std::clamp(row.paddingTop, 0, 31680), padB = std::clamp(row.paddingBottom, 0, 31680);
+
+    int contentHeight = 0;
+    std::vector<std::size_t> running;  // spans that continue below this row
+    for (std::size_t i = 0; i < n; ++i) {
+        const TableCell& cell = row.cells[i];
+        if (cell.merged && i > 0) continue;  // covered by the cell that starts the merge
+        std::size_t last = i;
+        if (cell.mergeFirst)
+            while (last + 1 < n && row.cells[last + 1].merged) ++last;
+        CellBox cb;
+        cb.left = (i == 0 ? left0 : rights[i - 1]) + shift;
+        cb.right = rights[last] + shift;
+        const int edge = rights[last];
+        const bool below = continuesBelow(edge);
+        auto span = std::find_if(spans.begin(), spans.end(),
+                                 [&](const VerticalSpan& s) { return s.edge == edge && s.first; });
+        const TableCell* look = &cell;
+        const int textWidth = std::max(1, cb.right - cb.left - padL - padR);
+        int h = padT + padB;
+        if (cell.verticalMerged && span != spans.end()) {
+            // A later row of a vertical merge: the first cell's look, the rest of its content.
+            look = span->first;
+            cb.openTop = true;
+            cb.lines = span->lines;
+            cb.shift = span->consumed;
+            h = below ? 0 : std::max(0, span->contentHeight - span->consumed);
+            if (below) running.push_back(span - spans.begin());
+            else span->first = nullptr;  // ends here
+        } else {
+            if (span != spans.end()) span->first = nullptr;
+            auto lines = std::make_shared<std::vector<Line>>();
+            FormatBlocks(cell.content, textWidth, ctx, *lines, depth);
+            for (const Line& l : *lines) {
+                h += l.height;
+                for (int note : l.notes) box.notes.push_back(note);
+            }
+            cb.lines = lines;
+            if (cell.verticalMergeFirst && below) {
+                // Its content runs down through the merged rows; the last of them makes room
+                // for what is left.
+                spans.push_back(VerticalSpan{edge, &cell, lines, h, 0});
+                running.push_back(spans.size() - 1);
+                h = 0;
+            }
+        }
+        cb.openBottom = below && (cell.verticalMergeFirst || cb.openTop);
+        auto side = [](const BorderLine& own, const BorderLine& fallback) { return own.Visible() ? own : fallback; };
+        cb.borders.top = side(look->borders.top, row.borders.top);
+        cb.borders.bottom = side(look->borders.bottom, row.borders.bottom);
+        cb.borders.left = side(look->borders.left, row.borders.left);
+        cb.borders.right = side(look->borders.right, row.borders.right);
+        cb.shading = look->shading;
+        cb.valign = cb.openTop || cb.openBottom ? TableCell::VAlign::Top : look->verticalAlign;
+        cb.padTop = padT;
+        cb.textLeft = cb.left + padL;
+        cb.contentHeight = h;
+        contentHeight = std::max(contentHeight, h);
+        box.cells.push_back(std::move(cb));
+    }
+    const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);
+    box.height = rule < 0 ? -rule : std::max(contentHeight, rule);
+    if (box.height == 0) box.height = std::max(padT + padB, 1);
+    for (std::size_t k : running) spans[k].consumed += box.height;
+    std::erase_if(spans, [](const VerticalSpan& s) { return s.first == nullptr; });
+    return box;
+}
+
+namespace {
+
+// Calls f(line, y) for each content line of `cell` with its top relative to the row.
+template <typename F>
+void ForEachLine(const RowBox& row, const CellBox& cell, F&& f) {
+    if (!cell.lines) return;
+    const int slack = std::max(0, row.height - cell.contentHeight);
+    int y = cell.padTop - cell.shift +
+            (cell.valign == TableCell::VAlign::Center ? slack / 2 : cell.valign == TableCell::VAlign::Bottom ? slack : 0);
+    for (const Line& l : *cell.lines) {
+        if (y >= row.height) break;  // an exact row height cuts its content off; a merge's next row
+        if (!f(l, y)) break;
+        y += l.height;
+    }
+}
+
+}  // namespace
+
+Line BlockFormatter::RowSlice(const RowBox& row, int from, int to) {
+    Line line;
+    line.height = to - from;
+    const int h = to - from;
+    for (const CellBox& cell : row.cells) {
+        const int w = cell.right - cell.left;
+        if (!cell.shading.automatic) AddRect(line.items, cell.left, 0, w, h, cell.shading);
+        ForEachLine(row, cell, [&](const Line& l, int y) {
+            if (y >= from && y < to) line.items.Append(l.items, cell.textLeft, y - from);
+            return true;
+        });
+    }
+    // Borders over the content, centred on the cell edges so that neighbours' coincide.
+    for (const CellBox& cell : row.cells) {
+        const int w = cell.right - cell.left;
+        const Borders& b = cell.borders;
+        if (from == 0 && !cell.openTop && b.top.Visible()) {
+            const int bw = BorderWidth(b.top);
+            AddRect(line.items, cell.left - bw / 2, -bw / 2, w + bw, bw, BorderColor(b.top));
+        }
+        if (to >= row.height && !cell.openBottom && b.bottom.Visible()) {
+            const int bw = BorderWidth(b.bottom);
+            AddRect(line.items, cell.left - bw / 2, h - bw / 2, w + bw, bw, BorderColor(b.bottom));
+        }
+        if (b.left.Visible()) {
+            const int bw = BorderWidth(b.left);
+            AddRect(line.items, cell.left - bw / 2, 0, bw, h, BorderColor(b.left));
+        }
+        if (b.right.Visible()) {
+            const int bw = BorderWidth(b.right);
+            AddRect(line.items, cell.right - bw / 2, 0, bw, h, BorderColor(b.right));
+        }
+    }
+    if (from == 0) line.notes = row.notes;
+    return line;
+}
+
+int BlockFormatter::RowCut(const RowBox& row, int from, int avail) {
+    const int target = from + std::max(avail, 1);
+    int cut = std::min(row.height, target);
+    for (const CellBox& cell : row.cells) {
+        ForEachLine(row, cell, [&](const Line& l, int y) {
+            if (y < from || y + l.height <= target) return true;
+            if (y > from) cut = std::min(cut, y);
+            return false;
+        });
+    }
+    return std::max(cut, from + 1);
+}
+
+}  // namespace docengine::detail

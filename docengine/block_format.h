@@ -1,0 +1,148 @@
+// Formatting of blocks into lines for the page layout: a paragraph becomes lines broken to a
+// width (with alignment, indents, tabs, spacing, borders and shading), a table row becomes one
+// box of cells laid out at their widths. Lines are positioned relative to their own top-left
+// corner (x from the left edge of the flow they are formatted for); the paginator decides where
+// on which page they go, and may cut a tall table row into slices.
+//
+// The text of formatted paragraphs is appended to the context's text (Layout::plainText or the
+// notes' text) as it is formatted, so every block must be formatted exactly once into a text.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "layout.h"
+#include "text_measure.h"
+
+namespace docengine::detail {
+
+// What a line draws, relative to the line's top-left corner.
+struct Items {
+    std::vector<TextItem> texts;
+    std::vector<RectItem> rects;
+    std::vector<PictureItem> pictures;
+    // Moves everything in `other` here, shifted by (dx, dy).
+    void Append(Items&& other, int dx, int dy);
+    void Append(const Items& other, int dx, int dy);
+};
+
+struct Line {
+    int height = 0;    // the vertical advance, space before and after included
+    int trailing = 0;  // the part of `height` that may hang below a page's last line (space after)
+    Items items;
+    std::vector<int> notes;        // footnotes (Document::notes) whose marks are on this line
+    bool keepWithNext = false;     // no page or column break between this line and the next
+    bool columnBreakAfter = false; // a \column ends this line
+    bool noteText = false;         // its textOffsets count from the start of the notes' text
+};
+
+struct FormatContext {
+    std::u16string* text = nullptr;  // where paragraph text goes; null: not part of plainText
+    bool noteText = false;           // `text` is the notes' text
+    bool collectNotes = true;        // note marks put their notes on the line
+    int maxPictureHeight = 1 << 20;  // pictures are scaled down to this height
+    std::u16string pageNumber = u"1";  // shown by page fields until the paginator substitutes
+    std::u16string pageCount = u"1";
+};
+
+// One cell of a formatted table row.
+struct CellBox {
+    int left = 0, right = 0;  // the cell's edges, relative to the flow's left edge
+    int textLeft = 0;         // where its content's lines start
+    Borders borders;          // resolved: the cell's own, else the row's
+    Color shading;
+    bool openTop = false, openBottom = false;  // a vertical merge continues above / below
+    TableCell::VAlign valign = TableCell::VAlign::Top;
+    int padTop = 0;
+    int contentHeight = 0;  // padding included; 0 for a vertical merge's part that is not its last
+    // The content: the cell's own lines, or a vertical merge's, which run on through the rows of
+    // the merge; `shift` is how much of them the rows above took.
+    std::shared_ptr<const std::vector<Line>> lines;
+    int shift = 0;
+};
+
+struct RowBox {
+    int height = 0;
+    std::vector<CellBox> cells;
+    std::vector<int> notes;
+};
+
+// A vertical merge in progress: its first cell, by the cell's right edge, with the content
+// that runs through its rows and how much of it the rows so far took.
+struct VerticalSpan {
+    int edge = 0;
+    const TableCell* first = nullptr;
+    std::shared_ptr<const std::vector<Line>> lines;
+    int contentHeight = 0;
+    int consumed = 0;
+};
+using VerticalSpans = std::vector<VerticalSpan>;
+
+class BlockFormatter {
+public:
+    BlockFormatter(const Document& document, TextMeasure& measure) : document_(document), measure_(measure) {}
+
+    // Appends the lines of `paragraph` broken to `width`. With `note`, the note's mark leads the
+    // paragraph (unless the paragraph starts with a mark of its own).
+    void FormatParagraph(const Paragraph& paragraph, int width, FormatContext& ctx, std::vector<Line>& out,
+                         const Note* note = nullptr);
+    // Paragraphs and tables (each table row one line), as in a cell, header, footer or note.
+    void FormatBlocks(const Blocks& blocks, int width, FormatContext& ctx, std::vector<Line>& out, int depth,
+                      const Note* note = nullptr);
+    // Row `r` of `table`, its cells laid out at their widths. `spans` carries vertical merges
+    // from row to row: pass the same list for the rows of one table, in order.
+    RowBox FormatRow(const Table& table, std::size_t r, int width, FormatContext& ctx, VerticalSpans& spans,
+                     int depth);
+
+    // The slice [from, to) of a row as one line: its cells' shading, borders and the lines
+    // that start inside the slice.
+    static Line RowSlice(const RowBox& row, int from, int to);
+    // Where to end the slice that starts at `from` and may be `avail` high: before the first
+    // content line that would not fit, at least 1 past `from`.
+    static int RowCut(const RowBox& row, int from, int avail);
+
+    // A picture's size in twips: its display size scaled down to fit maxWidth x maxHeight.
+    static std::pair<int, int> PictureSize(const Picture& picture, int maxWidth, int maxHeight);
+
+private:
+    struct Seg;
+    void AddRun(std::u16string_view text, const CharFormat& format, bool plain, TextItem::Field field, int note);
+    void AddSpecial(char16_t unit, std::uint8_t kind, const CharFormat& format, bool plain);
+    void AddPicture(const std::shared_ptr<const Picture>& picture, const CharFormat& format, int maxWidth,
+                    int maxHeight);
+    int TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit, int* leader);
+    void EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard, int width,
+                  std::size_t textBase, FormatContext& ctx, Line& line);
+
+    const Document& document_;
+    TextMeasure& measure_;
+
+    // Scratch of the paragraph being formatted.
+    struct Seg {
+        std::size_t start = 0, end = 0;
+        int font = 0;
+        int raise = 0;  // baseline shift, up positive
+        int ascent = 0, descent = 0;
+        const CharFormat* format = nullptr;
+        std::size_t plain = kNoTextOffset;  // offset of `start` in the paragraph's text
+        TextItem::Field field = TextItem::Field::None;
+        int note = -1;
+        std::shared_ptr<const Picture> picture;
+        int pictureWidth = 0, pictureHeight = 0;
+    };
+    std::u16string disp_;            // what is drawn, one unit per position
+    std::u16string plain_;           // the paragraph's text
+    std::vector<std::uint8_t> kind_; // unit classes (see block_format.cpp)
+    std::vector<int> adv_;           // advances
+    std::vector<int> segOf_;
+    std::vector<int> pos_;           // x of each unit in the line being emitted
+    std::vector<int> tabw_;          // widths of the tabs of that line
+    std::vector<std::uint8_t> leader_;  // and their leaders
+    std::deque<CharFormat> markFormats_;  // formats made up for note marks
+    bool tabsSorted_ = true;              // the paragraph's tab stops are in order
+    std::vector<Seg> segs_;
+};
+
+}  // namespace docengine::detail

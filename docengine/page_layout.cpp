@@ -1,0 +1,805 @@
+// Pagination (see page_layout.h).
+//
+// Blocks are formatted one at a time into lines (block_format.h) and the lines are placed down
+// the columns of the current page. Lines that must not be separated from the next (keep with
+// next, keep together, widow and orphan control, table header rows) wait in a pending group;
+// when a line does not fit, the group moves with it to the next column if it fits there whole,
+// otherwise the break falls where it must. Every decision moves forward, so no input can loop.
+// Footnotes reserve room at the page foot as their reference lines are placed; what does not
+// fit continues on the next page.
+#include "page_layout.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
+
+#include "block_format.h"
+#include "text_measure.h"
+
+namespace docengine {
+namespace {
+
+using detail::Line;
+
+constexpr int kMaxPageTwips = 31680 * 4;  // 88 inches: larger pages are taken as a mistake
+constexpr int kSeparatorHeight = 240;     // the line that holds the footnote separator rule
+constexpr int kSeparatorWidth = 2880;
+constexpr int kRuleThickness = 10;
+
+std::u16string Number(long long n) {
+    const std::string s = std::to_string(n);
+    return std::u16string(s.begin(), s.end());
+}
+
+Color Black() {
+    Color c;
+    c.automatic = false;
+    return c;
+}
+
+}  // namespace
+
+PageSetup UsablePageSetup(const PageSetup& s) {
+    const auto room = [](std::int64_t size, std::int64_t a, std::int64_t b) { return size - a - b; };
+    const bool usable = s.width > 0 && s.height > 0 && s.width <= kMaxPageTwips && s.height <= kMaxPageTwips &&
+                        s.marginLeft >= 0 && s.marginRight >= 0 && s.marginTop >= 0 && s.marginBottom >= 0 &&
+                        room(s.width, s.marginLeft, s.marginRight) >= 144 &&
+                        room(s.height, s.marginTop, s.marginBottom) >= 144;
+    return usable ? s : PageSetup{};
+}
+
+class Paginator::Flow {
+public:
+    Flow(const Document& document, const PageSetup& setup, FontMetrics& metrics)
+        : doc_(document),
+          setup_(UsablePageSetup(setup)),
+          measure_(document, metrics, layout_.fonts),
+          formatter_(document, measure_),
+          noteDone_(document.notes.size(), 0) {
+        textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
+        bodyCtx_.text = &layout_.plainText;
+        notesCtx_.text = &notesText_;
+        notesCtx_.noteText = true;
+        notesCtx_.collectNotes = false;
+        fixedCtx_.collectNotes = false;
+        const int body = setup_.height - setup_.marginTop - setup_.marginBottom;
+        bodyCtx_.maxPictureHeight = notesCtx_.maxPictureHeight = fixedCtx_.maxPictureHeight = body;
+    }
+
+    Layout layout_;
+    bool finished_ = false;
+
+    // One unit of work: a paragraph, a table row, a section start. False when all is placed.
+    bool Advance();
+    void Finish();
+
+private:
+    struct Pending {
+        Line line;
+        int y = 0;
+    };
+    struct TableState {
+        std::vector<Line> header;  // the header rows, to repeat on the pages the table runs onto
+        int headerHeight = 0;
+        std::size_t headerRows = 0;
+        bool bodyStarted = false;
+        detail::VerticalSpans spans;
+    };
+
+    const Section& CurrentSection() const;
+    void SetColumns(const Section& section);
+    void StartSection(std::size_t index);
+    void OpenPage();
+    void FinishPage();
+    std::vector<Line> FixedLines(const Blocks& blocks);
+    void CloseRegion();
+    void BalanceColumns();
+    void EmitBody(Line&& line, int y);
+    void NewColumn();
+    void RepeatTableHeader();
+    int Bottom() const { return bodyBottom_ - footHeight_; }
+    int ColumnLeft() const { return setup_.marginLeft + column_ * (columnWidth_ + columnGap_); }
+    int FullHeight() const;
+    bool Fits(const Line& line);
+    void AddLine(Line&& line);
+    void Place(Line&& line);
+    void CommitPending();
+    void Emit(Line&& line, int x, int y);
+    bool IsFootnote(int note) const;
+    std::vector<Line>& NoteLines(int note);
+    int NoteHeight(int note);
+    void PlaceNote(int note);
+    void ProcessParagraph(const Paragraph& paragraph, const Note* note);
+    void ProcessRow();
+    void NextBlock();
+
+    const Document& doc_;
+    const PageSetup setup_;
+    detail::TextMeasure measure_;
+    detail::BlockFormatter formatter_;
+    detail::FormatContext bodyCtx_, notesCtx_, fixedCtx_;
+    std::u16string notesText_;
+    int textWidth_ = 0;
+    std::vector<Line> lines_;
+
+    // Where the flow is.
+    enum class Phase { Body, Endnotes, Done } phase_ = Phase::Body;
+    std::size_t section_ = 0, block_ = 0;
+    bool sectionOpen_ = false;
+    std::vector<int> endnotes_;
+    std::size_t endnote_ = 0, endnoteBlock_ = 0;
+    const Table* table_ = nullptr;
+    std::size_t row_ = 0;
+    TableState tableState_;
+    bool pageBreakPending_ = false;
+
+    // The current page.
+    bool firstOfSection_ = false;
+    int pageNumber_ = 0;
+    int bodyTop_ = 0, bodyBottom_ = 0;
+    int footHeight_ = 0;  // footnotes with their separator
+    std::vector<Line> footLines_;
+    std::deque<Line> carry_;  // footnote lines that continue on the next page
+
+    // Columns of the current region (a section's part of the page).
+    int columns_ = 1, columnWidth_ = 0, columnGap_ = 0;
+    bool lineBetween_ = false;
+    int column_ = 0, regionTop_ = 0, y_ = 0, lowest_ = 0;
+    bool columnUsed_ = false;
+
+    // The lines placed in the current region of several columns, for balancing them: where
+    // each one's items start in the page's lists.
+    struct RegionLine {
+        std::size_t texts = 0, rects = 0, pictures = 0;
+        int y = 0, height = 0, column = 0;
+    };
+    std::vector<RegionLine> regionLines_;
+
+    std::vector<Pending> pending_;
+    bool pendingAfterContent_ = false;
+    std::vector<int> pendingNotes_;
+    int pendingNotesHeight_ = 0;
+
+    struct FixedCache {
+        bool formatted = false;
+        std::size_t digits = 0;
+        std::vector<Line> lines;
+    };
+    std::unordered_map<const Blocks*, FixedCache> fixedCache_;
+
+    std::vector<char> noteDone_;
+    std::unordered_map<int, std::vector<Line>> noteLines_;
+
+    std::vector<std::pair<std::size_t, std::size_t>> pageCountItems_, noteItems_;
+};
+
+const Section& Paginator::Flow::CurrentSection() const {
+    static const Section kDefault;
+    if (doc_.sections.empty()) return kDefault;
+    return doc_.sections[std::min(section_, doc_.sections.size() - 1)];
+}
+
+void Paginator::Flow::SetColumns(const Section& section) {
+    int n = std::clamp(section.columns, 1, 64);
+    const int gap = std::clamp(section.columnSpace, 0, textWidth_ / 2);
+    while (n > 1 && (textWidth_ - gap * (n - 1)) / n < 720) --n;
+    columns_ = n;
+    columnGap_ = n > 1 ? gap : 0;
+    columnWidth_ = (textWidth_ - columnGap_ * (n - 1)) / n;
+    lineBetween_ = section.lineBetween && n > 1;
+}
+
+void Paginator::Flow::StartSection(std::size_t index) {
+    const Section& section = doc_.sections[index];
+    if (layout_.pages.empty()) {
+        SetColumns(section);
+        firstOfSection_ = true;
+        OpenPage();
+        return;
+    }
+    CommitPending();
+    if (section.breakBefore == Section::Break::None) {
+        // Continuous: the columns so far are balanced, and the new section's columns start
+        // below them.
+        BalanceColumns();
+        CloseRegion();
+        SetColumns(section);
+        regionTop_ = y_ = lowest_ = std::max(lowest_, y_);
+        column_ = 0;
+        regionLines_.clear();
+        columnUsed_ = regionTop_ > bodyTop_;
+        return;  // a \page before it still starts the next page
+
+    }
+    FinishPage();
+    SetColumns(section);
+    firstOfSection_ = true;
+    OpenPage();
+    const bool even = pageNumber_ % 2 == 0;
+    if ((section.breakBefore == Section::Break::Even && !even) ||
+        (section.breakBefore == Section::Break::Odd && even)) {
+        FinishPage();
+        firstOfSection_ = true;
+        OpenPage();
+    }
+    pageBreakPending_ = false;
+}
+
+void Paginator::Flow::OpenPage() {
+    const Section& section = CurrentSection();
+    pageNumber_ = firstOfSection_ && section.pageNumberStart > 0 ? section.pageNumberStart : pageNumber_ + 1;
+    Page page;
+    page.width = setup_.width;
+    page.height = setup_.height;
+    page.number = pageNumber_;
+    layout_.pages.push_back(std::move(page));
+
+    // Headers and footers: the first page's own with \titlpg, left and right ones with
+    // \facingp, the common one otherwise.
+    auto pick = [&](const HeaderFooter& hf) -> const Blocks& {
+        if (section.titlePage && firstOfSection_) return hf.first;
+        if (doc_.facingPages) {
+            const Blocks& side = pageNumber_ % 2 == 0 ? hf.left : hf.right;
+            return side.empty() ? hf.both : side;
+        }
+        if (!hf.both.empty()) return hf.both;
+        return hf.right.empty() ? hf.left : hf.right;
+    };
+    fixedCtx_.pageNumber = Number(pageNumber_);
+    const int height = setup_.height;
+    std::vector<Line> header = FixedLines(pick(section.headers));
+    std::vector<Line> footer = FixedLines(pick(section.footers));
+    int y = std::clamp(section.headerDistance, 0, height / 2);
+    for (Line& line : header) {
+        const int h = line.height;
+        Emit(std::move(line), setup_.marginLeft, y);
+        y += h;
+    }
+    bodyTop_ = std::max(setup_.marginTop, y);  // a tall header pushes the body down
+    int footerHeight = 0;
+    for (const Line& line : footer) footerHeight += line.height;
+    y = height - std::clamp(section.footerDistance, 0, height / 2) - footerHeight;
+    bodyBottom_ = std::min(height - setup_.marginBottom, y);
+    for (Line& line : footer) {
+        const int h = line.height;
+        Emit(std::move(line), setup_.marginLeft, y);
+        y += h;
+    }
+    const int margins = height - setup_.marginTop - setup_.marginBottom;
+    if (bodyBottom_ - bodyTop_ < std::max(144, margins / 4)) {
+        // Headers and footers that leave almost no body are drawn over rather than obeyed.
+        bodyTop_ = setup_.marginTop;
+        bodyBottom_ = height - setup_.marginBottom;
+    }
+    firstOfSection_ = false;
+    bodyCtx_.pageNumber = Number(pageNumber_);
+
+    footHeight_ = 0;
+    footLines_.clear();
+    column_ = 0;
+    regionTop_ = y_ = lowest_ = bodyTop_;
+    columnUsed_ = false;
+    regionLines_.clear();
+
+    // Footnote lines carried over from the previous page come first, up to 3/4 of the body.
+    const int room = (bodyBottom_ - bodyTop_) * 3 / 4;
+    while (!carry_.empty()) {
+        const int add = (footLines_.empty() ? kSeparatorHeight : 0) + carry_.front().height;
+        if (!footLines_.empty() && footHeight_ + add > room) break;
+        footHeight_ += add;
+        footLines_.push_back(std::move(carry_.front()));
+        carry_.pop_front();
+    }
+}
+
+// A header's or footer's lines for the current page. They are formatted once for each length of
+// page number (page fields get their page's number when emitted) and copied for each page.
+std::vector<Line> Paginator::Flow::FixedLines(const Blocks& blocks) {
+    if (blocks.empty()) return {};
+    FixedCache& cache = fixedCache_[&blocks];
+    if (!cache.formatted || cache.digits != fixedCtx_.pageNumber.size()) {
+        cache.lines.clear();
+        formatter_.FormatBlocks(blocks, textWidth_, fixedCtx_, cache.lines, 0);
+        cache.digits = fixedCtx_.pageNumber.size();
+        cache.formatted = true;
+    }
+    return cache.lines;
+}
+
+void Paginator::Flow::CloseRegion() {
+    if (!lineBetween_) return;
+    const int bottom = std::max(lowest_, y_);
+    if (bottom <= regionTop_) return;
+    for (int c = 1; c < columns_; ++c) {
+        const int x = setup_.marginLeft + c * (columnWidth_ + columnGap_) - columnGap_ / 2;
+        layout_.pages.back().rects.push_back(
+            RectItem{x - kRuleThickness / 2, regionTop_, kRuleThickness, bottom - regionTop_, Black()});
+    }
+}
+
+void Paginator::Flow::EmitBody(Line&& line, int y) {
+    if (columns_ > 1) {
+        const Page& page = layout_.pages.back();
+        regionLines_.push_back(
+            RegionLine{page.texts.size(), page.rects.size(), page.pictures.size(), y, line.height, column_});
+    }
+    Emit(std::move(line), ColumnLeft(), y);
+}
+
+// Redistributes the region's lines over its columns so that they end at about the same height
+// (the shortest height that holds them all, filling each column in order).
+void Paginator::Flow::BalanceColumns() {
+    if (columns_ < 2 || regionLines_.empty()) return;
+    const std::size_t n = regionLines_.size();
+    auto fill = [&](int limit, std::vector<int>* columnOf) {
+        int column = 0, used = 0, overflow = INT_MAX;
+        for (std::size_t i = 0; i < n; ++i) {
+            const int h = regionLines_[i].height;
+            if (used > 0 && used + h > limit) {
+                overflow = std::min(overflow, used + h - limit);
+                if (++column == columns_) return overflow;
+                used = 0;
+            }
+            if (columnOf) (*columnOf)[i] = column;
+            used += h;
+        }
+        return 0;
+    };
+    long long total = 0;
+    for (const RegionLine& l : regionLines_) total += l.height;
+    int limit = static_cast<int>(std::min<long long>(total / columns_, INT_MAX / 2));
+    for (std::size_t tries = 0; tries <= n; ++tries) {
+        const int overflow = fill(limit, nullptr);
+        if (overflow == 0) break;
+        limit += overflow;
+    }
+    if (limit > Bottom() - regionTop_) return;  // the columns were full: nothing to even out
+    std::vector<int> columnOf(n, 0);
+    fill(limit, &columnOf);
+    Page& page = layout_.pages.back();
+    int column = -1, y = regionTop_, lowest = regionTop_;
+    for (std::size_t i = 0; i < n; ++i) {
+        const RegionLine& l = regionLines_[i];
+        if (columnOf[i] != column) {
+            column = columnOf[i];
+            y = regionTop_;
+        }
+        const int dx = (column - l.column) * (columnWidth_ + columnGap_), dy = y - l.y;
+        const RegionLine end = i + 1 < n ? regionLines_[i + 1]
+                                         : RegionLine{page.texts.size(), page.rects.size(), page.pictures.size()};
+        for (std::size_t k = l.texts; k < end.texts; ++k) {
+            page.texts[k].x += dx;
+            page.texts[k].baseline += dy;
+        }
+        for (std::size_t k = l.rects; k < end.rects; ++k) {
+            page.rects[k].x += dx;
+            page.rects[k].y += dy;
+        }
+        for (std::size_t k = l.pictures; k < end.pictures; ++k) {
+            page.pictures[k].x += dx;
+            page.pictures[k].y += dy;
+        }
+        y += l.height;
+        lowest = std::max(lowest, y);
+    }
+    column_ = column;
+    y_ = lowest_ = lowest;
+}
+
+void Paginator::Flow::FinishPage() {
+    if (layout_.pages.empty()) return;
+    CommitPending();
+    CloseRegion();
+    if (!footLines_.empty()) {
+        int y = bodyBottom_ - footHeight_;
+        layout_.pages.back().rects.push_back(RectItem{setup_.marginLeft, y + kSeparatorHeight / 2,
+                                                      std::min(kSeparatorWidth, textWidth_), kRuleThickness,
+                                                      Black()});
+        y += kSeparatorHeight;
+        for (Line& line : footLines_) {
+            const int h = line.height;
+            Emit(std::move(line), setup_.marginLeft, y);
+            y += h;
+        }
+    }
+    footLines_.clear();
+    footHeight_ = 0;
+}
+
+void Paginator::Flow::NewColumn() {
+    lowest_ = std::max(lowest_, y_);
+    if (column_ + 1 < columns_) {
+        ++column_;
+        y_ = regionTop_;
+        columnUsed_ = false;
+    } else {
+        FinishPage();
+        OpenPage();
+    }
+    RepeatTableHeader();
+}
+
+void Paginator::Flow::RepeatTableHeader() {
+    if (!table_ || !tableState_.bodyStarted || tableState_.header.empty()) return;
+    if (tableState_.headerHeight >= (Bottom() - y_) / 2) return;  // it would crowd the rows out
+    for (const Line& line : tableState_.header) {
+        Line copy = line;
+        const int h = copy.height;
+        EmitBody(std::move(copy), y_);
+        y_ += h;
+    }
+    columnUsed_ = false;  // a row that does not fit under the header is cut, not moved again
+}
+
+int Paginator::Flow::FullHeight() const {
+    int full = column_ + 1 < columns_ ? Bottom() - regionTop_ : bodyBottom_ - bodyTop_;
+    if (table_ && tableState_.bodyStarted) full -= tableState_.headerHeight;
+    return full;
+}
+
+bool Paginator::Flow::IsFootnote(int note) const {
+    return note >= 0 && static_cast<std::size_t>(note) < doc_.notes.size() && !doc_.notes[note].endnote &&
+           !doc_.endnotesAtEnd;
+}
+
+std::vector<Line>& Paginator::Flow::NoteLines(int note) {
+    auto it = noteLines_.find(note);
+    if (it == noteLines_.end()) {
+        it = noteLines_.emplace(note, std::vector<Line>()).first;
+        formatter_.FormatBlocks(doc_.notes[note].content, textWidth_, notesCtx_, it->second, 0, &doc_.notes[note]);
+        for (Line& line : it->second) line.keepWithNext = false;
+    }
+    return it->second;
+}
+
+int Paginator::Flow::NoteHeight(int note) {
+    int h = 0;
+    for (const Line& line : NoteLines(note)) h += line.height;
+    return h;
+}
+
+bool Paginator::Flow::Fits(const Line& line) {
+    int notes = 0;
+    for (int note : line.notes) {
+        if (!IsFootnote(note) || noteDone_[note] ||
+            std::find(pendingNotes_.begin(), pendingNotes_.end(), note) != pendingNotes_.end())
+            continue;
+        // The reference and at least the note's first line must fit; the rest may continue on
+        // the next page.
+        const bool separator = footLines_.empty() && pendingNotes_.empty() && carry_.empty();
+        const std::vector<Line>& lines = NoteLines(note);
+        notes = (separator ? kSeparatorHeight : 0) + (lines.empty() ? 0 : lines.front().height);
+        break;
+    }
+    const int bottom = y_ + line.height - line.trailing;
+    if (notes == 0) return bottom + pendingNotesHeight_ <= Bottom();
+    // Room for notes is taken from every column of the page.
+    return std::max(bottom, lowest_) + pendingNotesHeight_ + notes <= Bottom();
+}
+
+void Paginator::Flow::AddLine(Line&& line) {
+    if (Fits(line)) {
+        Place(std::move(line));
+        return;
+    }
+    if (!pending_.empty() && pendingAfterContent_) {
+        // The group that must stay together moves on with this line if it fits a column.
+        int group = line.height;
+        for (const Pending& p : pending_) group += p.line.height;
+        if (group <= FullHeight()) {
+            std::vector<Pending> moved = std::move(pending_);
+            pending_.clear();
+            pendingNotes_.clear();
+            pendingNotesHeight_ = 0;
+            NewColumn();
+            for (Pending& p : moved) Place(std::move(p.line));
+            AddLine(std::move(line));
+            return;
+        }
+    }
+    CommitPending();
+    if (columnUsed_) {
+        NewColumn();
+        AddLine(std::move(line));
+        return;
+    }
+    Place(std::move(line));  // taller than a column: it goes where it is
+}
+
+void Paginator::Flow::Place(Line&& line) {
+    if (pending_.empty()) pendingAfterContent_ = columnUsed_;
+    for (int note : line.notes) {
+        if (!IsFootnote(note) || noteDone_[note] ||
+            std::find(pendingNotes_.begin(), pendingNotes_.end(), note) != pendingNotes_.end())
+            continue;
+        if (footLines_.empty() && pendingNotes_.empty() && carry_.empty()) pendingNotesHeight_ += kSeparatorHeight;
+        pendingNotes_.push_back(note);
+        pendingNotesHeight_ += NoteHeight(note);
+    }
+    const int y = y_;
+    y_ += line.height;
+    const bool commit = !line.keepWithNext || line.columnBreakAfter;
+    const bool columnBreak = line.columnBreakAfter;
+    pending_.push_back(Pending{std::move(line), y});
+    if (commit) CommitPending();
+    if (columnBreak) NewColumn();
+}
+
+void Paginator::Flow::CommitPending() {
+    if (pending_.empty()) return;
+    for (Pending& p : pending_) EmitBody(std::move(p.line), p.y);
+    pending_.clear();
+    columnUsed_ = true;
+    std::vector<int> notes = std::move(pendingNotes_);
+    pendingNotes_.clear();
+    pendingNotesHeight_ = 0;
+    for (int note : notes) PlaceNote(note);
+}
+
+void Paginator::Flow::PlaceNote(int note) {
+    noteDone_[note] = 1;
+    std::vector<Line> lines = std::move(NoteLines(note));
+    noteLines_.erase(note);
+    const int bodyLow = std::max(lowest_, y_);
+    for (Line& line : lines) {
+        if (carry_.empty()) {
+            const int separator = footLines_.empty() ? kSeparatorHeight : 0;
+            if (bodyLow + footHeight_ + separator + line.height <= bodyBottom_ || footLines_.empty()) {
+                footHeight_ += separator + line.height;
+                footLines_.push_back(std::move(line));
+                continue;
+            }
+        }
+        carry_.push_back(std::move(line));
+    }
+}
+
+void Paginator::Flow::Emit(Line&& line, int x, int y) {
+    const std::size_t pageIndex = layout_.pages.size() - 1;
+    Page& page = layout_.pages.back();
+    for (TextItem& t : line.items.texts) {
+        t.x += x;
+        t.baseline += y;
+        if (t.field == TextItem::Field::PageNumber) {
+            t.text = Number(pageNumber_);
+            t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
+        } else if (t.field == TextItem::Field::PageCount) {
+            pageCountItems_.emplace_back(pageIndex, page.texts.size());
+        }
+        if (line.noteText && t.textOffset != kNoTextOffset) noteItems_.emplace_back(pageIndex, page.texts.size());
+        page.texts.push_back(std::move(t));
+    }
+    for (RectItem& r : line.items.rects) {
+        r.x += x;
+        r.y += y;
+        page.rects.push_back(r);
+    }
+    for (PictureItem& p : line.items.pictures) {
+        p.x += x;
+        p.y += y;
+        page.pictures.push_back(std::move(p));
+    }
+}
+
+void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* note) {
+    if (paragraph.format.pageBreakBefore && (columnUsed_ || !pending_.empty())) {
+        CommitPending();
+        FinishPage();
+        OpenPage();
+    }
+    lines_.clear();
+    bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
+    formatter_.FormatParagraph(paragraph, columnWidth_, bodyCtx_, lines_, note);
+    for (Line& line : lines_) AddLine(std::move(line));
+    lines_.clear();
+    if (paragraph.pageBreakAfter) {
+        CommitPending();
+        pageBreakPending_ = true;
+    }
+}
+
+void Paginator::Flow::ProcessRow() {
+    const Table& table = *table_;
+    if (row_ == 0) {
+        tableState_ = TableState();
+        std::size_t headers = 0;
+        while (headers < table.rows.size() && table.rows[headers].header) ++headers;
+        tableState_.headerRows = headers == table.rows.size() ? 0 : headers;
+    }
+    detail::RowBox row = formatter_.FormatRow(table, row_, columnWidth_, bodyCtx_, tableState_.spans, 0);
+    if (row.cells.empty()) return;
+    if (row_ < tableState_.headerRows) {
+        Line line = detail::BlockFormatter::RowSlice(row, 0, row.height);
+        line.keepWithNext = true;  // a header row stays with the first row under it
+        Line copy = line;
+        copy.notes.clear();
+        tableState_.header.push_back(std::move(copy));
+        tableState_.headerHeight += row.height;
+        AddLine(std::move(line));
+        return;
+    }
+    if (row.height <= FullHeight()) {
+        AddLine(detail::BlockFormatter::RowSlice(row, 0, row.height));  // whole, here or on the next page
+    } else {
+        // Taller than a page: cut between content lines, continuing on the next pages.
+        int from = 0;
+        while (from < row.height) {
+            const int avail = Bottom() - y_ - pendingNotesHeight_;
+            if ((avail <= 0 || (avail < 240 && avail < row.height - from)) && (columnUsed_ || !pending_.empty())) {
+                CommitPending();
+                NewColumn();
+                continue;
+            }
+            const int cut = detail::BlockFormatter::RowCut(row, from, std::max(avail, 1));
+            Line piece = detail::BlockFormatter::RowSlice(row, from, cut);
+            piece.keepWithNext = false;
+            Place(std::move(piece));
+            from = cut;
+            if (from < row.height) NewColumn();
+        }
+    }
+    tableState_.bodyStarted = true;
+}
+
+void Paginator::Flow::NextBlock() {
+    if (phase_ == Phase::Body) ++block_;
+    else ++endnoteBlock_;
+}
+
+bool Paginator::Flow::Advance() {
+    if (table_) {
+        ProcessRow();
+        if (++row_ >= table_->rows.size()) {
+            table_ = nullptr;
+            tableState_ = TableState();
+            NextBlock();
+        }
+        return true;
+    }
+    const Blocks* blocks = nullptr;
+    std::size_t index = 0;
+    const Note* lead = nullptr;
+    if (phase_ == Phase::Body) {
+        if (section_ >= doc_.sections.size()) {
+            phase_ = Phase::Endnotes;
+            for (std::size_t i = 0; i < doc_.notes.size(); ++i)
+                if (doc_.notes[i].endnote || doc_.endnotesAtEnd) endnotes_.push_back(static_cast<int>(i));
+            if (!endnotes_.empty() && !layout_.pages.empty()) {
+                // The endnotes' separator: a short rule.
+                Line rule;
+                rule.height = kSeparatorHeight;
+                rule.keepWithNext = true;
+                rule.items.rects.push_back(RectItem{0, kSeparatorHeight / 2, std::min(kSeparatorWidth, columnWidth_),
+                                                    kRuleThickness, Black()});
+                AddLine(std::move(rule));
+            }
+            return true;
+        }
+        if (!sectionOpen_) {
+            StartSection(section_);
+            sectionOpen_ = true;
+        }
+        const Section& section = doc_.sections[section_];
+        if (block_ >= section.body.size()) {
+            ++section_;
+            block_ = 0;
+            sectionOpen_ = false;
+            return true;
+        }
+        blocks = &section.body;
+        index = block_;
+    } else if (phase_ == Phase::Endnotes) {
+        if (endnote_ >= endnotes_.size()) {
+            phase_ = Phase::Done;
+            return false;
+        }
+        const Note& note = doc_.notes[endnotes_[endnote_]];
+        if (endnoteBlock_ >= note.content.size()) {
+            ++endnote_;
+            endnoteBlock_ = 0;
+            return true;
+        }
+        if (layout_.pages.empty()) {
+            SetColumns(CurrentSection());
+            firstOfSection_ = true;
+            OpenPage();
+        }
+        blocks = &note.content;
+        index = endnoteBlock_;
+        if (endnoteBlock_ == 0) lead = &note;
+    } else {
+        return false;
+    }
+
+    if (pageBreakPending_) {
+        CommitPending();
+        FinishPage();
+        OpenPage();
+        pageBreakPending_ = false;
+    }
+    const Block& block = (*blocks)[index];
+    if (const auto* paragraph = std::get_if<Paragraph>(&block.value)) {
+        ProcessParagraph(*paragraph, lead);
+        NextBlock();
+    } else {
+        const Table& table = std::get<Table>(block.value);
+        if (table.rows.empty()) {
+            NextBlock();
+        } else {
+            table_ = &table;
+            row_ = 0;
+        }
+    }
+    return true;
+}
+
+void Paginator::Flow::Finish() {
+    if (finished_) return;
+    while (Advance()) {
+    }
+    CommitPending();
+    if (layout_.pages.empty()) {
+        SetColumns(CurrentSection());
+        firstOfSection_ = true;
+        OpenPage();
+    }
+    FinishPage();
+    while (!carry_.empty()) {
+        OpenPage();
+        FinishPage();
+    }
+    const std::u16string count = Number(static_cast<long long>(layout_.pages.size()));
+    for (const auto& [page, item] : pageCountItems_) {
+        TextItem& t = layout_.pages[page].texts[item];
+        t.text = count;
+        t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
+    }
+    const std::size_t bodyLength = layout_.plainText.size();
+    for (const auto& [page, item] : noteItems_) layout_.pages[page].texts[item].textOffset += bodyLength;
+    layout_.plainText += notesText_;
+    notesText_.clear();
+    finished_ = true;
+}
+
+Paginator::Paginator(const Document& document, const PageSetup& setup, FontMetrics& metrics)
+    : flow_(std::make_unique<Flow>(document, setup, metrics)) {}
+
+Paginator::~Paginator() = default;
+
+bool Paginator::Step(std::size_t maxPages) {
+    if (flow_->finished_) return true;
+    if (maxPages == 0) return false;
+    const std::size_t ready = PagesReady();
+    const std::size_t target = ready + std::min(maxPages, SIZE_MAX - ready);
+    while (PagesReady() < target) {
+        if (!flow_->Advance()) {
+            flow_->Finish();
+            break;
+        }
+    }
+    return flow_->finished_;
+}
+
+bool Paginator::Finished() const { return flow_->finished_; }
+
+std::size_t Paginator::PagesReady() const {
+    const std::size_t n = flow_->layout_.pages.size();
+    return flow_->finished_ ? n : (n > 0 ? n - 1 : 0);
+}
+
+const Layout& Paginator::Result() const { return flow_->layout_; }
+
+Layout Paginator::TakeLayout() {
+    flow_->Finish();
+    return std::move(flow_->layout_);
+}
+
+Layout LayOut(const Document& document, const PageSetup& setup, FontMetrics& metrics) {
+    Paginator paginator(document, setup, metrics);
+    return paginator.TakeLayout();
+}
+
+}  // namespace docengine

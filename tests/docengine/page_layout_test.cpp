@@ -1,0 +1,705 @@
+// Tests of the page layout with fixed metrics: every character is half its font size wide,
+// ascent 0.8 em, descent 0.2 em. At the default 12 pt a character is 120 twips and a line 240.
+#include "page_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace docengine {
+namespace {
+
+class FixedMetrics : public FontMetrics {
+public:
+    VerticalMetrics Metrics(const FontSpec& f) override { return {f.sizeTwips * 4 / 5, f.sizeTwips / 5}; }
+    void Advances(const FontSpec& f, std::u16string_view text, std::vector<int>& out) override {
+        ++calls;
+        for (std::size_t i = 0; i < text.size(); ++i) out.push_back(f.sizeTwips / 2);
+    }
+    int calls = 0;
+};
+
+std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+Inline Text(const std::string& s, CharFormat f = {}) {
+    Inline in;
+    in.text = U(s);
+    in.format = f;
+    return in;
+}
+
+Inline Kind(Inline::Kind kind) {
+    Inline in;
+    in.kind = kind;
+    return in;
+}
+
+Paragraph Para(const std::string& s, ParaFormat pf = {}) {
+    Paragraph p;
+    p.format = pf;
+    if (!s.empty()) p.content.push_back(Text(s));
+    return p;
+}
+
+Block B(Paragraph p) { return Block{std::move(p)}; }
+Block B(Table t) { return Block{std::move(t)}; }
+
+Document Doc(Blocks body) {
+    Document d;
+    d.sections.emplace_back();
+    d.sections[0].body = std::move(body);
+    return d;
+}
+
+// A page whose text area is `textWidth` wide and `lines` default lines high.
+PageSetup TextArea(int textWidth, int lines) {
+    PageSetup s;
+    s.width = textWidth + 2000;
+    s.marginLeft = s.marginRight = 1000;
+    s.marginTop = s.marginBottom = 1000;
+    s.height = lines * 240 + 2000;
+    return s;
+}
+
+// Every text item's text is found at its offset in plainText.
+void ExpectOffsetsAgree(const Layout& layout) {
+    for (const auto& page : layout.pages)
+        for (const auto& t : page.texts) {
+            if (t.textOffset == kNoTextOffset) continue;
+            ASSERT_LE(t.textOffset + t.text.size(), layout.plainText.size());
+            EXPECT_EQ(layout.plainText.substr(t.textOffset, t.text.size()), t.text);
+        }
+}
+
+// The page index holding the first item whose text contains `needle`; -1 if none.
+int PageOf(const Layout& layout, const std::string& needle) {
+    for (std::size_t p = 0; p < layout.pages.size(); ++p)
+        for (const auto& t : layout.pages[p].texts)
+            if (t.text.find(U(needle)) != std::u16string::npos) return static_cast<int>(p);
+    return -1;
+}
+
+const TextItem* Item(const Layout& layout, const std::string& needle) {
+    for (const auto& page : layout.pages)
+        for (const auto& t : page.texts)
+            if (t.text.find(U(needle)) != std::u16string::npos) return &t;
+    return nullptr;
+}
+
+Layout LayOutChecked(const Document& d, const PageSetup& s) {
+    FixedMetrics m;
+    Layout l = LayOut(d, s, m);
+    ExpectOffsetsAgree(l);
+    return l;
+}
+
+TEST(PageLayout, ExplicitPageBreaksAndPageCountField) {
+    Paragraph a = Para("one"), b = Para("two"), c = Para("three of ");
+    a.pageBreakAfter = b.pageBreakAfter = true;
+    c.content.push_back(Kind(Inline::Kind::PageCount));
+    c.content.back().text = u"99";
+    Document d = Doc({B(a), B(b), B(c)});
+    const Layout l = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(l.pages.size(), 3u);
+    EXPECT_EQ(PageOf(l, "one"), 0);
+    EXPECT_EQ(PageOf(l, "two"), 1);
+    EXPECT_EQ(PageOf(l, "three"), 2);
+    const TextItem& count = l.pages[2].texts.back();
+    EXPECT_EQ(count.field, TextItem::Field::PageCount);
+    EXPECT_EQ(count.text, u"3");
+    EXPECT_EQ(l.plainText, u"one\r\ntwo\r\nthree of \r\n");
+}
+
+TEST(PageLayout, BreaksAtSpacesAndInsideOverlongWords) {
+    // 10 characters per line.
+    Document d = Doc({B(Para("aaa bbb ccc")), B(Para(std::string(25, 'x')))});
+    const Layout l = LayOutChecked(d, TextArea(1200, 40));
+    const auto& t = l.pages[0].texts;
+    ASSERT_EQ(t.size(), 5u);
+    EXPECT_EQ(t[0].text, u"aaa bbb");  // the space the line ends in is not drawn
+    EXPECT_EQ(t[1].text, u"ccc");
+    EXPECT_EQ(t[1].baseline - t[0].baseline, 240);
+    EXPECT_EQ(t[2].text, std::u16string(10, u'x'));
+    EXPECT_EQ(t[4].text, std::u16string(5, u'x'));
+    EXPECT_EQ(t[4].baseline - t[2].baseline, 480);
+}
+
+TEST(PageLayout, AlignmentAndJustification) {
+    ParaFormat center, right, justify;
+    center.alignment = Alignment::Center;
+    right.alignment = Alignment::Right;
+    justify.alignment = Alignment::Justify;
+    Document d = Doc({B(Para("ab", center)), B(Para("ab", right)), B(Para("aa bb cc dd", justify))});
+    const Layout l = LayOutChecked(d, TextArea(1200, 40));
+    const auto& t = l.pages[0].texts;
+    EXPECT_EQ(t[0].x, 1000 + (1200 - 240) / 2);
+    EXPECT_EQ(t[1].x, 1000 + 1200 - 240);
+    // "aa bb cc " fits (9 units); justified: the last word ends at the right edge.
+    ASSERT_EQ(t[2].text, u"aa ");
+    EXPECT_EQ(t[3].text, u"bb ");
+    EXPECT_EQ(t[4].text, u"cc");
+    EXPECT_EQ(t[4].x + t[4].width, 1000 + 1200);
+    EXPECT_GT(t[3].x, t[2].x + t[2].width);
+    // The last line is not spread.
+    EXPECT_EQ(t[5].text, u"dd");
+    EXPECT_EQ(t[5].x, 1000);
+}
+
+TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
+    ParaFormat tabs;
+    tabs.tabs = {TabStop{1200, TabStop::Kind::Right}, TabStop{2400, TabStop::Kind::Center},
+                 TabStop{4800, TabStop::Kind::Decimal}};
+    Paragraph p = Para("a", tabs);
+    for (const char* s : {"bb", "cc", "12.5"}) {
+        p.content.push_back(Kind(Inline::Kind::Tab));
+        p.content.push_back(Text(s));
+    }
+    p.content.push_back(Kind(Inline::Kind::Tab));
+    p.content.push_back(Text("d"));  // "12.5" ends at 5040: the next default stop is 5760
+    ParaFormat list;
+    list.leftIndent = 720;
+    list.firstLineIndent = -360;
+    list.listLabel = u"1.";
+    Paragraph item = Para("item", list);
+    CharFormat super;
+    super.verticalAlign = VerticalAlign::Superscript;
+    item.content.push_back(Text("z", super));
+    const Layout l = LayOutChecked(Doc({B(p), B(item)}), TextArea(6000, 40));
+    EXPECT_EQ(Item(l, "bb")->x, 1000 + 1200 - 240);
+    EXPECT_EQ(Item(l, "cc")->x, 1000 + 2400 - 120);
+    EXPECT_EQ(Item(l, "12")->x, 1000 + 4800 - 240);
+    EXPECT_EQ(Item(l, "d")->x, 1000 + 5760);
+    EXPECT_EQ(Item(l, "1.")->x, 1000 + 360);  // the label in the hanging indent
+    EXPECT_EQ(Item(l, "item")->x, 1000 + 720);
+    const TextItem* two = Item(l, "z");
+    EXPECT_EQ(two->baseline, Item(l, "item")->baseline - 80);
+    EXPECT_EQ(l.fonts[two->font].sizeTwips, 160);
+    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz\r\n");
+}
+
+TEST(PageLayout, ExactAndAtLeastLineSpacing) {
+    ParaFormat exact, least, dbl;
+    exact.lineSpacing = -400;
+    least.lineSpacing = 400;
+    dbl.lineSpacing = 480;
+    dbl.lineMultiple = true;
+    CharFormat big;
+    big.sizeHalfPoints = 48;  // 24 pt: a natural line of 480
+    Paragraph bigLeast = Para("", least);
+    bigLeast.content.push_back(Text("b", big));
+    Document d = Doc({B(Para("a", exact)), B(Para("b", exact)), B(Para("c", least)), B(Para("d", dbl)),
+                      B(bigLeast), B(Para("e"))});
+    const Layout l = LayOutChecked(d, PageSetup{});
+    const auto& t = l.pages[0].texts;
+    EXPECT_EQ(t[1].baseline - t[0].baseline, 400);  // exact
+    EXPECT_EQ(t[2].baseline - t[1].baseline, 400);  // at least 400 > 240
+    EXPECT_EQ(t[3].baseline - t[2].baseline, 480);  // double spacing, extra above the text
+    EXPECT_EQ(t[5].baseline - t[4].baseline, (480 - 384) + 192);  // at least 400 < 480: the line's own height
+}
+
+TEST(PageLayout, ShadingAndBordersFollowAParagraphAcrossPages) {
+    ParaFormat boxed;
+    boxed.shading = Color{0, 0, 200, false};
+    boxed.borders.left.style = BorderLine::Style::Single;
+    boxed.borders.left.widthTwips = 20;
+    boxed.borders.top = boxed.borders.left;
+    boxed.widowControl = false;
+    Blocks body(7, B(Para("x")));
+    body.push_back(B(Para("aaaaaaaaa bbbbbbbbb ccccccccc dddddddd", boxed)));  // four lines, cut 2 + 2
+    const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
+    ASSERT_EQ(l.pages.size(), 2u);
+    for (const Page& page : l.pages) {
+        int shaded = 0, left = 0, top = 0;
+        for (const RectItem& r : page.rects) {
+            if (r.color.b == 200) shaded += r.height;
+            else if (r.height > r.width) left += r.height;
+            else ++top;
+        }
+        EXPECT_EQ(shaded, 480 + (&page == &l.pages[0] ? 20 : 0));
+        EXPECT_EQ(left, shaded);
+        EXPECT_EQ(top, &page == &l.pages[0] ? 1 : 0);  // the top border only where it starts
+    }
+}
+
+TEST(PageLayout, KeepWithNextMovesHeadingWithItsParagraph) {
+    ParaFormat keep;
+    keep.keepWithNext = true;
+    Blocks body;
+    for (int i = 0; i < 9; ++i) body.push_back(B(Para("line")));
+    body.push_back(B(Para("Heading", keep)));
+    body.push_back(B(Para("Body")));
+    const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
+    EXPECT_EQ(PageOf(l, "Heading"), 1);
+    EXPECT_EQ(PageOf(l, "Body"), 1);
+    // Without the keep the heading stays on page 1.
+    std::get<Paragraph>(body[9].value).format.keepWithNext = false;
+    const Layout free = LayOutChecked(Doc(body), TextArea(1200, 10));
+    EXPECT_EQ(PageOf(free, "Heading"), 0);
+    // A chain of keeps longer than a page is broken, not looped on.
+    Blocks chain(30, B(Para("k", keep)));
+    EXPECT_EQ(LayOutChecked(Doc(chain), TextArea(1200, 10)).pages.size(), 3u);
+}
+
+TEST(PageLayout, WidowControlKeepsTwoLinesTogether) {
+    Blocks body;
+    for (int i = 0; i < 9; ++i) body.push_back(B(Para("line")));
+    body.push_back(B(Para("aaaaaaaaa bbbbbbbbb ccccccccc")));  // three lines
+    const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
+    EXPECT_EQ(PageOf(l, "aaa"), 1);  // one line alone would be an orphan
+    std::get<Paragraph>(body[9].value).format.widowControl = false;
+    EXPECT_EQ(PageOf(LayOutChecked(Doc(body), TextArea(1200, 10)), "aaa"), 0);
+}
+
+Table Grid(int rows, std::vector<int> edges, const std::string& prefix) {
+    Table t;
+    for (int r = 0; r < rows; ++r) {
+        TableRow row;
+        row.gapHalf = 100;
+        row.leftOffset = -100;
+        for (std::size_t c = 0; c < edges.size(); ++c) {
+            TableCell cell;
+            cell.rightEdge = edges[c];
+            cell.content.push_back(B(Para(prefix + std::to_string(r) + "." + std::to_string(c))));
+            row.cells.push_back(cell);
+        }
+        t.rows.push_back(row);
+    }
+    return t;
+}
+
+TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
+    Table t = Grid(30, {2000, 5000}, "r");
+    t.rows[0].header = true;
+    Document d = Doc({B(Para("before")), B(t), B(Para("after"))});
+    const Layout l = LayOutChecked(d, TextArea(6000, 10));
+    // Cell text starts at the cell's left edge plus the gap: \trleft -100, gap 100.
+    EXPECT_EQ(Item(l, "r1.0")->x, 1000 - 100 + 100);
+    EXPECT_EQ(Item(l, "r1.1")->x, 1000 + 2000 + 100);
+    EXPECT_EQ(Item(l, "r1.1")->baseline, Item(l, "r1.0")->baseline);
+    // Ten lines a page: "before", the header and 8 rows on page 1; each later page repeats
+    // the header.
+    EXPECT_EQ(PageOf(l, "r8.0"), 0);
+    EXPECT_EQ(PageOf(l, "r9.0"), 1);
+    for (std::size_t p = 1; p < l.pages.size(); ++p) {
+        const auto& texts = l.pages[p].texts;
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(texts[0].text, u"r0.0") << "page " << p;
+    }
+    // Cell text is in plainText in reading order, once.
+    const std::u16string& text = l.plainText;
+    EXPECT_LT(text.find(u"r0.1\r\nr1.0"), text.find(u"r29.1"));
+    EXPECT_EQ(text.find(u"r0.0"), text.rfind(u"r0.0"));
+}
+
+TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
+    Table t;
+    TableRow row;
+    TableCell cell;
+    cell.rightEdge = 3000;
+    for (int i = 0; i < 4; ++i) cell.content.push_back(B(Para("c" + std::to_string(i))));
+    row.cells.push_back(cell);
+    t.rows.push_back(row);
+    Blocks body;
+    for (int i = 0; i < 8; ++i) body.push_back(B(Para("p")));
+    body.push_back(B(t));
+    const Layout moved = LayOutChecked(Doc(body), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(moved, "c0"), 1);
+    EXPECT_EQ(PageOf(moved, "c3"), 1);
+
+    for (int i = 4; i < 25; ++i) t.rows[0].cells[0].content.push_back(B(Para("c" + std::to_string(i))));
+    body.back() = B(t);
+    const Layout cut = LayOutChecked(Doc(body), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(cut, "c0"), 0);  // starts in the room left on page 1
+    EXPECT_EQ(PageOf(cut, "c1"), 0);
+    EXPECT_EQ(PageOf(cut, "c2"), 1);
+    EXPECT_EQ(PageOf(cut, "c2"), 1);
+    EXPECT_EQ(PageOf(cut, "c12"), 2);
+    EXPECT_EQ(PageOf(cut, "c24"), 3);
+}
+
+TEST(PageLayout, MergedCells) {
+    Table t = Grid(3, {1000, 2000, 3000}, "m");
+    BorderLine line;
+    line.style = BorderLine::Style::Single;
+    line.widthTwips = 20;
+    for (auto& row : t.rows)
+        for (auto& cell : row.cells) cell.borders = Borders{line, line, line, line};
+    t.rows[0].cells[0].mergeFirst = true;  // spans columns 0 and 1
+    t.rows[0].cells[1].merged = true;
+    t.rows[1].cells[2].verticalMergeFirst = true;  // spans rows 1 and 2
+    t.rows[1].cells[2].shading = Color{200, 0, 0, false};
+    t.rows[2].cells[2].verticalMerged = true;
+    for (const char* v : {"v2", "v3"}) t.rows[1].cells[2].content.push_back(B(Para(v)));
+    const Layout l = LayOutChecked(Doc({B(t), B(Para("after"))}), PageSetup{});
+    EXPECT_EQ(Item(l, "m0.1"), nullptr);  // the merged cell's content is not drawn
+    EXPECT_EQ(Item(l, "m2.2"), nullptr);
+    const auto& rects = l.pages[0].rects;
+    // The merge's three lines run through its two rows; the second row grows to hold the
+    // third line, the first keeps its own height.
+    EXPECT_EQ(Item(l, "m2.0")->baseline - Item(l, "m1.0")->baseline, 240);
+    EXPECT_EQ(Item(l, "v3")->baseline - Item(l, "m1.2")->baseline, 480);
+    EXPECT_EQ(Item(l, "after")->baseline - Item(l, "m2.0")->baseline, 480);
+    // Its shading covers both rows.
+    int shaded = 0;
+    for (const auto& r : rects)
+        if (r.color.r == 200) shaded += r.height;
+    EXPECT_EQ(shaded, 720);
+    // No horizontal border inside the vertical merge (at the boundary of rows 1 and 2) and
+    // none inside the horizontal one (at x 1000 in row 0).
+    const int rowTop1 = 1440 + 240, rowTop2 = 1440 + 480;
+    for (const auto& r : rects) {
+        if (r.color.r == 200) continue;  // shading
+        const bool horizontal = r.width > r.height;
+        if (horizontal && r.x >= 1440 + 2000 - 10 && r.y <= rowTop2 && r.y + r.height >= rowTop2)
+            ADD_FAILURE() << "border inside the vertical merge at y " << r.y;
+        if (!horizontal && r.y < rowTop1 && r.x <= 1440 + 1000 && r.x + r.width >= 1440 + 1000)
+            ADD_FAILURE() << "border inside the horizontal merge";
+    }
+}
+
+TEST(PageLayout, FootnoteOnThePageOfItsReference) {
+    Document d;
+    d.sections.emplace_back();
+    Note note;
+    note.mark = u"1";
+    note.content.push_back(B(Para("NOTE")));
+    d.notes.push_back(note);
+    for (int i = 0; i < 15; ++i) d.sections[0].body.push_back(B(Para("x")));
+    Paragraph ref = Para("ref");
+    Inline mark = Kind(Inline::Kind::NoteRef);
+    mark.note = 0;
+    ref.content.push_back(mark);
+    d.sections[0].body.push_back(B(ref));
+    // 10 lines a page: the separator and the note take two, so "ref" (line 16) lands on page 2.
+    const Layout l = LayOutChecked(d, TextArea(3000, 10));
+    ASSERT_EQ(PageOf(l, "ref"), 1);
+    EXPECT_EQ(PageOf(l, "NOTE"), 1);
+    EXPECT_GT(Item(l, "NOTE")->baseline, Item(l, "ref")->baseline);
+    EXPECT_EQ(Item(l, "NOTE")->baseline, 1000 + 10 * 240 - 240 + 192);  // the last line of the body
+    // The note's text follows the body, led by its mark.
+    EXPECT_EQ(l.plainText.substr(l.plainText.size() - 8), u"1 NOTE\r\n");
+
+    // As an endnote it goes after the body instead.
+    d.endnotesAtEnd = true;
+    const Layout e = LayOutChecked(d, TextArea(3000, 10));
+    EXPECT_GT(Item(e, "NOTE")->baseline + 10000 * PageOf(e, "NOTE"), Item(e, "ref")->baseline + 10000 * PageOf(e, "ref"));
+}
+
+TEST(PageLayout, HeadersAndFootersByPageWithPageNumbers) {
+    Document d;
+    d.facingPages = true;
+    Section s;
+    s.titlePage = true;
+    s.headers.first.push_back(B(Para("FIRST")));
+    s.headers.left.push_back(B(Para("LEFT")));
+    Paragraph right = Para("RIGHT ");
+    right.content.push_back(Kind(Inline::Kind::PageNumber));
+    s.headers.right.push_back(B(right));
+    Paragraph foot = Para("of ");
+    foot.content.push_back(Kind(Inline::Kind::PageCount));
+    s.footers.both.push_back(B(foot));
+    for (int i = 0; i < 3; ++i) {
+        Paragraph p = Para("page");
+        p.pageBreakAfter = i < 2;
+        s.body.push_back(B(p));
+    }
+    d.sections.push_back(s);
+    const Layout l = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(l.pages.size(), 3u);
+    EXPECT_EQ(PageOf(l, "FIRST"), 0);
+    EXPECT_EQ(PageOf(l, "LEFT"), 1);
+    EXPECT_EQ(PageOf(l, "RIGHT"), 2);
+    const auto& p3 = l.pages[2].texts;
+    auto number = std::find_if(p3.begin(), p3.end(), [](const TextItem& t) { return t.field == TextItem::Field::PageNumber; });
+    ASSERT_NE(number, p3.end());
+    EXPECT_EQ(number->text, u"3");
+    EXPECT_EQ(number->textOffset, kNoTextOffset);
+    auto count = std::find_if(p3.begin(), p3.end(), [](const TextItem& t) { return t.field == TextItem::Field::PageCount; });
+    ASSERT_NE(count, p3.end());
+    EXPECT_EQ(count->text, u"3");
+    EXPECT_EQ(Item(l, "FIRST")->baseline, 720 + 192);  // at the header distance
+    EXPECT_EQ(l.plainText.find(u"FIRST"), std::u16string::npos);
+
+    // A header taller than the top margin pushes the body down.
+    for (int i = 0; i < 8; ++i) d.sections[0].headers.first.push_back(B(Para("h")));
+    const Layout tall = LayOutChecked(d, PageSetup{});
+    EXPECT_EQ(Item(tall, "page")->baseline, 720 + 9 * 240 + 192);
+}
+
+TEST(PageLayout, SectionBreaksAndPageNumberRestart) {
+    Document d;
+    d.sections.resize(4);
+    d.sections[0].body.push_back(B(Para("s0")));
+    d.sections[1].breakBefore = Section::Break::Odd;  // page 2 is even: a blank page first
+    d.sections[1].body.push_back(B(Para("s1")));
+    d.sections[2].breakBefore = Section::Break::None;
+    d.sections[2].body.push_back(B(Para("s2")));
+    Paragraph broken = Para("s2b");
+    broken.pageBreakAfter = true;
+    d.sections[2].body.push_back(B(broken));
+    d.sections[3].breakBefore = Section::Break::None;  // continuous, but after a \page
+    d.sections[3].body.push_back(B(Para("s3")));
+    const Layout l = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(l.pages.size(), 4u);
+    EXPECT_EQ(PageOf(l, "s0"), 0);
+    EXPECT_TRUE(l.pages[1].texts.empty());
+    EXPECT_EQ(PageOf(l, "s1"), 2);
+    EXPECT_EQ(PageOf(l, "s2"), 2);
+    EXPECT_EQ(Item(l, "s2")->baseline, Item(l, "s1")->baseline + 240);
+    EXPECT_EQ(PageOf(l, "s3"), 3);
+    EXPECT_EQ(l.pages[3].number, 4);
+
+    d.sections[3].breakBefore = Section::Break::Page;
+    d.sections[3].pageNumberStart = 7;
+    std::get<Paragraph>(d.sections[2].body.back().value).pageBreakAfter = false;
+    const Layout restarted = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(restarted.pages.size(), 4u);
+    EXPECT_EQ(restarted.pages[3].number, 7);
+}
+
+TEST(PageLayout, ColumnsAndColumnBreak) {
+    Section s;
+    s.columns = 2;
+    s.columnSpace = 400;
+    s.lineBetween = true;
+    for (int i = 0; i < 12; ++i) s.body.push_back(B(Para("L" + std::to_string(i))));
+    Paragraph brk = Para("end");
+    brk.content.push_back(Kind(Inline::Kind::ColumnBreak));
+    s.body.push_back(B(brk));
+    s.body.push_back(B(Para("next")));
+    Document d;
+    d.sections.push_back(s);
+    const Layout l = LayOutChecked(d, TextArea(4400, 10));  // columns 2000 wide at x 1000 and 3400
+    EXPECT_EQ(Item(l, "L9")->x, 1000);
+    EXPECT_EQ(Item(l, "L10")->x, 3400);
+    EXPECT_EQ(Item(l, "L10")->baseline, Item(l, "L0")->baseline);
+    EXPECT_EQ(PageOf(l, "next"), 1);  // the column break after "end" in column 2
+    const auto& rects = l.pages[0].rects;
+    EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 3200 && r.x + r.width > 3200 && r.height > r.width; }));
+}
+
+TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
+    Section two;
+    two.columns = 2;
+    two.columnSpace = 400;
+    for (int i = 0; i < 6; ++i) two.body.push_back(B(Para("L" + std::to_string(i))));
+    Section one;
+    one.breakBefore = Section::Break::None;
+    one.body.push_back(B(Para("after")));
+    Document d;
+    d.sections = {two, one};
+    const Layout l = LayOutChecked(d, TextArea(4400, 40));
+    ASSERT_EQ(l.pages.size(), 1u);
+    EXPECT_EQ(Item(l, "L2")->x, 1000);
+    EXPECT_EQ(Item(l, "L3")->x, 3400);
+    EXPECT_EQ(Item(l, "L3")->baseline, Item(l, "L0")->baseline);
+    EXPECT_EQ(Item(l, "after")->baseline, Item(l, "L2")->baseline + 240);
+    EXPECT_EQ(Item(l, "after")->x, 1000);
+}
+
+TEST(PageLayout, PicturesScaledToFit) {
+    auto picture = std::make_shared<Picture>();
+    picture->kind = Picture::Kind::Png;
+    picture->width = 4000;  // pixels: 60000 x 30000 twips
+    picture->height = 2000;
+    Paragraph p;
+    Inline in = Kind(Inline::Kind::Picture);
+    in.picture = picture;
+    p.content.push_back(in);
+    const Layout l = LayOutChecked(Doc({B(p)}), TextArea(6000, 40));
+    ASSERT_EQ(l.pages[0].pictures.size(), 1u);
+    const PictureItem& item = l.pages[0].pictures[0];
+    EXPECT_EQ(item.width, 6000);
+    EXPECT_EQ(item.height, 3000);
+    // Tall: fitted to the page's height.
+    picture->height = 40000;
+    // Goal size and scale, when it fits.
+    picture->goalWidth = 1440;
+    picture->goalHeight = 720;
+    picture->scaleX = picture->scaleY = 50;
+    const PictureItem small = LayOutChecked(Doc({B(p)}), TextArea(6000, 40)).pages[0].pictures[0];
+    EXPECT_EQ(small.width, 720);
+    EXPECT_EQ(small.height, 360);
+    *picture = Picture{Picture::Kind::Png, nullptr, 4000, 40000};
+    const Layout tallLayout = LayOutChecked(Doc({B(p)}), TextArea(6000, 40));
+    const PictureItem& tall = tallLayout.pages[0].pictures[0];
+    EXPECT_EQ(tall.height, 40 * 240);
+    EXPECT_EQ(tall.width, 4000 * 15 * 9600 / 600000);
+}
+
+TEST(PageLayout, DegenerateInputFinishes) {
+    Blocks body;
+    CharFormat tiny, huge;
+    tiny.sizeHalfPoints = 0;
+    huge.sizeHalfPoints = 4000;
+    Paragraph p;
+    p.content.push_back(Text(std::string(10000, 'w'), tiny));
+    p.content.push_back(Text("big", huge));
+    body.push_back(B(p));
+    ParaFormat odd;
+    odd.leftIndent = 100000;
+    odd.firstLineIndent = -300000;
+    odd.lineSpacing = -100000;
+    body.push_back(B(Para("indented", odd)));
+    Table wide;
+    TableRow row;
+    for (int c = 0; c < 1000; ++c) {
+        TableCell cell;
+        cell.rightEdge = (c % 7) * 50;  // out of order
+        cell.content.push_back(B(Para("c")));
+        row.cells.push_back(cell);
+    }
+    wide.rows.push_back(row);
+    wide.rows.emplace_back();  // no cells
+    body.push_back(B(wide));
+    body.push_back(B(Table{}));
+    auto huge_picture = std::make_shared<Picture>();
+    huge_picture->width = huge_picture->height = 2147483647;
+    huge_picture->scaleX = 2147483647;
+    Paragraph pictures;
+    Inline in = Kind(Inline::Kind::Picture);
+    in.picture = huge_picture;
+    pictures.content.assign(3, in);
+    body.push_back(B(pictures));
+    for (int i = 0; i < 100000; ++i) body.push_back(B(Para("")));
+    Document d = Doc(body);
+    d.sections.emplace_back();
+    d.sections.back().columns = 1000;
+    d.sections.back().headerDistance = -5;
+    d.sections.back().body.push_back(B(Para("last")));
+
+    for (PageSetup setup : {PageSetup{0, 0, 0, 0, 0, 0}, PageSetup{12240, 15840, 9000, 9000, 9000, 9000},
+                            PageSetup{-5, 100, -1, 0, 0, 0}}) {
+        const auto start = std::chrono::steady_clock::now();
+        const Layout l = LayOutChecked(d, setup);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_EQ(l.pages[0].width, 12240);  // Letter instead of an unusable page
+        EXPECT_NE(PageOf(l, "last"), -1);
+        EXPECT_NE(Item(l, "indented"), nullptr);
+    }
+}
+
+// Random documents of every construct: layout finishes, every body paragraph's text is in
+// plainText, and the items agree with it.
+TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
+    unsigned seed = 7;
+    auto next = [&](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    std::function<Blocks(int)> blocks = [&](int depth) {
+        Blocks out;
+        for (unsigned b = 0, n = 1 + next(6); b < n; ++b) {
+            if (depth < 3 && next(5) == 0) {
+                Table t;
+                for (unsigned r = 0, rows = next(5); r < rows; ++r) {
+                    TableRow row;
+                    row.header = next(3) == 0;
+                    row.height = static_cast<int>(next(3)) * 300 - 300;
+                    row.alignment = static_cast<Alignment>(next(3));
+                    for (unsigned c = 0, cells = next(5); c < cells; ++c) {
+                        TableCell cell;
+                        cell.rightEdge = static_cast<int>(next(9000)) - 500;
+                        cell.mergeFirst = next(4) == 0;
+                        cell.merged = next(4) == 0;
+                        cell.verticalMergeFirst = next(4) == 0;
+                        cell.verticalMerged = next(4) == 0;
+                        cell.content = blocks(depth + 1);
+                        row.cells.push_back(std::move(cell));
+                    }
+                    t.rows.push_back(std::move(row));
+                }
+                out.push_back(B(std::move(t)));
+                continue;
+            }
+            ParaFormat pf;
+            pf.alignment = static_cast<Alignment>(next(5));
+            pf.leftIndent = static_cast<int>(next(3000)) - 1000;
+            pf.firstLineIndent = static_cast<int>(next(3000)) - 1500;
+            pf.lineSpacing = static_cast<int>(next(1000)) - 500;
+            pf.lineMultiple = next(2);
+            pf.keepWithNext = next(3) == 0;
+            pf.keepTogether = next(4) == 0;
+            pf.pageBreakBefore = next(10) == 0;
+            if (next(4) == 0) pf.listLabel = u"\u2022";
+            Paragraph p = Para("", pf);
+            for (unsigned i = 0, n = next(8); i < n; ++i) {
+                const unsigned k = next(10);
+                if (k < 5) {
+                    CharFormat f;
+                    f.sizeHalfPoints = static_cast<int>(next(80));
+                    f.verticalAlign = static_cast<VerticalAlign>(next(3));
+                    f.caps = next(5) == 0;
+                    std::string text;
+                    for (unsigned w = 0, words = next(30); w < words; ++w) text += std::string(1 + next(12), 'a' + next(26)) + (next(6) ? " " : "-");
+                    p.content.push_back(Text(text, f));
+                } else {
+                    static const Inline::Kind kinds[] = {Inline::Kind::Tab, Inline::Kind::LineBreak, Inline::Kind::PageNumber,
+                                                         Inline::Kind::NoteRef, Inline::Kind::ColumnBreak};
+                    Inline in = Kind(kinds[k - 5]);
+                    in.note = static_cast<int>(next(4));
+                    p.content.push_back(in);
+                }
+            }
+            p.pageBreakAfter = next(12) == 0;
+            out.push_back(B(std::move(p)));
+        }
+        return out;
+    };
+    for (int round = 0; round < 20; ++round) {
+        Document d;
+        for (int n = 0; n < 4; ++n) {
+            Note note;
+            note.mark = U(std::to_string(n + 1));
+            note.endnote = next(3) == 0;
+            note.content = blocks(3);
+            d.notes.push_back(std::move(note));
+        }
+        for (unsigned s = 0, n = 1 + next(3); s < n; ++s) {
+            Section section;
+            section.breakBefore = static_cast<Section::Break>(next(5));
+            section.columns = 1 + static_cast<int>(next(3));
+            section.lineBetween = next(2);
+            section.titlePage = next(2);
+            section.headers.both = blocks(3);
+            section.footers.first = blocks(3);
+            for (int k = 0; k < 2; ++k) {
+                Blocks more = blocks(0);
+                for (auto& b : more) section.body.push_back(std::move(b));
+            }
+            d.sections.push_back(std::move(section));
+        }
+        d.facingPages = next(2);
+        const Layout l = LayOutChecked(d, TextArea(2000 + static_cast<int>(next(6000)), 5 + static_cast<int>(next(40))));
+        ASSERT_FALSE(l.pages.empty());
+    }
+}
+
+TEST(PageLayout, StepByStepEqualsAllAtOnceAndCachesMetrics) {
+    Blocks body;
+    for (int i = 0; i < 500; ++i) body.push_back(B(Para("paragraph number " + std::to_string(i))));
+    Paragraph last = Para("of ");
+    last.content.push_back(Kind(Inline::Kind::PageCount));
+    body.push_back(B(last));
+    const Document d = Doc(body);
+    FixedMetrics m;
+    Paginator paginator(d, PageSetup{}, m);
+    EXPECT_FALSE(paginator.Step(1));
+    EXPECT_GE(paginator.PagesReady(), 1u);
+    std::size_t steps = 1;
+    while (!paginator.Step(2)) ++steps;
+    EXPECT_GT(steps, 3u);
+    const Layout stepped = paginator.TakeLayout();
+    const Layout whole = LayOutChecked(d, PageSetup{});
+    ASSERT_EQ(stepped.pages.size(), whole.pages.size());
+    EXPECT_EQ(stepped.plainText, whole.plainText);
+    EXPECT_EQ(stepped.pages.back().texts.back().text, U(std::to_string(whole.pages.size())));
+    // Each character of each font is measured once.
+    EXPECT_LT(m.calls, 30);
+}
+
+}  // namespace
+}  // namespace docengine
