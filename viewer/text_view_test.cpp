@@ -349,6 +349,34 @@ TEST_F(TextViewTest, PageCountFollowsThePageSize) {
     EXPECT_EQ(Prop(L"Navreth.PageCount"), half);
 }
 
+// A long document shows its first pages at once; the rest are laid out while messages flow,
+// and the page count is published when the last page is laid out.
+TEST_F(TextViewTest, LongDocumentsAreLaidOutInTheBackground) {
+    std::string rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Arial;}\\f0\\fs24 ";
+    for (int i = 0; i < 4000; ++i) {
+        rtf += "Paragraph " + std::to_string(i) + " of a long document that runs to many pages in all.\\par ";
+        if (i % 40 == 39) rtf += "\\page ";
+    }
+    rtf += "}";
+    const std::wstring path = File(rtf);
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_GT(view_->LoadText(path, 1), 0);
+    view_->Visible(true);
+    UpdateWindow(view_->Handle());
+    const ULONGLONG shown = GetTickCount64() - start;
+    RecordProperty("first_page_ms", static_cast<int>(shown));
+    EXPECT_LT(shown, 1500u) << "the first page does not wait for the whole layout";
+    EXPECT_EQ(Prop(L"Navreth.PageCount"), 0) << "the layout goes on after the first pages";
+    MSG msg;
+    const ULONGLONG until = GetTickCount64() + 30000;
+    while (Prop(L"Navreth.PageCount") == 0 && GetTickCount64() < until) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(1);
+    }
+    EXPECT_EQ(Prop(L"Navreth.PageCount"), 100) << "every \\page starts a page";
+    RecordProperty("all_pages_ms", static_cast<int>(GetTickCount64() - start));
+}
+
 TEST_F(TextViewTest, TextAndSelectionCountAParagraphBreakAsOneCharacter) {
     view_->ShowLayout(TwoPages());
     EXPECT_EQ(Text(), L"One two\r\nthree one\r\nONE four\r\n") << "WM_GETTEXT hands out the document's text";
