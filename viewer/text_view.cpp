@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <cwctype>
 #include <limits>
@@ -22,6 +23,7 @@ constexpr DWORD kFirstLayoutBudgetMs = 200;  // laid out at once when the view i
 constexpr DWORD kTimerLayoutBudgetMs = 40;   // then this much per timer tick
 constexpr int kGapPx = 16;                   // around and between pages on screen
 constexpr int kShadowPx = 4;
+constexpr double kMinZoom = 0.5;            // pages shrink to fit a narrow window, down to this
 constexpr int kLinePx = 40;                  // one arrow key or a third of a wheel notch
 constexpr COLORREF kBackground = RGB(0x9A, 0x9A, 0x9A);
 constexpr COLORREF kShadow = RGB(0x60, 0x60, 0x60);
@@ -392,24 +394,30 @@ void TextView::Select(std::size_t start, std::size_t end, bool scroll) {
 
 // ---- Screen geometry and painting ----------------------------------------------------------------
 
-double TextView::ScaleX() const { return static_cast<double>(dpiX_) / kTwipsPerInch; }
-double TextView::ScaleY() const { return static_cast<double>(dpiY_) / kTwipsPerInch; }
+double TextView::ScaleX() const { return zoom_ * dpiX_ / kTwipsPerInch; }
+double TextView::ScaleY() const { return zoom_ * dpiY_ / kTwipsPerInch; }
+int TextView::PxX(std::int64_t twips) const { return static_cast<int>(std::lround(static_cast<double>(twips) * ScaleX())); }
+int TextView::PxY(std::int64_t twips) const { return static_cast<int>(std::lround(static_cast<double>(twips) * ScaleY())); }
 
 void TextView::ComputeGeometry() {
     pageRects_.clear();
     const docengine::Layout* layout = CurrentLayout();
     RECT client{};
     GetClientRect(hwnd_, &client);
+    // Actual size, or smaller (down to kMinZoom) when the widest page would not fit the window.
     int widest = 0;
     if (layout) {
-        for (const docengine::Page& page : layout->pages) widest = std::max(widest, TwipsToPx(page.width, dpiX_));
+        for (const docengine::Page& page : layout->pages) widest = std::max(widest, page.width);
     }
-    contentWidth_ = widest + 2 * kGapPx;
+    const double actual = static_cast<double>(widest) * dpiX_ / kTwipsPerInch;
+    const int room = static_cast<int>(client.right) - 2 * kGapPx - kShadowPx;
+    zoom_ = actual > room && actual > 0 ? std::max(room / actual, kMinZoom) : 1.0;
+    contentWidth_ = PxX(widest) + 2 * kGapPx + kShadowPx;
     const int area = std::max<int>(contentWidth_, client.right);
     int y = kGapPx;
     if (layout) {
         for (const docengine::Page& page : layout->pages) {
-            const int w = TwipsToPx(page.width, dpiX_), h = TwipsToPx(page.height, dpiY_);
+            const int w = PxX(page.width), h = PxY(page.height);
             const int x = (area - w) / 2;
             pageRects_.push_back(RECT{x, y, x + w, y + h});
             y += h + kGapPx;
@@ -485,8 +493,8 @@ void TextView::ScrollToIndex(std::size_t index) {
             if (index < item.textOffset || index > item.textOffset + item.text.size()) continue;
             RECT client{};
             GetClientRect(hwnd_, &client);
-            const int y = pageRects_[p].top + TwipsToPx(item.baseline, dpiY_);
-            const int x = pageRects_[p].left + TwipsToPx(item.x, dpiX_);
+            const int y = pageRects_[p].top + PxY(item.baseline);
+            const int x = pageRects_[p].left + PxX(item.x);
             int newY = scrollY_, newX = scrollX_;
             if (y - kLinePx < scrollY_ || y + kLinePx > scrollY_ + client.bottom) newY = y - client.bottom / 3;
             if (x < scrollX_ || x > scrollX_ + client.right) newX = x - client.right / 3;
@@ -742,7 +750,7 @@ LRESULT TextView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 for (const docengine::TextItem& item : layout->pages[p].texts) {
                     if (item.baseline == last) continue;
                     last = item.baseline;
-                    if (pageRects_[p].top + TwipsToPx(item.baseline, dpiY_) < scrollY_) ++lines;
+                    if (pageRects_[p].top + PxY(item.baseline) < scrollY_) ++lines;
                 }
             }
             return lines;

@@ -8,7 +8,7 @@
 // printing a page range.
 //
 // On screen the pages stand centred on a grey background, one under the other with a gap,
-// at their actual size; scroll bars, the keyboard (arrows, Page Up/Down, Home/End, with Ctrl
+// at their actual size (smaller, down to half, when the window is narrower than a page); scroll bars, the keyboard (arrows, Page Up/Down, Home/End, with Ctrl
 // to the document's ends) and the mouse wheel scroll; dragging over text selects it, Ctrl+A
 // selects everything and Ctrl+C copies the selection as text. Tab leaves the view. The window
 // answers WM_GETTEXT/WM_GETTEXTLENGTH with the document's text and EM_GETSEL with the
@@ -156,6 +156,8 @@ private:
     // Screen geometry (pixels, in the scrolled document's space).
     double ScaleX() const;
     double ScaleY() const;
+    int PxX(std::int64_t twips) const;
+    int PxY(std::int64_t twips) const;
     void ComputeGeometry();
     void UpdateScrollBars();
     void ScrollTo(int x, int y);
@@ -189,6 +191,7 @@ private:
     std::vector<RECT> pageRects_;  // each page on screen, unscrolled
     int contentWidth_ = 0, contentHeight_ = 0;
     int scrollX_ = 0, scrollY_ = 0;
+    double zoom_ = 1.0;  // 1: the pages at their actual size
 
     HDC printDevice_ = nullptr;
     std::vector<BYTE> printSettings_;  // DEVMODEW with its driver data; empty when unknown
