@@ -162,7 +162,14 @@ GdiFontMetrics::Measured& GdiFontMetrics::GetFace(const FontSpec& font, const st
     return *fonts_.emplace(std::move(key), std::move(measured)).first->second;
 }
 
-GdiFontMetrics::Measured& GdiFontMetrics::Get(const FontSpec& font) { return GetFace(font, Face(font)); }
+// Layout asks about the same font many times in a row: the last answer is kept at hand.
+GdiFontMetrics::Measured& GdiFontMetrics::Get(const FontSpec& font) {
+    if (last_ && font == lastSpec_) return *last_;
+    Measured& measured = GetFace(font, Face(font));
+    lastSpec_ = font;
+    last_ = &measured;
+    return measured;
+}
 
 docengine::VerticalMetrics GdiFontMetrics::Metrics(const FontSpec& font) { return Get(font).vertical; }
 
@@ -186,7 +193,7 @@ bool GdiFontMetrics::HasGlyph(Measured& measured, std::u16string_view character)
 
 const std::wstring& GdiFontMetrics::GlyphFace(const FontSpec& font, std::u16string_view text) {
     const std::wstring& primary = Face(font);
-    if (text.empty() || HasGlyph(GetFace(font, primary), text)) return primary;
+    if (text.empty() || HasGlyph(Get(font), text)) return primary;
     for (const std::wstring& face : fallbacks_) {
         if (face != primary && HasGlyph(GetFace(font, face), text)) return face;
     }
@@ -194,10 +201,12 @@ const std::wstring& GdiFontMetrics::GlyphFace(const FontSpec& font, std::u16stri
 }
 
 void GdiFontMetrics::Advances(const FontSpec& font, std::u16string_view text, std::vector<int>& advances) {
+    Measured& primary = Get(font);
     std::size_t i = 0;
     while (i < text.size()) {
         const auto [c, units] = FirstCharacter(text.substr(i));
-        Measured& measured = GetFace(font, GlyphFace(font, text.substr(i)));
+        Measured& measured =
+            HasGlyph(primary, text.substr(i)) ? primary : GetFace(font, GlyphFace(font, text.substr(i)));
         int width = 0;
         auto found = measured.widths.find(c);
         if (found != measured.widths.end()) {

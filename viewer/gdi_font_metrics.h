@@ -63,6 +63,8 @@ private:
     std::vector<std::wstring> fallbacks_;  // installed faces with wide coverage, in order of preference
     std::map<std::pair<std::wstring, std::wstring>, std::unique_ptr<Measured>> fonts_;  // (spec key, face)
     std::map<std::wstring, std::wstring> faceOfSpec_;
+    docengine::FontSpec lastSpec_;
+    Measured* last_ = nullptr;
 };
 
 }  // namespace viewer

@@ -19,7 +19,7 @@ namespace {
 
 constexpr UINT_PTR kLayoutTimer = 1;
 constexpr UINT kLayoutTimerMs = 15;
-constexpr DWORD kFirstLayoutBudgetMs = 200;  // laid out at once when the view is shown
+constexpr DWORD kFirstLayoutBudgetMs = 100;  // laid out at once when the view is shown
 constexpr DWORD kTimerLayoutBudgetMs = 40;   // then this much per timer tick
 constexpr int kGapPx = 16;                   // around and between pages on screen
 constexpr int kShadowPx = 4;
