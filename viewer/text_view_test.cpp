@@ -397,6 +397,60 @@ TEST_F(TextViewTest, TextAndSelectionCountAParagraphBreakAsOneCharacter) {
     }
 }
 
+// Keys and the wheel scroll through the pages; Ctrl+A selects everything; dragging over a
+// word selects from where the button went down to where it came up.
+TEST_F(TextViewTest, KeysWheelAndMouseScrollAndSelect) {
+    view_->ShowLayout(TwoPages());
+    HWND view = view_->Handle();
+    const auto press = [&](WPARAM key, bool control = false) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        SendMessageW(view, WM_KEYDOWN, key, 0);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    };
+    const auto top = [&] { return GetScrollPos(view, SB_VERT); };
+    EXPECT_EQ(top(), 0);
+    press(VK_DOWN);
+    const int line = top();
+    EXPECT_GT(line, 0);
+    press(VK_NEXT);
+    EXPECT_GT(top(), 2 * line) << "Page Down moves by about a window";
+    press(VK_END, true);
+    const int bottom = top();
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(view, SB_VERT, &si);
+    EXPECT_EQ(bottom, si.nMax - static_cast<int>(si.nPage) + 1) << "Ctrl+End: the end of the last page";
+    press(VK_HOME, true);
+    EXPECT_EQ(top(), 0);
+    SendMessageW(view, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    EXPECT_GT(top(), 0) << "the wheel scrolls down";
+    press(VK_HOME, true);
+
+    press('A', true);
+    EXPECT_EQ(Sel(), std::make_pair(0, 27)) << "Ctrl+A: the whole text (30 characters, three breaks)";
+
+    // With room for the page at its actual size, it stands centred 16 pixels below the top.
+    // "three one" starts at 1440 twips across, its baseline 2000 twips down.
+    view_->Width(30000);
+    HDC screen = GetDC(nullptr);
+    const double scale = GetDeviceCaps(screen, LOGPIXELSX) / 1440.0;
+    ReleaseDC(nullptr, screen);
+    RECT client{};
+    GetClientRect(view, &client);
+    const int left = (client.right - static_cast<int>(12240 * scale + 0.5)) / 2;
+    const int y = 16 + static_cast<int>(1950 * scale);
+    const auto at = [&](int twipsX) { return MAKELPARAM(left + static_cast<int>(twipsX * scale), y); };
+    SendMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at(1440));
+    SendMessageW(view, WM_MOUSEMOVE, MK_LBUTTON, at(1440 + 10 * 1440));
+    SendMessageW(view, WM_LBUTTONUP, 0, at(1440 + 10 * 1440));
+    EXPECT_EQ(Sel(), std::make_pair(8, 17)) << "the drag selects \"three one\"";
+}
+
 TEST_F(TextViewTest, FindMovesFromTheSelectionWithItsOptions) {
     view_->ShowLayout(TwoPages());
     Find(L"one", FR_DOWN);
