@@ -35,7 +35,9 @@ public:
     // Lays out about `maxPages` more pages; true once the whole document is laid out.
     bool Step(std::size_t maxPages);
     bool Finished() const;
-    // The pages laid out so far. Layout::plainText covers at least the text of those pages.
+    // The pages laid out so far. Layout::plainText covers at least the text of those pages;
+    // between steps it is only appended to (the view indexes it as it grows). The object
+    // stays at its address for the Pagination's life.
     const docengine::Layout& Result() const;
 
 private:

@@ -303,6 +303,7 @@ void TextView::LayOutSome(DWORD budgetMs) {
     if (finished) {
         if (timerRunning_) KillTimer(hwnd_, kLayoutTimer);
         timerRunning_ = false;
+        ReindexBreaks();
     } else if (!timerRunning_) {
         timerRunning_ = SetTimer(hwnd_, kLayoutTimer, kLayoutTimerMs, nullptr) != 0;
     }
@@ -317,6 +318,7 @@ void TextView::FinishLayout() {
     }
     if (timerRunning_) KillTimer(hwnd_, kLayoutTimer);
     timerRunning_ = false;
+    ReindexBreaks();
     LayoutGrew();
 }
 
@@ -340,6 +342,13 @@ void TextView::IndexBreaks() {
         if (text[i] == u'\r' && text[i + 1] == u'\n') breaks_.push_back(i++);
     }
     breaksIndexed_ = text.size();
+}
+
+// Once the layout is complete its text is indexed afresh, so that positions stay right even
+// where the text of earlier pages was completed after they were laid out.
+void TextView::ReindexBreaks() {
+    breaks_.clear();
+    breaksIndexed_ = 0;
 }
 
 // A position counts each "\r\n" as one character: the k-th break stands at position

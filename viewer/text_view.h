@@ -145,6 +145,7 @@ private:
 
     // Positions and text.
     void IndexBreaks();
+    void ReindexBreaks();
     std::size_t IndexOf(std::int64_t position) const;
     std::int64_t PositionOf(std::size_t index) const;
     void Select(std::size_t start, std::size_t end, bool scroll);
