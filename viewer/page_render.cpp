@@ -228,53 +228,79 @@ void DrawFrame(HDC dc, const RECT& r) {
     FillDeviceRect(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, kFrameColor);
 }
 
-void DrawText(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item,
-              const PageTransform& t, GdiFontMetrics& fonts, DeviceFonts& deviceFonts, TextSpan selection) {
-    if (item.text.empty() || item.font < 0 || static_cast<std::size_t>(item.font) >= layout.fonts.size()) return;
+bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item) {
+    return item.font >= 0 && static_cast<std::size_t>(item.font) < layout.fonts.size();
+}
+
+// Items drawn in one call: the same font, colour, lines and link on the same baseline, each
+// starting at or after the end of the one before.
+bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
+    return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
+           a.strike == b.strike && a.link == b.link && b.x >= a.x + a.width;
+}
+
+// The selection's part of `item`, filled behind its characters.
+void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
+                   GdiFontMetrics& fonts, TextSpan selection) {
+    const std::size_t begin = item.textOffset, end = item.textOffset + item.text.size();
+    if (selection.empty() || selection.start >= end || selection.end <= begin || !ValidFont(layout, item)) return;
     const docengine::FontSpec& spec = layout.fonts[item.font];
     std::vector<int> advances;
-    advances.reserve(item.text.size());
     fonts.Advances(spec, item.text, advances);
-    // Cumulative positions in twips, then in device units: each character's device advance
-    // is the difference of rounded positions, so rounding never accumulates along a line.
-    std::vector<int> deviceX(item.text.size() + 1);
-    std::int64_t at = item.x;
-    for (std::size_t i = 0; i < item.text.size(); ++i) {
-        deviceX[i] = t.X(at);
-        at += advances[i];
-    }
-    deviceX[item.text.size()] = t.X(at);
+    const std::size_t from = std::max(selection.start, begin) - begin;
+    const std::size_t to = std::min(selection.end, end) - begin;
+    std::int64_t x0 = item.x;
+    for (std::size_t i = 0; i < from; ++i) x0 += advances[i];
+    std::int64_t x1 = x0;
+    for (std::size_t i = from; i < to; ++i) x1 += advances[i];
+    const docengine::VerticalMetrics v = fonts.Metrics(spec);
+    FillDeviceRect(dc, RECT{t.X(x0), t.Y(item.baseline - v.ascent), t.X(x1), t.Y(item.baseline + v.descent)},
+                   kSelectionColor);
+}
 
-    const std::size_t begin = item.textOffset, end = item.textOffset + item.text.size();
-    if (!selection.empty() && selection.start < end && selection.end > begin) {
-        const std::size_t from = std::max(selection.start, begin) - begin;
-        const std::size_t to = std::min(selection.end, end) - begin;
-        const docengine::VerticalMetrics v = fonts.Metrics(spec);
-        FillDeviceRect(dc, RECT{deviceX[from], t.Y(item.baseline - v.ascent), deviceX[to], t.Y(item.baseline + v.descent)},
-                       kSelectionColor);
+// Draws items [first, last) of one run. Each character's device advance is the difference
+// of rounded positions, so rounding never accumulates along a line; the last character of an
+// item reaches to where the next item starts.
+void DrawRun(HDC dc, const docengine::Layout& layout, const docengine::TextItem* first,
+             const docengine::TextItem* last, const PageTransform& t, GdiFontMetrics& fonts,
+             DeviceFonts& deviceFonts) {
+    const docengine::FontSpec& spec = layout.fonts[first->font];
+    std::u16string text;
+    std::vector<int> deviceX;  // each character's start, then the run's end
+    std::vector<int> advances;
+    for (const docengine::TextItem* item = first; item != last; ++item) {
+        advances.clear();
+        fonts.Advances(spec, item->text, advances);
+        std::int64_t at = item->x;
+        for (std::size_t i = 0; i < item->text.size(); ++i) {
+            deviceX.push_back(t.X(at));
+            at += advances[i];
+        }
+        text += item->text;
+        if (item + 1 == last) deviceX.push_back(t.X(at));
     }
+    if (text.empty()) return;
 
-    const COLORREF color = ColorOf(item.color, item.link >= 0 ? kLinkColor : RGB(0, 0, 0));
-    SetTextColor(dc, color);
-    const bool underline = item.underline != docengine::Underline::None;
+    SetTextColor(dc, ColorOf(first->color, first->link >= 0 ? kLinkColor : RGB(0, 0, 0)));
+    const bool underline = first->underline != docengine::Underline::None;
     const int height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
-    const int baseline = t.Y(item.baseline);
+    const int baseline = t.Y(first->baseline);
+    const std::u16string_view view = text;
     std::vector<INT> dx;
     std::size_t i = 0;
-    const std::u16string_view text = item.text;
-    while (i < text.size()) {
+    while (i < view.size()) {
         // A segment: the characters drawn with one face.
-        const std::wstring& face = fonts.GlyphFace(spec, text.substr(i));
+        const std::wstring& face = fonts.GlyphFace(spec, view.substr(i));
         std::size_t j = i;
-        while (j < text.size()) {
-            const std::size_t units = (text[j] >= 0xD800 && text[j] < 0xDC00 && j + 1 < text.size()) ? 2 : 1;
-            if (j > i && fonts.GlyphFace(spec, text.substr(j)) != face) break;
+        while (j < view.size()) {
+            const std::size_t units = (view[j] >= 0xD800 && view[j] < 0xDC00 && j + 1 < view.size()) ? 2 : 1;
+            if (j > i && fonts.GlyphFace(spec, view.substr(j)) != face) break;
             j += units;
         }
         dx.clear();
         for (std::size_t k = i; k < j; ++k) dx.push_back(deviceX[k + 1] - deviceX[k]);
-        SelectedObject font(dc, deviceFonts.Get(spec, face, height, underline, item.strike));
-        ExtTextOutW(dc, deviceX[i], baseline, 0, nullptr, reinterpret_cast<const wchar_t*>(text.data() + i),
+        SelectedObject font(dc, deviceFonts.Get(spec, face, height, underline, first->strike));
+        ExtTextOutW(dc, deviceX[i], baseline, 0, nullptr, reinterpret_cast<const wchar_t*>(view.data() + i),
                     static_cast<UINT>(j - i), dx.data());
         i = j;
     }
@@ -302,9 +328,15 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
         if (where.right <= where.left || where.bottom <= where.top) continue;
         if (!pictures.Draw(dc, p.picture, where)) DrawFrame(dc, where);
     }
+    for (const docengine::TextItem& item : page.texts) DrawSelection(dc, layout, item, transform, fonts, selection);
     DeviceFonts deviceFonts;
-    for (const docengine::TextItem& item : page.texts) {
-        DrawText(dc, layout, item, transform, fonts, deviceFonts, selection);
+    const docengine::TextItem* items = page.texts.data();
+    const std::size_t count = page.texts.size();
+    for (std::size_t i = 0; i < count;) {
+        std::size_t j = i + 1;
+        while (j < count && SameRun(items[j - 1], items[j])) ++j;
+        if (ValidFont(layout, items[i])) DrawRun(dc, layout, items + i, items + j, transform, fonts, deviceFonts);
+        i = j;
     }
 }
 

@@ -90,9 +90,7 @@ void RegisterViewClass() {
     if (registered) return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    };
+    wc.lpfnWndProc = DefWindowProcW;  // each view puts its own procedure in place once created
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
     wc.lpszClassName = kTextViewClass;
