@@ -10,6 +10,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils xdotool imagemagick
   cups printer-driver-cups-pdf poppler-utils
+  fonts-liberation2 fonts-dejavu-core
   msitools wixl zip
 )
 

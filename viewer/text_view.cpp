@@ -1,30 +1,42 @@
-// `txText`, the rich-text view over a RichEdit control: see text_view.h.
+// `txText`, the document view: see text_view.h.
 #include "text_view.h"
 
-#include <commctrl.h>
 #include <richedit.h>
-#include <winspool.h>
+#include <windowsx.h>
 
 #include <algorithm>
-#include <cstddef>
+#include <cmath>
+#include <cstring>
+#include <cwctype>
 #include <limits>
+
+#include "gdi_handles.h"
+#include "paper_settings.h"
 
 namespace viewer {
 
 namespace {
 
-constexpr wchar_t kRichEditLibrary[] = L"msftedit.dll";
+constexpr UINT_PTR kLayoutTimer = 1;
+constexpr UINT kLayoutTimerMs = 15;
+constexpr DWORD kFirstLayoutBudgetMs = 100;  // laid out at once when the view is shown
+constexpr DWORD kTimerLayoutBudgetMs = 40;   // then this much per timer tick
+constexpr int kGapPx = 16;                   // around and between pages on screen
+constexpr int kShadowPx = 4;
+constexpr double kMinZoom = 0.5;            // pages shrink to fit a narrow window, down to this
+constexpr int kLinePx = 40;                  // one arrow key or a third of a wheel notch
+constexpr COLORREF kBackground = RGB(0x9A, 0x9A, 0x9A);
+constexpr COLORREF kShadow = RGB(0x60, 0x60, 0x60);
+constexpr COLORREF kBorder = RGB(0x40, 0x40, 0x40);
+const wchar_t* const kProperties[] = {L"Navreth.PageWidth", L"Navreth.PageHeight", L"Navreth.MarginL",
+                                      L"Navreth.MarginR", L"Navreth.MarginT", L"Navreth.MarginB",
+                                      L"Navreth.PageCount"};
 
-// Streams the file behind the cookie (a file handle) into the control.
-DWORD CALLBACK ReadFromFile(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
-    DWORD read = 0;
-    if (!ReadFile(reinterpret_cast<HANDLE>(cookie), buffer, static_cast<DWORD>(wanted), &read,
-                  nullptr)) {
-        *got = 0;
-        return 1;  // stops the load and reports the failure in dwError
-    }
-    *got = static_cast<LONG>(read);
-    return 0;
+int TwipsToPx(double twips, int dpi) {
+    const double px = twips * dpi / kTwipsPerInch;
+    if (px <= 0) return 0;
+    if (px >= std::numeric_limits<int>::max() / 2) return std::numeric_limits<int>::max() / 2;
+    return static_cast<int>(px + 0.5);
 }
 
 class FileHandle {
@@ -42,79 +54,92 @@ private:
     HANDLE h_;
 };
 
-// A read-only view does not take Tab: the window's keyboard handling moves the focus on to
-// the buttons instead, as in the rest of the window.
-LRESULT CALLBACK ViewKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-    if (message == WM_GETDLGCODE && (GetWindowLongW(hwnd, GWL_STYLE) & ES_READONLY)) {
-        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
-            result &= ~(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+// Shows the wait cursor while a long step runs.
+class WaitCursor {
+public:
+    WaitCursor() : old_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    ~WaitCursor() { SetCursor(old_); }
+
+private:
+    HCURSOR old_;
+};
+
+bool HasContent(const docengine::Blocks& blocks) {
+    for (const docengine::Block& block : blocks) {
+        if (const auto* paragraph = std::get_if<docengine::Paragraph>(&block.value)) {
+            for (const docengine::Inline& item : paragraph->content) {
+                if (item.kind != docengine::Inline::Kind::Text || !item.text.empty()) return true;
+            }
+        } else if (const auto* table = std::get_if<docengine::Table>(&block.value)) {
+            for (const docengine::TableRow& row : table->rows) {
+                for (const docengine::TableCell& cell : row.cells) {
+                    if (HasContent(cell.content)) return true;
+                }
+            }
         }
     }
-    return result;
+    return false;
 }
 
-LONG TextLength(HWND hwnd) {
-    GETTEXTLENGTHEX length{GTL_NUMCHARS | GTL_PRECISE, 1200};
-    return static_cast<LONG>(SendMessageW(hwnd, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
-}
+bool IsWordCharacter(wchar_t c) { return std::iswalnum(c) || c == L'_'; }
 
-int TwipsToPx(double twips, int dpi) {
-    const double px = twips * dpi / kTwipsPerInch;
-    if (px <= 0) return 0;
-    if (px >= std::numeric_limits<int>::max() / 2) return std::numeric_limits<int>::max() / 2;
-    return static_cast<int>(px + 0.5);
-}
-
-RECT TwipsRect(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom) {
-    return RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(right),
-                static_cast<LONG>(bottom)};
+void RegisterViewClass() {
+    static bool registered = false;
+    if (registered) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;  // each view puts its own procedure in place once created
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
+    wc.lpszClassName = kTextViewClass;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        ThrowLastError(L"Cannot register the document view");
+    }
+    registered = true;
 }
 
 }  // namespace
 
+// ---- Creation and the window's settings ------------------------------------------------------
+
 TextView::TextView(HWND parent, int id, int leftTwips, int topTwips, int widthTwips, int heightTwips)
     : parent_(parent) {
-    if (!LoadLibraryW(kRichEditLibrary)) ThrowLastError(L"Cannot load the rich-text control (msftedit.dll)");
+    RegisterViewClass();
     HDC screen = GetDC(nullptr);
     dpiX_ = GetDeviceCaps(screen, LOGPIXELSX);
     dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    displayDc_.Reset(CreateCompatibleDC(nullptr));
-
-    hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"",
-                            WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                ES_NOHIDESEL | ES_SAVESEL,
+    hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, kTextViewClass, L"",
+                            WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_CLIPSIBLINGS,
                             TwipsToPixels(leftTwips, dpiX_), TwipsToPixels(topTwips, dpiY_),
-                            TwipsToPixels(widthTwips, dpiX_), TwipsToPixels(heightTwips, dpiY_),
-                            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                            GetModuleHandleW(nullptr), nullptr);
-    if (!hwnd_) ThrowLastError(L"Cannot create the rich-text view");
-    SetWindowSubclass(hwnd_, ViewKeys, 1, 0);
-
-    // Documents of any size: the default limit would cut a loaded text at 32767 characters.
-    SendMessageW(hwnd_, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-    // The stored base font: Arial, for text that names no font of its own.
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_FACE | CFM_SIZE | CFM_CHARSET;
-    format.yHeight = 10 * 20;
-    format.bCharSet = DEFAULT_CHARSET;
-    lstrcpynW(format.szFaceName, L"Arial", LF_FACESIZE);
-    SendMessageW(hwnd_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
-    SendMessageW(hwnd_, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+                            TwipsToPixels(widthTwips, dpiX_), TwipsToPixels(heightTwips, dpiY_), parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd_) ThrowLastError(L"Cannot create the document view");
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TextView::WindowProc));
     PageChanged();
 }
 
 TextView::~TextView() {
     if (findDialog_) DestroyWindow(findDialog_);
+    if (hwnd_ && IsWindow(hwnd_)) {
+        KillTimer(hwnd_, kLayoutTimer);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
 }
 
 bool TextView::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void TextView::Visible(bool visible) {
-    if (!visible && findDialog_) DestroyWindow(findDialog_);
+    if (!visible && findDialog_) {
+        // DestroyWindow sends the owner no FR_DIALOGTERM: forget the dialog here, or the next
+        // Find would try to bring a window that no longer exists forward.
+        DestroyWindow(std::exchange(findDialog_, nullptr));
+    }
+    if (visible) EnsureLayout();
     ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
 }
 
@@ -133,27 +158,8 @@ void TextView::Width(float twips) {
 }
 
 void TextView::SetFocus() { ::SetFocus(hwnd_); }
-
-void TextView::ViewMode(std::int16_t mode) {
-    viewMode_ = mode;
-    ApplyWrap();
-}
-
-void TextView::EditMode(std::int16_t mode) { SendMessageW(hwnd_, EM_SETREADONLY, mode == 2, 0); }
-
-void TextView::SelStart(std::int16_t position) {
-    selStart_ = std::max<std::int32_t>(position, 0);
-    CHARRANGE range{selStart_, selStart_};
-    SendMessageW(hwnd_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-    if (selStart_ == 0) SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
-}
-
-void TextView::SelLength(std::int16_t length) {
-    CHARRANGE range{selStart_, selStart_ + std::max<std::int32_t>(length, 0)};
-    SendMessageW(hwnd_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-}
+void TextView::ViewMode(std::int16_t mode) { viewMode_ = mode; }
+void TextView::EditMode(std::int16_t mode) { editMode_ = mode; }
 
 void TextView::PageWidth(std::int32_t twips) { page_.width = twips; PageChanged(); }
 void TextView::PageHeight(std::int32_t twips) { page_.height = twips; PageChanged(); }
@@ -162,75 +168,618 @@ void TextView::PageMarginR(std::int32_t twips) { page_.marginR = twips; PageChan
 void TextView::PageMarginT(std::int32_t twips) { page_.marginT = twips; PageChanged(); }
 void TextView::PageMarginB(std::int32_t twips) { page_.marginB = twips; PageChanged(); }
 
-void TextView::ApplyWrap() {
-    const std::int32_t width = viewMode_ == 2 ? WrapWidth(page_) : 0;
-    if (width > 0) {
-        SendMessageW(hwnd_, EM_SETTARGETDEVICE, reinterpret_cast<WPARAM>(displayDc_.Get()), width);
-    } else {
-        SendMessageW(hwnd_, EM_SETTARGETDEVICE, 0, 0);  // wrap at the window's width
-    }
-}
-
+// Records the page; the document is laid out again only when it is next needed, so that six
+// settings in a row cost one layout.
 void TextView::PageChanged() {
-    ApplyWrap();
     PublishProperty(L"Navreth.PageWidth", page_.width);
     PublishProperty(L"Navreth.PageHeight", page_.height);
     PublishProperty(L"Navreth.MarginL", page_.marginL);
     PublishProperty(L"Navreth.MarginR", page_.marginR);
     PublishProperty(L"Navreth.MarginT", page_.marginT);
     PublishProperty(L"Navreth.MarginB", page_.marginB);
-    PageCount();
+    if (pagination_) {
+        layoutStale_ = true;
+        PublishProperty(L"Navreth.PageCount", 0);
+        if (IsWindowVisible(hwnd_)) InvalidateRect(hwnd_, nullptr, FALSE);
+    }
 }
 
 void TextView::PublishProperty(const wchar_t* name, std::int64_t value) {
     SetPropW(hwnd_, name, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(value)));
 }
 
-void TextView::RemoveProperties() {
-    for (const wchar_t* name : {L"Navreth.PageWidth", L"Navreth.PageHeight", L"Navreth.MarginL",
-                                L"Navreth.MarginR", L"Navreth.MarginT", L"Navreth.MarginB",
-                                L"Navreth.PageCount"}) {
-        RemovePropW(hwnd_, name);
-    }
+void TextView::PublishPageCount() {
+    const docengine::Layout* layout = CurrentLayout();
+    const bool complete = shownLayout_ || (pagination_ && pagination_->Finished() && !layoutStale_);
+    PublishProperty(L"Navreth.PageCount", complete && layout ? static_cast<std::int64_t>(layout->pages.size()) : 0);
 }
 
+void TextView::RemoveProperties() {
+    for (const wchar_t* name : kProperties) RemovePropW(hwnd_, name);
+}
+
+GdiFontMetrics& TextView::Metrics() {
+    if (!metrics_) metrics_ = std::make_unique<GdiFontMetrics>();
+    return *metrics_;
+}
+
+// ---- Loading and laying out ----------------------------------------------------------------------
+
 std::int32_t TextView::LoadText(const std::wstring& path, std::int32_t position) {
+    // Whatever happens, the earlier document is gone.
+    KillTimer(hwnd_, kLayoutTimer);
+    timerRunning_ = false;
+    pagination_.reset();
+    shownLayout_.reset();
+    document_.reset();
+    pictures_.Clear();
+    breaks_.clear();
+    breaksIndexed_ = 0;
+    selStart_ = selEnd_ = anchor_ = 0;
+    scrollX_ = scrollY_ = 0;
+    layoutStale_ = false;
+    PublishPageCount();
+    ComputeGeometry();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+
     if (position < 1) return 0;
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return 0;
     LARGE_INTEGER size{}, start{};
     start.QuadPart = std::int64_t{position} - 1;
     if (!GetFileSizeEx(file.Get(), &size) || start.QuadPart >= size.QuadPart) return 0;
-
-    // Only rich text is loaded: the control would otherwise take any bytes as plain text.
-    char head[5] = {};
-    DWORD got = 0;
-    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) ||
-        !ReadFile(file.Get(), head, sizeof head, &got, nullptr) || got != sizeof head ||
-        std::string_view(head, sizeof head) != "{\\rtf" ||
-        !SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN)) {
+    const std::int64_t length = size.QuadPart - start.QuadPart;
+    if (length > std::numeric_limits<std::int32_t>::max()) return 0;
+    std::string bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc&) {
         return 0;
     }
+    DWORD got = 0;
+    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+        got != bytes.size()) {
+        return 0;
+    }
+    if (bytes.compare(0, 5, "{\\rtf") != 0) return 0;
 
-    EDITSTREAM stream{};
-    stream.dwCookie = reinterpret_cast<DWORD_PTR>(file.Get());
-    stream.pfnCallback = ReadFromFile;
-    const LRESULT read = SendMessageW(hwnd_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-    document_.reset();
-    SendMessageW(hwnd_, EM_EMPTYUNDOBUFFER, 0, 0);
-    const LONG length = TextLength(hwnd_);
-    PageCount();
-    if (stream.dwError != 0 || read <= 0 || length <= 0) return 0;
-    return static_cast<std::int32_t>(std::min<LRESULT>(read, std::numeric_limits<std::int32_t>::max()));
+    std::optional<docengine::Document> document = engine::ReadRtf(bytes);
+    if (!document) return 0;
+    bool content = false;
+    for (const docengine::Section& section : document->sections) content = content || HasContent(section.body);
+    if (!content) return 0;
+    document_ = std::make_shared<const docengine::Document>(std::move(*document));
+    layoutStale_ = true;  // laid out when first needed, at the page settings then in force
+    return static_cast<std::int32_t>(bytes.size());
 }
+
+void TextView::ShowLayout(docengine::Layout layout) {
+    KillTimer(hwnd_, kLayoutTimer);
+    timerRunning_ = false;
+    pagination_.reset();
+    document_.reset();
+    pictures_.Clear();
+    shownLayout_ = std::make_unique<docengine::Layout>(std::move(layout));
+    layoutStale_ = false;
+    breaks_.clear();
+    breaksIndexed_ = 0;
+    selStart_ = selEnd_ = anchor_ = 0;
+    scrollX_ = scrollY_ = 0;
+    LayoutGrew();
+}
+
+const docengine::Layout* TextView::CurrentLayout() const {
+    if (shownLayout_) return shownLayout_.get();
+    return pagination_ ? &pagination_->Result() : nullptr;
+}
+
+// Starts the layout over when the page changed since it was made; lays out the first pages.
+void TextView::EnsureLayout() {
+    if (!document_ || !layoutStale_) return;
+    layoutStale_ = false;
+    const PageSettings page = EffectivePage(page_);
+    const docengine::PageSetup setup{page.width, page.height, page.marginL, page.marginR, page.marginT, page.marginB};
+    pagination_.reset();
+    breaks_.clear();
+    breaksIndexed_ = 0;
+    pagination_ = std::make_unique<engine::Pagination>(document_, setup, Metrics());
+    laidOutSetup_ = setup;
+    LayOutSome(kFirstLayoutBudgetMs);
+}
+
+// Lays out pages for about `budgetMs`; the timer carries on with the rest.
+void TextView::LayOutSome(DWORD budgetMs) {
+    if (!pagination_) return;
+    const ULONGLONG until = GetTickCount64() + budgetMs;
+    bool finished = pagination_->Finished();
+    while (!finished) {
+        finished = pagination_->Step(1);
+        if (GetTickCount64() >= until) break;
+    }
+    if (finished) {
+        if (timerRunning_) KillTimer(hwnd_, kLayoutTimer);
+        timerRunning_ = false;
+        ReindexBreaks();
+    } else if (!timerRunning_) {
+        timerRunning_ = SetTimer(hwnd_, kLayoutTimer, kLayoutTimerMs, nullptr) != 0;
+    }
+    LayoutGrew();
+}
+
+void TextView::FinishLayout() {
+    EnsureLayout();
+    if (!pagination_ || pagination_->Finished()) return;
+    WaitCursor wait;
+    while (!pagination_->Step(64)) {
+    }
+    if (timerRunning_) KillTimer(hwnd_, kLayoutTimer);
+    timerRunning_ = false;
+    ReindexBreaks();
+    LayoutGrew();
+}
+
+void TextView::LayoutGrew() {
+    IndexBreaks();
+    PublishPageCount();
+    ComputeGeometry();
+    UpdateScrollBars();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+// ---- Positions ---------------------------------------------------------------------------------
+
+void TextView::IndexBreaks() {
+    const docengine::Layout* layout = CurrentLayout();
+    if (!layout) return;
+    const std::u16string& text = layout->plainText;
+    std::size_t i = breaksIndexed_ > 0 ? breaksIndexed_ - 1 : 0;
+    if (!breaks_.empty() && i <= breaks_.back() + 1) i = breaks_.back() + 2;
+    for (; i + 1 < text.size(); ++i) {
+        if (text[i] == u'\r' && text[i + 1] == u'\n') breaks_.push_back(i++);
+    }
+    breaksIndexed_ = text.size();
+}
+
+// Once the layout is complete its text is indexed afresh, so that positions stay right even
+// where the text of earlier pages was completed after they were laid out.
+void TextView::ReindexBreaks() {
+    breaks_.clear();
+    breaksIndexed_ = 0;
+}
+
+// A position counts each "\r\n" as one character: the k-th break stands at position
+// breaks_[k] - k.
+std::size_t TextView::IndexOf(std::int64_t position) const {
+    if (position <= 0) return 0;
+    std::size_t low = 0, high = breaks_.size();
+    while (low < high) {  // the number of breaks before `position`
+        const std::size_t mid = (low + high) / 2;
+        if (static_cast<std::int64_t>(breaks_[mid] - mid) < position) low = mid + 1;
+        else high = mid;
+    }
+    const docengine::Layout* layout = CurrentLayout();
+    const std::size_t length = layout ? layout->plainText.size() : 0;
+    return std::min<std::size_t>(static_cast<std::size_t>(position) + low, length);
+}
+
+std::int64_t TextView::PositionOf(std::size_t index) const {
+    // Breaks whose "\r\n" lies wholly before `index`.
+    const auto end = std::lower_bound(breaks_.begin(), breaks_.end(), index,
+                                      [](std::size_t at, std::size_t i) { return at + 1 < i; });
+    return static_cast<std::int64_t>(index) - (end - breaks_.begin());
+}
+
+std::pair<std::int32_t, std::int32_t> TextView::Selection() const {
+    const std::size_t a = std::min(selStart_, selEnd_), b = std::max(selStart_, selEnd_);
+    const auto clamp = [](std::int64_t v) {
+        return static_cast<std::int32_t>(std::min<std::int64_t>(v, std::numeric_limits<std::int32_t>::max()));
+    };
+    return {clamp(PositionOf(a)), clamp(PositionOf(b))};
+}
+
+void TextView::SelStart(std::int16_t position) {
+    if (position > 0) FinishLayout();
+    const std::size_t index = IndexOf(std::max<std::int16_t>(position, 0));
+    Select(index, index, true);
+}
+
+void TextView::SelLength(std::int16_t length) {
+    const std::size_t start = std::min(selStart_, selEnd_);
+    if (length > 0) FinishLayout();
+    const std::size_t end = IndexOf(PositionOf(start) + std::max<std::int16_t>(length, 0));
+    Select(start, end, true);
+}
+
+void TextView::Select(std::size_t start, std::size_t end, bool scroll) {
+    selStart_ = start;
+    selEnd_ = end;
+    if (scroll) ScrollToIndex(std::min(start, end));
+    InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+// ---- Screen geometry and painting ----------------------------------------------------------------
+
+double TextView::ScaleX() const { return zoom_ * dpiX_ / kTwipsPerInch; }
+double TextView::ScaleY() const { return zoom_ * dpiY_ / kTwipsPerInch; }
+int TextView::PxX(std::int64_t twips) const { return static_cast<int>(std::lround(static_cast<double>(twips) * ScaleX())); }
+int TextView::PxY(std::int64_t twips) const { return static_cast<int>(std::lround(static_cast<double>(twips) * ScaleY())); }
+
+void TextView::ComputeGeometry() {
+    pageRects_.clear();
+    const docengine::Layout* layout = CurrentLayout();
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    // Actual size, or smaller (down to kMinZoom) when the widest page would not fit the window.
+    int widest = 0;
+    if (layout) {
+        for (const docengine::Page& page : layout->pages) widest = std::max(widest, page.width);
+    }
+    const double actual = static_cast<double>(widest) * dpiX_ / kTwipsPerInch;
+    const int room = static_cast<int>(client.right) - 2 * kGapPx - kShadowPx;
+    zoom_ = actual > room && actual > 0 ? std::max(room / actual, kMinZoom) : 1.0;
+    contentWidth_ = PxX(widest) + 2 * kGapPx + kShadowPx;
+    const int area = std::max<int>(contentWidth_, client.right);
+    int y = kGapPx;
+    if (layout) {
+        for (const docengine::Page& page : layout->pages) {
+            const int w = PxX(page.width), h = PxY(page.height);
+            const int x = (area - w) / 2;
+            pageRects_.push_back(RECT{x, y, x + w, y + h});
+            y += h + kGapPx;
+        }
+    }
+    contentHeight_ = y;
+}
+
+void TextView::UpdateScrollBars() {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    scrollX_ = std::clamp(scrollX_, 0, std::max(0, contentWidth_ - static_cast<int>(client.right)));
+    scrollY_ = std::clamp(scrollY_, 0, std::max(0, contentHeight_ - static_cast<int>(client.bottom)));
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = std::max(contentHeight_ - 1, 0);
+    si.nPage = static_cast<UINT>(std::max<LONG>(client.bottom, 0));
+    si.nPos = scrollY_;
+    SetScrollInfo(hwnd_, SB_VERT, &si, TRUE);
+    si.nMax = std::max(contentWidth_ - 1, 0);
+    si.nPage = static_cast<UINT>(std::max<LONG>(client.right, 0));
+    si.nPos = scrollX_;
+    SetScrollInfo(hwnd_, SB_HORZ, &si, TRUE);
+}
+
+void TextView::ScrollTo(int x, int y) {
+    const int oldX = scrollX_, oldY = scrollY_;
+    scrollX_ = x;
+    scrollY_ = y;
+    UpdateScrollBars();
+    if (scrollX_ != oldX || scrollY_ != oldY) InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void TextView::OnScroll(int bar, WORD request) {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(hwnd_, bar, &si);
+    const int pageSize = bar == SB_VERT ? client.bottom : client.right;
+    int pos = bar == SB_VERT ? scrollY_ : scrollX_;
+    switch (request) {
+        case SB_LINEUP: pos -= kLinePx; break;
+        case SB_LINEDOWN: pos += kLinePx; break;
+        case SB_PAGEUP: pos -= std::max(pageSize - kLinePx, kLinePx); break;
+        case SB_PAGEDOWN: pos += std::max(pageSize - kLinePx, kLinePx); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: pos = si.nTrackPos; break;
+        case SB_TOP: pos = 0; break;
+        case SB_BOTTOM: pos = std::numeric_limits<int>::max() / 2; break;
+        default: return;
+    }
+    if (bar == SB_VERT) ScrollTo(scrollX_, pos);
+    else ScrollTo(pos, scrollY_);
+}
+
+// Scrolls so that the line holding plain-text index `index` is in view.
+void TextView::ScrollToIndex(std::size_t index) {
+    const docengine::Layout* layout = CurrentLayout();
+    if (!layout || pageRects_.empty()) {
+        ScrollTo(scrollX_, 0);
+        return;
+    }
+    if (index == 0) {
+        ScrollTo(scrollX_, 0);
+        return;
+    }
+    for (std::size_t p = 0; p < layout->pages.size() && p < pageRects_.size(); ++p) {
+        for (const docengine::TextItem& item : layout->pages[p].texts) {
+            if (index < item.textOffset || index > item.textOffset + item.text.size()) continue;
+            RECT client{};
+            GetClientRect(hwnd_, &client);
+            const int y = pageRects_[p].top + PxY(item.baseline);
+            const int x = pageRects_[p].left + PxX(item.x);
+            int newY = scrollY_, newX = scrollX_;
+            if (y - kLinePx < scrollY_ || y + kLinePx > scrollY_ + client.bottom) newY = y - client.bottom / 3;
+            if (x < scrollX_ || x > scrollX_ + client.right) newX = x - client.right / 3;
+            ScrollTo(newX, newY);
+            return;
+        }
+    }
+}
+
+void TextView::Paint(HDC target, const RECT& client) {
+    const int width = std::max<LONG>(client.right, 1), height = std::max<LONG>(client.bottom, 1);
+    OwnedDc memory(CreateCompatibleDC(target));
+    UniqueBitmap bitmap(CreateCompatibleBitmap(target, width, height));
+    HDC dc = memory.Get() && bitmap ? memory.Get() : target;
+    SelectedObject selected(memory.Get(), bitmap.Get());
+    {
+        UniqueBrush background(CreateSolidBrush(kBackground));
+        RECT all{0, 0, width, height};
+        FillRect(dc, &all, background.Get());
+    }
+    const docengine::Layout* layout = CurrentLayout();
+    if (layout) {
+        UniqueBrush white(CreateSolidBrush(RGB(255, 255, 255)));
+        UniqueBrush shadow(CreateSolidBrush(kShadow));
+        UniqueBrush border(CreateSolidBrush(kBorder));
+        const TextSpan selection{std::min(selStart_, selEnd_), std::max(selStart_, selEnd_)};
+        for (std::size_t p = 0; p < pageRects_.size() && p < layout->pages.size(); ++p) {
+            RECT r = pageRects_[p];
+            OffsetRect(&r, -scrollX_, -scrollY_);
+            if (r.bottom + kShadowPx < 0 || r.top > height) continue;
+            RECT s = r;
+            OffsetRect(&s, kShadowPx, kShadowPx);
+            FillRect(dc, &s, shadow.Get());
+            RECT b{r.left - 1, r.top - 1, r.right + 1, r.bottom + 1};
+            FrameRect(dc, &b, border.Get());
+            FillRect(dc, &r, white.Get());
+            const PageTransform transform{ScaleX(), ScaleY(), static_cast<int>(r.left), static_cast<int>(r.top)};
+            RenderPage(dc, *layout, p, transform, Metrics(), pictures_, selection);
+        }
+    }
+    if (dc != target) BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+}
+
+// ---- Mouse selection and copying -----------------------------------------------------------------
+
+// The plain-text index nearest to the point, on the line under it.
+bool TextView::HitTest(POINT client, std::size_t& index) {
+    const docengine::Layout* layout = CurrentLayout();
+    if (!layout) return false;
+    const int x = client.x + scrollX_, y = client.y + scrollY_;
+    for (std::size_t p = 0; p < pageRects_.size() && p < layout->pages.size(); ++p) {
+        const RECT& r = pageRects_[p];
+        if (y < r.top - kGapPx / 2 || y >= r.bottom + kGapPx / 2) continue;
+        const double tx = (x - r.left) / ScaleX(), ty = (y - r.top) / ScaleY();
+        const docengine::TextItem* best = nullptr;
+        double bestDistance = 0;
+        for (const docengine::TextItem& item : layout->pages[p].texts) {
+            const docengine::VerticalMetrics v = Metrics().Metrics(layout->fonts[item.font]);
+            const double dy = ty < item.baseline - v.ascent ? item.baseline - v.ascent - ty
+                              : ty > item.baseline + v.descent ? ty - item.baseline - v.descent : 0;
+            const double dx = tx < item.x ? item.x - tx : tx > item.x + item.width ? tx - item.x - item.width : 0;
+            const double distance = dy * 1000 + dx;  // the line first, then along it
+            if (!best || distance < bestDistance) {
+                best = &item;
+                bestDistance = distance;
+            }
+        }
+        if (!best) return false;
+        std::vector<int> advances;
+        Metrics().Advances(layout->fonts[best->font], best->text, advances);
+        double at = best->x;
+        std::size_t k = 0;
+        for (; k < advances.size(); ++k) {
+            if (tx < at + advances[k] / 2.0) break;
+            at += advances[k];
+        }
+        index = best->textOffset + k;
+        return true;
+    }
+    return false;
+}
+
+void TextView::Copy() {
+    const docengine::Layout* layout = CurrentLayout();
+    const std::size_t a = std::min(selStart_, selEnd_), b = std::max(selStart_, selEnd_);
+    if (!layout || a >= b || b > layout->plainText.size()) return;
+    const std::u16string text = layout->plainText.substr(a, b - a);
+    if (!OpenClipboard(hwnd_)) return;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (memory) {
+        if (void* p = GlobalLock(memory)) {
+            std::memcpy(p, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+            GlobalUnlock(memory);
+            if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);  // the clipboard owns it on success
+        } else {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
+}
+
+// ---- Keyboard --------------------------------------------------------------------------------
+
+bool TextView::OnKey(WPARAM key) {
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    switch (key) {
+        case VK_UP: OnScroll(SB_VERT, SB_LINEUP); return true;
+        case VK_DOWN: OnScroll(SB_VERT, SB_LINEDOWN); return true;
+        case VK_LEFT: OnScroll(SB_HORZ, SB_LINEUP); return true;
+        case VK_RIGHT: OnScroll(SB_HORZ, SB_LINEDOWN); return true;
+        case VK_PRIOR: OnScroll(SB_VERT, SB_PAGEUP); return true;
+        case VK_NEXT: OnScroll(SB_VERT, SB_PAGEDOWN); return true;
+        case VK_HOME:
+        case VK_END: {
+            if (key == VK_END && control) FinishLayout();
+            if (control) {
+                ScrollTo(0, key == VK_HOME ? 0 : std::numeric_limits<int>::max() / 2);
+                return true;
+            }
+            // The top or the foot of the page in view.
+            for (const RECT& r : pageRects_) {
+                if (r.bottom + kGapPx > scrollY_ + client.bottom / 2 || &r == &pageRects_.back()) {
+                    ScrollTo(scrollX_, key == VK_HOME ? r.top - kGapPx : r.bottom + kGapPx - client.bottom);
+                    return true;
+                }
+            }
+            return true;
+        }
+        case 'A':
+            if (!control) return false;
+            FinishLayout();
+            if (const docengine::Layout* layout = CurrentLayout()) Select(0, layout->plainText.size(), false);
+            return true;
+        case 'C':
+        case VK_INSERT:
+            if (!control) return false;
+            Copy();
+            return true;
+        default: return false;
+    }
+}
+
+// ---- The window procedure ------------------------------------------------------------------------
+
+LRESULT CALLBACK TextView::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* view = reinterpret_cast<TextView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!view) return DefWindowProcW(hwnd, message, wParam, lParam);
+    try {
+        return view->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        // Nothing escapes into the system's code: a failed paint or measure costs that message.
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT TextView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT: {
+            EnsureLayout();
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd_, &ps);
+            RECT client{};
+            GetClientRect(hwnd_, &client);
+            Paint(dc, client);
+            EndPaint(hwnd_, &ps);
+            return 0;
+        }
+        case WM_ERASEBKGND: return 1;
+        case WM_SIZE:
+            ComputeGeometry();
+            UpdateScrollBars();
+            InvalidateRect(hwnd_, nullptr, FALSE);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kLayoutTimer) LayOutSome(kTimerLayoutBudgetMs);
+            return 0;
+        case WM_VSCROLL: OnScroll(SB_VERT, LOWORD(wParam)); return 0;
+        case WM_HSCROLL: OnScroll(SB_HORZ, LOWORD(wParam)); return 0;
+        case WM_MOUSEWHEEL: {
+            const int notches = GET_WHEEL_DELTA_WPARAM(wParam);
+            ScrollTo(scrollX_, scrollY_ - notches * 3 * kLinePx / WHEEL_DELTA);
+            return 0;
+        }
+        case WM_GETDLGCODE:
+            // Arrows and characters stay here; Tab moves on to the buttons.
+            return DLGC_WANTARROWS | DLGC_WANTCHARS;
+        case WM_KEYDOWN:
+            if (OnKey(wParam)) return 0;
+            break;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
+        case WM_LBUTTONDOWN: {
+            ::SetFocus(hwnd_);
+            std::size_t index = 0;
+            if (HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, index)) {
+                if (wParam & MK_SHIFT) {
+                    Select(anchor_, index, false);
+                } else {
+                    anchor_ = index;
+                    Select(index, index, false);
+                }
+                dragging_ = true;
+                SetCapture(hwnd_);
+            }
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+            if (dragging_) {
+                std::size_t index = 0;
+                if (HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, index)) Select(anchor_, index, false);
+            }
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_CAPTURECHANGED:
+            if (dragging_) {
+                dragging_ = false;
+                if (message == WM_LBUTTONUP) ReleaseCapture();
+            }
+            return 0;
+        case WM_COPY: Copy(); return 0;
+        case WM_GETTEXTLENGTH: {
+            FinishLayout();
+            const docengine::Layout* layout = CurrentLayout();
+            return layout ? static_cast<LRESULT>(layout->plainText.size()) : 0;
+        }
+        case WM_GETTEXT: {
+            FinishLayout();
+            const docengine::Layout* layout = CurrentLayout();
+            auto* buffer = reinterpret_cast<wchar_t*>(lParam);
+            if (!buffer || wParam == 0) return 0;
+            const std::size_t n = layout ? std::min<std::size_t>(layout->plainText.size(), wParam - 1) : 0;
+            if (n > 0) std::memcpy(buffer, layout->plainText.data(), n * sizeof(wchar_t));
+            buffer[n] = L'\0';
+            return static_cast<LRESULT>(n);
+        }
+        case WM_SETTEXT: return FALSE;  // the text is the document's
+        case EM_GETSEL: {
+            const auto [start, end] = Selection();
+            if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(start);
+            if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
+            return MAKELRESULT(std::min(start, 0xFFFF), std::min(end, 0xFFFF));
+        }
+        case EM_GETFIRSTVISIBLELINE: {
+            // Lines wholly above the top of the window.
+            const docengine::Layout* layout = CurrentLayout();
+            if (!layout || scrollY_ == 0) return 0;
+            LRESULT lines = 0;
+            for (std::size_t p = 0; p < pageRects_.size() && p < layout->pages.size(); ++p) {
+                int last = std::numeric_limits<int>::min();
+                for (const docengine::TextItem& item : layout->pages[p].texts) {
+                    if (item.baseline == last) continue;
+                    last = item.baseline;
+                    if (pageRects_[p].top + PxY(item.baseline) < scrollY_) ++lines;
+                }
+            }
+            return lines;
+        }
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+            break;
+        default: break;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+// ---- Find ----------------------------------------------------------------------------------------
 
 void TextView::Search(std::int16_t mode) {
     if (mode != 1) throw ComError(E_INVALIDARG, L"The view's search takes the argument 1");
-    if (findDialog_) {
+    if (findDialog_ && IsWindow(findDialog_)) {
         SetActiveWindow(findDialog_);
         return;
     }
+    findDialog_ = nullptr;
+    FinishLayout();
     find_ = FINDREPLACEW{};
     find_.lStructSize = sizeof find_;
     find_.hwndOwner = parent_;
@@ -250,132 +799,68 @@ void TextView::OnFindMessage(const FINDREPLACEW& request) {
 }
 
 void TextView::FindNext(const FINDREPLACEW& request) {
-    CHARRANGE selection{};
-    SendMessageW(hwnd_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    FinishLayout();
+    const docengine::Layout* layout = CurrentLayout();
+    const std::wstring word = request.lpstrFindWhat ? request.lpstrFindWhat : L"";
     const bool down = (request.Flags & FR_DOWN) != 0;
-    const WPARAM flags = request.Flags & (FR_DOWN | FR_MATCHCASE | FR_WHOLEWORD);
-    FINDTEXTEXW find{};
-    find.lpstrText = request.lpstrFindWhat;
-    // Down: from the end of the selection to the end of the text. Up: the nearest hit that
-    // ends before the selection starts; controls that report a hit overlapping the start (as
-    // Wine's does) are asked again from before that hit.
-    find.chrg = down ? CHARRANGE{selection.cpMax, -1} : CHARRANGE{selection.cpMin, 0};
-    LRESULT at = SendMessageW(hwnd_, EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&find));
-    while (!down && at >= 0 && find.chrgText.cpMax > selection.cpMin) {
-        if (find.chrgText.cpMin <= 0) {
-            at = -1;
-            break;
-        }
-        find.chrg = CHARRANGE{find.chrgText.cpMin - 1, 0};
-        at = SendMessageW(hwnd_, EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&find));
-    }
-    if (at < 0) {
-        MessageBoxW(findDialog_ ? findDialog_ : parent_, NotFoundMessage(request.lpstrFindWhat).c_str(),
-                    kFindTitle, MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    SendMessageW(hwnd_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&find.chrgText));
-    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-}
-
-HDC TextView::ReferenceDc() {
-    if (!referenceTried_) {
-        referenceTried_ = true;
-        DWORD size = 0;
-        GetDefaultPrinterW(nullptr, &size);
-        if (size > 0) {
-            std::wstring name(size, L'\0');
-            if (GetDefaultPrinterW(name.data(), &size)) {
-                name.resize(wcslen(name.c_str()));
-                referenceDc_.Reset(CreateDCW(L"WINSPOOL", name.c_str(), nullptr, nullptr));
+    const bool matchCase = (request.Flags & FR_MATCHCASE) != 0;
+    const bool wholeWord = (request.Flags & FR_WHOLEWORD) != 0;
+    std::size_t found = std::u16string::npos;
+    if (layout && !word.empty() && word.size() <= layout->plainText.size()) {
+        const std::u16string& text = layout->plainText;
+        const auto same = [&](char16_t a, wchar_t b) {
+            return matchCase ? a == b : std::towlower(a) == std::towlower(b);
+        };
+        const auto matchesAt = [&](std::size_t at) {
+            for (std::size_t k = 0; k < word.size(); ++k) {
+                if (!same(text[at + k], word[k])) return false;
+            }
+            if (wholeWord) {
+                if (at > 0 && IsWordCharacter(text[at - 1])) return false;
+                if (at + word.size() < text.size() && IsWordCharacter(text[at + word.size()])) return false;
+            }
+            return true;
+        };
+        const std::size_t a = std::min(selStart_, selEnd_), b = std::max(selStart_, selEnd_);
+        const std::size_t lastStart = text.size() - word.size();
+        if (down) {
+            for (std::size_t at = b; at <= lastStart; ++at) {
+                if (matchesAt(at)) {
+                    found = at;
+                    break;
+                }
+            }
+        } else if (a >= word.size()) {
+            // The nearest hit that ends at or before the selection's start.
+            for (std::size_t at = std::min(a - word.size(), lastStart) + 1; at-- > 0;) {
+                if (matchesAt(at)) {
+                    found = at;
+                    break;
+                }
             }
         }
-        // No printer: lay pages out on a screen-compatible context, 1440 twips to the inch.
-        if (!referenceDc_.Get()) referenceDc_.Reset(CreateCompatibleDC(nullptr));
     }
-    return referenceDc_.Get();
+    if (found == std::u16string::npos) {
+        MessageBoxW(findDialog_ ? findDialog_ : parent_, NotFoundMessage(word).c_str(), kFindTitle,
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    Select(found, found + word.size(), true);
 }
 
-bool TextView::ControlLaysOutPages(HDC dc) {
-    if (controlLayout_ == Support::Unknown && TextLength(hwnd_) > 0) {
-        FORMATRANGE probe{};
-        probe.hdc = probe.hdcTarget = dc;
-        probe.rcPage = RECT{0, 0, 12240, 15840};
-        probe.rc = RECT{1440, 1440, 10800, 14400};
-        probe.chrg = CHARRANGE{0, -1};
-        const LRESULT next = SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&probe));
-        SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, 0);
-        controlLayout_ = next > 0 ? Support::Yes : Support::No;
-    }
-    return controlLayout_ != Support::No;
-}
-
-const Document& TextView::CurrentDocument() {
-    if (!document_ || SendMessageW(hwnd_, EM_GETMODIFY, 0, 0)) {
-        document_ = ReadDocument(hwnd_);
-        SendMessageW(hwnd_, EM_SETMODIFY, FALSE, 0);
-    }
-    return *document_;
-}
-
-std::int32_t TextView::Paginate(HDC dc, const PageSettings& page, int renderFirst, int renderLast,
-                                POINT offsetTwips) {
-    const LONG length = TextLength(hwnd_);
-    if (length <= 0) return 0;
-    if (!ControlLaysOutPages(dc)) {
-        // The control cannot lay out pages: lay them out with GDI from its text and formats.
-        const PageLayout layout = LayOut(dc, CurrentDocument(), page, offsetTwips);
-        for (int n = std::max(renderFirst, 1); n <= renderLast && n <= static_cast<int>(layout.pages.size()); ++n) {
-            if (StartPage(dc) <= 0) ThrowLastError(L"Cannot start a printed page");
-            DrawPage(dc, layout, static_cast<std::size_t>(n - 1));
-            if (EndPage(dc) <= 0) ThrowLastError(L"Cannot finish a printed page");
-        }
-        return static_cast<std::int32_t>(layout.pages.size());
-    }
-
-    FORMATRANGE range{};
-    range.hdc = dc;
-    range.hdcTarget = dc;
-    range.rcPage = TwipsRect(-offsetTwips.x, -offsetTwips.y, std::int64_t{page.width} - offsetTwips.x,
-                             std::int64_t{page.height} - offsetTwips.y);
-    range.rc = TwipsRect(std::int64_t{page.marginL} - offsetTwips.x,
-                         std::int64_t{page.marginT} - offsetTwips.y,
-                         std::int64_t{page.width} - page.marginR - offsetTwips.x,
-                         std::int64_t{page.height} - page.marginB - offsetTwips.y);
-    const RECT area = range.rc;
-    range.chrg = CHARRANGE{0, -1};
-    std::int32_t pages = 0;
-    while (range.chrg.cpMin < length && pages < std::numeric_limits<std::int32_t>::max()) {
-        ++pages;
-        const bool render = pages >= renderFirst && pages <= renderLast;
-        if (render && StartPage(dc) <= 0) {
-            SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, 0);
-            ThrowLastError(L"Cannot start a printed page");
-        }
-        range.rc = area;  // the control writes back the area it used
-        const LONG next = static_cast<LONG>(
-            SendMessageW(hwnd_, EM_FORMATRANGE, render, reinterpret_cast<LPARAM>(&range)));
-        if (render && EndPage(dc) <= 0) {
-            SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, 0);
-            ThrowLastError(L"Cannot finish a printed page");
-        }
-        // A page that takes no text (an object larger than the page) would repeat forever.
-        if (next <= range.chrg.cpMin) break;
-        range.chrg.cpMin = next;
-        if (pages >= renderLast && renderLast > 0) break;
-    }
-    SendMessageW(hwnd_, EM_FORMATRANGE, FALSE, 0);  // frees the control's layout cache
-    return pages;
-}
+// ---- Page count and printing ---------------------------------------------------------------------
 
 std::int32_t TextView::PageCount() {
-    pageCount_ = Paginate(ReferenceDc(), EffectivePage(page_), 0, 0, POINT{0, 0});
-    PublishProperty(L"Navreth.PageCount", pageCount_);
-    return pageCount_;
+    FinishLayout();
+    const docengine::Layout* layout = CurrentLayout();
+    const std::size_t pages = layout ? layout->pages.size() : 0;
+    PublishPageCount();
+    return static_cast<std::int32_t>(std::min<std::size_t>(pages, std::numeric_limits<std::int32_t>::max()));
 }
 
-void TextView::PrintDevice(HDC dc, const DEVMODEW* settings) {
+void TextView::PrintDevice(HDC dc, const DEVMODEW* settings, std::wstring outputFile) {
     printDevice_ = dc;
+    printOutput_ = std::move(outputFile);
     printSettings_.clear();
     if (settings && settings->dmSize >= offsetof(DEVMODEW, dmPrintQuality)) {
         const BYTE* bytes = reinterpret_cast<const BYTE*>(settings);
@@ -383,34 +868,38 @@ void TextView::PrintDevice(HDC dc, const DEVMODEW* settings) {
     }
 }
 
-void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t last,
-                     std::int16_t copies) {
+void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t last, std::int16_t copies) {
     HDC dc = printDevice_;
     if (!dc) throw ComError(E_HANDLE, L"No printer has been chosen");
     const PageRange range = ClipPageRange(first, last, PageCount());
     if (range.empty()) return;
+    const docengine::Layout& layout = *CurrentLayout();
+    WaitCursor wait;
 
     // Ask the printer for paper of the page's size and orientation. A driver that refuses
     // (ResetDC returns null) leaves the context as it was: the pages go on the printer's paper.
-    const std::vector<BYTE> paper =
-        PaperSettings(printSettings_.data(), printSettings_.size(), EffectivePage(page_));
+    const std::vector<BYTE> paper = PaperSettings(printSettings_.data(), printSettings_.size(), EffectivePage(page_));
     if (!paper.empty()) ResetDCW(dc, reinterpret_cast<const DEVMODEW*>(paper.data()));
 
     // Device coordinates start at the printable area, which lies inside the paper by the
-    // printer's physical offsets: shift the page so that its margins are measured from the paper.
-    const int dpiX = GetDeviceCaps(dc, LOGPIXELSX), dpiY = GetDeviceCaps(dc, LOGPIXELSY);
-    const POINT offset{
-        dpiX > 0 ? static_cast<LONG>(PixelsToTwips(GetDeviceCaps(dc, PHYSICALOFFSETX), dpiX)) : 0,
-        dpiY > 0 ? static_cast<LONG>(PixelsToTwips(GetDeviceCaps(dc, PHYSICALOFFSETY), dpiY)) : 0};
+    // printer's physical offsets: the page is drawn shifted back by them.
+    const int dpiX = std::max(GetDeviceCaps(dc, LOGPIXELSX), 1), dpiY = std::max(GetDeviceCaps(dc, LOGPIXELSY), 1);
+    const PageTransform transform{static_cast<double>(dpiX) / kTwipsPerInch, static_cast<double>(dpiY) / kTwipsPerInch,
+                                  -GetDeviceCaps(dc, PHYSICALOFFSETX), -GetDeviceCaps(dc, PHYSICALOFFSETY)};
 
     const std::wstring name = FileNameOf(path);
     DOCINFOW job{};
     job.cbSize = sizeof job;
     job.lpszDocName = name.c_str();
+    job.lpszOutput = printOutput_.empty() ? nullptr : printOutput_.c_str();
     if (StartDocW(dc, &job) <= 0) ThrowLastError(L"Cannot start the print job");
     try {
         for (int copy = 0; copy < std::max<int>(copies, 1); ++copy) {
-            Paginate(dc, EffectivePage(page_), range.first, range.last, offset);
+            for (int n = range.first; n <= range.last; ++n) {
+                if (StartPage(dc) <= 0) ThrowLastError(L"Cannot start a printed page");
+                RenderPage(dc, layout, static_cast<std::size_t>(n - 1), transform, Metrics(), pictures_);
+                if (EndPage(dc) <= 0) ThrowLastError(L"Cannot finish a printed page");
+            }
         }
     } catch (...) {
         AbortDoc(dc);

@@ -1,6 +1,8 @@
-// Tests of the text view on a real RichEdit control (Windows builds, run under Wine): loading
-// rich text from a 1-based position in a file, what counts as nothing loaded, the page
-// settings and page count it publishes, and the operations it refuses.
+// Tests of the document view, its renderer and its fonts (Windows builds, run under Wine):
+// pages drawn from hand-built layouts show rectangles, pictures and text where laid out;
+// faces are chosen and characters fall back to a face that has them; the view loads from a
+// 1-based position, hands out its text and selection, searches, counts and prints pages,
+// and recovers its Find dialog after being hidden; the printer is asked for the page's paper.
 #include "text_view.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +12,212 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <winspool.h>
+
+#include "paper_settings.h"
 
 namespace viewer {
 namespace {
 
+using docengine::Layout;
+using docengine::Picture;
+
 constexpr char kRtf[] = "{\\rtf1\\ansi{\\fonttbl\\f0 Arial;}\\f0 Hello viewer.\\par}";
+
+// A 4 x 4 PNG, every pixel RGB(0x20, 0x40, 0xE0).
+const std::vector<std::uint8_t> kBluePng{
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00,
+    0x04, 0x00, 0x00, 0x00, 0x04, 0x08, 0x02, 0x00, 0x00, 0x00, 0x26, 0x93, 0x09, 0x29, 0x00, 0x00, 0x00, 0x10, 0x49,
+    0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x50, 0x70, 0x78, 0x00, 0x47, 0x0c, 0xc4, 0x71, 0x00, 0xfc, 0x43, 0x14, 0x01,
+    0x82, 0x7c, 0x0c, 0xdd, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+// An enhanced metafile that fills its frame with green.
+std::vector<std::uint8_t> GreenEmf() {
+    RECT frame{0, 0, 1000, 1000};  // 0.01 mm
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+    UniqueBrush green(CreateSolidBrush(RGB(0, 0xC0, 0)));
+    const int w = GetDeviceCaps(dc, HORZRES) * 10 / std::max(GetDeviceCaps(dc, HORZSIZE), 1);
+    RECT r{0, 0, w, w};  // 10 mm in the reference device's pixels
+    FillRect(dc, &r, green.Get());
+    UniqueEnhMetaFile emf(CloseEnhMetaFile(dc));
+    std::vector<std::uint8_t> bytes(GetEnhMetaFileBits(emf.Get(), 0, nullptr));
+    GetEnhMetaFileBits(emf.Get(), static_cast<UINT>(bytes.size()), bytes.data());
+    return bytes;
+}
+
+std::shared_ptr<const Picture> PictureOf(Picture::Kind kind, std::vector<std::uint8_t> bytes) {
+    auto picture = std::make_shared<Picture>();
+    picture->kind = kind;
+    picture->data = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    return picture;
+}
+
+docengine::FontSpec Sans(int sizeTwips) {
+    docengine::FontSpec spec;
+    spec.face = u"Arial";
+    spec.family = docengine::Font::Family::Swiss;
+    spec.sizeTwips = sizeTwips;
+    return spec;
+}
+
+docengine::TextItem Text(std::u16string text, int x, int baseline, std::size_t offset, int font = 0) {
+    docengine::TextItem item;
+    item.x = x;
+    item.baseline = baseline;
+    item.text = std::move(text);
+    item.textOffset = offset;
+    item.font = font;
+    return item;
+}
+
+// A 32 bpp white canvas to draw pages on, with its pixels readable.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        bitmap_.Reset(CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0));
+        old_ = SelectObject(dc_.Get(), bitmap_.Get());
+        std::fill(bits_, bits_ + width * height, 0x00FFFFFFu);
+    }
+    ~Canvas() { SelectObject(dc_.Get(), old_); }
+    HDC Dc() const { return dc_.Get(); }
+    COLORREF At(int x, int y) const {
+        GdiFlush();
+        const std::uint32_t p = bits_[y * width_ + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    // Pixels in [x0, x1) x [y0, y1) that are not white.
+    int Inked(int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) n += At(x, y) != RGB(255, 255, 255);
+        }
+        return n;
+    }
+
+private:
+    int width_, height_;
+    OwnedDc dc_;
+    UniqueBitmap bitmap_;
+    std::uint32_t* bits_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+bool Near(COLORREF a, COLORREF b, int slack = 24) {
+    return std::abs(GetRValue(a) - GetRValue(b)) <= slack && std::abs(GetGValue(a) - GetGValue(b)) <= slack &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= slack;
+}
+
+// ---- The renderer and the fonts --------------------------------------------------------------
+
+// One page of 2880 x 2880 twips drawn at 100 pixels per inch (200 x 200 pixels).
+class RenderTest : public ::testing::Test {
+protected:
+    RenderTest() : canvas_(200, 200) {
+        layout_.fonts.push_back(Sans(480));
+        layout_.pages.emplace_back();
+        layout_.pages[0].width = layout_.pages[0].height = 2880;
+    }
+    void Draw(TextSpan selection = {}) {
+        RenderPage(canvas_.Dc(), layout_, 0, PageTransform{100.0 / 1440, 100.0 / 1440, 0, 0}, fonts_, pictures_,
+                   selection);
+    }
+    docengine::Page& Page() { return layout_.pages[0]; }
+
+    Canvas canvas_;
+    Layout layout_;
+    GdiFontMetrics fonts_;
+    PictureCache pictures_;
+};
+
+TEST_F(RenderTest, DrawsRectsPicturesAndTextWhereLaidOut) {
+    Page().rects.push_back(docengine::RectItem{0, 0, 288, 288, docengine::Color{200, 0, 0, false}});
+    Page().rects.push_back(docengine::RectItem{0, 2000, 2880, 0, docengine::Color{}});  // a hairline rule
+    Page().pictures.push_back(docengine::PictureItem{1440, 0, 720, 720, PictureOf(Picture::Kind::Png, kBluePng)});
+    Page().pictures.push_back(docengine::PictureItem{1440, 1440, 720, 360, PictureOf(Picture::Kind::Emf, GreenEmf())});
+    Page().pictures.push_back(
+        docengine::PictureItem{288, 1440, 720, 360, PictureOf(Picture::Kind::Png, {0x89, 'P', 'N', 'G', 1, 2, 3})});
+    Page().texts.push_back(Text(u"HHHH", 288, 1200, 0));
+    Draw();
+
+    EXPECT_TRUE(Near(canvas_.At(10, 10), RGB(200, 0, 0))) << "shading at its place";
+    EXPECT_EQ(canvas_.At(30, 30), RGB(255, 255, 255)) << "and not beyond it";
+    EXPECT_GT(canvas_.Inked(0, 137, 200, 141), 150) << "a zero-height rule still shows as a line";
+    EXPECT_TRUE(Near(canvas_.At(125, 25), RGB(0x20, 0x40, 0xE0))) << "the PNG, decoded and stretched";
+    EXPECT_TRUE(Near(canvas_.At(125, 112), RGB(0, 0xC0, 0), 40)) << "the EMF, played into its frame";
+    EXPECT_NE(canvas_.At(20, 100), RGB(255, 255, 255)) << "an undecodable picture is framed";
+    EXPECT_EQ(canvas_.At(40, 112), RGB(255, 255, 255)) << "and left empty inside";
+    // "HHHH" at 24 pt: ink between the baseline and the cap height, right of x = 20 px.
+    const int ink = canvas_.Inked(20, 60, 100, 84);
+    EXPECT_GT(ink, 100) << "the text is drawn above its baseline";
+    EXPECT_EQ(canvas_.Inked(20, 86, 100, 95), 0) << "and nothing below it";
+}
+
+TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
+    Page().texts.push_back(Text(u"abcdef", 144, 1200, 10));
+    Draw(TextSpan{13, 40});  // "def"
+    const auto highlighted = [&](int x0, int x1) {
+        int n = 0;
+        for (int x = x0; x < x1; ++x) n += Near(canvas_.At(x, 72), RGB(0xA8, 0xCE, 0xFF), 8);
+        return n;
+    };
+    std::vector<int> advances;
+    fonts_.Advances(layout_.fonts[0], u"abc", advances);
+    const int split = (144 + advances[0] + advances[1] + advances[2]) * 100 / 1440;
+    EXPECT_EQ(highlighted(0, split - 1), 0);
+    EXPECT_GT(highlighted(split + 1, 200), 5);
+}
+
+TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
+    docengine::FontSpec missing = Sans(240);
+    missing.face = u"No Such Face 1234";
+    missing.family = docengine::Font::Family::Roman;
+    const std::wstring serif = fonts_.Face(missing);
+    EXPECT_TRUE(serif == L"Times New Roman" || serif == L"Liberation Serif" || serif == L"DejaVu Serif")
+        << "an absent roman face becomes an installed serif face, not " << std::string(serif.begin(), serif.end());
+    missing.altFace = u"DejaVu Sans Mono";
+    if (fonts_.Installed(L"DejaVu Sans Mono")) {
+        EXPECT_EQ(fonts_.Face(missing), L"DejaVu Sans Mono") << "\\falt next";
+    }
+
+    // Widths are in twips whatever the device: twice the size, twice the width.
+    std::vector<int> small, large;
+    fonts_.Advances(Sans(240), u"Hello", small);
+    fonts_.Advances(Sans(480), u"Hello", large);
+    ASSERT_EQ(small.size(), 5u);
+    int sumSmall = 0, sumLarge = 0;
+    for (int w : small) sumSmall += w;
+    for (int w : large) sumLarge += w;
+    EXPECT_GT(sumSmall, 240);
+    EXPECT_NEAR(sumLarge, 2 * sumSmall, sumSmall / 50 + 2);
+
+    // A snowman is in no Latin text face; some installed face has it, and it is measured there.
+    const std::u16string snowman = u"\u2603";
+    const std::wstring& face = fonts_.GlyphFace(Sans(240), snowman);
+    if (face == fonts_.Face(Sans(240))) GTEST_SKIP() << "no installed face has U+2603";
+    std::vector<int> width;
+    fonts_.Advances(Sans(240), snowman, width);
+    EXPECT_GT(width[0], 0) << "a character without a glyph in its face still takes room";
+    Page().texts.push_back(Text(snowman, 288, 1200, 0));
+    Draw();
+    EXPECT_GT(canvas_.Inked(20, 40, 60, 90), 20) << "and is drawn with the face that has it";
+}
+
+// ---- The view ------------------------------------------------------------------------------
 
 class TextViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        parent_ = CreateWindowExW(0, L"Static", L"", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+        parent_ = CreateWindowExW(0, L"Static", L"", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(parent_, nullptr);
         view_ = std::make_unique<TextView>(parent_, 100, 0, 435, 9465, 3675);
     }
@@ -45,13 +241,40 @@ protected:
     std::wstring Text() const {
         const int n = GetWindowTextLengthW(view_->Handle());
         std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-        GetWindowTextW(view_->Handle(), text.data(), n + 1);
-        text.resize(static_cast<std::size_t>(n));
+        text.resize(static_cast<std::size_t>(GetWindowTextW(view_->Handle(), text.data(), n + 1)));
         return text;
     }
 
     std::intptr_t Prop(const wchar_t* name) const {
         return reinterpret_cast<std::intptr_t>(GetPropW(view_->Handle(), name));
+    }
+
+    std::pair<int, int> Sel() const {
+        const LRESULT packed = SendMessageW(view_->Handle(), EM_GETSEL, 0, 0);
+        return {LOWORD(packed), HIWORD(packed)};
+    }
+
+    void Find(const wchar_t* word, DWORD flags) {
+        wchar_t buffer[64];
+        lstrcpynW(buffer, word, 64);
+        FINDREPLACEW request{};
+        request.lStructSize = sizeof request;
+        request.Flags = FR_FINDNEXT | flags;
+        request.lpstrFindWhat = buffer;
+        view_->OnFindMessage(request);
+    }
+
+    // Two pages of hand-laid text: "One two\r\nthree one\r\n" then "ONE four\r\n".
+    static Layout TwoPages() {
+        Layout layout;
+        layout.fonts.push_back(Sans(240));
+        layout.plainText = u"One two\r\nthree one\r\nONE four\r\n";
+        layout.pages.resize(2);
+        for (auto& page : layout.pages) page.width = 12240, page.height = 15840;
+        layout.pages[0].texts = {docengine::TextItem{1440, 1700, 900, 0, u"One two", {}, {}, false, -1, 0},
+                                 docengine::TextItem{1440, 2000, 900, 0, u"three one", {}, {}, false, -1, 9}};
+        layout.pages[1].texts = {docengine::TextItem{1440, 1700, 900, 0, u"ONE four", {}, {}, false, -1, 20}};
+        return layout;
     }
 
     HWND parent_ = nullptr;
@@ -85,6 +308,7 @@ TEST_F(TextViewTest, NothingLoadedGivesZero) {
     EXPECT_EQ(view_->LoadText(File(""), 1), 0);
     EXPECT_EQ(view_->LoadText(File("{\\rtf1 }"), 1), 0);  // rich text without any text
     EXPECT_EQ(view_->LoadText(L"Z:\\no\\such\\directory\\file.orl", 1), 0);
+    EXPECT_EQ(Text(), L"") << "a failed load leaves no earlier document on display";
 }
 
 TEST_F(TextViewTest, PageSettingsArePublishedInTwips) {
@@ -118,10 +342,181 @@ TEST_F(TextViewTest, PageCountFollowsThePageSize) {
     EXPECT_GE(letter, 2);
     EXPECT_EQ(Prop(L"Navreth.PageCount"), letter);
     view_->PageHeight(15840 / 2 + 1440);  // half the text height per page
+    EXPECT_EQ(Prop(L"Navreth.PageCount"), 0) << "a changed page is not counted until laid out again";
     const std::int32_t half = view_->PageCount();
     EXPECT_GE(half, 2 * letter - 1);
     EXPECT_LE(half, 2 * letter + 1);
     EXPECT_EQ(Prop(L"Navreth.PageCount"), half);
+}
+
+// A long document shows its first pages at once; the rest are laid out while messages flow,
+// and the page count is published when the last page is laid out.
+TEST_F(TextViewTest, LongDocumentsAreLaidOutInTheBackground) {
+    std::string rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Arial;}\\f0\\fs24 ";
+    for (int i = 0; i < 40000; ++i) {
+        rtf += "Paragraph " + std::to_string(i) + " of a long document that runs to many pages in all.\\par ";
+        if (i % 40 == 39) rtf += "\\page ";
+    }
+    rtf += "}";
+    const std::wstring path = File(rtf);
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_GT(view_->LoadText(path, 1), 0);
+    view_->Visible(true);
+    UpdateWindow(view_->Handle());
+    const ULONGLONG shown = GetTickCount64() - start;
+    RecordProperty("first_page_ms", static_cast<int>(shown));
+    EXPECT_LT(shown, 1500u) << "the first page does not wait for the whole layout";
+    EXPECT_EQ(Prop(L"Navreth.PageCount"), 0) << "the layout goes on after the first pages";
+    MSG msg;
+    const ULONGLONG until = GetTickCount64() + 30000;
+    while (Prop(L"Navreth.PageCount") == 0 && GetTickCount64() < until) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(1);
+    }
+    EXPECT_EQ(Prop(L"Navreth.PageCount"), 1000) << "every \\page starts a page";
+    RecordProperty("all_pages_ms", static_cast<int>(GetTickCount64() - start));
+}
+
+TEST_F(TextViewTest, TextAndSelectionCountAParagraphBreakAsOneCharacter) {
+    view_->ShowLayout(TwoPages());
+    EXPECT_EQ(Text(), L"One two\r\nthree one\r\nONE four\r\n") << "WM_GETTEXT hands out the document's text";
+    EXPECT_EQ(SendMessageW(view_->Handle(), WM_GETTEXTLENGTH, 0, 0), 30);
+    wchar_t small[5];
+    EXPECT_EQ(SendMessageW(view_->Handle(), WM_GETTEXT, 5, reinterpret_cast<LPARAM>(small)), 4);
+    EXPECT_STREQ(small, L"One ");
+    view_->SelStart(8);  // "three": 9 in the text, 8 as a position
+    view_->SelLength(5);
+    EXPECT_EQ(Sel(), std::make_pair(8, 13));
+    SendMessageW(view_->Handle(), WM_COPY, 0, 0);
+    if (OpenClipboard(view_->Handle())) {
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const auto* copied = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+        EXPECT_STREQ(copied, L"three") << "Copy puts the selected text on the clipboard";
+        if (copied) GlobalUnlock(data);
+        CloseClipboard();
+    }
+}
+
+// Keys and the wheel scroll through the pages; Ctrl+A selects everything; dragging over a
+// word selects from where the button went down to where it came up.
+TEST_F(TextViewTest, KeysWheelAndMouseScrollAndSelect) {
+    view_->ShowLayout(TwoPages());
+    HWND view = view_->Handle();
+    const auto press = [&](WPARAM key, bool control = false) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        SendMessageW(view, WM_KEYDOWN, key, 0);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    };
+    const auto top = [&] { return GetScrollPos(view, SB_VERT); };
+    EXPECT_EQ(top(), 0);
+    press(VK_DOWN);
+    const int line = top();
+    EXPECT_GT(line, 0);
+    press(VK_NEXT);
+    EXPECT_GT(top(), 2 * line) << "Page Down moves by about a window";
+    press(VK_END, true);
+    const int bottom = top();
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(view, SB_VERT, &si);
+    EXPECT_EQ(bottom, si.nMax - static_cast<int>(si.nPage) + 1) << "Ctrl+End: the end of the last page";
+    press(VK_HOME, true);
+    EXPECT_EQ(top(), 0);
+    SendMessageW(view, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    EXPECT_GT(top(), 0) << "the wheel scrolls down";
+    press(VK_HOME, true);
+
+    press('A', true);
+    EXPECT_EQ(Sel(), std::make_pair(0, 27)) << "Ctrl+A: the whole text (30 characters, three breaks)";
+
+    // With room for the page at its actual size, it stands centred 16 pixels below the top.
+    // "three one" starts at 1440 twips across, its baseline 2000 twips down.
+    view_->Width(30000);
+    HDC screen = GetDC(nullptr);
+    const double scale = GetDeviceCaps(screen, LOGPIXELSX) / 1440.0;
+    ReleaseDC(nullptr, screen);
+    RECT client{};
+    GetClientRect(view, &client);
+    const int left = (client.right - static_cast<int>(12240 * scale + 0.5)) / 2;
+    const int y = 16 + static_cast<int>(1950 * scale);
+    const auto at = [&](int twipsX) { return MAKELPARAM(left + static_cast<int>(twipsX * scale), y); };
+    SendMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at(1440));
+    SendMessageW(view, WM_MOUSEMOVE, MK_LBUTTON, at(1440 + 10 * 1440));
+    SendMessageW(view, WM_LBUTTONUP, 0, at(1440 + 10 * 1440));
+    EXPECT_EQ(Sel(), std::make_pair(8, 17)) << "the drag selects \"three one\"";
+}
+
+TEST_F(TextViewTest, FindMovesFromTheSelectionWithItsOptions) {
+    view_->ShowLayout(TwoPages());
+    Find(L"one", FR_DOWN);
+    EXPECT_EQ(Sel(), std::make_pair(0, 3)) << "without Match case, One matches";
+    Find(L"one", FR_DOWN | FR_MATCHCASE);
+    EXPECT_EQ(Sel(), std::make_pair(14, 17)) << "with it, only \"one\"";
+    Find(L"one", FR_DOWN);
+    EXPECT_EQ(Sel(), std::make_pair(18, 21)) << "on to the next page";
+    Find(L"one", 0);
+    EXPECT_EQ(Sel(), std::make_pair(14, 17)) << "upwards: the nearest hit before";
+    view_->SelStart(0);
+    // Not found as a whole word: the message box says so, and the selection stays.
+    std::wstring message;
+    std::thread answer([&] {
+        for (int i = 0; i < 500 && message.empty(); ++i) {
+            if (HWND box = FindWindowW(L"#32770", L"Find")) {
+                wchar_t text[256] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 256);
+                message = text[0] ? text : L"(empty)";
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(10);
+        }
+    });
+    Find(L"thr", FR_DOWN | FR_WHOLEWORD);
+    answer.join();
+    EXPECT_EQ(message, L"Cannot find \"thr\".");
+    EXPECT_EQ(Sel(), std::make_pair(0, 0));
+    view_->SelStart(0);
+    Find(L"two", FR_DOWN | FR_WHOLEWORD);
+    EXPECT_EQ(Sel(), std::make_pair(4, 7));
+}
+
+TEST_F(TextViewTest, HidingTheViewClosesAndForgetsItsFindDialog) {
+    view_->ShowLayout(TwoPages());
+    view_->Visible(true);
+    view_->Search(1);
+    const HWND first = view_->FindDialog();
+    ASSERT_NE(first, nullptr);
+    view_->Visible(false);
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(view_->FindDialog(), nullptr);
+    view_->Visible(true);
+    view_->Search(1);
+    EXPECT_TRUE(view_->FindDialog() && IsWindow(view_->FindDialog())) << "Find opens again";
+}
+
+// Printed to a file through the default printer's driver (PostScript under Wine): the
+// asked pages, clipped to the document, each copy in turn, with their text.
+TEST_F(TextViewTest, PrintsTheAskedPagesOfTheSameLayout) {
+    wchar_t printer[256];
+    DWORD size = 256;
+    if (!GetDefaultPrinterW(printer, &size)) GTEST_SKIP() << "no printer installed";
+    OwnedDc dc(CreateDCW(L"WINSPOOL", printer, nullptr, nullptr));
+    ASSERT_NE(dc.Get(), nullptr);
+    view_->ShowLayout(TwoPages());
+    EXPECT_EQ(view_->PageCount(), 2);
+    const std::wstring output = File("");
+    view_->PrintDevice(dc.Get(), nullptr, output);
+    view_->Print(L"C:\\docs\\two.orl", 2, 9, 2);
+    std::ifstream in(output.c_str(), std::ios::binary);
+    const std::string job((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t pages = 0;
+    for (std::size_t at = job.find("%%Page:"); at != std::string::npos; at = job.find("%%Page:", at + 1)) ++pages;
+    EXPECT_EQ(pages, 2u) << "page 2 of 2, twice";
+    EXPECT_NE(job.find("two.orl"), std::string::npos) << "the job is named after the file";
 }
 
 TEST_F(TextViewTest, RefusesWhatItCannotDo) {
@@ -195,3 +590,11 @@ TEST(PaperSettingsTest, AsksForTheDocumentsPaper) {
 
 }  // namespace
 }  // namespace viewer
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // WIC decodes the pictures
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}

@@ -40,7 +40,7 @@ namespace {
 constexpr wchar_t kCaption[] = L"Orlenne Document Viewer v 1.01";
 constexpr wchar_t kMainClass[] = L"NavrethMain";
 constexpr wchar_t kStripClass[] = L"NavrethStrip";
-constexpr wchar_t kViewClass[] = L"RICHEDIT50W";
+constexpr wchar_t kViewClass[] = L"NavrethTextView";
 constexpr wchar_t kLabelText[] = L"Click \"Open\" to view an Orlenne document.";
 constexpr int kIdOpen = 2, kIdPrint = 3, kIdFind = 4, kIdAbout = 5, kIdExit = 6, kIdLabel = 7;
 constexpr int kIdView = 100;
@@ -416,9 +416,9 @@ void StartUpState() {
     }
     HWND view = viewer.View();
     if (Check(view != nullptr, "the text view (ID 100) is a child of the window")) {
-        // Window class names compare without regard to case (Wine registers "RichEdit50W").
+        // Window class names compare without regard to case.
         Check(_wcsicmp(ui::ClassOf(view).c_str(), kViewClass) == 0,
-              "text view class is RICHEDIT50W (" + ui::Narrow(ui::ClassOf(view)) + ")");
+              "text view class is NavrethTextView (" + ui::Narrow(ui::ClassOf(view)) + ")");
         Check(!viewer.ViewShown(), "the text view is hidden at start-up");
     }
     Check(viewer.WaitNoDialog(0), "no dialog or message at start-up");
@@ -659,6 +659,28 @@ void FindInDocument() {
     }
     ui::PressDialogButton(find, IDCANCEL);
     Check(ui::WaitUntil([&] { return !IsWindow(find); }, kWait), "Cancel closes the Find dialog");
+}
+
+// With the Find dialog open, opening another document hides the view and closes the
+// dialog; Find then opens a new dialog that searches the new document.
+void FindAfterAnotherOpen() {
+    Viewer viewer;
+    if (!viewer.Started()) return;
+    if (!viewer.Open(kShortSample) || !Check(viewer.ViewShown(), "short sample opens")) return;
+    viewer.Click(kIdFind);
+    HWND find = ui::WaitDialog(viewer.Pid(), kFindTitle, kIdEdt1, kWait);
+    if (!Check(find != nullptr, "Find shows its dialog")) return;
+    if (!viewer.Open(kLongSample)) return;
+    Check(ui::WaitUntil([&] { return !IsWindow(find); }, kWait), "opening another document closes the Find dialog");
+    Check(ui::WaitUntil([&] { return viewer.ViewShown(); }, kWait), "the long sample is shown");
+    viewer.Click(kIdFind);
+    HWND again = ui::WaitDialog(viewer.Pid(), kFindTitle, kIdEdt1, kWait);
+    if (!Check(again != nullptr, "Find opens its dialog again after another document was opened")) return;
+    const std::wstring mark = L"PAGETHREEMARK";
+    const std::pair<int, int> hit = FindNext(viewer, again, mark);
+    CheckEqual(hit.second - hit.first, static_cast<int>(mark.size()), "the new dialog finds PAGETHREEMARK");
+    ui::PressDialogButton(again, IDCANCEL);
+    Check(ui::WaitUntil([&] { return !IsWindow(again); }, kWait), "Cancel closes the new Find dialog");
 }
 
 // Shows the print dialog and checks how the viewer prepared it; nullptr when it did not come up.
@@ -1081,6 +1103,7 @@ const Scenario kScenarios[] = {
     {"open dialog cancel", OpenDialogCancel},
     {"open samples", OpenSamples},
     {"find", FindInDocument},
+    {"find after another open", FindAfterAnotherOpen},
     {"print", PrintRange},
     {"print on the document's paper", PrintLandscapePaper},
     {"print starts with one copy", PrintStartsWithOneCopy},

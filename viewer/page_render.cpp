@@ -1,0 +1,343 @@
+// GDI rendering of laid-out pages: see page_render.h.
+#include "page_render.h"
+
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <tuple>
+
+#include "com_util.h"
+
+namespace viewer {
+
+namespace {
+
+using docengine::Picture;
+
+COLORREF ColorOf(const docengine::Color& color, COLORREF automatic) {
+    return color.automatic ? automatic : RGB(color.r, color.g, color.b);
+}
+
+constexpr COLORREF kLinkColor = RGB(0x05, 0x63, 0xC1);
+constexpr COLORREF kSelectionColor = RGB(0xA8, 0xCE, 0xFF);
+constexpr COLORREF kFrameColor = RGB(0xC8, 0xC8, 0xC8);
+
+// Pictures larger than this many pixels are not decoded (a corrupt size field would
+// otherwise ask for gigabytes).
+constexpr std::uint64_t kMaxPicturePixels = 64ull * 1024 * 1024;
+
+}  // namespace
+
+int PageTransform::X(std::int64_t twips) const {
+    return originX + static_cast<int>(std::lround(static_cast<double>(twips) * scaleX));
+}
+int PageTransform::Y(std::int64_t twips) const {
+    return originY + static_cast<int>(std::lround(static_cast<double>(twips) * scaleY));
+}
+
+// ---- Pictures ----------------------------------------------------------------------------------
+
+struct PictureCache::Decoded {
+    std::shared_ptr<const Picture> keep;  // the cache is keyed by the picture's address
+    bool ok = false;
+    // Bitmaps: top-down 32 bpp BGRA rows, or a packed DIB's own header and bits.
+    std::vector<std::uint8_t> bits;
+    std::vector<std::uint8_t> info;  // BITMAPINFO (header and colour table)
+    UniqueEnhMetaFile metafile;
+};
+
+PictureCache::PictureCache() = default;
+PictureCache::~PictureCache() = default;
+void PictureCache::Clear() { decoded_.clear(); }
+
+namespace {
+
+// Decodes PNG, JPEG, GIF, BMP and TIFF through WIC into white-backed 32 bpp rows.
+bool DecodeWithWic(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& info,
+                   std::vector<std::uint8_t>& bits) {
+    if (data.empty() || data.size() > 0xFFFFFFFFu) return false;
+    ComPtr<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.Put())))) {
+        return false;
+    }
+    ComPtr<IWICStream> stream;
+    if (FAILED(factory->CreateStream(stream.Put())) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(data.data()), static_cast<DWORD>(data.size())))) {
+        return false;
+    }
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                decoder.Put())) ||
+        FAILED(decoder->GetFrame(0, frame.Put())) || FAILED(factory->CreateFormatConverter(converter.Put())) ||
+        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
+                                     0.0, WICBitmapPaletteTypeCustom))) {
+        return false;
+    }
+    UINT width = 0, height = 0;
+    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 ||
+        std::uint64_t{width} * height > kMaxPicturePixels) {
+        return false;
+    }
+    const UINT stride = width * 4;
+    bits.resize(std::size_t{stride} * height);
+    if (FAILED(converter->CopyPixels(nullptr, stride, static_cast<UINT>(bits.size()), bits.data()))) return false;
+    // Composite onto the white paper: printers draw plain bitmaps, not alpha.
+    for (std::size_t i = 0; i < bits.size(); i += 4) {
+        const unsigned alpha = bits[i + 3];
+        for (int c = 0; c < 3; ++c) bits[i + c] = static_cast<std::uint8_t>((bits[i + c] * alpha + 255 * (255 - alpha)) / 255);
+        bits[i + 3] = 255;
+    }
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = static_cast<LONG>(width);
+    header.biHeight = -static_cast<LONG>(height);  // top-down
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    info.assign(reinterpret_cast<const std::uint8_t*>(&header),
+                reinterpret_cast<const std::uint8_t*>(&header) + sizeof header);
+    return true;
+}
+
+// A packed DIB: BITMAPINFOHEADER, colour table, bits. Checks that the bits are all there.
+bool SplitPackedDib(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& info,
+                    std::vector<std::uint8_t>& bits) {
+    if (data.size() < sizeof(BITMAPINFOHEADER)) return false;
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, data.data(), sizeof header);
+    if (header.biSize < sizeof header || header.biSize > data.size() || header.biWidth <= 0 ||
+        header.biHeight == 0 || header.biPlanes != 1) {
+        return false;
+    }
+    const std::uint64_t width = static_cast<std::uint64_t>(header.biWidth);
+    const std::uint64_t height = static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(header.biHeight)));
+    if (width * height > kMaxPicturePixels) return false;
+    const unsigned bpp = header.biBitCount;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+    std::uint64_t colors = header.biClrUsed;
+    if (colors == 0 && bpp <= 8) colors = 1ull << bpp;
+    std::uint64_t tableBytes = colors * 4;
+    if (header.biCompression == BI_BITFIELDS) tableBytes = 12;
+    else if (header.biCompression != BI_RGB) return false;
+    const std::uint64_t headerBytes = header.biSize + tableBytes;
+    const std::uint64_t stride = ((width * bpp + 31) / 32) * 4;
+    if (headerBytes > data.size() || stride * height > data.size() - headerBytes) return false;
+    info.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(headerBytes));
+    bits.assign(data.begin() + static_cast<std::ptrdiff_t>(headerBytes), data.end());
+    return true;
+}
+
+HENHMETAFILE MetafileOf(const Picture& picture) {
+    const std::vector<std::uint8_t>& data = *picture.data;
+    if (data.size() > 0x7FFFFFFF) return nullptr;
+    if (picture.kind == Picture::Kind::Emf) {
+        return SetEnhMetaFileBits(static_cast<UINT>(data.size()), data.data());
+    }
+    // WMF: skip an Aldus placeable header when the file carries one.
+    std::size_t skip = 0;
+    if (data.size() >= 22 && data[0] == 0xD7 && data[1] == 0xCD && data[2] == 0xC6 && data[3] == 0x9A) skip = 22;
+    if (data.size() - skip < 18) return nullptr;
+    METAFILEPICT mfp{};
+    mfp.mm = picture.metafileMapMode > 0 ? picture.metafileMapMode : MM_ANISOTROPIC;
+    mfp.xExt = picture.width > 0 ? picture.width : 0;
+    mfp.yExt = picture.height > 0 ? picture.height : 0;
+    return SetWinMetaFileBits(static_cast<UINT>(data.size() - skip), data.data() + skip, nullptr, &mfp);
+}
+
+}  // namespace
+
+PictureCache::Decoded& PictureCache::Decode(const std::shared_ptr<const Picture>& picture) {
+    auto found = decoded_.find(picture.get());
+    if (found != decoded_.end()) return *found->second;
+    auto decoded = std::make_unique<Decoded>();
+    decoded->keep = picture;
+    if (picture->data && !picture->data->empty()) {
+        switch (picture->kind) {
+        case Picture::Kind::Emf:
+        case Picture::Kind::Wmf:
+            decoded->metafile.Reset(MetafileOf(*picture));
+            decoded->ok = static_cast<bool>(decoded->metafile);
+            break;
+        case Picture::Kind::Dib:
+            decoded->ok = SplitPackedDib(*picture->data, decoded->info, decoded->bits) ||
+                          DecodeWithWic(*picture->data, decoded->info, decoded->bits);
+            break;
+        default:
+            decoded->ok = DecodeWithWic(*picture->data, decoded->info, decoded->bits);
+            break;
+        }
+    }
+    return *decoded_.emplace(picture.get(), std::move(decoded)).first->second;
+}
+
+bool PictureCache::Draw(HDC dc, const std::shared_ptr<const Picture>& picture, const RECT& where) {
+    if (!picture) return false;
+    Decoded& decoded = Decode(picture);
+    if (!decoded.ok) return false;
+    if (decoded.metafile) {
+        SavedDc saved(dc);
+        return PlayEnhMetaFile(dc, decoded.metafile.Get(), &where) != FALSE;
+    }
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(decoded.info.data());
+    const int width = info->bmiHeader.biWidth;
+    const int height = std::abs(info->bmiHeader.biHeight);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    return StretchDIBits(dc, where.left, where.top, where.right - where.left, where.bottom - where.top, 0, 0,
+                         width, height, decoded.bits.data(), info, DIB_RGB_COLORS, SRCCOPY) != 0;
+}
+
+// ---- Pages ---------------------------------------------------------------------------------
+
+namespace {
+
+// Device fonts of one drawing, by face, height and style.
+class DeviceFonts {
+public:
+    HFONT Get(const docengine::FontSpec& spec, const std::wstring& face, int height, bool underline, bool strike) {
+        auto key = std::make_tuple(face, height, spec.bold, spec.italic, underline, strike);
+        auto found = fonts_.find(key);
+        if (found != fonts_.end()) return found->second.Get();
+        LOGFONTW lf = GdiFontMetrics::LogFont(spec, face, height);
+        lf.lfUnderline = underline;
+        lf.lfStrikeOut = strike;
+        return fonts_.emplace(std::move(key), UniqueFont(CreateFontIndirectW(&lf))).first->second.Get();
+    }
+
+private:
+    std::map<std::tuple<std::wstring, int, bool, bool, bool, bool>, UniqueFont> fonts_;
+};
+
+void FillDeviceRect(HDC dc, RECT r, COLORREF color) {
+    if (r.right <= r.left) r.right = r.left + 1;  // hairlines stay visible at any scale
+    if (r.bottom <= r.top) r.bottom = r.top + 1;
+    UniqueBrush brush(CreateSolidBrush(color));
+    FillRect(dc, &r, brush.Get());
+}
+
+void DrawFrame(HDC dc, const RECT& r) {
+    FillDeviceRect(dc, RECT{r.left, r.top, r.right, r.top + 1}, kFrameColor);
+    FillDeviceRect(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, kFrameColor);
+    FillDeviceRect(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, kFrameColor);
+    FillDeviceRect(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, kFrameColor);
+}
+
+bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item) {
+    return item.font >= 0 && static_cast<std::size_t>(item.font) < layout.fonts.size();
+}
+
+// Items drawn in one call: the same font, colour, lines and link on the same baseline, each
+// starting at or after the end of the one before.
+bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
+    return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
+           a.strike == b.strike && a.link == b.link && b.x >= a.x + a.width;
+}
+
+// The selection's part of `item`, filled behind its characters.
+void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
+                   GdiFontMetrics& fonts, TextSpan selection) {
+    const std::size_t begin = item.textOffset, end = item.textOffset + item.text.size();
+    if (selection.empty() || selection.start >= end || selection.end <= begin || !ValidFont(layout, item)) return;
+    const docengine::FontSpec& spec = layout.fonts[item.font];
+    std::vector<int> advances;
+    fonts.Advances(spec, item.text, advances);
+    const std::size_t from = std::max(selection.start, begin) - begin;
+    const std::size_t to = std::min(selection.end, end) - begin;
+    std::int64_t x0 = item.x;
+    for (std::size_t i = 0; i < from; ++i) x0 += advances[i];
+    std::int64_t x1 = x0;
+    for (std::size_t i = from; i < to; ++i) x1 += advances[i];
+    const docengine::VerticalMetrics v = fonts.Metrics(spec);
+    FillDeviceRect(dc, RECT{t.X(x0), t.Y(item.baseline - v.ascent), t.X(x1), t.Y(item.baseline + v.descent)},
+                   kSelectionColor);
+}
+
+// Draws items [first, last) of one run. Each character's device advance is the difference
+// of rounded positions, so rounding never accumulates along a line; the last character of an
+// item reaches to where the next item starts.
+void DrawRun(HDC dc, const docengine::Layout& layout, const docengine::TextItem* first,
+             const docengine::TextItem* last, const PageTransform& t, GdiFontMetrics& fonts,
+             DeviceFonts& deviceFonts) {
+    const docengine::FontSpec& spec = layout.fonts[first->font];
+    std::u16string text;
+    std::vector<int> deviceX;  // each character's start, then the run's end
+    std::vector<int> advances;
+    for (const docengine::TextItem* item = first; item != last; ++item) {
+        advances.clear();
+        fonts.Advances(spec, item->text, advances);
+        std::int64_t at = item->x;
+        for (std::size_t i = 0; i < item->text.size(); ++i) {
+            deviceX.push_back(t.X(at));
+            at += advances[i];
+        }
+        text += item->text;
+        if (item + 1 == last) deviceX.push_back(t.X(at));
+    }
+    if (text.empty()) return;
+
+    SetTextColor(dc, ColorOf(first->color, first->link >= 0 ? kLinkColor : RGB(0, 0, 0)));
+    const bool underline = first->underline != docengine::Underline::None;
+    const int height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
+    const int baseline = t.Y(first->baseline);
+    const std::u16string_view view = text;
+    std::vector<INT> dx;
+    std::size_t i = 0;
+    while (i < view.size()) {
+        // A segment: the characters drawn with one face.
+        const std::wstring& face = fonts.GlyphFace(spec, view.substr(i));
+        std::size_t j = i;
+        while (j < view.size()) {
+            const std::size_t units = (view[j] >= 0xD800 && view[j] < 0xDC00 && j + 1 < view.size()) ? 2 : 1;
+            if (j > i && fonts.GlyphFace(spec, view.substr(j)) != face) break;
+            j += units;
+        }
+        dx.clear();
+        for (std::size_t k = i; k < j; ++k) dx.push_back(deviceX[k + 1] - deviceX[k]);
+        SelectedObject font(dc, deviceFonts.Get(spec, face, height, underline, first->strike));
+        ExtTextOutW(dc, deviceX[i], baseline, 0, nullptr, reinterpret_cast<const wchar_t*>(view.data() + i),
+                    static_cast<UINT>(j - i), dx.data());
+        i = j;
+    }
+}
+
+}  // namespace
+
+void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, const PageTransform& transform,
+                GdiFontMetrics& fonts, PictureCache& pictures, TextSpan selection) {
+    if (index >= layout.pages.size()) return;
+    const docengine::Page& page = layout.pages[index];
+    SavedDc saved(dc);
+    IntersectClipRect(dc, transform.X(0), transform.Y(0), transform.X(page.width), transform.Y(page.height));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
+
+    for (const docengine::RectItem& r : page.rects) {
+        FillDeviceRect(dc, RECT{transform.X(r.x), transform.Y(r.y), transform.X(std::int64_t{r.x} + r.width),
+                                transform.Y(std::int64_t{r.y} + r.height)},
+                       ColorOf(r.color, RGB(0, 0, 0)));
+    }
+    for (const docengine::PictureItem& p : page.pictures) {
+        const RECT where{transform.X(p.x), transform.Y(p.y), transform.X(std::int64_t{p.x} + p.width),
+                         transform.Y(std::int64_t{p.y} + p.height)};
+        if (where.right <= where.left || where.bottom <= where.top) continue;
+        if (!pictures.Draw(dc, p.picture, where)) DrawFrame(dc, where);
+    }
+    for (const docengine::TextItem& item : page.texts) DrawSelection(dc, layout, item, transform, fonts, selection);
+    DeviceFonts deviceFonts;
+    const docengine::TextItem* items = page.texts.data();
+    const std::size_t count = page.texts.size();
+    for (std::size_t i = 0; i < count;) {
+        std::size_t j = i + 1;
+        while (j < count && SameRun(items[j - 1], items[j])) ++j;
+        if (ValidFont(layout, items[i])) DrawRun(dc, layout, items + i, items + j, transform, fonts, deviceFonts);
+        i = j;
+    }
+}
+
+}  // namespace viewer
