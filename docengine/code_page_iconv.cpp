@@ -1,0 +1,67 @@
+// Double-byte code pages on Linux: glibc's iconv, one converter per code page, opened on first
+// use and kept for the life of the process (guarded, as readers may run on several threads).
+#include "code_page.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+namespace docengine {
+namespace {
+
+const char* IconvName(int codePage) {
+    switch (codePage) {
+        case 932: return "CP932";
+        case 936: return "CP936";
+        case 949: return "CP949";
+        case 950: return "CP950";
+        case 1361: return "JOHAB";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+bool AppendDecodedByPlatform(int codePage, std::string_view bytes, std::u16string& out) {
+    const char* name = IconvName(codePage);
+    if (name == nullptr) return false;
+    static std::mutex mutex;
+    static std::map<int, iconv_t> converters;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = converters.find(codePage);
+    if (it == converters.end()) {
+        it = converters.emplace(codePage, iconv_open("UTF-16LE", name)).first;
+    }
+    iconv_t cd = it->second;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* o = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+        const int error = r == static_cast<std::size_t>(-1) ? errno : 0;
+        for (char* p = buffer; p + 1 < o; p += 2) {
+            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                                (static_cast<unsigned char>(p[1]) << 8)));
+        }
+        if (error == EILSEQ || error == EINVAL) {
+            // An undefined or cut-off sequence: one replacement character, then go on after
+            // its first byte.
+            out.push_back(u'\uFFFD');
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        } else if (error != 0 && error != E2BIG) {
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace docengine
