@@ -558,7 +558,8 @@ ReadResult RtfReader::Read() {
     rowDefs_.resize(2);
     Run(start);
     if (!stop_) FlushBytes();
-    if (!stop_ && !rootClosed_) Fail(ReadStatus::Malformed, "the document ends inside a group");
+    // A document whose closing braces are missing at the end is read as if they were there, as
+    // word processors do: what it holds is complete.
     Finish();
     result.status = status_;
     result.message = message_;

@@ -32,7 +32,7 @@ struct ReadLimits {
 enum class ReadStatus {
     Ok,
     NotRtf,     // the input does not start with "{\rtf"
-    Malformed,  // unbalanced groups, \binN past the end of the input
+    Malformed,  // \binN past the end of the input (missing closing braces at the end are supplied)
     TooDeep,    // groups nested deeper than ReadLimits::maxGroupDepth
     TooLarge,   // the input or the model would exceed its limit
 };
