@@ -1575,8 +1575,14 @@ void RtfReader::SetTableDepth(Sink& sink, int depth) {
 
 void RtfReader::PlaceBlock(Sink& sink, Block block, int itap) {
     SetTableDepth(sink, itap);
-    if (sink.tables.empty()) sink.blocks.push_back(std::move(block));
-    else sink.tables.back().content.push_back(std::move(block));
+    Blocks& blocks = sink.tables.empty() ? sink.blocks : sink.tables.back().content;
+    // The list's growth is counted as it happens: a long run of paragraphs costs up to twice
+    // their size while the list is moved.
+    if (blocks.size() == blocks.capacity()) {
+        Charge(std::max<std::size_t>(blocks.capacity(), 1) * sizeof(Block));
+        if (stop_) return;
+    }
+    blocks.push_back(std::move(block));
 }
 
 // Ends the paragraph being read with the paragraph format in force (RTF applies the format
@@ -1596,7 +1602,7 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     if (!para.format.listLabel.empty()) para.format.listLabelFormat = labelFormat;
     para.endFormat = st.chr;
     para.pageBreakAfter = pageBreakAfter;
-    Charge(sizeof(Block) + para.format.tabs.size() * sizeof(TabStop));
+    Charge(para.format.tabs.size() * sizeof(TabStop));
     sink.paraHasListText = false;
     sink.listText.clear();
     sink.breakBefore = false;

@@ -22,8 +22,10 @@ struct ReadLimits {
     int maxTableDepth = 32;
     // One picture's data; larger pictures are dropped (the text around them is kept).
     std::size_t maxPictureBytes = std::size_t{256} << 20;
-    // The model may take at most modelBytesPerInputByte x input + modelBytesBase bytes.
-    std::size_t modelBytesPerInputByte = 64;
+    // The model may take at most modelBytesPerInputByte x input + modelBytesBase bytes. Documents
+    // as word processors write them need 2 to 6 times their size; only long runs of empty
+    // paragraphs, cells or one-letter format changes come near this bound.
+    std::size_t modelBytesPerInputByte = 32;
     std::size_t modelBytesBase = std::size_t{16} << 20;
     // Inputs larger than this are refused before reading.
     std::size_t maxInputBytes = std::size_t{1} << 30;
