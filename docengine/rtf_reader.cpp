@@ -440,7 +440,7 @@ private:
     Color Shade(int shadingColor, int patternColor, int shading) const;
 
     // destinations
-    int OpenFrame(FrameKind kind, Dest dest);
+    bool OpenFrame(FrameKind kind, Dest dest);
     void CloseFrame(Frame& frame, GroupState& st);
     void StartDestination(W w, int param);
     void FontTableText(std::u16string_view text);
@@ -1066,18 +1066,20 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
 
 // ---------------------------------------------------------------- destinations
 
-int RtfReader::OpenFrame(FrameKind kind, Dest dest) {
+// Opens a frame for the current group; false (and the group skipped) when the group has one
+// already: a group is one destination, a second destination word in it makes no sense.
+bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
     GroupState& st = stack_.back();
-    st.dest = dest;
     if (st.frame >= 0) {
-        // A second destination word in the same group: the first frame keeps the group.
-        return st.frame;
+        st.dest = Dest::Skip;
+        return false;
     }
+    st.dest = dest;
     frames_.emplace_back();
     frames_.back().kind = kind;
     frames_.back().usedAtOpen = used_;
     st.frame = static_cast<int>(frames_.size()) - 1;
-    return st.frame;
+    return true;
 }
 
 void RtfReader::StartDestination(W w, int param) {
@@ -1102,9 +1104,8 @@ void RtfReader::StartDestination(W w, int param) {
             else st.dest = Dest::Skip;
             break;
         case W::field:
-            if (!text) break;
+            if (!text || !OpenFrame(FrameKind::Field, Dest::Text)) break;
             fields_.emplace_back();
-            OpenFrame(FrameKind::Field, Dest::Text);
             break;
         case W::fldinst:
             if (text && !fields_.empty()) OpenFrame(FrameKind::FieldInst, Dest::FieldInst);
@@ -1160,8 +1161,7 @@ void RtfReader::StartDestination(W w, int param) {
                 st.dest = Dest::Skip;
                 break;
             }
-            pict_ = PictureBuild{};
-            OpenFrame(FrameKind::Picture, Dest::Picture);
+            if (OpenFrame(FrameKind::Picture, Dest::Picture)) pict_ = PictureBuild{};
             break;
         case W::shppict: break;  // read: the picture inside is the one to show
         case W::nonshppict: st.dest = Dest::Skip; break;
@@ -1177,7 +1177,7 @@ void RtfReader::StartDestination(W w, int param) {
                 st.dest = Dest::Skip;
                 break;
             }
-            OpenFrame(FrameKind::Sink, Dest::Text);
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
             frames_.back().sink = SinkKind::TextBox;
             sinks_.emplace_back();
             st.para = ParaState{};
@@ -1193,7 +1193,7 @@ void RtfReader::StartDestination(W w, int param) {
                 st.dest = Dest::Skip;
                 break;
             }
-            OpenFrame(FrameKind::Sink, Dest::Text);
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
             const bool header = w == W::header || w == W::headerl || w == W::headerr || w == W::headerf;
             frames_.back().sink = header ? SinkKind::Header : SinkKind::Footer;
             frames_.back().which = (w == W::headerl || w == W::footerl)   ? 1
@@ -1209,6 +1209,7 @@ void RtfReader::StartDestination(W w, int param) {
                 st.dest = Dest::Skip;
                 break;
             }
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
             const int index = static_cast<int>(doc_.notes.size());
             doc_.notes.emplace_back();
             Charge(sizeof(Note));
@@ -1220,7 +1221,6 @@ void RtfReader::StartDestination(W w, int param) {
                     break;
                 }
             }
-            OpenFrame(FrameKind::Sink, Dest::Text);
             frames_.back().sink = SinkKind::Note;
             frames_.back().which = index;
             sinks_.emplace_back();

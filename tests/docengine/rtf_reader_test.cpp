@@ -271,6 +271,10 @@ TEST(RtfReaderLimits, UnknownDestinationsAreSkipped) {
                   "{\\*\\generator X;}{\\comment hidden}shown{\\*\\bkmkstart b}\\par}");
     EXPECT_EQ(TextOf(Body(r)), u"shown");
     EXPECT_EQ(r.document.title, u"Té");
+    // a second destination in one group skips the group; text after it goes where it belongs
+    r = Read("{\\rtf1 a{\\footnote\\shptxt x}b\\par{\\header\\footer h}c\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"ab|c");
+    EXPECT_TRUE(r.document.sections.at(0).headers.both.empty());
 }
 
 // ---------------------------------------------------------------- tables
