@@ -1708,6 +1708,8 @@ void RtfReader::Finish() {
     used_ = 0;  // what is left to place is already counted
     EndSection(false);
     if (wasStopped) stop_ = true;
+    // A \sect at the very end opens a section with nothing in it: no page for it.
+    if (doc_.sections.size() > 1 && doc_.sections.back().body.empty()) doc_.sections.pop_back();
     // Notes are numbered in order, footnotes and endnotes each on their own.
     int footnotes = 0, endnotes = 0;
     for (auto& note : doc_.notes) {

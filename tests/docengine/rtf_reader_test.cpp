@@ -454,6 +454,8 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(d.sections[2].breakBefore, Section::Break::Odd);
     EXPECT_EQ(TextOf(d.sections[2].headers.both), u"H3");
     EXPECT_EQ(TextOf(d.sections[2].body), u"three");
+    // a \sect at the very end adds no section
+    EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
 }
 
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
