@@ -335,6 +335,8 @@ struct FieldState {
     Inline::Kind kind = Inline::Kind::Text;
     int link = -1;
     bool resultSeen = false;
+    char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
+    int symbolFont = -1;
 };
 
 constexpr int kNoParam = std::numeric_limits<int>::min();
@@ -870,9 +872,7 @@ void RtfReader::EmitText(std::u16string_view text) {
 void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text) {
     GroupState& st = stack_.back();
     auto& content = CurrentSink().para.content;
-    if (kind == Inline::Kind::PageNumber || kind == Inline::Kind::PageCount) {
-        if (!fields_.empty()) fields_.back().resultSeen = true;
-    }
+    if (!fields_.empty()) fields_.back().resultSeen = true;
     const bool mergeable = kind == Inline::Kind::Text || kind == Inline::Kind::PageNumber ||
                            kind == Inline::Kind::PageCount;
     if (mergeable && !content.empty() && content.back().kind == kind && content.back().format == st.chr) {
@@ -1279,9 +1279,14 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
         case FrameKind::Field: {
             const FieldState field = fields_.back();
             fields_.pop_back();
-            if ((field.kind == Inline::Kind::PageNumber || field.kind == Inline::Kind::PageCount) &&
-                !field.resultSeen && st.dest == Dest::Text) {
+            if (field.resultSeen || st.dest != Dest::Text) break;
+            if (field.kind == Inline::Kind::PageNumber || field.kind == Inline::Kind::PageCount) {
                 AppendInline(field.kind);
+            } else if (field.symbol != 0) {
+                const CharFormat saved = st.chr;
+                if (field.symbolFont >= 0) st.chr.font = field.symbolFont;
+                EmitChar(field.symbol);
+                st.chr = saved;
             }
             break;
         }
@@ -1410,6 +1415,22 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
         field.kind = Inline::Kind::PageNumber;
     } else if (type == u"NUMPAGES" || type == u"SECTIONPAGES") {
         field.kind = Inline::Kind::PageCount;
+    } else if (type == u"SYMBOL" && words.size() >= 2) {
+        // SYMBOL N [\f "font"] [\u]: character N of the font (Unicode with \u)
+        int n = 0;
+        for (char16_t ch : words[1]) {
+            if (ch < u'0' || ch > u'9' || n > 0x10FFFF) break;
+            n = n * 10 + (ch - u'0');
+        }
+        if (n <= 0 || n > 0x10FFFF || (n >= 0xD800 && n <= 0xDFFF)) return;
+        field.symbol = static_cast<char32_t>(n);
+        for (std::size_t w = 2; w + 1 < words.size(); ++w) {
+            if (!quoted[w] && (words[w] == u"\\f" || words[w] == u"\\F")) {
+                for (std::size_t f = 0; f < doc_.fonts.size(); ++f) {
+                    if (doc_.fonts[f].name == words[w + 1]) field.symbolFont = static_cast<int>(f);
+                }
+            }
+        }
     } else if (type == u"HYPERLINK") {
         std::u16string target, bookmark;
         for (std::size_t w = 1; w < words.size(); ++w) {

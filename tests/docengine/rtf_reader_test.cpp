@@ -386,9 +386,10 @@ TEST(RtfReaderFields, ResultsShownLinksKeptPageFieldsMarked) {
     auto r = Read("{\\rtf1{\\field{\\*\\fldinst {HYPERLINK \"http://x.org/a\" \\\\o \"tip\"}}{\\fldrslt {\\ul site}}}"
                   " {\\field{\\*\\fldinst HYPERLINK \\\\l \"sec2\"}{\\fldrslt here}}"
                   " p{\\field{\\*\\fldinst  PAGE \\\\* MERGEFORMAT}{\\fldrslt 3}} of {\\field{\\*\\fldinst NUMPAGES}}"
-                  " {\\field{\\*\\fldinst DOCPROPERTY Company}{\\fldrslt Acme}}\\par}");
+                  " {\\field{\\*\\fldinst DOCPROPERTY Company}{\\fldrslt Acme}}"
+                  " {\\field{\\*\\fldinst SYMBOL 183 \\\\f \"Symbol\" \\\\s 10}{\\fldrslt }}\\par}");
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(TextOf(Body(r)), u"site here p# of # Acme");
+    EXPECT_EQ(TextOf(Body(r)), u"site here p# of # Acme \u00B7");
     ASSERT_EQ(r.document.links.size(), 2u);
     EXPECT_EQ(r.document.links[0].target, u"http://x.org/a");
     EXPECT_EQ(r.document.links[1].target, u"#sec2");
