@@ -297,6 +297,7 @@ struct Sink {
     bool breakBefore = false;      // \page in an empty paragraph
     std::vector<TableLevel> tables;
     Blocks deferred;               // text boxes anchored in the current paragraph
+    int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
 };
 
 struct CellDef {
@@ -489,6 +490,7 @@ private:
     int docCodePage_ = 1252;
     int defaultFontNumber_ = -1;
     std::unordered_map<int, int> fontByNumber_;
+    std::unordered_map<std::u16string, int> fontByName_;
     std::vector<int> fontCodePage_;
     struct FontEntry {
         bool open = false;
@@ -747,6 +749,7 @@ void RtfReader::Symbol(char c) {
 }
 
 void RtfReader::TextBytes(std::string_view bytes) {
+    starPending_ = false;
     const Dest d = stack_.back().dest;
     if (d == Dest::Skip) return;
     if (skip_ > 0) {
@@ -1002,7 +1005,10 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::expnd: c.spacingTwips = std::clamp(has ? param : 0, -6336, 6336) * 5; break;
         case W::charscalex: c.scalePercent = has && param > 0 ? std::clamp(param, 1, 600) : 100; break;
 
-        case W::pard: p = ParaState{}; break;
+        case W::pard:
+            p = ParaState{};
+            borderTarget_ = BorderTarget::None;
+            break;
         case W::ql: pf.alignment = Alignment::Left; break;
         case W::qc: pf.alignment = Alignment::Center; break;
         case W::qr: pf.alignment = Alignment::Right; break;
@@ -1214,13 +1220,11 @@ void RtfReader::StartDestination(W w, int param) {
             doc_.notes.emplace_back();
             Charge(sizeof(Note));
             // The reference mark (\chftn) just before belongs to this note.
-            auto& content = CurrentSink().para.content;
-            for (auto it = content.rbegin(); it != content.rend(); ++it) {
-                if (it->kind == Inline::Kind::NoteRef && it->note < 0) {
-                    it->note = index;
-                    break;
-                }
+            Sink& body = CurrentSink();
+            if (body.pendingNoteRef >= 0 && static_cast<std::size_t>(body.pendingNoteRef) < body.para.content.size()) {
+                body.para.content[static_cast<std::size_t>(body.pendingNoteRef)].note = index;
             }
+            body.pendingNoteRef = -1;
             frames_.back().sink = SinkKind::Note;
             frames_.back().which = index;
             sinks_.emplace_back();
@@ -1338,6 +1342,7 @@ void RtfReader::FinishFontEntry() {
     doc_.fonts.push_back(std::move(font));
     fontCodePage_.push_back(fontEntry_.codePage);
     fontByNumber_[fontEntry_.number] = index;
+    fontByName_.try_emplace(doc_.fonts.back().name, index);
     Charge(sizeof(Font) + 64);
     if (fontEntry_.number == defaultFontNumber_) doc_.defaultFont = index;
     fontEntry_ = FontEntry{};
@@ -1426,9 +1431,8 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
         field.symbol = static_cast<char32_t>(n);
         for (std::size_t w = 2; w + 1 < words.size(); ++w) {
             if (!quoted[w] && (words[w] == u"\\f" || words[w] == u"\\F")) {
-                for (std::size_t f = 0; f < doc_.fonts.size(); ++f) {
-                    if (doc_.fonts[f].name == words[w + 1]) field.symbolFont = static_cast<int>(f);
-                }
+                auto font = fontByName_.find(words[w + 1]);
+                if (font != fontByName_.end()) field.symbolFont = font->second;
             }
         }
     } else if (type == u"HYPERLINK") {
@@ -1627,6 +1631,7 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     sink.paraHasListText = false;
     sink.listText.clear();
     sink.breakBefore = false;
+    sink.pendingNoteRef = -1;
     const int itap = st.para.itap;
     PlaceBlock(sink, Block{std::move(para)}, itap);
     if (!sink.deferred.empty()) {
@@ -1994,7 +1999,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             return;
         }
         case W::chftn:
-            if (sinks_.size() == 1) AppendInline(Inline::Kind::NoteRef);
+            if (sinks_.size() == 1) {
+                AppendInline(Inline::Kind::NoteRef);
+                CurrentSink().pendingNoteRef = static_cast<int>(CurrentSink().para.content.size()) - 1;
+            }
             return;
         case W::ftnalt:
             for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
