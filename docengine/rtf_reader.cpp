@@ -1666,10 +1666,15 @@ void RtfReader::EndRow(int level) {
     sink.para = Paragraph{};
     sink.paraHasListText = false;
     TableLevel& t = sink.tables.back();
-    if (t.cells.empty()) {
+    if (!t.content.empty()) {
+        // Blocks with no \cell after them (a nested table closed by this \row): a last cell.
+        TableCell cell;
+        cell.content = std::move(t.content);
         t.content.clear();
-        return;
+        t.cells.push_back(std::move(cell));
+        Charge(sizeof(TableCell));
     }
+    if (t.cells.empty()) return;
     const RowDef& def = RowDefAt(level);
     TableRow row = def.row;
     row.cells = std::move(t.cells);

@@ -324,6 +324,9 @@ TEST(RtfReaderTables, NestedTablesWithNestTableProps) {
     EXPECT_EQ(outer.rows.at(0).cells.at(1).rightEdge, 6000);
     const auto& inner = TableAt(outer.rows.at(0).cells.at(1).content, 0);
     EXPECT_EQ(inner.rows.at(1).cells.at(0).rightEdge, 1500);
+    // a table three deep closed by the outer \row alone keeps its text
+    r = Read("{\\rtf1\\trowd\\cellx100\\pard\\intbl\\itap3 deep\\nestcell\\nestrow\\row\\pard after\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"[[deep]]|after");
 }
 
 // ---------------------------------------------------------------- pictures
