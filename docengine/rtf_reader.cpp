@@ -445,7 +445,7 @@ private:
     // destinations
     bool OpenFrame(FrameKind kind, Dest dest);
     void CloseFrame(Frame& frame, GroupState& st);
-    void StartDestination(W w, int param);
+    void StartDestination(W w);
     void FontTableText(std::u16string_view text);
     void FinishFontEntry();
     void StyleSheetText(std::u16string_view text);
@@ -1088,7 +1088,7 @@ bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
     return true;
 }
 
-void RtfReader::StartDestination(W w, int param) {
+void RtfReader::StartDestination(W w) {
     GroupState& st = stack_.back();
     const bool text = st.dest == Dest::Text;
     switch (w) {
@@ -1236,7 +1236,6 @@ void RtfReader::StartDestination(W w, int param) {
         case W::skipdest: st.dest = Dest::Skip; break;
         default: break;
     }
-    (void)param;
 }
 
 void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
@@ -1262,8 +1261,9 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
         }
         case FrameKind::LevelText:
             if (!lists_.empty() && !lists_.back().levels.empty()) {
-                lists_.back().levels.back().text = frame.text;
-                Charge(frame.text.size() * 2);
+                // a length and a label's worth of characters
+                lists_.back().levels.back().text = frame.text.substr(0, 64);
+                Charge(128);
             }
             break;
         case FrameKind::Picture: FinishPicture(st); break;
@@ -1522,14 +1522,14 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format) {
             if (byId != listById_.end()) list = &lists_[byId->second];
         }
         if (list != nullptr && static_cast<std::size_t>(para.ilvl) < list->levels.size()) {
+            // Counters per list and level; kNoParam: not counted yet (the next is the start).
             auto [it, inserted] = listCounters_.try_emplace(list->id);
-            if (inserted) it->second.fill(0);
+            if (inserted) it->second.fill(kNoParam);
             auto& counters = it->second;
-            const auto& level = list->levels[static_cast<std::size_t>(para.ilvl)];
-            counters[static_cast<std::size_t>(para.ilvl)] =
-                counters[static_cast<std::size_t>(para.ilvl)] == 0 ? level.start
-                                                                   : counters[static_cast<std::size_t>(para.ilvl)] + 1;
-            for (std::size_t deeper = static_cast<std::size_t>(para.ilvl) + 1; deeper < 9; ++deeper) counters[deeper] = 0;
+            const std::size_t ilvl = static_cast<std::size_t>(para.ilvl);
+            const auto& level = list->levels[ilvl];
+            counters[ilvl] = counters[ilvl] == kNoParam ? level.start : std::min(counters[ilvl] + 1, 1 << 24);
+            for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper) counters[deeper] = kNoParam;
             if (!haveLabel && !level.text.empty()) {
                 const std::size_t length = std::min<std::size_t>(level.text[0], level.text.size() - 1);
                 for (std::size_t k = 1; k <= length; ++k) {
@@ -1537,15 +1537,12 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format) {
                     if (ch < 9) {
                         const std::size_t lvl = ch;
                         if (lvl < list->levels.size()) {
-                            const int n = counters[lvl] == 0 ? list->levels[lvl].start : counters[lvl];
+                            const int n = counters[lvl] == kNoParam ? list->levels[lvl].start : counters[lvl];
                             label += FormatNumber(n, list->levels[lvl].numbering);
                         }
                     } else {
                         label.push_back(ch);
                     }
-                }
-                if (level.numbering == Numbering::Bullet || level.numbering == Numbering::None) {
-                    label = level.numbering == Numbering::None ? u"" : label;
                 }
                 format = stack_.back().chr;
                 if (level.font >= 0) format.font = level.font;
@@ -1792,7 +1789,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         return;
     }
     if (IsKnownDestination(w) || w == W::skipdest) {
-        StartDestination(w, param);
+        StartDestination(w);
         return;
     }
 

@@ -424,6 +424,12 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"1.", u"2.", u"2.a", u"\u2022", u"IV.", u"V.", u"A)", u"II.", u""}));
     EXPECT_EQ(Para(Body(r), 3).format.listLabelFormat.font, 1);
     EXPECT_EQ(TextOf(Body(r)), u"one|two|sub|dot|roman|five|old|pn only|plain");
+
+    // counting from 0
+    r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelstartat0{\\leveltext\\'02\\'00.;}}\\listid1}}"
+             "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format.listLabel, u"0.");
+    EXPECT_EQ(Para(Body(r), 1).format.listLabel, u"1.");
 }
 
 // ---------------------------------------------------------------- sections, headers, notes, breaks
