@@ -425,6 +425,14 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 3).format.listLabelFormat.font, 1);
     EXPECT_EQ(TextOf(Body(r)), u"one|two|sub|dot|roman|five|old|pn only|plain");
 
+    // numbering carried by a paragraph style
+    r = Read("{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s5\\ls1\\li720 List Number;}}"
+             "{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00);}}\\listid1}}"
+             "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\s5 a\\par\\pard\\s5 b\\par\\pard\\s0 c\\par}");
+    EXPECT_EQ(Para(Body(r), 1).format.listLabel, u"2)");
+    EXPECT_EQ(Para(Body(r), 1).format.leftIndent, 720);
+    EXPECT_EQ(Para(Body(r), 2).format.listLabel, u"");
+
     // counting from 0
     r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelstartat0{\\leveltext\\'02\\'00.;}}\\listid1}}"
              "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par}");
