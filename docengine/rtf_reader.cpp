@@ -1,0 +1,2112 @@
+// The RTF reader. One loop over the bytes: braces push and pop group states on an explicit
+// stack, control words go through one table to their handlers, text bytes are collected and
+// decoded in the code page of the font in force when something else comes along.
+//
+// What the groups carry (GroupState): the destination (where text goes), the character and
+// paragraph formats, \ucN. What lives beyond groups (RtfReader members): the font, colour and
+// style tables, list definitions, row and cell definitions per table level, the open
+// destinations that act when their group closes (Frame), and the text sinks (body, header,
+// footer, note, text box) that collect paragraphs and tables.
+#include "rtf_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+#include <utility>
+
+#include "code_page.h"
+
+namespace docengine {
+namespace {
+
+constexpr std::size_t kMaxWordLetters = 32;      // longer control words are ignored whole
+constexpr int kMaxParam = 1 << 30;               // numeric parameters are clamped to +-this
+constexpr int kMaxLength = 1 << 24;              // twips values are clamped to +-this
+constexpr std::size_t kMaxFrameText = 1 << 16;   // text kept for a font name, field code, ...
+constexpr std::size_t kMaxStyleTokens = 64;      // formatting words kept per style
+constexpr std::size_t kMaxTabs = 64;
+constexpr std::size_t kMaxCellDefs = 256;
+constexpr int kMaxUc = 16;                       // \ucN: fallback bytes skipped after \uN
+
+int Length(int v) { return std::clamp(v, -kMaxLength, kMaxLength); }
+
+// ---------------------------------------------------------------- control words
+
+enum class W : std::uint16_t {
+    // destinations
+    fonttbl, falt, colortbl, stylesheet, info, title, field, fldinst, fldrslt, listtable, list,
+    listlevel, leveltext, levelnumbers, listoverridetable, listoverride, listtext, pntext, pn,
+    pntxta, pntxtb, pict, shppict, nonshppict, object, result, shp, shpinst, shprslt, shptxt,
+    sn, sv, header, headerl, headerr, headerf, footer, footerl, footerr, footerf, footnote,
+    nesttableprops, nonesttables, skipdest,
+    // document
+    rtf, ansi, mac, pc, pca, ansicpg, deff, paperw, paperh, margl, margr, margt, margb, facingp,
+    enddoc, aendnotes, aftnnrlc, aftnnar,
+    // fonts, colours, styles, lists
+    f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
+    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, ls,
+    ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnstart,
+    // character formats
+    plain, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
+    v, outl, shad, sub, super, nosupersub, up, dn, fs, cf, highlight, chcbpat, expnd, expndtw,
+    charscalex, u, uc,
+    // paragraph formats
+    pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
+    tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
+    outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrs, brdrth, brdrdb,
+    brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
+    // sections
+    sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, linebetcol, titlpg,
+    headery, footery, pgnstarts, pgnrestart,
+    // breaks and characters
+    par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
+    emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
+    // tables
+    trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, trql, trqc,
+    trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
+    trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, clmgf, clmrg, clvmgf,
+    clvmrg, trpaddl, trpaddr, trpaddt, trpaddb,
+    // pictures
+    pngblip, jpegblip, emfblip, wmetafile, dibitmap, wbitmap, macpict, pmmetafile, picw, pich,
+    picwgoal, pichgoal, picscalex, picscaley, piccropl, piccropr, piccropt, piccropb,
+    wbmbitspixel, wbmplanes, wbmwidthbytes,
+};
+
+struct WordEntry {
+    std::string_view name;
+    W word;
+};
+
+// Destinations whose text is never shown; without \* too, as older writers leave it off.
+constexpr std::string_view kSkippedDestinations[] = {
+    "author", "operator", "subject", "keywords", "comment", "doccomm", "company", "manager",
+    "category", "hlinkbase", "creatim", "revtim", "printim", "buptim", "xe", "tc", "txe", "rxe",
+    "bkmkstart", "bkmkend", "pgdsctbl", "revtbl", "rsidtbl", "generator", "latentstyles",
+    "datastore", "themedata", "colorschememapping", "filetbl", "listpicture", "fchars", "lchars",
+    "template", "objdata", "objclass", "objname", "do", "atnid", "atnauthor", "annotation",
+    "atrfstart", "atrfend", "ftnsep", "ftnsepc", "aftnsep", "aftnsepc", "fldtype", "datafield",
+    "formfield", "userprops", "docvar", "pnseclvl", "panose", "xmlnstbl", "mmathPr", "background",
+    "blipuid", "picprop", "listname", "listlevels", "wgrffmtfilter", "defchp", "defpap",
+    "private", "protusertbl", "passwordhash", "ud", "upr", "nextfile", "macpict", "keycode",
+    "objalias", "objsect", "fontemb", "fontfile", "file", "expandedcolortbl", "ftncn",
+    "aftncn",
+};
+
+constexpr WordEntry kWords[] = {
+    {"fonttbl", W::fonttbl}, {"falt", W::falt}, {"colortbl", W::colortbl},
+    {"stylesheet", W::stylesheet}, {"info", W::info}, {"title", W::title}, {"field", W::field},
+    {"fldinst", W::fldinst}, {"fldrslt", W::fldrslt}, {"listtable", W::listtable},
+    {"list", W::list}, {"listlevel", W::listlevel}, {"leveltext", W::leveltext},
+    {"levelnumbers", W::levelnumbers}, {"listoverridetable", W::listoverridetable},
+    {"listoverride", W::listoverride}, {"listtext", W::listtext}, {"pntext", W::pntext},
+    {"pn", W::pn}, {"pntxta", W::pntxta}, {"pntxtb", W::pntxtb}, {"pict", W::pict},
+    {"shppict", W::shppict}, {"nonshppict", W::nonshppict}, {"object", W::object},
+    {"result", W::result}, {"shp", W::shp}, {"shpinst", W::shpinst}, {"shprslt", W::shprslt},
+    {"shptxt", W::shptxt}, {"sn", W::sn}, {"sv", W::sv}, {"header", W::header},
+    {"headerl", W::headerl}, {"headerr", W::headerr}, {"headerf", W::headerf},
+    {"footer", W::footer}, {"footerl", W::footerl}, {"footerr", W::footerr},
+    {"footerf", W::footerf}, {"footnote", W::footnote}, {"nesttableprops", W::nesttableprops},
+    {"nonesttables", W::nonesttables},
+    {"rtf", W::rtf}, {"ansi", W::ansi}, {"mac", W::mac}, {"pc", W::pc}, {"pca", W::pca},
+    {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"paperw", W::paperw}, {"paperh", W::paperh},
+    {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
+    {"facingp", W::facingp}, {"enddoc", W::enddoc}, {"aendnotes", W::aendnotes},
+    {"aenddoc", W::aendnotes}, {"aftnnrlc", W::aftnnrlc}, {"aftnnar", W::aftnnar},
+    {"f", W::f}, {"fnil", W::fnil}, {"froman", W::froman}, {"fswiss", W::fswiss},
+    {"fmodern", W::fmodern}, {"fscript", W::fscript}, {"fdecor", W::fdecor}, {"ftech", W::ftech},
+    {"fbidi", W::fbidi}, {"fcharset", W::fcharset}, {"fprq", W::fprq}, {"cpg", W::cpg},
+    {"red", W::red}, {"green", W::green}, {"blue", W::blue}, {"s", W::s}, {"cs", W::cs},
+    {"ds", W::ds}, {"ts", W::ts}, {"sbasedon", W::sbasedon}, {"listid", W::listid},
+    {"levelnfc", W::levelnfc}, {"levelnfcn", W::levelnfcn}, {"levelstartat", W::levelstartat},
+    {"ls", W::ls}, {"ilvl", W::ilvl}, {"pnlvl", W::pnlvl}, {"pnlvlblt", W::pnlvlblt},
+    {"pnlvlbody", W::pnlvlbody}, {"pnlvlcont", W::pnlvlcont}, {"pndec", W::pndec},
+    {"pnucrm", W::pnucrm}, {"pnlcrm", W::pnlcrm}, {"pnucltr", W::pnucltr},
+    {"pnlcltr", W::pnlcltr}, {"pnstart", W::pnstart},
+    {"plain", W::plain}, {"b", W::b}, {"i", W::i}, {"ul", W::ul}, {"ulnone", W::ulnone},
+    {"uld", W::uld}, {"uldb", W::uldb}, {"uldash", W::uldash}, {"uldashd", W::uldash},
+    {"uldashdd", W::uldash}, {"ulldash", W::uldash}, {"ulth", W::ulth}, {"ulthd", W::ulth},
+    {"ulthdash", W::ulth}, {"ulw", W::ulw}, {"ulwave", W::ulwave}, {"ulhwave", W::ulwave},
+    {"ululdbwave", W::ulwave}, {"strike", W::strike}, {"striked", W::striked},
+    {"caps", W::caps}, {"scaps", W::scaps}, {"v", W::v}, {"outl", W::outl}, {"shad", W::shad},
+    {"sub", W::sub}, {"super", W::super}, {"nosupersub", W::nosupersub}, {"up", W::up},
+    {"dn", W::dn}, {"fs", W::fs}, {"cf", W::cf}, {"highlight", W::highlight},
+    {"chcbpat", W::chcbpat}, {"cb", W::chcbpat}, {"expnd", W::expnd}, {"expndtw", W::expndtw},
+    {"charscalex", W::charscalex}, {"u", W::u}, {"uc", W::uc},
+    {"pard", W::pard}, {"ql", W::ql}, {"qc", W::qc}, {"qr", W::qr}, {"qj", W::qj},
+    {"qd", W::qd}, {"li", W::li}, {"lin", W::li}, {"ri", W::ri}, {"rin", W::ri}, {"fi", W::fi},
+    {"sb", W::sb}, {"sa", W::sa}, {"sl", W::sl}, {"slmult", W::slmult}, {"tx", W::tx},
+    {"tb", W::tb}, {"tqr", W::tqr}, {"tqc", W::tqc}, {"tqdec", W::tqdec}, {"tldot", W::tldot},
+    {"tlmdot", W::tldot}, {"tlhyph", W::tlhyph}, {"tlul", W::tlul}, {"tlth", W::tlth},
+    {"tleq", W::tleq}, {"keep", W::keep}, {"keepn", W::keepn}, {"pagebb", W::pagebb},
+    {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"intbl", W::intbl},
+    {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
+    {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
+    {"brdrbtw", W::brdrbtw}, {"brdrbar", W::brdrbtw}, {"chbrdr", W::brdrbtw},
+    {"brdrnone", W::brdrnone}, {"brdrnil", W::brdrnone}, {"brdrtbl", W::brdrnone},
+    {"brdrs", W::brdrs}, {"brdrsh", W::brdrs}, {"brdrengrave", W::brdrs},
+    {"brdremboss", W::brdrs}, {"brdroutset", W::brdrs}, {"brdrinset", W::brdrs},
+    {"brdrth", W::brdrth}, {"brdrdb", W::brdrdb}, {"brdrtriple", W::brdrdb},
+    {"brdrtnthsg", W::brdrdb}, {"brdrthtnsg", W::brdrdb}, {"brdrtnthtnsg", W::brdrdb},
+    {"brdrtnthmg", W::brdrdb}, {"brdrthtnmg", W::brdrdb}, {"brdrtnthtnmg", W::brdrdb},
+    {"brdrtnthlg", W::brdrdb}, {"brdrthtnlg", W::brdrdb}, {"brdrtnthtnlg", W::brdrdb},
+    {"brdrwavy", W::brdrs}, {"brdrwavydb", W::brdrdb}, {"brdrdot", W::brdrdot},
+    {"brdrdash", W::brdrdash}, {"brdrdashsm", W::brdrdash}, {"brdrdashd", W::brdrdash},
+    {"brdrdashdd", W::brdrdash}, {"brdrdashdotstr", W::brdrdash}, {"brdrhair", W::brdrhair},
+    {"brdrw", W::brdrw}, {"brdrcf", W::brdrcf}, {"brsp", W::brsp}, {"cbpat", W::cbpat},
+    {"cfpat", W::cfpat}, {"shading", W::shading},
+    {"sect", W::sect}, {"sectd", W::sectd}, {"sbknone", W::sbknone}, {"sbkpage", W::sbkpage},
+    {"sbkcol", W::sbkcol}, {"sbkeven", W::sbkeven}, {"sbkodd", W::sbkodd}, {"cols", W::cols},
+    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg},
+    {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
+    {"pgnrestart", W::pgnrestart},
+    {"par", W::par}, {"line", W::line}, {"lbr", W::line}, {"tab", W::tab}, {"page", W::page},
+    {"column", W::column}, {"emdash", W::emdash}, {"endash", W::endash}, {"bullet", W::bullet},
+    {"lquote", W::lquote}, {"rquote", W::rquote}, {"ldblquote", W::ldblquote},
+    {"rdblquote", W::rdblquote}, {"emspace", W::emspace}, {"enspace", W::enspace},
+    {"qmspace", W::qmspace}, {"zwj", W::zwj}, {"zwnj", W::zwnj}, {"chftn", W::chftn},
+    {"ftnalt", W::ftnalt}, {"bin", W::bin},
+    {"trowd", W::trowd}, {"cellx", W::cellx}, {"cell", W::cell}, {"row", W::row},
+    {"nestcell", W::nestcell}, {"nestrow", W::nestrow}, {"trleft", W::trleft},
+    {"trgaph", W::trgaph}, {"trrh", W::trrh}, {"trhdr", W::trhdr}, {"trkeep", W::trkeep},
+    {"trql", W::trql}, {"trqc", W::trqc}, {"trqr", W::trqr}, {"clbrdrt", W::clbrdrt},
+    {"clbrdrl", W::clbrdrl}, {"clbrdrb", W::clbrdrb}, {"clbrdrr", W::clbrdrr},
+    {"trbrdrt", W::trbrdrt}, {"trbrdrl", W::trbrdrl}, {"trbrdrb", W::trbrdrb},
+    {"trbrdrr", W::trbrdrr}, {"trbrdrh", W::trbrdrh}, {"trbrdrv", W::trbrdrv},
+    {"clcbpat", W::clcbpat}, {"clcfpat", W::clcfpat}, {"clshdng", W::clshdng},
+    {"clvertalt", W::clvertalt}, {"clvertalc", W::clvertalc}, {"clvertalb", W::clvertalb},
+    {"clmgf", W::clmgf}, {"clmrg", W::clmrg}, {"clvmgf", W::clvmgf}, {"clvmrg", W::clvmrg},
+    {"trpaddl", W::trpaddl}, {"trpaddr", W::trpaddr}, {"trpaddt", W::trpaddt},
+    {"trpaddb", W::trpaddb},
+    {"pngblip", W::pngblip}, {"jpegblip", W::jpegblip}, {"emfblip", W::emfblip},
+    {"wmetafile", W::wmetafile}, {"dibitmap", W::dibitmap}, {"wbitmap", W::wbitmap},
+    {"pmmetafile", W::pmmetafile}, {"picw", W::picw}, {"pich", W::pich},
+    {"picwgoal", W::picwgoal}, {"pichgoal", W::pichgoal}, {"picscalex", W::picscalex},
+    {"picscaley", W::picscaley}, {"piccropl", W::piccropl}, {"piccropr", W::piccropr},
+    {"piccropt", W::piccropt}, {"piccropb", W::piccropb}, {"wbmbitspixel", W::wbmbitspixel},
+    {"wbmplanes", W::wbmplanes}, {"wbmwidthbytes", W::wbmwidthbytes},
+};
+
+const std::unordered_map<std::string_view, W>& WordTable() {
+    static const auto* table = [] {
+        auto* t = new std::unordered_map<std::string_view, W>();
+        for (const auto& e : kWords) t->emplace(e.name, e.word);
+        for (auto name : kSkippedDestinations) t->emplace(name, W::skipdest);
+        return t;
+    }();
+    return *table;
+}
+
+// Destinations handled here; "\*\word" with any other word skips its group.
+bool IsKnownDestination(W w) {
+    switch (w) {
+        case W::fonttbl: case W::falt: case W::colortbl: case W::stylesheet: case W::info:
+        case W::title: case W::field: case W::fldinst: case W::fldrslt: case W::listtable:
+        case W::list: case W::listlevel: case W::leveltext: case W::levelnumbers:
+        case W::listoverridetable: case W::listoverride: case W::listtext: case W::pntext:
+        case W::pn: case W::pntxta: case W::pntxtb: case W::pict: case W::shppict:
+        case W::nonshppict: case W::object: case W::result: case W::shp: case W::shpinst:
+        case W::shprslt: case W::shptxt: case W::sn: case W::sv: case W::header:
+        case W::headerl: case W::headerr: case W::headerf: case W::footer: case W::footerl:
+        case W::footerr: case W::footerf: case W::footnote: case W::nesttableprops:
+        case W::nonesttables:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// ---------------------------------------------------------------- state
+
+enum class Dest : std::uint8_t {
+    Text,        // shown: paragraphs of the current sink
+    Skip,        // read for structure only
+    FontTable, FontAlt, ColorTable, StyleSheet, Info, Title, FieldInst, ListText, ListTable,
+    LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, Pn, PnText,
+};
+
+bool CollectsText(Dest d) {
+    return d == Dest::FontTable || d == Dest::FontAlt || d == Dest::StyleSheet ||
+           d == Dest::Title || d == Dest::FieldInst || d == Dest::ListText ||
+           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText;
+}
+
+enum class BorderTarget : std::uint8_t {
+    None, ParaTop, ParaLeft, ParaBottom, ParaRight, ParaBox,
+    CellTop, CellLeft, CellBottom, CellRight, RowTop, RowLeft, RowBottom, RowRight,
+};
+
+enum class Numbering : std::uint8_t { Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None };
+
+struct ParaState {
+    ParaFormat format;
+    int itap = 0;
+    int style = 0;
+    int ls = 0, ilvl = 0;
+    int shadingColor = -1, patternColor = -1, shading = 0;  // \cbpat \cfpat \shading
+    TabStop pendingTab;
+    // Word 6 numbering (\pn): used when the paragraph has no \pntext of its own.
+    bool pn = false, pnBullet = false;
+    Numbering pnType = Numbering::Decimal;
+    int pnStart = 1, pnLevel = 0;
+};
+
+struct GroupState {
+    Dest dest = Dest::Text;
+    int frame = -1;  // the Frame this group opened, closed with it
+    int uc = 1;
+    bool inNestTableProps = false;
+    bool inShape = false;
+    Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES results
+    CharFormat chr;
+    ParaState para;
+};
+
+enum class FrameKind : std::uint8_t {
+    Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
+    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn,
+};
+
+enum class SinkKind : std::uint8_t { Header, Footer, Note, TextBox };
+
+struct Frame {
+    FrameKind kind = FrameKind::Plain;
+    std::u16string text;
+    SinkKind sink = SinkKind::TextBox;
+    int which = 0;        // header/footer: 0 both, 1 left, 2 right, 3 first; note: its index
+    CharFormat chr;       // listtext: the label's format
+    bool chrSet = false;
+    std::size_t usedAtOpen = 0;  // the model's size when the frame opened
+};
+
+struct TableLevel {
+    Table table;
+    std::vector<TableCell> cells;  // finished cells of the row being read
+    Blocks content;                // the cell being read
+};
+
+// Where paragraphs go: the body, a header, footer, note or text box.
+struct Sink {
+    Blocks blocks;
+    Paragraph para;
+    bool paraHasListText = false;
+    std::u16string listText;
+    CharFormat listTextFormat;
+    bool breakBefore = false;      // \page in an empty paragraph
+    std::vector<TableLevel> tables;
+    Blocks deferred;               // text boxes anchored in the current paragraph
+    int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
+};
+
+struct CellDef {
+    TableCell cell;  // without content
+    int shadingColor = -1, patternColor = -1, shading = 0;
+};
+
+struct RowDef {
+    TableRow row;  // without cells
+    std::vector<CellDef> cells;
+    CellDef pending;
+};
+
+struct ListLevelDef {
+    Numbering numbering = Numbering::Decimal;
+    int start = 1;
+    std::u16string text;  // \leveltext: length, then characters; 0-8 stand for level numbers
+    int font = -1;
+};
+
+struct ListDef {
+    int id = 0;
+    std::vector<ListLevelDef> levels;
+};
+
+struct StyleDef {
+    int number = 0;
+    bool character = false;
+    int basedOn = -1;
+    std::vector<std::pair<W, int>> tokens;  // its formatting words, parameter or INT_MIN
+    CharFormat chr;
+    ParaState para;
+};
+
+struct FieldState {
+    Inline::Kind kind = Inline::Kind::Text;
+    int link = -1;
+    bool resultSeen = false;
+    char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
+    int symbolFont = -1;
+};
+
+constexpr int kNoParam = std::numeric_limits<int>::min();
+
+std::u16string Roman(int n, bool upper) {
+    if (n <= 0 || n >= 4000) return std::u16string(1, u'0' + (n % 10 + 10) % 10);
+    static const std::pair<int, const char*> parts[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+        {40, "xl"}, {10, "x"}, {9, "ix"}, {5, "v"}, {4, "iv"}, {1, "i"}};
+    std::u16string out;
+    for (const auto& [value, text] : parts) {
+        while (n >= value) {
+            for (const char* p = text; *p; ++p) out.push_back(char16_t(upper ? *p - 32 : *p));
+            n -= value;
+        }
+    }
+    return out;
+}
+
+std::u16string FormatNumber(int n, Numbering numbering) {
+    switch (numbering) {
+        case Numbering::UpperRoman: return Roman(n, true);
+        case Numbering::LowerRoman: return Roman(n, false);
+        case Numbering::UpperLetter:
+        case Numbering::LowerLetter: {
+            // a..z, then aa..zz, as word processors count
+            if (n <= 0) n = 1;
+            const char16_t base = numbering == Numbering::UpperLetter ? u'A' : u'a';
+            const int repeat = std::min((n - 1) / 26 + 1, 8);
+            return std::u16string(static_cast<std::size_t>(repeat), char16_t(base + (n - 1) % 26));
+        }
+        case Numbering::Bullet: return u"\u2022";
+        case Numbering::None: return u"";
+        case Numbering::Decimal:
+        default: {
+            std::string digits = std::to_string(n);
+            return std::u16string(digits.begin(), digits.end());
+        }
+    }
+}
+
+Numbering NumberingOfNfc(int nfc) {
+    switch (nfc) {
+        case 1: return Numbering::UpperRoman;
+        case 2: return Numbering::LowerRoman;
+        case 3: return Numbering::UpperLetter;
+        case 4: return Numbering::LowerLetter;
+        case 23: return Numbering::Bullet;
+        case 255: return Numbering::None;
+        default: return Numbering::Decimal;
+    }
+}
+
+// A bullet written in a symbol font's private-use range reads as the Unicode bullet, so that
+// the label shows in whatever font draws it.
+void NormalizeBullets(std::u16string& text) {
+    for (auto& c : text) {
+        if (c == 0xF0B7 || c == 0xF0A7 || c == 0xF06C || c == 0xF0D8 || c == 0xF0FC) c = u'\u2022';
+        else if (c == 0xF06F) c = u'\u25E6';
+    }
+}
+
+// ---------------------------------------------------------------- the reader
+
+class RtfReader {
+public:
+    RtfReader(std::string_view input, const ReadLimits& limits)
+        : in_(input), limits_(limits) {
+        const std::size_t factor = std::max<std::size_t>(limits.modelBytesPerInputByte, 1);
+        const std::size_t most = std::numeric_limits<std::size_t>::max() / 2;
+        budget_ = input.size() > (most - std::min(most, limits.modelBytesBase)) / factor
+                      ? most
+                      : limits.modelBytesBase + input.size() * factor;
+    }
+
+    ReadResult Read();
+
+private:
+    // tokenizer
+    void Run(std::size_t start);
+    std::size_t ControlAt(std::size_t i);
+    void TextBytes(std::string_view bytes);
+    void Word(std::string_view name, int param, std::size_t& pos);
+    void Symbol(char c);
+    void OpenGroup();
+    void CloseGroup();
+    void Fail(ReadStatus status, std::string message);
+
+    // text
+    void FlushBytes();
+    int CurrentCodePage() const;
+    void EmitText(std::u16string_view text);
+    void EmitChar(char32_t c);
+    void EmitUnicode(int value);
+    void AppendInline(Inline::Kind kind, std::u16string_view text = {});
+    void Charge(std::size_t bytes);
+
+    // formats
+    bool ApplyFormat(GroupState& st, W w, int param);
+    void ApplyBorder(GroupState& st, W w, int param);
+    int FontIndex(int number) const;
+    Color ColorAt(int index) const;
+    Color Shade(int shadingColor, int patternColor, int shading) const;
+
+    // destinations
+    bool OpenFrame(FrameKind kind, Dest dest);
+    void CloseFrame(Frame& frame, GroupState& st);
+    void StartDestination(W w);
+    void FontTableText(std::u16string_view text);
+    void FinishFontEntry();
+    void StyleSheetText(std::u16string_view text);
+    void FinishStyleEntry();
+    void ResolveStyles();
+    void FieldInstruction(const std::u16string& code);
+    void FinishPicture(const GroupState& st);
+    void PictureHex(std::string_view bytes);
+
+    // structure
+    Sink& CurrentSink() { return sinks_.back(); }
+    void FinishParagraph(bool pageBreakAfter);
+    std::u16string ListLabel(const ParaState& para, CharFormat& format);
+    void PlaceBlock(Sink& sink, Block block, int itap);
+    void SetTableDepth(Sink& sink, int depth);
+    void CloseTableLevel(Sink& sink);
+    void EndCell(int level);
+    void EndRow(int level);
+    RowDef& RowDefAt(int level);
+    int RowLevel(const GroupState& st) const;
+    void FinishSink();
+    void EndSection(bool startNew);
+    void Finish();
+    Section& CurrentSection() { return doc_.sections.back(); }
+
+    std::string_view in_;
+    ReadLimits limits_;
+    std::size_t budget_ = 0, used_ = 0;
+    ReadStatus status_ = ReadStatus::Ok;
+    std::string message_;
+    bool stop_ = false, rootClosed_ = false;
+
+    Document doc_;
+    std::vector<GroupState> stack_;
+    std::vector<Frame> frames_;
+    std::vector<Sink> sinks_;
+    std::string pendingBytes_;
+    int skip_ = 0;            // fallback characters still to skip after \uN
+    bool starPending_ = false;
+    char16_t highSurrogate_ = 0;
+
+    int docCodePage_ = 1252;
+    int defaultFontNumber_ = -1;
+    std::unordered_map<int, int> fontByNumber_;
+    std::unordered_map<std::u16string, int> fontByName_;
+    std::vector<int> fontCodePage_;
+    struct FontEntry {
+        bool open = false;
+        int number = 0;
+        Font font;
+        int codePage = 0;
+        std::u16string name;
+    } fontEntry_;
+
+    std::vector<Color> colors_;
+    Color colorEntry_;
+    bool colorEntrySet_ = false;
+
+    std::vector<StyleDef> styles_;
+    std::unordered_map<int, std::size_t> paraStyleByNumber_, charStyleByNumber_;
+    StyleDef styleEntry_;
+    bool styleEntryOpen_ = false;
+    std::size_t resolvedStyles_ = 0;
+
+    std::vector<ListDef> lists_;
+    std::unordered_map<int, int> listIdByOverride_;
+    std::unordered_map<int, std::size_t> listById_;
+    int overrideListId_ = 0;
+    std::unordered_map<int, std::array<int, 9>> listCounters_;
+    int pnCounter_ = 0;
+    bool lastParaHadPn_ = false;
+
+    std::vector<RowDef> rowDefs_;  // per table level, 1-based
+    BorderTarget borderTarget_ = BorderTarget::None;
+
+    std::vector<FieldState> fields_;
+    std::u16string shapePropName_;
+
+    struct PictureBuild {
+        Picture picture;
+        std::vector<std::uint8_t> data;
+        int nibble = -1;
+        bool tooLarge = false;
+    } pict_;
+
+    int pgnStarts_ = 1;
+    bool pgnRestart_ = false;
+    bool endnoteRoman_ = false;
+    std::size_t headerBytes_ = 0;
+};
+
+ReadResult RtfReader::Read() {
+    ReadResult result;
+    if (in_.size() > limits_.maxInputBytes) {
+        result.status = ReadStatus::TooLarge;
+        result.message = "the file is larger than the reader accepts";
+        return result;
+    }
+    std::size_t start = 0;
+    if (in_.substr(0, 3) == "\xEF\xBB\xBF") start = 3;
+    while (start < in_.size() && (in_[start] == ' ' || in_[start] == '\r' || in_[start] == '\n' ||
+                                  in_[start] == '\t')) {
+        ++start;
+    }
+    if (in_.substr(start, 5) != "{\\rtf") {
+        result.status = ReadStatus::NotRtf;
+        result.message = "not an RTF document";
+        return result;
+    }
+    stack_.reserve(64);
+    stack_.emplace_back();  // outside the root group
+    sinks_.emplace_back();  // the body
+    doc_.sections.emplace_back();
+    rowDefs_.resize(2);
+    Run(start);
+    if (!stop_) FlushBytes();
+    // A document whose closing braces are missing at the end is read as if they were there, as
+    // word processors do: what it holds is complete.
+    Finish();
+    result.status = status_;
+    result.message = message_;
+    result.document = std::move(doc_);
+    return result;
+}
+
+void RtfReader::Fail(ReadStatus status, std::string message) {
+    if (stop_) return;
+    stop_ = true;
+    status_ = status;
+    message_ = std::move(message);
+}
+
+void RtfReader::Charge(std::size_t bytes) {
+    used_ += bytes;
+    if (used_ > budget_) Fail(ReadStatus::TooLarge, "the document needs more memory than its size allows");
+}
+
+void RtfReader::Run(std::size_t i) {
+    const std::size_t n = in_.size();
+    while (i < n && !stop_) {
+        const char c = in_[i];
+        if (c == '{') {
+            ++i;
+            OpenGroup();
+        } else if (c == '}') {
+            ++i;
+            CloseGroup();
+            if (rootClosed_) return;
+        } else if (c == '\\') {
+            i = ControlAt(i);
+        } else if (c == '\r' || c == '\n') {
+            ++i;
+        } else {
+            std::size_t j = i + 1;
+            while (j < n && in_[j] != '{' && in_[j] != '}' && in_[j] != '\\' && in_[j] != '\r' &&
+                   in_[j] != '\n') {
+                ++j;
+            }
+            TextBytes(in_.substr(i, j - i));
+            i = j;
+        }
+    }
+}
+
+void RtfReader::OpenGroup() {
+    FlushBytes();
+    skip_ = 0;
+    starPending_ = false;
+    if (static_cast<int>(stack_.size()) > limits_.maxGroupDepth) {
+        Fail(ReadStatus::TooDeep, "groups are nested too deeply");
+        return;
+    }
+    stack_.push_back(stack_.back());
+    stack_.back().frame = -1;
+}
+
+void RtfReader::CloseGroup() {
+    FlushBytes();
+    skip_ = 0;
+    starPending_ = false;
+    if (stack_.size() <= 1) return;  // a stray '}' after the end
+    GroupState& st = stack_.back();
+    if (st.frame >= 0) {
+        // Frames nest like groups, so the one this group opened is the last.
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        CloseFrame(frame, st);
+    }
+    if (stack_.size() == 2) {
+        // The root group: its state stays for placing what is left at the end.
+        rootClosed_ = true;
+        return;
+    }
+    stack_.pop_back();
+}
+
+std::size_t RtfReader::ControlAt(std::size_t i) {
+    const std::size_t n = in_.size();
+    ++i;  // the backslash
+    if (i >= n) return i;
+    const char c = in_[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter) {
+        ++i;
+        if (c == '\'') {
+            auto hex = [](char h) {
+                if (h >= '0' && h <= '9') return h - '0';
+                if (h >= 'a' && h <= 'f') return h - 'a' + 10;
+                if (h >= 'A' && h <= 'F') return h - 'A' + 10;
+                return -1;
+            };
+            if (i + 1 < n && hex(in_[i]) >= 0 && hex(in_[i + 1]) >= 0) {
+                const char byte = static_cast<char>(hex(in_[i]) * 16 + hex(in_[i + 1]));
+                i += 2;
+                if (skip_ > 0) {
+                    --skip_;
+                } else {
+                    const Dest d = stack_.back().dest;
+                    if (d != Dest::Skip && d != Dest::Picture) pendingBytes_.push_back(byte);
+                }
+            }
+            return i;
+        }
+        FlushBytes();
+        if (skip_ > 0) {
+            --skip_;
+            return i;
+        }
+        Symbol(c);
+        return i;
+    }
+    std::size_t j = i;
+    while (j < n && ((in_[j] >= 'a' && in_[j] <= 'z') || (in_[j] >= 'A' && in_[j] <= 'Z'))) ++j;
+    const std::string_view name = in_.substr(i, j - i);
+    int param = kNoParam;
+    bool negative = false;
+    if (j + 1 < n && in_[j] == '-' && in_[j + 1] >= '0' && in_[j + 1] <= '9') {
+        negative = true;
+        ++j;
+    }
+    if (j < n && in_[j] >= '0' && in_[j] <= '9') {
+        std::int64_t value = 0;
+        while (j < n && in_[j] >= '0' && in_[j] <= '9') {
+            if (value <= kMaxParam) value = value * 10 + (in_[j] - '0');
+            ++j;
+        }
+        value = std::min<std::int64_t>(value, kMaxParam);
+        param = static_cast<int>(negative ? -value : value);
+    }
+    if (j < n && in_[j] == ' ') ++j;
+    FlushBytes();
+    if (name.size() > kMaxWordLetters) {
+        starPending_ = false;
+        return j;
+    }
+    if (skip_ > 0) {
+        --skip_;
+        if (name == "bin" && param > 0) {
+            // the fallback is binary data: skip it whole
+            if (static_cast<std::size_t>(param) > n - j) {
+                Fail(ReadStatus::Malformed, "binary data runs past the end of the document");
+                return n;
+            }
+            j += static_cast<std::size_t>(param);
+        }
+        return j;
+    }
+    Word(name, param, j);
+    return j;
+}
+
+void RtfReader::Symbol(char c) {
+    const bool star = starPending_;
+    starPending_ = false;
+    GroupState& st = stack_.back();
+    if (star && c != '*') {
+        st.dest = Dest::Skip;
+        return;
+    }
+    switch (c) {
+        case '*': starPending_ = true; break;
+        case '{': case '}': case '\\': {
+            if (st.dest != Dest::Skip && st.dest != Dest::Picture) pendingBytes_.push_back(c);
+            break;
+        }
+        case '~': EmitChar(0x00A0); break;
+        case '-': EmitChar(0x00AD); break;
+        case '_': EmitChar(0x2011); break;
+        case '\r': case '\n': {
+            std::size_t unused = 0;
+            Word("par", kNoParam, unused);
+            break;
+        }
+        case '\t': {
+            std::size_t unused = 0;
+            Word("tab", kNoParam, unused);
+            break;
+        }
+        default: break;  // \: \| and the rest carry nothing shown
+    }
+}
+
+void RtfReader::TextBytes(std::string_view bytes) {
+    starPending_ = false;
+    const Dest d = stack_.back().dest;
+    if (d == Dest::Skip) return;
+    if (skip_ > 0) {
+        const std::size_t drop = std::min<std::size_t>(static_cast<std::size_t>(skip_), bytes.size());
+        skip_ -= static_cast<int>(drop);
+        bytes.remove_prefix(drop);
+        if (bytes.empty()) return;
+    }
+    if (d == Dest::Picture) {
+        PictureHex(bytes);
+        return;
+    }
+    if (d == Dest::ColorTable) {
+        for (char c : bytes) {
+            if (c == ';') {
+                colors_.push_back(colorEntrySet_ ? colorEntry_ : Color{});
+                Charge(sizeof(Color));
+                colorEntry_ = Color{};
+                colorEntrySet_ = false;
+            }
+        }
+        return;
+    }
+    if (d == Dest::Info || d == Dest::ListTable || d == Dest::ListOverrideTable || d == Dest::Pn ||
+        d == Dest::ShapeValue) {
+        return;
+    }
+    pendingBytes_.append(bytes);
+}
+
+int RtfReader::CurrentCodePage() const {
+    const GroupState& st = stack_.back();
+    if (st.dest == Dest::FontTable || st.dest == Dest::FontAlt) {
+        return fontEntry_.codePage != 0 ? fontEntry_.codePage : docCodePage_;
+    }
+    int index = st.chr.font;
+    if (index < 0) index = doc_.defaultFont;
+    if (index >= 0 && static_cast<std::size_t>(index) < fontCodePage_.size() &&
+        fontCodePage_[static_cast<std::size_t>(index)] != 0) {
+        return fontCodePage_[static_cast<std::size_t>(index)];
+    }
+    return docCodePage_;
+}
+
+void RtfReader::FlushBytes() {
+    if (pendingBytes_.empty()) return;
+    std::u16string text;
+    AppendDecoded(CurrentCodePage(), pendingBytes_, text);
+    pendingBytes_.clear();
+    EmitText(text);
+}
+
+void RtfReader::EmitChar(char32_t c) {
+    FlushBytes();
+    if (c > 0xFFFF) {
+        const char16_t pair[2] = {char16_t(0xD800 + ((c - 0x10000) >> 10)),
+                                  char16_t(0xDC00 + ((c - 0x10000) & 0x3FF))};
+        EmitText(std::u16string_view(pair, 2));
+    } else {
+        const char16_t one = static_cast<char16_t>(c);
+        EmitText(std::u16string_view(&one, 1));
+    }
+}
+
+// \uN: N is a signed 16-bit value in most writers; some write code points above 0xFFFF as
+// they are. A high surrogate waits for its low half; either half alone becomes U+FFFD.
+void RtfReader::EmitUnicode(int value) {
+    if (value < 0) value += 65536;
+    if (value < 0 || value > 0x10FFFF) value = 0xFFFD;
+    if (value >= 0xD800 && value <= 0xDBFF) {
+        if (highSurrogate_ != 0) EmitChar(0xFFFD);
+        highSurrogate_ = static_cast<char16_t>(value);
+        return;
+    }
+    if (value >= 0xDC00 && value <= 0xDFFF) {
+        if (highSurrogate_ == 0) {
+            EmitChar(0xFFFD);
+            return;
+        }
+        const char32_t full = 0x10000 + ((char32_t(highSurrogate_) - 0xD800) << 10) + (char32_t(value) - 0xDC00);
+        highSurrogate_ = 0;
+        EmitChar(full);
+        return;
+    }
+    EmitChar(static_cast<char32_t>(value));
+}
+
+void RtfReader::EmitText(std::u16string_view text) {
+    if (text.empty()) return;
+    if (highSurrogate_ != 0) {
+        // a high surrogate followed by anything but its low half
+        highSurrogate_ = 0;
+        const char16_t replacement = 0xFFFD;
+        EmitText(std::u16string_view(&replacement, 1));
+    }
+    GroupState& st = stack_.back();
+    switch (st.dest) {
+        case Dest::Text: break;
+        case Dest::FontTable: FontTableText(text); return;
+        case Dest::StyleSheet: StyleSheetText(text); return;
+        default: {
+            if (!CollectsText(st.dest) || frames_.empty()) return;
+            Frame& frame = frames_.back();
+            if (!frame.chrSet) {
+                frame.chr = st.chr;
+                frame.chrSet = true;
+            }
+            const std::size_t room = kMaxFrameText - std::min(kMaxFrameText, frame.text.size());
+            frame.text.append(text.substr(0, room));
+            return;
+        }
+    }
+    // Shown text: control characters other than the tab carry nothing.
+    std::size_t start = 0;
+    for (std::size_t k = 0; k <= text.size(); ++k) {
+        if (k < text.size() && text[k] >= 0x20) continue;
+        if (k > start) AppendInline(st.fieldKind, text.substr(start, k - start));
+        if (k < text.size() && text[k] == u'\t') AppendInline(Inline::Kind::Tab);
+        start = k + 1;
+    }
+}
+
+void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text) {
+    GroupState& st = stack_.back();
+    auto& content = CurrentSink().para.content;
+    if (!fields_.empty()) fields_.back().resultSeen = true;
+    const bool mergeable = kind == Inline::Kind::Text || kind == Inline::Kind::PageNumber ||
+                           kind == Inline::Kind::PageCount;
+    if (mergeable && !content.empty() && content.back().kind == kind && content.back().format == st.chr) {
+        content.back().text.append(text);
+        Charge(text.size() * sizeof(char16_t));
+        return;
+    }
+    Inline item;
+    item.kind = kind;
+    item.text.assign(text);
+    item.format = st.chr;
+    content.push_back(std::move(item));
+    Charge(sizeof(Inline) + text.size() * sizeof(char16_t));
+}
+
+// ---------------------------------------------------------------- formats
+
+int RtfReader::FontIndex(int number) const {
+    auto it = fontByNumber_.find(number);
+    return it == fontByNumber_.end() ? -1 : it->second;
+}
+
+Color RtfReader::ColorAt(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= colors_.size()) return Color{};
+    return colors_[static_cast<std::size_t>(index)];
+}
+
+// A fill: the background colour with the pattern colour laid over it at `shading`/10000.
+Color RtfReader::Shade(int shadingColor, int patternColor, int shading) const {
+    const Color back = ColorAt(shadingColor);
+    shading = std::clamp(shading, 0, 10000);
+    if (shading == 0) return back;
+    Color base = back.automatic ? Color{255, 255, 255, false} : back;
+    Color over = ColorAt(patternColor);
+    if (over.automatic) over = Color{0, 0, 0, false};
+    auto mix = [&](std::uint8_t b, std::uint8_t o) {
+        return static_cast<std::uint8_t>((b * (10000 - shading) + o * shading) / 10000);
+    };
+    return Color{mix(base.r, over.r), mix(base.g, over.g), mix(base.b, over.b), false};
+}
+
+void RtfReader::ApplyBorder(GroupState& st, W w, int param) {
+    BorderLine* lines[4] = {};
+    int count = 0;
+    RowDef& def = RowDefAt(RowLevel(st));
+    switch (borderTarget_) {
+        case BorderTarget::None: return;
+        case BorderTarget::ParaTop: lines[count++] = &st.para.format.borders.top; break;
+        case BorderTarget::ParaLeft: lines[count++] = &st.para.format.borders.left; break;
+        case BorderTarget::ParaBottom: lines[count++] = &st.para.format.borders.bottom; break;
+        case BorderTarget::ParaRight: lines[count++] = &st.para.format.borders.right; break;
+        case BorderTarget::ParaBox: {
+            auto& b = st.para.format.borders;
+            lines[count++] = &b.top; lines[count++] = &b.left;
+            lines[count++] = &b.bottom; lines[count++] = &b.right;
+            break;
+        }
+        case BorderTarget::CellTop: lines[count++] = &def.pending.cell.borders.top; break;
+        case BorderTarget::CellLeft: lines[count++] = &def.pending.cell.borders.left; break;
+        case BorderTarget::CellBottom: lines[count++] = &def.pending.cell.borders.bottom; break;
+        case BorderTarget::CellRight: lines[count++] = &def.pending.cell.borders.right; break;
+        case BorderTarget::RowTop: lines[count++] = &def.row.borders.top; break;
+        case BorderTarget::RowLeft: lines[count++] = &def.row.borders.left; break;
+        case BorderTarget::RowBottom: lines[count++] = &def.row.borders.bottom; break;
+        case BorderTarget::RowRight: lines[count++] = &def.row.borders.right; break;
+    }
+    for (int k = 0; k < count; ++k) {
+        BorderLine& line = *lines[k];
+        switch (w) {
+            case W::brdrnone: line.style = BorderLine::Style::None; break;
+            case W::brdrs: line.style = BorderLine::Style::Single; break;
+            case W::brdrth: line.style = BorderLine::Style::Thick; break;
+            case W::brdrdb: line.style = BorderLine::Style::Double; break;
+            case W::brdrdot: line.style = BorderLine::Style::Dotted; break;
+            case W::brdrdash: line.style = BorderLine::Style::Dashed; break;
+            case W::brdrhair: line.style = BorderLine::Style::Hairline; break;
+            case W::brdrw: line.widthTwips = std::clamp(param == kNoParam ? 0 : param, 0, 1440); break;
+            case W::brdrcf: line.color = ColorAt(param); break;
+            case W::brsp: line.spaceTwips = std::clamp(param == kNoParam ? 0 : param, 0, 1440); break;
+            default: break;
+        }
+    }
+}
+
+// Character and paragraph formatting words, on any group state (also a style's scratch
+// state). Returns false for words that are neither.
+bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
+    const bool has = param != kNoParam;
+    const bool on = !has || param != 0;
+    CharFormat& c = st.chr;
+    ParaState& p = st.para;
+    ParaFormat& pf = p.format;
+    switch (w) {
+        case W::plain: {
+            const int link = c.link;
+            c = CharFormat{};
+            c.link = link;
+            break;
+        }
+        case W::b: c.bold = on; break;
+        case W::i: c.italic = on; break;
+        case W::ul: c.underline = on ? Underline::Single : Underline::None; break;
+        case W::ulnone: c.underline = Underline::None; break;
+        case W::uld: c.underline = on ? Underline::Dotted : Underline::None; break;
+        case W::uldb: c.underline = on ? Underline::Double : Underline::None; break;
+        case W::uldash: c.underline = on ? Underline::Dashed : Underline::None; break;
+        case W::ulth: c.underline = on ? Underline::Thick : Underline::None; break;
+        case W::ulw: c.underline = on ? Underline::Words : Underline::None; break;
+        case W::ulwave: c.underline = on ? Underline::Wave : Underline::None; break;
+        case W::strike: c.strike = on; break;
+        case W::striked: c.doubleStrike = on; break;
+        case W::caps: c.caps = on; break;
+        case W::scaps: c.smallCaps = on; break;
+        case W::v: c.hidden = on; break;
+        case W::outl: c.outline = on; break;
+        case W::shad: c.shadow = on; break;
+        case W::sub: c.verticalAlign = on ? VerticalAlign::Subscript : VerticalAlign::Baseline; break;
+        case W::super: c.verticalAlign = on ? VerticalAlign::Superscript : VerticalAlign::Baseline; break;
+        case W::nosupersub: c.verticalAlign = VerticalAlign::Baseline; break;
+        case W::up: c.offsetHalfPoints = std::clamp(has ? param : 6, 0, 3276); break;
+        case W::dn: c.offsetHalfPoints = -std::clamp(has ? param : 6, 0, 3276); break;
+        case W::fs: c.sizeHalfPoints = has && param > 0 ? std::clamp(param, 2, 3276) : 24; break;
+        case W::f: c.font = has ? FontIndex(param) : -1; break;
+        case W::cf: c.color = ColorAt(has ? param : 0); break;
+        case W::highlight: case W::chcbpat: c.highlight = ColorAt(has ? param : 0); break;
+        case W::expndtw: c.spacingTwips = std::clamp(has ? param : 0, -31680, 31680); break;
+        case W::expnd: c.spacingTwips = std::clamp(has ? param : 0, -6336, 6336) * 5; break;
+        case W::charscalex: c.scalePercent = has && param > 0 ? std::clamp(param, 1, 600) : 100; break;
+
+        case W::pard:
+            p = ParaState{};
+            borderTarget_ = BorderTarget::None;
+            break;
+        case W::ql: pf.alignment = Alignment::Left; break;
+        case W::qc: pf.alignment = Alignment::Center; break;
+        case W::qr: pf.alignment = Alignment::Right; break;
+        case W::qj: pf.alignment = Alignment::Justify; break;
+        case W::qd: pf.alignment = Alignment::Distribute; break;
+        case W::li: pf.leftIndent = Length(has ? param : 0); break;
+        case W::ri: pf.rightIndent = Length(has ? param : 0); break;
+        case W::fi: pf.firstLineIndent = Length(has ? param : 0); break;
+        case W::sb: pf.spaceBefore = std::clamp(has ? param : 0, 0, 31680); break;
+        case W::sa: pf.spaceAfter = std::clamp(has ? param : 0, 0, 31680); break;
+        case W::sl: pf.lineSpacing = std::clamp(has ? param : 0, -31680, 31680); break;
+        case W::slmult: pf.lineMultiple = on; break;
+        case W::tqr: p.pendingTab.kind = TabStop::Kind::Right; break;
+        case W::tqc: p.pendingTab.kind = TabStop::Kind::Center; break;
+        case W::tqdec: p.pendingTab.kind = TabStop::Kind::Decimal; break;
+        case W::tldot: p.pendingTab.leader = TabStop::Leader::Dots; break;
+        case W::tlhyph: p.pendingTab.leader = TabStop::Leader::Hyphens; break;
+        case W::tlul: p.pendingTab.leader = TabStop::Leader::Underline; break;
+        case W::tlth: p.pendingTab.leader = TabStop::Leader::Thick; break;
+        case W::tleq: p.pendingTab.leader = TabStop::Leader::Equals; break;
+        case W::tx: case W::tb: {
+            TabStop tab = p.pendingTab;
+            if (w == W::tb) tab.kind = TabStop::Kind::Bar;
+            tab.position = std::clamp(has ? param : 0, 0, kMaxLength);
+            p.pendingTab = TabStop{};
+            auto& tabs = pf.tabs;
+            if (tabs.size() >= kMaxTabs) break;
+            auto at = std::lower_bound(tabs.begin(), tabs.end(), tab.position,
+                                       [](const TabStop& t, int pos) { return t.position < pos; });
+            if (at != tabs.end() && at->position == tab.position) *at = tab;
+            else tabs.insert(at, tab);
+            break;
+        }
+        case W::keep: pf.keepTogether = on; break;
+        case W::keepn: pf.keepWithNext = on; break;
+        case W::pagebb: pf.pageBreakBefore = on; break;
+        case W::widctlpar: pf.widowControl = true; break;
+        case W::nowidctlpar: pf.widowControl = false; break;
+        case W::intbl: if (p.itap == 0 && on) p.itap = 1; if (!on) p.itap = 0; break;
+        case W::itap: p.itap = std::clamp(has ? param : 1, 0, limits_.maxTableDepth); break;
+        case W::outlinelevel: pf.outlineLevel = std::clamp(has ? param : 0, -1, 9); break;
+        case W::ls: p.ls = has ? param : 0; break;
+        case W::ilvl: p.ilvl = std::clamp(has ? param : 0, 0, 8); break;
+        case W::brdrt: borderTarget_ = BorderTarget::ParaTop; break;
+        case W::brdrb: borderTarget_ = BorderTarget::ParaBottom; break;
+        case W::brdrl: borderTarget_ = BorderTarget::ParaLeft; break;
+        case W::brdrr: borderTarget_ = BorderTarget::ParaRight; break;
+        case W::box: borderTarget_ = BorderTarget::ParaBox; break;
+        case W::brdrbtw: borderTarget_ = BorderTarget::None; break;
+        case W::brdrnone: case W::brdrs: case W::brdrth: case W::brdrdb: case W::brdrdot:
+        case W::brdrdash: case W::brdrhair: case W::brdrw: case W::brdrcf: case W::brsp:
+            ApplyBorder(st, w, param);
+            break;
+        case W::cbpat: p.shadingColor = has ? param : -1; break;
+        case W::cfpat: p.patternColor = has ? param : -1; break;
+        case W::shading: p.shading = has ? param : 0; break;
+        default: return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- destinations
+
+// Opens a frame for the current group; false (and the group skipped) when the group has one
+// already: a group is one destination, a second destination word in it makes no sense.
+bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
+    GroupState& st = stack_.back();
+    if (st.frame >= 0) {
+        st.dest = Dest::Skip;
+        return false;
+    }
+    st.dest = dest;
+    frames_.emplace_back();
+    frames_.back().kind = kind;
+    frames_.back().usedAtOpen = used_;
+    st.frame = static_cast<int>(frames_.size()) - 1;
+    return true;
+}
+
+void RtfReader::StartDestination(W w) {
+    GroupState& st = stack_.back();
+    const bool text = st.dest == Dest::Text;
+    switch (w) {
+        case W::fonttbl: OpenFrame(FrameKind::FontTable, Dest::FontTable); break;
+        case W::falt:
+            if (st.dest == Dest::FontTable) OpenFrame(FrameKind::FontAlt, Dest::FontAlt);
+            else st.dest = Dest::Skip;
+            break;
+        case W::colortbl: OpenFrame(FrameKind::ColorTable, Dest::ColorTable); break;
+        case W::stylesheet: {
+            OpenFrame(FrameKind::StyleSheet, Dest::StyleSheet);
+            st.chr = CharFormat{};
+            st.para = ParaState{};
+            break;
+        }
+        case W::info: st.dest = Dest::Info; break;
+        case W::title:
+            if (st.dest == Dest::Info) OpenFrame(FrameKind::Title, Dest::Title);
+            else st.dest = Dest::Skip;
+            break;
+        case W::field:
+            if (!text || !OpenFrame(FrameKind::Field, Dest::Text)) break;
+            fields_.emplace_back();
+            break;
+        case W::fldinst:
+            if (text && !fields_.empty()) OpenFrame(FrameKind::FieldInst, Dest::FieldInst);
+            else st.dest = Dest::Skip;
+            break;
+        case W::fldrslt:
+            if (!text || fields_.empty()) break;
+            st.chr.link = fields_.back().link;
+            st.fieldKind = fields_.back().kind;
+            break;
+        case W::listtable: st.dest = Dest::ListTable; break;
+        case W::list:
+            if (st.dest == Dest::ListTable) {
+                lists_.emplace_back();
+                Charge(sizeof(ListDef));
+            }
+            break;
+        case W::listlevel:
+            if (st.dest == Dest::ListTable && !lists_.empty() && lists_.back().levels.size() < 9) {
+                lists_.back().levels.emplace_back();
+                Charge(sizeof(ListLevelDef));
+            }
+            break;
+        case W::leveltext:
+            if (st.dest == Dest::ListTable) OpenFrame(FrameKind::LevelText, Dest::LevelText);
+            else st.dest = Dest::Skip;
+            break;
+        case W::levelnumbers: st.dest = Dest::Skip; break;
+        case W::listoverridetable: st.dest = Dest::ListOverrideTable; break;
+        case W::listoverride: overrideListId_ = 0; break;
+        case W::listtext: case W::pntext:
+            if (text) OpenFrame(FrameKind::ListText, Dest::ListText);
+            else st.dest = Dest::Skip;
+            break;
+        case W::pn:
+            if (!text) {
+                st.dest = Dest::Skip;
+                break;
+            }
+            OpenFrame(FrameKind::Pn, Dest::Pn);
+            st.para.pn = true;
+            break;
+        case W::pntxta: case W::pntxtb:
+            if (st.dest == Dest::Pn) OpenFrame(w == W::pntxtb ? FrameKind::PnBefore : FrameKind::PnAfter, Dest::PnText);
+            else st.dest = Dest::Skip;
+            break;
+        case W::pict:
+            if (st.dest == Dest::ShapeValue && shapePropName_ != u"pib") {
+                st.dest = Dest::Skip;
+                break;
+            }
+            if (!text && st.dest != Dest::ShapeValue) {
+                st.dest = Dest::Skip;
+                break;
+            }
+            if (OpenFrame(FrameKind::Picture, Dest::Picture)) pict_ = PictureBuild{};
+            break;
+        case W::shppict: break;  // read: the picture inside is the one to show
+        case W::nonshppict: st.dest = Dest::Skip; break;
+        case W::object: break;
+        case W::result: break;   // an object's or a shape's stand-in: shown
+        case W::shp: st.inShape = true; break;
+        case W::shpinst: break;
+        case W::shprslt:
+            if (st.inShape) st.dest = Dest::Skip;
+            break;
+        case W::shptxt:
+            if (!text) {
+                st.dest = Dest::Skip;
+                break;
+            }
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
+            frames_.back().sink = SinkKind::TextBox;
+            sinks_.emplace_back();
+            st.para = ParaState{};
+            break;
+        case W::sn:
+            shapePropName_.clear();
+            OpenFrame(FrameKind::ShapeName, Dest::ShapeName);
+            break;
+        case W::sv: st.dest = Dest::ShapeValue; break;
+        case W::header: case W::headerl: case W::headerr: case W::headerf:
+        case W::footer: case W::footerl: case W::footerr: case W::footerf: {
+            if (!text || sinks_.size() != 1) {
+                st.dest = Dest::Skip;
+                break;
+            }
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
+            const bool header = w == W::header || w == W::headerl || w == W::headerr || w == W::headerf;
+            frames_.back().sink = header ? SinkKind::Header : SinkKind::Footer;
+            frames_.back().which = (w == W::headerl || w == W::footerl)   ? 1
+                                   : (w == W::headerr || w == W::footerr) ? 2
+                                   : (w == W::headerf || w == W::footerf) ? 3
+                                                                          : 0;
+            sinks_.emplace_back();
+            st.para = ParaState{};
+            break;
+        }
+        case W::footnote: {
+            if (!text || sinks_.size() != 1) {
+                st.dest = Dest::Skip;
+                break;
+            }
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
+            const int index = static_cast<int>(doc_.notes.size());
+            doc_.notes.emplace_back();
+            Charge(sizeof(Note));
+            // The reference mark (\chftn) just before belongs to this note.
+            Sink& body = CurrentSink();
+            if (body.pendingNoteRef >= 0 && static_cast<std::size_t>(body.pendingNoteRef) < body.para.content.size()) {
+                body.para.content[static_cast<std::size_t>(body.pendingNoteRef)].note = index;
+            }
+            body.pendingNoteRef = -1;
+            frames_.back().sink = SinkKind::Note;
+            frames_.back().which = index;
+            sinks_.emplace_back();
+            st.para = ParaState{};
+            break;
+        }
+        case W::nesttableprops: st.inNestTableProps = true; break;
+        case W::nonesttables: st.dest = Dest::Skip; break;
+        case W::skipdest: st.dest = Dest::Skip; break;
+        default: break;
+    }
+}
+
+void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
+    switch (frame.kind) {
+        case FrameKind::Plain: break;
+        case FrameKind::FontTable: FinishFontEntry(); break;
+        case FrameKind::FontAlt: fontEntry_.font.altName = frame.text; break;
+        case FrameKind::ColorTable: break;
+        case FrameKind::StyleSheet:
+            FinishStyleEntry();
+            ResolveStyles();
+            break;
+        case FrameKind::Title: doc_.title = frame.text; break;
+        case FrameKind::FieldInst: FieldInstruction(frame.text); break;
+        case FrameKind::ListText: {
+            Sink& sink = CurrentSink();
+            sink.paraHasListText = true;
+            const auto tab = frame.text.find(u'\t');
+            sink.listText = frame.text.substr(0, tab);
+            while (!sink.listText.empty() && sink.listText.back() == u' ') sink.listText.pop_back();
+            sink.listTextFormat = frame.chrSet ? frame.chr : st.chr;
+            break;
+        }
+        case FrameKind::LevelText:
+            if (!lists_.empty() && !lists_.back().levels.empty()) {
+                // a length and a label's worth of characters
+                lists_.back().levels.back().text = frame.text.substr(0, 64);
+                Charge(128);
+            }
+            break;
+        case FrameKind::Picture: FinishPicture(st); break;
+        case FrameKind::ShapeName: shapePropName_ = frame.text; break;
+        case FrameKind::PnBefore: case FrameKind::PnAfter: break;  // \pn labels are built from the type alone
+        case FrameKind::Pn:
+            // {\pn ...} describes the paragraph it stands in.
+            if (stack_.size() >= 2) {
+                ParaState& outer = stack_[stack_.size() - 2].para;
+                outer.pn = true;
+                outer.pnBullet = st.para.pnBullet;
+                outer.pnType = st.para.pnType;
+                outer.pnStart = st.para.pnStart;
+                outer.pnLevel = st.para.pnLevel;
+            }
+            break;
+        case FrameKind::Field: {
+            const FieldState field = fields_.back();
+            fields_.pop_back();
+            if (field.resultSeen || st.dest != Dest::Text) break;
+            if (field.kind == Inline::Kind::PageNumber || field.kind == Inline::Kind::PageCount) {
+                AppendInline(field.kind);
+            } else if (field.symbol != 0) {
+                const CharFormat saved = st.chr;
+                if (field.symbolFont >= 0) st.chr.font = field.symbolFont;
+                EmitChar(field.symbol);
+                st.chr = saved;
+            }
+            break;
+        }
+        case FrameKind::Sink: {
+            FinishSink();
+            Sink sink = std::move(sinks_.back());
+            sinks_.pop_back();
+            switch (frame.sink) {
+                case SinkKind::Header: case SinkKind::Footer: {
+                    HeaderFooter& hf = frame.sink == SinkKind::Header ? CurrentSection().headers
+                                                                      : CurrentSection().footers;
+                    Blocks* slot[] = {&hf.both, &hf.left, &hf.right, &hf.first};
+                    *slot[frame.which] = std::move(sink.blocks);
+                    headerBytes_ += used_ - std::min(used_, frame.usedAtOpen);
+                    break;
+                }
+                case SinkKind::Note:
+                    doc_.notes[static_cast<std::size_t>(frame.which)].content = std::move(sink.blocks);
+                    break;
+                case SinkKind::TextBox: {
+                    Sink& outer = CurrentSink();
+                    for (auto& block : sink.blocks) outer.deferred.push_back(std::move(block));
+                    break;
+                }
+            }
+            break;
+        }
+    }
+}
+
+void RtfReader::FontTableText(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (c == u';') {
+            FinishFontEntry();
+        } else if (fontEntry_.open && fontEntry_.name.size() < 256) {
+            fontEntry_.name.push_back(c);
+        }
+    }
+}
+
+void RtfReader::FinishFontEntry() {
+    if (!fontEntry_.open) return;
+    Font font = fontEntry_.font;
+    std::u16string name = fontEntry_.name;
+    while (!name.empty() && name.back() == u' ') name.pop_back();
+    while (!name.empty() && name.front() == u' ') name.erase(name.begin());
+    if (!name.empty()) font.name = name;
+    const int index = static_cast<int>(doc_.fonts.size());
+    doc_.fonts.push_back(std::move(font));
+    fontCodePage_.push_back(fontEntry_.codePage);
+    fontByNumber_[fontEntry_.number] = index;
+    fontByName_.try_emplace(doc_.fonts.back().name, index);
+    Charge(sizeof(Font) + 64);
+    if (fontEntry_.number == defaultFontNumber_) doc_.defaultFont = index;
+    fontEntry_ = FontEntry{};
+}
+
+void RtfReader::StyleSheetText(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (c == u';') FinishStyleEntry();
+    }
+}
+
+void RtfReader::FinishStyleEntry() {
+    if (!styleEntryOpen_) return;
+    styleEntryOpen_ = false;
+    auto& byNumber = styleEntry_.character ? charStyleByNumber_ : paraStyleByNumber_;
+    byNumber[styleEntry_.number] = styles_.size();
+    Charge(sizeof(StyleDef) + styleEntry_.tokens.size() * sizeof(std::pair<W, int>) + 64);
+    styles_.push_back(std::move(styleEntry_));
+    styleEntry_ = StyleDef{};
+}
+
+// Each paragraph style's formats: the defaults, then the words of the styles it is based on
+// (oldest first, at most eight deep), then its own.
+void RtfReader::ResolveStyles() {
+    for (std::size_t k = resolvedStyles_; k < styles_.size(); ++k) {
+        StyleDef& style = styles_[k];
+        std::vector<const StyleDef*> chain{&style};
+        const StyleDef* at = &style;
+        while (at->basedOn >= 0 && chain.size() < 8) {
+            auto it = paraStyleByNumber_.find(at->basedOn);
+            if (it == paraStyleByNumber_.end() || &styles_[it->second] == at) break;
+            at = &styles_[it->second];
+            chain.push_back(at);
+        }
+        GroupState scratch;
+        const BorderTarget saved = borderTarget_;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            for (const auto& [word, param] : (*it)->tokens) ApplyFormat(scratch, word, param);
+        }
+        borderTarget_ = saved;
+        style.chr = scratch.chr;
+        style.para = scratch.para;
+        style.para.itap = 0;
+    }
+    resolvedStyles_ = styles_.size();
+}
+
+// HYPERLINK "target" [\l "bookmark"], PAGE, NUMPAGES; other fields show their result.
+void RtfReader::FieldInstruction(const std::u16string& code) {
+    FieldState& field = fields_.back();
+    std::vector<std::u16string> words;
+    std::vector<bool> quoted;
+    std::size_t k = 0;
+    while (k < code.size() && words.size() < 16) {
+        while (k < code.size() && (code[k] == u' ' || code[k] == u'\t')) ++k;
+        if (k >= code.size()) break;
+        std::u16string word;
+        if (code[k] == u'"') {
+            ++k;
+            while (k < code.size() && code[k] != u'"') word.push_back(code[k++]);
+            ++k;
+            quoted.push_back(true);
+        } else {
+            while (k < code.size() && code[k] != u' ' && code[k] != u'\t') word.push_back(code[k++]);
+            quoted.push_back(false);
+        }
+        words.push_back(std::move(word));
+    }
+    if (words.empty()) return;
+    std::u16string type = words[0];
+    for (auto& ch : type) {
+        if (ch >= u'a' && ch <= u'z') ch = char16_t(ch - 32);
+    }
+    if (type == u"PAGE") {
+        field.kind = Inline::Kind::PageNumber;
+    } else if (type == u"NUMPAGES" || type == u"SECTIONPAGES") {
+        field.kind = Inline::Kind::PageCount;
+    } else if (type == u"SYMBOL" && words.size() >= 2) {
+        // SYMBOL N [\f "font"] [\u]: character N of the font (Unicode with \u)
+        int n = 0;
+        for (char16_t ch : words[1]) {
+            if (ch < u'0' || ch > u'9' || n > 0x10FFFF) break;
+            n = n * 10 + (ch - u'0');
+        }
+        if (n <= 0 || n > 0x10FFFF || (n >= 0xD800 && n <= 0xDFFF)) return;
+        field.symbol = static_cast<char32_t>(n);
+        for (std::size_t w = 2; w + 1 < words.size(); ++w) {
+            if (!quoted[w] && (words[w] == u"\\f" || words[w] == u"\\F")) {
+                auto font = fontByName_.find(words[w + 1]);
+                if (font != fontByName_.end()) field.symbolFont = font->second;
+            }
+        }
+    } else if (type == u"HYPERLINK") {
+        std::u16string target, bookmark;
+        for (std::size_t w = 1; w < words.size(); ++w) {
+            if (!quoted[w] && (words[w] == u"\\l" || words[w] == u"\\L") && w + 1 < words.size()) {
+                bookmark = words[++w];
+            } else if (!quoted[w] && !words[w].empty() && words[w][0] == u'\\') {
+                if (words[w].size() == 2 && w + 1 < words.size() && quoted[w + 1]) ++w;  // \o "tip", \t "frame"
+            } else if (target.empty()) {
+                target = words[w];
+            }
+        }
+        if (!bookmark.empty()) target += u"#" + bookmark;
+        if (target.empty()) return;
+        field.link = static_cast<int>(doc_.links.size());
+        doc_.links.push_back(Link{std::move(target)});
+        Charge(sizeof(Link) + code.size() * 2);
+    }
+}
+
+void RtfReader::PictureHex(std::string_view bytes) {
+    auto& p = pict_;
+    if (p.tooLarge) return;
+    for (char c : bytes) {
+        int v;
+        if (c >= '0' && c <= '9') v = c - '0';
+        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+        else continue;
+        if (p.nibble < 0) {
+            p.nibble = v;
+        } else {
+            p.data.push_back(static_cast<std::uint8_t>(p.nibble * 16 + v));
+            p.nibble = -1;
+        }
+    }
+    if (p.data.size() > limits_.maxPictureBytes) {
+        p.tooLarge = true;
+        p.data.clear();
+        p.data.shrink_to_fit();
+    }
+}
+
+void RtfReader::FinishPicture(const GroupState& st) {
+    auto& p = pict_;
+    if (p.tooLarge || p.data.empty()) return;
+    // PNG keeps its pixel size in its header: use it when the file gives none.
+    if (p.picture.kind == Picture::Kind::Png && (p.picture.width <= 0 || p.picture.height <= 0) &&
+        p.data.size() >= 24 && std::memcmp(p.data.data() + 12, "IHDR", 4) == 0) {
+        auto be32 = [&](std::size_t at) {
+            return (std::uint32_t(p.data[at]) << 24) | (std::uint32_t(p.data[at + 1]) << 16) |
+                   (std::uint32_t(p.data[at + 2]) << 8) | std::uint32_t(p.data[at + 3]);
+        };
+        p.picture.width = static_cast<int>(std::min<std::uint32_t>(be32(16), 1u << 20));
+        p.picture.height = static_cast<int>(std::min<std::uint32_t>(be32(20), 1u << 20));
+    }
+    Charge(p.data.size() + sizeof(Picture) + sizeof(Inline));
+    if (stop_) return;
+    auto picture = std::make_shared<Picture>(p.picture);
+    picture->data = std::make_shared<const std::vector<std::uint8_t>>(std::move(p.data));
+    p = PictureBuild{};
+    Inline item;
+    item.kind = Inline::Kind::Picture;
+    item.format = st.chr;
+    item.picture = std::move(picture);
+    CurrentSink().para.content.push_back(std::move(item));
+}
+
+// ---------------------------------------------------------------- paragraphs and tables
+
+std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format) {
+    Sink& sink = CurrentSink();
+    std::u16string label;
+    bool haveLabel = false;
+    if (sink.paraHasListText) {
+        label = sink.listText;
+        format = sink.listTextFormat;
+        haveLabel = true;
+    }
+    if (para.ls > 0) {
+        // The counters advance whether or not \listtext gives the label.
+        auto found = listIdByOverride_.find(para.ls);
+        const ListDef* list = nullptr;
+        if (found != listIdByOverride_.end()) {
+            auto byId = listById_.find(found->second);
+            if (byId != listById_.end()) list = &lists_[byId->second];
+        }
+        if (list != nullptr && static_cast<std::size_t>(para.ilvl) < list->levels.size()) {
+            // Counters per list and level; kNoParam: not counted yet (the next is the start).
+            auto [it, inserted] = listCounters_.try_emplace(list->id);
+            if (inserted) it->second.fill(kNoParam);
+            auto& counters = it->second;
+            const std::size_t ilvl = static_cast<std::size_t>(para.ilvl);
+            const auto& level = list->levels[ilvl];
+            counters[ilvl] = counters[ilvl] == kNoParam ? level.start : std::min(counters[ilvl] + 1, 1 << 24);
+            for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper) counters[deeper] = kNoParam;
+            if (!haveLabel && !level.text.empty()) {
+                const std::size_t length = std::min<std::size_t>(level.text[0], level.text.size() - 1);
+                for (std::size_t k = 1; k <= length; ++k) {
+                    const char16_t ch = level.text[k];
+                    if (ch < 9) {
+                        const std::size_t lvl = ch;
+                        if (lvl < list->levels.size()) {
+                            const int n = counters[lvl] == kNoParam ? list->levels[lvl].start : counters[lvl];
+                            label += FormatNumber(n, list->levels[lvl].numbering);
+                        }
+                    } else {
+                        label.push_back(ch);
+                    }
+                }
+                format = stack_.back().chr;
+                if (level.font >= 0) format.font = level.font;
+                haveLabel = true;
+            }
+        }
+    }
+    if (para.pn && !para.pnBullet) pnCounter_ = lastParaHadPn_ ? pnCounter_ + 1 : para.pnStart;
+    if (!haveLabel && para.pn) {
+        label = para.pnBullet ? std::u16string(u"\u2022") : FormatNumber(pnCounter_, para.pnType) + u".";
+        format = stack_.back().chr;
+        haveLabel = true;
+    }
+    lastParaHadPn_ = para.pn && !para.pnBullet;
+    NormalizeBullets(label);
+    if (label.size() > 64) label.resize(64);
+    return label;
+}
+
+RowDef& RtfReader::RowDefAt(int level) {
+    level = std::clamp(level, 1, limits_.maxTableDepth);
+    if (rowDefs_.size() <= static_cast<std::size_t>(level)) rowDefs_.resize(static_cast<std::size_t>(level) + 1);
+    return rowDefs_[static_cast<std::size_t>(level)];
+}
+
+int RtfReader::RowLevel(const GroupState& st) const {
+    return st.inNestTableProps ? std::max(2, st.para.itap) : 1;
+}
+
+void RtfReader::CloseTableLevel(Sink& sink) {
+    TableLevel level = std::move(sink.tables.back());
+    sink.tables.pop_back();
+    Blocks& parent = sink.tables.empty() ? sink.blocks : sink.tables.back().content;
+    if (!level.cells.empty()) {
+        // cells without a closing \row: keep them as a row
+        TableRow row;
+        row.cells = std::move(level.cells);
+        level.table.rows.push_back(std::move(row));
+    }
+    if (!level.table.rows.empty()) parent.push_back(Block{std::move(level.table)});
+    for (auto& block : level.content) parent.push_back(std::move(block));
+}
+
+void RtfReader::SetTableDepth(Sink& sink, int depth) {
+    depth = std::clamp(depth, 0, limits_.maxTableDepth);
+    while (static_cast<int>(sink.tables.size()) > depth) CloseTableLevel(sink);
+    while (static_cast<int>(sink.tables.size()) < depth) {
+        sink.tables.emplace_back();
+        Charge(sizeof(TableLevel));
+    }
+}
+
+void RtfReader::PlaceBlock(Sink& sink, Block block, int itap) {
+    SetTableDepth(sink, itap);
+    Blocks& blocks = sink.tables.empty() ? sink.blocks : sink.tables.back().content;
+    // The list's growth is counted as it happens: a long run of paragraphs costs up to twice
+    // their size while the list is moved.
+    if (blocks.size() == blocks.capacity()) {
+        Charge(std::max<std::size_t>(blocks.capacity(), 1) * sizeof(Block));
+        if (stop_) return;
+    }
+    blocks.push_back(std::move(block));
+}
+
+// Ends the paragraph being read with the paragraph format in force (RTF applies the format
+// at the paragraph mark) and places it in the body, the cell being read, ...
+void RtfReader::FinishParagraph(bool pageBreakAfter) {
+    Sink& sink = CurrentSink();
+    const GroupState& st = stack_.back();
+    Paragraph para = std::move(sink.para);
+    sink.para = Paragraph{};
+    // A footnote mark whose note never came shows nothing.
+    std::erase_if(para.content, [](const Inline& item) { return item.kind == Inline::Kind::NoteRef && item.note < 0; });
+    para.format = st.para.format;
+    if (sink.breakBefore) para.format.pageBreakBefore = true;
+    para.format.shading = Shade(st.para.shadingColor, st.para.patternColor, st.para.shading);
+    CharFormat labelFormat = st.chr;
+    para.format.listLabel = ListLabel(st.para, labelFormat);
+    if (!para.format.listLabel.empty()) para.format.listLabelFormat = labelFormat;
+    para.endFormat = st.chr;
+    para.pageBreakAfter = pageBreakAfter;
+    Charge(para.format.tabs.size() * sizeof(TabStop));
+    sink.paraHasListText = false;
+    sink.listText.clear();
+    sink.breakBefore = false;
+    sink.pendingNoteRef = -1;
+    const int itap = st.para.itap;
+    PlaceBlock(sink, Block{std::move(para)}, itap);
+    if (!sink.deferred.empty()) {
+        for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
+        sink.deferred.clear();
+    }
+}
+
+void RtfReader::EndCell(int level) {
+    Sink& sink = CurrentSink();
+    level = std::clamp(level, 1, limits_.maxTableDepth);
+    // The cell's last paragraph ends here, at the cell's own level.
+    GroupState& st = stack_.back();
+    const int itap = st.para.itap;
+    st.para.itap = level;
+    FinishParagraph(false);
+    st.para.itap = itap;
+    TableLevel& t = sink.tables.back();
+    TableCell cell;
+    cell.content = std::move(t.content);
+    t.content.clear();
+    t.cells.push_back(std::move(cell));
+    Charge(sizeof(TableCell));
+}
+
+void RtfReader::EndRow(int level) {
+    Sink& sink = CurrentSink();
+    level = std::clamp(level, 1, limits_.maxTableDepth);
+    // Text between the last \cell and \row: keep it as one more cell.
+    if (!sink.para.content.empty()) EndCell(level);
+    SetTableDepth(sink, level);
+    sink.para = Paragraph{};
+    sink.paraHasListText = false;
+    TableLevel& t = sink.tables.back();
+    if (!t.content.empty()) {
+        // Blocks with no \cell after them (a nested table closed by this \row): a last cell.
+        TableCell cell;
+        cell.content = std::move(t.content);
+        t.content.clear();
+        t.cells.push_back(std::move(cell));
+        Charge(sizeof(TableCell));
+    }
+    if (t.cells.empty()) return;
+    const RowDef& def = RowDefAt(level);
+    TableRow row = def.row;
+    row.cells = std::move(t.cells);
+    t.cells.clear();
+    int edge = row.leftOffset;
+    for (std::size_t k = 0; k < row.cells.size(); ++k) {
+        TableCell& cell = row.cells[k];
+        if (k < def.cells.size()) {
+            const CellDef& cd = def.cells[k];
+            Blocks content = std::move(cell.content);
+            cell = cd.cell;
+            cell.content = std::move(content);
+            cell.shading = Shade(cd.shadingColor, cd.patternColor, cd.shading);
+            edge = cell.rightEdge;
+        } else {
+            edge += 1440;  // more cells than definitions: an inch each
+            cell.rightEdge = edge;
+        }
+    }
+    t.table.rows.push_back(std::move(row));
+    Charge(sizeof(TableRow));
+}
+
+// Places what the current sink still holds: its last paragraph when it has content (a final
+// \par leaves an empty one, which is not shown), open tables, text boxes.
+void RtfReader::FinishSink() {
+    Sink& s = CurrentSink();
+    if (!s.para.content.empty() || s.paraHasListText || s.breakBefore) FinishParagraph(false);
+    SetTableDepth(s, 0);
+    for (auto& block : s.deferred) s.blocks.push_back(std::move(block));
+    s.deferred.clear();
+}
+
+void RtfReader::EndSection(bool startNew) {
+    FinishSink();
+    Sink& body = sinks_.front();
+    CurrentSection().body = std::move(body.blocks);
+    body.blocks.clear();
+    if (!startNew) return;
+    // A new section keeps the format and the headers and footers of the one before.
+    Section next;
+    const Section& previous = CurrentSection();
+    next.breakBefore = previous.breakBefore;
+    next.columns = previous.columns;
+    next.columnSpace = previous.columnSpace;
+    next.lineBetween = previous.lineBetween;
+    next.titlePage = previous.titlePage;
+    next.headerDistance = previous.headerDistance;
+    next.footerDistance = previous.footerDistance;
+    next.headers = previous.headers;
+    next.footers = previous.footers;
+    Charge(sizeof(Section) + headerBytes_);
+    if (stop_) return;
+    doc_.sections.push_back(std::move(next));
+}
+
+void RtfReader::Finish() {
+    // An unclosed header, note or text box at the end of a cut-off file is dropped.
+    while (sinks_.size() > 1) sinks_.pop_back();
+    const bool wasStopped = stop_;
+    stop_ = false;
+    used_ = 0;  // what is left to place is already counted
+    EndSection(false);
+    if (wasStopped) stop_ = true;
+    // A \sect at the very end opens a section with nothing in it: no page for it.
+    if (doc_.sections.size() > 1 && doc_.sections.back().body.empty()) doc_.sections.pop_back();
+    // Notes are numbered in order, footnotes and endnotes each on their own.
+    int footnotes = 0, endnotes = 0;
+    for (auto& note : doc_.notes) {
+        note.mark = note.endnote ? FormatNumber(++endnotes, endnoteRoman_ ? Numbering::LowerRoman : Numbering::Decimal)
+                                 : FormatNumber(++footnotes, Numbering::Decimal);
+    }
+    if (doc_.defaultFont < 0 && defaultFontNumber_ >= 0) doc_.defaultFont = FontIndex(defaultFontNumber_);
+}
+
+// ---------------------------------------------------------------- words
+
+void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
+    const bool star = starPending_;
+    starPending_ = false;
+    const auto& table = WordTable();
+    auto found = table.find(name);
+    GroupState& st = stack_.back();
+    if (found == table.end()) {
+        if (star) st.dest = Dest::Skip;
+        return;
+    }
+    const W w = found->second;
+    const bool has = param != kNoParam;
+
+    if (w == W::bin) {
+        const std::size_t count = has && param > 0 ? static_cast<std::size_t>(param) : 0;
+        if (count > in_.size() - pos) {
+            Fail(ReadStatus::Malformed, "binary data runs past the end of the document");
+            pos = in_.size();
+            return;
+        }
+        if (st.dest == Dest::Picture && !pict_.tooLarge) {
+            if (pict_.data.size() + count > limits_.maxPictureBytes) {
+                pict_.tooLarge = true;
+                pict_.data.clear();
+                pict_.data.shrink_to_fit();
+            } else {
+                pict_.data.insert(pict_.data.end(), in_.begin() + static_cast<std::ptrdiff_t>(pos),
+                                  in_.begin() + static_cast<std::ptrdiff_t>(pos + count));
+            }
+        }
+        pos += count;
+        return;
+    }
+    if (st.dest == Dest::Skip) return;
+    const bool styleWord = st.dest == Dest::StyleSheet && (w == W::cs || w == W::ds || w == W::ts);
+    if (star && !IsKnownDestination(w) && !styleWord) {
+        st.dest = Dest::Skip;
+        return;
+    }
+    if (IsKnownDestination(w) || w == W::skipdest) {
+        StartDestination(w);
+        return;
+    }
+
+    if (st.dest == Dest::Text || CollectsText(st.dest)) {
+        switch (w) {
+            case W::u: if (has) { EmitUnicode(param); skip_ = st.uc; } return;
+            case W::uc: st.uc = std::clamp(has ? param : 1, 0, kMaxUc); return;
+            case W::emdash: EmitChar(0x2014); return;
+            case W::endash: EmitChar(0x2013); return;
+            case W::bullet: EmitChar(0x2022); return;
+            case W::lquote: EmitChar(0x2018); return;
+            case W::rquote: EmitChar(0x2019); return;
+            case W::ldblquote: EmitChar(0x201C); return;
+            case W::rdblquote: EmitChar(0x201D); return;
+            case W::emspace: EmitChar(0x2003); return;
+            case W::enspace: EmitChar(0x2002); return;
+            case W::qmspace: EmitChar(0x2005); return;
+            case W::zwj: EmitChar(0x200D); return;
+            case W::zwnj: EmitChar(0x200C); return;
+            default: break;
+        }
+    }
+    switch (st.dest) {
+        case Dest::FontTable:
+            switch (w) {
+                case W::f:
+                    FinishFontEntry();
+                    fontEntry_.open = true;
+                    fontEntry_.number = param;
+                    return;
+                case W::fnil: fontEntry_.font.family = Font::Family::Nil; return;
+                case W::froman: fontEntry_.font.family = Font::Family::Roman; return;
+                case W::fswiss: fontEntry_.font.family = Font::Family::Swiss; return;
+                case W::fmodern: fontEntry_.font.family = Font::Family::Modern; return;
+                case W::fscript: fontEntry_.font.family = Font::Family::Script; return;
+                case W::fdecor: fontEntry_.font.family = Font::Family::Decor; return;
+                case W::ftech: fontEntry_.font.family = Font::Family::Tech; return;
+                case W::fbidi: fontEntry_.font.family = Font::Family::Bidi; return;
+                case W::fcharset:
+                    fontEntry_.font.charset = has ? param : 0;
+                    if (fontEntry_.codePage == 0 || !has) fontEntry_.codePage = CodePageOfCharset(fontEntry_.font.charset);
+                    return;
+                case W::cpg: if (has && param > 0) fontEntry_.codePage = param; return;
+                case W::fprq: fontEntry_.font.pitch = std::clamp(has ? param : 0, 0, 2); return;
+                default: return;
+            }
+        case Dest::ColorTable:
+            if (w == W::red || w == W::green || w == W::blue) {
+                const auto value = static_cast<std::uint8_t>(std::clamp(has ? param : 0, 0, 255));
+                if (!colorEntrySet_) colorEntry_ = Color{0, 0, 0, false};
+                colorEntrySet_ = true;
+                (w == W::red ? colorEntry_.r : w == W::green ? colorEntry_.g : colorEntry_.b) = value;
+            }
+            return;
+        case Dest::StyleSheet: {
+            switch (w) {
+                case W::s: case W::cs: case W::ds: case W::ts:
+                    if (styleEntryOpen_ && !styleEntry_.tokens.empty()) FinishStyleEntry();
+                    styleEntryOpen_ = true;
+                    styleEntry_.number = has ? param : 0;
+                    styleEntry_.character = w == W::cs;
+                    if (w == W::ds || w == W::ts) styleEntry_.number = -1 - std::abs(styleEntry_.number % 100000);
+                    return;
+                case W::sbasedon:
+                    styleEntryOpen_ = true;
+                    styleEntry_.basedOn = has ? param : -1;
+                    return;
+                default: break;
+            }
+            GroupState scratch;
+            if (ApplyFormat(scratch, w, param)) {
+                styleEntryOpen_ = true;
+                if (styleEntry_.tokens.size() < kMaxStyleTokens) styleEntry_.tokens.emplace_back(w, param);
+            }
+            return;
+        }
+        case Dest::ListTable:
+            if (lists_.empty()) return;
+            switch (w) {
+                case W::listid:
+                    lists_.back().id = param;
+                    listById_[param] = lists_.size() - 1;
+                    return;
+                case W::levelnfc: case W::levelnfcn:
+                    if (!lists_.back().levels.empty()) lists_.back().levels.back().numbering = NumberingOfNfc(param);
+                    return;
+                case W::levelstartat:
+                    if (!lists_.back().levels.empty()) lists_.back().levels.back().start = std::clamp(has ? param : 1, 0, 1 << 20);
+                    return;
+                case W::f:
+                    if (!lists_.back().levels.empty()) lists_.back().levels.back().font = FontIndex(param);
+                    return;
+                default: return;
+            }
+        case Dest::ListOverrideTable:
+            if (w == W::listid) overrideListId_ = param;
+            if (w == W::ls && has) {
+                listIdByOverride_[param] = overrideListId_;
+                Charge(64);
+            }
+            return;
+        case Dest::Pn:
+            switch (w) {
+                case W::pnlvlblt: st.para.pnBullet = true; return;
+                case W::pnlvlbody: case W::pnlvlcont: st.para.pnBullet = false; return;
+                case W::pnlvl: st.para.pnLevel = std::clamp(has ? param : 0, 0, 9); return;
+                case W::pndec: st.para.pnType = Numbering::Decimal; return;
+                case W::pnucrm: st.para.pnType = Numbering::UpperRoman; return;
+                case W::pnlcrm: st.para.pnType = Numbering::LowerRoman; return;
+                case W::pnucltr: st.para.pnType = Numbering::UpperLetter; return;
+                case W::pnlcltr: st.para.pnType = Numbering::LowerLetter; return;
+                case W::pnstart: st.para.pnStart = std::clamp(has ? param : 1, 0, 1 << 20); return;
+                default: return;
+            }
+        case Dest::Picture: {
+            Picture& pic = pict_.picture;
+            const int v = has ? param : 0;
+            switch (w) {
+                case W::pngblip: pic.kind = Picture::Kind::Png; return;
+                case W::jpegblip: pic.kind = Picture::Kind::Jpeg; return;
+                case W::emfblip: pic.kind = Picture::Kind::Emf; return;
+                case W::wmetafile: pic.kind = Picture::Kind::Wmf; pic.metafileMapMode = v; return;
+                case W::dibitmap: pic.kind = Picture::Kind::Dib; return;
+                case W::wbitmap: pic.kind = Picture::Kind::Bitmap; return;
+                case W::pmmetafile: pic.kind = Picture::Kind::Unknown; return;
+                case W::picw: pic.width = std::clamp(v, 0, kMaxLength); return;
+                case W::pich: pic.height = std::clamp(v, 0, kMaxLength); return;
+                case W::picwgoal: pic.goalWidth = std::clamp(v, 0, kMaxLength); return;
+                case W::pichgoal: pic.goalHeight = std::clamp(v, 0, kMaxLength); return;
+                case W::picscalex: pic.scaleX = std::clamp(has ? v : 100, 1, 10000); return;
+                case W::picscaley: pic.scaleY = std::clamp(has ? v : 100, 1, 10000); return;
+                case W::piccropl: pic.cropLeft = Length(v); return;
+                case W::piccropr: pic.cropRight = Length(v); return;
+                case W::piccropt: pic.cropTop = Length(v); return;
+                case W::piccropb: pic.cropBottom = Length(v); return;
+                case W::wbmbitspixel: pic.bitsPerPixel = std::clamp(v, 0, 64); return;
+                case W::wbmplanes: pic.planes = std::clamp(v, 0, 64); return;
+                case W::wbmwidthbytes: pic.widthBytes = std::clamp(v, 0, kMaxLength); return;
+                default: return;
+            }
+        }
+        case Dest::Text: break;
+        default:
+            // Inside a listtext, field code, font name ...: formatting still counts for the
+            // label's format; structure words do not.
+            if (st.dest == Dest::ListText) ApplyFormat(st, w, param);
+            if (w == W::tab && CollectsText(st.dest) && !frames_.empty()) frames_.back().text.push_back(u'\t');
+            return;
+    }
+
+    // Shown text.
+    if (ApplyFormat(st, w, param)) return;
+    RowDef& row = RowDefAt(RowLevel(st));
+    switch (w) {
+        case W::rtf: return;
+        case W::ansi: docCodePage_ = 1252; return;
+        case W::mac: docCodePage_ = 10000; return;
+        case W::pc: docCodePage_ = 437; return;
+        case W::pca: docCodePage_ = 850; return;
+        case W::ansicpg: if (has && param > 0) docCodePage_ = param; return;
+        case W::deff:
+            defaultFontNumber_ = param;
+            doc_.defaultFont = FontIndex(param);
+            return;
+        case W::paperw: doc_.paperWidth = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::paperh: doc_.paperHeight = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margl: doc_.marginLeft = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margr: doc_.marginRight = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margt: doc_.marginTop = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margb: doc_.marginBottom = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::facingp: doc_.facingPages = true; return;
+        case W::enddoc: case W::aendnotes: doc_.endnotesAtEnd = true; return;
+        case W::aftnnrlc: endnoteRoman_ = true; return;
+        case W::aftnnar: endnoteRoman_ = false; return;
+        case W::s: {
+            auto it = paraStyleByNumber_.find(has ? param : 0);
+            if (it == paraStyleByNumber_.end()) return;
+            const StyleDef& style = styles_[it->second];
+            const int itap = st.para.itap, ls = st.para.ls, ilvl = st.para.ilvl;
+            const int link = st.chr.link;
+            st.para = style.para;
+            st.para.itap = itap;
+            if (ls != 0) {
+                st.para.ls = ls;
+                st.para.ilvl = ilvl;
+            }
+            st.para.style = has ? param : 0;
+            st.chr = style.chr;
+            st.chr.link = link;
+            return;
+        }
+        case W::cs: {
+            auto it = charStyleByNumber_.find(has ? param : 0);
+            if (it == charStyleByNumber_.end()) return;
+            const BorderTarget saved = borderTarget_;
+            for (const auto& [word, p] : styles_[it->second].tokens) ApplyFormat(st, word, p);
+            borderTarget_ = saved;
+            return;
+        }
+        case W::par: FinishParagraph(false); return;
+        case W::line: AppendInline(Inline::Kind::LineBreak); return;
+        case W::tab: AppendInline(Inline::Kind::Tab); return;
+        case W::column: AppendInline(Inline::Kind::ColumnBreak); return;
+        case W::page: {
+            if (st.para.itap > 0 || sinks_.size() > 1) return;  // no page breaks in cells, headers, notes
+            Sink& sink = CurrentSink();
+            if (sink.para.content.empty()) sink.breakBefore = true;
+            else FinishParagraph(true);
+            return;
+        }
+        case W::chftn:
+            if (sinks_.size() == 1) {
+                AppendInline(Inline::Kind::NoteRef);
+                CurrentSink().pendingNoteRef = static_cast<int>(CurrentSink().para.content.size()) - 1;
+            }
+            return;
+        case W::ftnalt:
+            for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+                if (it->kind == FrameKind::Sink && it->sink == SinkKind::Note) {
+                    doc_.notes[static_cast<std::size_t>(it->which)].endnote = true;
+                    break;
+                }
+            }
+            return;
+        case W::sect:
+            if (sinks_.size() == 1 && st.para.itap == 0) EndSection(true);
+            return;
+        case W::sectd: {
+            Section& s = CurrentSection();
+            s.breakBefore = Section::Break::Page;
+            s.columns = 1;
+            s.columnSpace = 720;
+            s.lineBetween = false;
+            s.titlePage = false;
+            s.headerDistance = s.footerDistance = 720;
+            s.pageNumberStart = 0;
+            pgnRestart_ = false;
+            pgnStarts_ = 1;
+            return;
+        }
+        case W::sbknone: CurrentSection().breakBefore = Section::Break::None; return;
+        case W::sbkpage: CurrentSection().breakBefore = Section::Break::Page; return;
+        case W::sbkcol: CurrentSection().breakBefore = Section::Break::Column; return;
+        case W::sbkeven: CurrentSection().breakBefore = Section::Break::Even; return;
+        case W::sbkodd: CurrentSection().breakBefore = Section::Break::Odd; return;
+        case W::cols: CurrentSection().columns = std::clamp(has ? param : 1, 1, 20); return;
+        case W::colsx: CurrentSection().columnSpace = std::clamp(has ? param : 720, 0, 31680); return;
+        case W::linebetcol: CurrentSection().lineBetween = true; return;
+        case W::titlpg: CurrentSection().titlePage = true; return;
+        case W::headery: CurrentSection().headerDistance = std::clamp(has ? param : 720, 0, 31680); return;
+        case W::footery: CurrentSection().footerDistance = std::clamp(has ? param : 720, 0, 31680); return;
+        case W::pgnstarts:
+            pgnStarts_ = std::clamp(has ? param : 1, 0, 1 << 20);
+            if (pgnRestart_) CurrentSection().pageNumberStart = pgnStarts_;
+            return;
+        case W::pgnrestart:
+            pgnRestart_ = true;
+            CurrentSection().pageNumberStart = pgnStarts_;
+            return;
+
+        case W::trowd: {
+            row = RowDef{};
+            borderTarget_ = BorderTarget::None;
+            return;
+        }
+        case W::cellx: {
+            if (row.cells.size() >= kMaxCellDefs) return;
+            row.pending.cell.rightEdge = Length(has ? param : 0);
+            row.cells.push_back(std::move(row.pending));
+            row.pending = CellDef{};
+            Charge(sizeof(CellDef));
+            return;
+        }
+        case W::cell: EndCell(1); return;
+        case W::nestcell: EndCell(std::max(2, st.para.itap)); return;
+        case W::row: EndRow(1); return;
+        case W::nestrow: EndRow(std::max(2, st.para.itap)); return;
+        case W::trleft: row.row.leftOffset = Length(has ? param : 0); return;
+        case W::trgaph: row.row.gapHalf = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::trrh: row.row.height = std::clamp(has ? param : 0, -31680, 31680); return;
+        case W::trhdr: row.row.header = true; return;
+        case W::trkeep: row.row.keepTogether = true; return;
+        case W::trql: row.row.alignment = Alignment::Left; return;
+        case W::trqc: row.row.alignment = Alignment::Center; return;
+        case W::trqr: row.row.alignment = Alignment::Right; return;
+        case W::trpaddl: row.row.paddingLeft = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::trpaddr: row.row.paddingRight = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::trpaddt: row.row.paddingTop = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::trpaddb: row.row.paddingBottom = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clbrdrt: borderTarget_ = BorderTarget::CellTop; return;
+        case W::clbrdrl: borderTarget_ = BorderTarget::CellLeft; return;
+        case W::clbrdrb: borderTarget_ = BorderTarget::CellBottom; return;
+        case W::clbrdrr: borderTarget_ = BorderTarget::CellRight; return;
+        case W::trbrdrt: borderTarget_ = BorderTarget::RowTop; return;
+        case W::trbrdrl: borderTarget_ = BorderTarget::RowLeft; return;
+        case W::trbrdrb: borderTarget_ = BorderTarget::RowBottom; return;
+        case W::trbrdrr: borderTarget_ = BorderTarget::RowRight; return;
+        case W::trbrdrh: case W::trbrdrv: borderTarget_ = BorderTarget::None; return;
+        case W::clcbpat: row.pending.shadingColor = has ? param : -1; return;
+        case W::clcfpat: row.pending.patternColor = has ? param : -1; return;
+        case W::clshdng: row.pending.shading = has ? param : 0; return;
+        case W::clvertalt: row.pending.cell.verticalAlign = TableCell::VAlign::Top; return;
+        case W::clvertalc: row.pending.cell.verticalAlign = TableCell::VAlign::Center; return;
+        case W::clvertalb: row.pending.cell.verticalAlign = TableCell::VAlign::Bottom; return;
+        case W::clmgf: row.pending.cell.mergeFirst = true; return;
+        case W::clmrg: row.pending.cell.merged = true; return;
+        case W::clvmgf: row.pending.cell.verticalMergeFirst = true; return;
+        case W::clvmrg: row.pending.cell.verticalMerged = true; return;
+        default: return;
+    }
+}
+
+}  // namespace
+
+ReadResult ReadRtf(std::string_view bytes, const ReadLimits& limits) {
+    RtfReader reader(bytes, limits);
+    return reader.Read();
+}
+
+}  // namespace docengine

@@ -1,0 +1,75 @@
+// libFuzzer target for the RTF reader (ReadRtf).
+//
+// Every input must give a status, never a crash, a hang or unbounded memory. The document that
+// comes back is walked whole, as the layout would walk it, checking the invariants the layout
+// relies on: note references and links point into their tables, pictures have data. Any
+// violation aborts, so libFuzzer records the input. The model budget is kept low so that
+// inputs which inflate the model are refused quickly.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "rtf_reader.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz_rtf: %s\n", what);
+    std::abort();
+}
+
+void Walk(const docengine::Document& doc, const docengine::Blocks& blocks, int depth) {
+    if (depth > 64) Fail("tables nested beyond the limit");
+    for (const auto& block : blocks) {
+        if (const auto* p = std::get_if<docengine::Paragraph>(&block.value)) {
+            for (const auto& item : p->content) {
+                if (item.kind == docengine::Inline::Kind::NoteRef &&
+                    (item.note < 0 || static_cast<std::size_t>(item.note) >= doc.notes.size())) {
+                    Fail("note reference outside the notes");
+                }
+                if (item.format.link >= 0 && static_cast<std::size_t>(item.format.link) >= doc.links.size()) {
+                    Fail("link outside the links");
+                }
+                if (item.format.font >= 0 && static_cast<std::size_t>(item.format.font) >= doc.fonts.size()) {
+                    Fail("font outside the font table");
+                }
+                if (item.kind == docengine::Inline::Kind::Picture) {
+                    if (!item.picture || !item.picture->data || item.picture->data->empty()) Fail("picture without data");
+                    if (item.picture->DisplayWidth() < 0 || item.picture->DisplayHeight() < 0) Fail("negative picture size");
+                }
+            }
+        } else {
+            for (const auto& row : std::get<docengine::Table>(block.value).rows) {
+                if (row.cells.empty()) Fail("row without cells");
+                for (const auto& cell : row.cells) Walk(doc, cell.content, depth + 1);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    docengine::ReadLimits limits;
+    limits.modelBytesBase = std::size_t{1} << 20;
+    limits.modelBytesPerInputByte = 64;
+    limits.maxPictureBytes = std::size_t{1} << 20;
+    const auto result = docengine::ReadRtf(std::string_view(reinterpret_cast<const char*>(data), size), limits);
+    if (result.ok() != result.message.empty()) Fail("message does not match the status");
+    const auto& doc = result.document;
+    if (result.status != docengine::ReadStatus::NotRtf && doc.sections.empty()) Fail("no section");
+    if (doc.defaultFont >= static_cast<int>(doc.fonts.size())) Fail("default font outside the font table");
+    for (const auto& section : doc.sections) {
+        Walk(doc, section.body, 0);
+        for (const auto* hf : {&section.headers, &section.footers}) {
+            Walk(doc, hf->both, 0);
+            Walk(doc, hf->left, 0);
+            Walk(doc, hf->right, 0);
+            Walk(doc, hf->first, 0);
+        }
+    }
+    for (const auto& note : doc.notes) Walk(doc, note.content, 0);
+    return 0;
+}

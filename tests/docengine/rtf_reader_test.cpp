@@ -1,0 +1,511 @@
+// The RTF reader: formatting defaults, code pages and \uc skipping, hostile structure (deep
+// nesting, long control words, \bin, repeated table marks), tables, pictures, fields, lists,
+// headers, footers, notes and breaks.
+#include "rtf_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+using namespace docengine;
+
+namespace {
+
+ReadResult Read(const std::string& rtf) { return ReadRtf(rtf); }
+
+// The text of a paragraph: text runs as they are, tabs as '\t', line breaks as '\n', page
+// numbers as '#', note references as '^'.
+std::u16string TextOf(const Paragraph& p) {
+    std::u16string out;
+    for (const auto& item : p.content) {
+        switch (item.kind) {
+            case Inline::Kind::Text: out += item.text; break;
+            case Inline::Kind::Tab: out += u'\t'; break;
+            case Inline::Kind::LineBreak: out += u'\n'; break;
+            case Inline::Kind::PageNumber: case Inline::Kind::PageCount: out += u'#'; break;
+            case Inline::Kind::NoteRef: out += u'^'; break;
+            default: break;
+        }
+    }
+    return out;
+}
+
+// Paragraph texts of blocks joined by '|'; a table shows as [cell;cell/cell;cell].
+std::u16string TextOf(const Blocks& blocks) {
+    std::u16string out;
+    for (const auto& block : blocks) {
+        if (!out.empty()) out += u'|';
+        if (const auto* p = std::get_if<Paragraph>(&block.value)) {
+            out += TextOf(*p);
+        } else {
+            const auto& table = std::get<Table>(block.value);
+            out += u'[';
+            for (std::size_t r = 0; r < table.rows.size(); ++r) {
+                if (r > 0) out += u'/';
+                for (std::size_t c = 0; c < table.rows[r].cells.size(); ++c) {
+                    if (c > 0) out += u';';
+                    out += TextOf(table.rows[r].cells[c].content);
+                }
+            }
+            out += u']';
+        }
+    }
+    return out;
+}
+
+const Blocks& Body(const ReadResult& r) { return r.document.sections.at(0).body; }
+const Paragraph& Para(const Blocks& blocks, std::size_t i) { return std::get<Paragraph>(blocks.at(i).value); }
+const Table& TableAt(const Blocks& blocks, std::size_t i) { return std::get<Table>(blocks.at(i).value); }
+
+std::vector<std::shared_ptr<const Picture>> Pictures(const Blocks& blocks) {
+    std::vector<std::shared_ptr<const Picture>> out;
+    for (const auto& block : blocks) {
+        if (const auto* p = std::get_if<Paragraph>(&block.value)) {
+            for (const auto& item : p->content) {
+                if (item.kind == Inline::Kind::Picture) out.push_back(item.picture);
+            }
+        }
+    }
+    return out;
+}
+
+const std::string kHead = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+                          "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}";
+
+}  // namespace
+
+// ---------------------------------------------------------------- formats and defaults
+
+TEST(RtfReaderFormat, TextWithoutPlainIsNotBoldAndPlainResets) {
+    auto r = Read("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\\f0\\fs24 Hello\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& hello = Para(Body(r), 0).content.at(0);
+    EXPECT_EQ(hello.text, u"Hello");
+    EXPECT_FALSE(hello.format.bold);
+    EXPECT_EQ(hello.format.sizeHalfPoints, 24);
+    EXPECT_EQ(r.document.fonts.at(0).name, u"Arial");
+    EXPECT_EQ(r.document.defaultFont, 0);
+
+    r = Read(kHead + "\\f1\\b\\i\\ul\\fs40\\cf1\\super A\\plain B\\b C\\b0 D{\\i E}F\\par}");
+    const auto& c = Para(Body(r), 0).content;
+    ASSERT_EQ(c.size(), 6u);
+    EXPECT_TRUE(c[0].format.bold && c[0].format.italic);
+    EXPECT_EQ(c[0].format.underline, Underline::Single);
+    EXPECT_EQ(c[0].format.sizeHalfPoints, 40);
+    EXPECT_EQ(c[0].format.verticalAlign, VerticalAlign::Superscript);
+    EXPECT_EQ(c[0].format.color, (Color{255, 0, 0, false}));
+    EXPECT_EQ(c[0].format.font, 1);
+    EXPECT_EQ(c[1].text, u"B");
+    EXPECT_EQ(c[1].format, CharFormat{});
+    EXPECT_TRUE(c[2].format.bold);
+    EXPECT_EQ(c[3].text, u"D");
+}
+
+TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
+    auto r = Read(kHead + "\\pard\\qj\\li720\\ri360\\fi-360\\sb120\\sa240\\sl360\\slmult1\\keepn\\pagebb"
+                          "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard two{\\qc\\par}three\\qr\\par}");
+    const auto& body = Body(r);
+    ASSERT_EQ(body.size(), 3u);
+    const auto& f = Para(body, 0).format;
+    EXPECT_EQ(f.alignment, Alignment::Justify);
+    EXPECT_EQ(f.leftIndent, 720);
+    EXPECT_EQ(f.firstLineIndent, -360);
+    EXPECT_EQ(f.spaceAfter, 240);
+    EXPECT_EQ(f.lineSpacing, 360);
+    EXPECT_TRUE(f.lineMultiple && f.keepWithNext && f.pageBreakBefore);
+    ASSERT_EQ(f.tabs.size(), 2u);
+    EXPECT_EQ(f.tabs[0].position, 1000);
+    EXPECT_EQ(f.tabs[0].kind, TabStop::Kind::Left);
+    EXPECT_EQ(f.tabs[1].kind, TabStop::Kind::Right);
+    EXPECT_EQ(f.tabs[1].leader, TabStop::Leader::Dots);
+    EXPECT_EQ(Para(body, 1).format.alignment, Alignment::Center);
+    EXPECT_EQ(Para(body, 1).format.leftIndent, 0);
+    EXPECT_EQ(Para(body, 2).format.alignment, Alignment::Right);
+}
+
+TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
+    auto r = Read("{\\rtf1{\\stylesheet{\\s0\\sa200 Normal;}{\\s1\\qc\\b\\fs32\\sbasedon0 Heading;}"
+                  "{\\*\\cs10\\additive\\i Emphasis;}}\\pard\\plain\\s1 Title\\par\\pard\\plain {\\cs10 it}\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& title = Para(Body(r), 0);
+    EXPECT_EQ(title.format.alignment, Alignment::Center);
+    EXPECT_EQ(title.format.spaceAfter, 200);
+    EXPECT_TRUE(title.content.at(0).format.bold);
+    EXPECT_EQ(title.content.at(0).format.sizeHalfPoints, 32);
+    EXPECT_TRUE(Para(Body(r), 1).content.at(0).format.italic);
+}
+
+TEST(RtfReaderFormat, BordersAndShadingOfParagraphs) {
+    auto r = Read(kHead + "\\pard\\brdrb\\brdrdb\\brdrw30\\brdrcf2\\brsp40\\cbpat1 x\\par"
+                          "\\pard\\box\\brdrs\\shading5000 y\\par}");
+    const auto& a = Para(Body(r), 0).format;
+    EXPECT_EQ(a.borders.bottom.style, BorderLine::Style::Double);
+    EXPECT_EQ(a.borders.bottom.widthTwips, 30);
+    EXPECT_EQ(a.borders.bottom.spaceTwips, 40);
+    EXPECT_EQ(a.borders.bottom.color, (Color{0, 0, 255, false}));
+    EXPECT_FALSE(a.borders.top.Visible());
+    EXPECT_EQ(a.shading, (Color{255, 0, 0, false}));
+    const auto& b = Para(Body(r), 1).format;
+    EXPECT_TRUE(b.borders.top.Visible() && b.borders.left.Visible() && b.borders.right.Visible());
+    EXPECT_EQ(b.shading, (Color{127, 127, 127, false}));
+}
+
+// ---------------------------------------------------------------- code pages and Unicode
+
+TEST(RtfReaderText, CodePagesOfDocumentAndFonts) {
+    // Windows-1251 document, a Central European font, Mac Roman, and the special words
+    auto r = Read("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 A;}{\\f1\\fcharset238 B;}}"
+                  "\\f0 \\'cf\\'f0\\f1 \\'b9\\f0\\emdash\\~\\lquote\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"Пр\u0105\u2014\u00A0\u2018");
+    r = Read("{\\rtf1\\mac \\'8a\\'a5\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"ä•");
+    r = Read("{\\rtf1\\ansi\\ansicpg10000 \\'d2\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"\u201C");
+    r = Read("{\\rtf1\\pc \\'82\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"é");
+}
+
+TEST(RtfReaderText, DoubleByteCodePagesFromEscapesAndRawBytes) {
+    // Shift-JIS "あ" as two escapes, GBK "中" as raw bytes, Big5 in a font of its charset
+    auto r = Read("{\\rtf1\\ansi\\ansicpg932 \\'82\\'a0x\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"あx");
+    r = Read("{\\rtf1\\ansi\\ansicpg936 \xD6\xD0\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"中");
+    r = Read("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset136 M;}{\\f1 A;}}\\f0\\'a4\\'a4\\f1\\'e9\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"中é");
+    r = Read("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset129 \\'b1\\'bc\\'b8\\'b2;}}\\par}");  // Hangul font name
+    EXPECT_EQ(r.document.fonts.at(0).name, u"굴림");
+}
+
+TEST(RtfReaderText, UnicodeWithFallbackSkipping) {
+    auto r = Read("{\\rtf1\\uc1\\u1055?\\u-3913 ?a\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"П\uF0B7a");
+    // \uc2 skips a two-byte fallback given as escapes; a control word counts as one
+    r = Read("{\\rtf1\\uc2\\u12354\\'82\\'a0b\\u12354\\tab xy\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"あbあy");
+    // \uc0: nothing to skip; the skip ends with the group
+    r = Read("{\\rtf1{\\uc0\\u20013 z}{\\uc5\\u20013}w\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"中z中w");
+    // surrogate pair, a lone high surrogate, a huge \uc
+    r = Read("{\\rtf1\\uc1\\u-10179?\\u-8704?|\\u-10179?x\\uc99999999\\u65 bcdefghijklmnopqrstuvwxyz\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"\U0001F600|\uFFFDxArstuvwxyz");
+}
+
+// ---------------------------------------------------------------- hostile structure
+
+TEST(RtfReaderLimits, DeepNestingReadsOrFailsCleanly) {
+    std::string rtf = "{\\rtf1 A " + std::string(32, '{') + "x" + std::string(32, '}') + " B\\par}";
+    auto r = Read(rtf);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"A x B");
+
+    rtf = "{\\rtf1 A " + std::string(100000, '{') + "x" + std::string(100000, '}') + " B\\par}";
+    r = Read(rtf);
+    EXPECT_EQ(r.status, ReadStatus::TooDeep);
+    EXPECT_FALSE(r.message.empty());
+}
+
+TEST(RtfReaderLimits, LongControlWordsAndHugeParametersAreHarmless) {
+    auto r = Read("{\\rtf1 a\\" + std::string(100000, 'x') + " b\\fs99999999999999999999 c\\li-99999999999 d\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"abcd");
+    EXPECT_LE(Para(Body(r), 0).content.back().format.sizeHalfPoints, 3276);
+    EXPECT_GE(Para(Body(r), 0).format.leftIndent, -(1 << 24));
+}
+
+TEST(RtfReaderLimits, BinaryDataIsTakenByCountEvenWithBraces) {
+    const std::string data("}{\\\x00\xff{", 6);
+    auto r = Read(kHead + "a{\\pict\\pngblip\\picwgoal100\\pichgoal50\\bin6 " + data + "}b\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(TextOf(Body(r)), u"ab");
+    auto pictures = Pictures(Body(r));
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(std::string(pictures[0]->data->begin(), pictures[0]->data->end()), data);
+    // outside a picture the bytes are skipped; past the end the file is malformed
+    EXPECT_EQ(TextOf(Body(Read("{\\rtf1 a{\\bin3 }}}b\\par}"))), u"ab");
+    EXPECT_EQ(Read("{\\rtf1 a\\bin99999 xx}").status, ReadStatus::Malformed);
+}
+
+TEST(RtfReaderLimits, StatusesOfWhatIsNotAWholeDocument) {
+    EXPECT_EQ(Read("").status, ReadStatus::NotRtf);
+    EXPECT_EQ(Read("Hello").status, ReadStatus::NotRtf);
+    // missing closing braces at the end are supplied
+    auto cut = Read("{\\rtf1{\\header \\pard h\\par}{\\b cut off");
+    EXPECT_TRUE(cut.ok());
+    EXPECT_EQ(TextOf(Body(cut)), u"cut off");
+    auto r = Read("\xEF\xBB\xBF {\\rtf1 ok}} trailing");
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"ok");
+}
+
+TEST(RtfReaderLimits, RepeatedTableMarksAndGroupsStayLinearAndBounded) {
+    const auto time = [](const std::string& rtf, ReadLimits limits = {}) {
+        const auto start = std::chrono::steady_clock::now();
+        auto r = ReadRtf(rtf, limits);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(ms, 5000);
+        return r;
+    };
+    std::string cells = "{\\rtf1\\trowd";
+    for (int i = 0; i < 300; ++i) cells += "\\cellx" + std::to_string(i * 10 + 10);
+    for (int i = 0; i < 100000; ++i) cells += "\\row";
+    for (int i = 0; i < 100000; ++i) cells += "\\intbl\\cell";
+    auto r = time(cells + "}");
+    EXPECT_TRUE(r.ok() || r.status == ReadStatus::TooLarge);
+    // a budget that the cells exceed fails the read
+    ReadLimits tight;
+    tight.modelBytesBase = 0;
+    tight.modelBytesPerInputByte = 4;
+    EXPECT_EQ(time(cells + "}", tight).status, ReadStatus::TooLarge);
+
+    std::string groups = "{\\rtf1 ";
+    for (int i = 0; i < 200000; ++i) groups += "{\\b}";
+    r = time(groups + "x\\uc9\\u66" + std::string(100000, 'y') + "}");
+    EXPECT_TRUE(r.ok());
+}
+
+TEST(RtfReaderLimits, UnknownDestinationsAreSkipped) {
+    auto r = Read("{\\rtf1{\\info{\\title T\\'e9}{\\author Someone}}{\\*\\unknown {nested} gone}"
+                  "{\\*\\generator X;}{\\comment hidden}shown{\\*\\bkmkstart b}\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"shown");
+    EXPECT_EQ(r.document.title, u"Té");
+    // a second destination in one group skips the group; text after it goes where it belongs
+    r = Read("{\\rtf1 a{\\footnote\\shptxt x}b\\par{\\header\\footer h}c\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"ab|c");
+    EXPECT_TRUE(r.document.sections.at(0).headers.both.empty());
+}
+
+// ---------------------------------------------------------------- tables
+
+TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
+    const std::string row =
+        "\\trowd\\trgaph108\\trleft-108\\trhdr\\trqc\\trrh-400\\trpaddl50"
+        "\\clbrdrt\\brdrs\\brdrw10\\clbrdrb\\brdrth\\clcbpat2\\clvertalc\\clmgf\\cellx2000"
+        "\\clbrdrl\\brdrdot\\clmrg\\cellx4000\\clvmgf\\cellx6000";
+    auto r = Read(kHead + "before\\par" + row + "\\pard\\intbl a\\cell b\\cell c\\par d\\cell\\row" + row +
+                  "\\pard\\intbl e\\cell\\cell f\\cell\\row\\pard after\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"before|[a;b;c|d/e;;f]|after");
+    const auto& t = TableAt(Body(r), 1);
+    const auto& first = t.rows.at(0);
+    EXPECT_TRUE(first.header);
+    EXPECT_EQ(first.alignment, Alignment::Center);
+    EXPECT_EQ(first.height, -400);
+    EXPECT_EQ(first.leftOffset, -108);
+    EXPECT_EQ(first.gapHalf, 108);
+    EXPECT_EQ(first.paddingLeft, 50);
+    const auto& c0 = first.cells.at(0);
+    EXPECT_EQ(c0.rightEdge, 2000);
+    EXPECT_EQ(c0.borders.top.style, BorderLine::Style::Single);
+    EXPECT_EQ(c0.borders.top.widthTwips, 10);
+    EXPECT_EQ(c0.borders.bottom.style, BorderLine::Style::Thick);
+    EXPECT_EQ(c0.shading, (Color{0, 0, 255, false}));
+    EXPECT_EQ(c0.verticalAlign, TableCell::VAlign::Center);
+    EXPECT_TRUE(c0.mergeFirst);
+    EXPECT_EQ(first.cells.at(1).borders.left.style, BorderLine::Style::Dotted);
+    EXPECT_TRUE(first.cells.at(1).merged);
+    EXPECT_TRUE(first.cells.at(2).verticalMergeFirst);
+    EXPECT_EQ(first.cells.at(2).rightEdge, 6000);
+}
+
+TEST(RtfReaderTables, NestedTablesWithNestTableProps) {
+    auto r = Read(
+        "{\\rtf1\\trowd\\cellx3000\\cellx6000"
+        "\\pard\\intbl outer1\\cell"
+        "\\pard\\intbl\\itap2 n1\\nestcell n2\\nestcell{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}"
+        "\\pard\\intbl\\itap2 n3\\nestcell n4\\nestcell{\\*\\nesttableprops\\trowd\\cellx1500\\cellx2500\\nestrow}"
+        "{\\nonesttables old view}\\pard\\intbl\\itap1 tail\\cell"
+        "\\trowd\\cellx3000\\cellx6000\\row\\pard end\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(TextOf(Body(r)), u"[outer1;[n1;n2/n3;n4]|tail]|end");
+    const auto& outer = TableAt(Body(r), 0);
+    EXPECT_EQ(outer.rows.at(0).cells.at(1).rightEdge, 6000);
+    const auto& inner = TableAt(outer.rows.at(0).cells.at(1).content, 0);
+    EXPECT_EQ(inner.rows.at(1).cells.at(0).rightEdge, 1500);
+    // a table three deep closed by the outer \row alone keeps its text
+    r = Read("{\\rtf1\\trowd\\cellx100\\pard\\intbl\\itap3 deep\\nestcell\\nestrow\\row\\pard after\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"[[deep]]|after");
+}
+
+// ---------------------------------------------------------------- pictures
+
+TEST(RtfReaderPictures, EachKindWithItsSize) {
+    struct Case {
+        const char* words;
+        Picture::Kind kind;
+    } cases[] = {{"\\pngblip", Picture::Kind::Png},         {"\\jpegblip", Picture::Kind::Jpeg},
+                 {"\\emfblip", Picture::Kind::Emf},         {"\\wmetafile8", Picture::Kind::Wmf},
+                 {"\\dibitmap0", Picture::Kind::Dib},       {"\\wbitmap0\\wbmbitspixel1\\wbmplanes1\\wbmwidthbytes2", Picture::Kind::Bitmap}};
+    for (const auto& c : cases) {
+        auto r = Read(std::string("{\\rtf1{\\pict") + c.words +
+                      "\\picw2540\\pich1270\\picwgoal1440\\pichgoal720\\picscalex50\\picscaley200\\piccropl40 0a0B\n ff}\\par}");
+        auto pictures = Pictures(Body(r));
+        ASSERT_EQ(pictures.size(), 1u) << c.words;
+        const auto& p = *pictures[0];
+        EXPECT_EQ(p.kind, c.kind);
+        EXPECT_EQ(*p.data, (std::vector<std::uint8_t>{0x0A, 0x0B, 0xFF}));
+        EXPECT_EQ(p.DisplayWidth(), (1440 - 40) / 2);
+        EXPECT_EQ(p.DisplayHeight(), 1440);
+    }
+    // without a goal size: metafiles in HIMETRIC, bitmaps in pixels at 96 dpi
+    auto r = Read("{\\rtf1{\\pict\\emfblip\\picw2540\\pich1270 00}{\\pict\\pngblip\\picw100\\pich10 00}\\par}");
+    auto pictures = Pictures(Body(r));
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[0]->DisplayWidth(), 1440);
+    EXPECT_EQ(pictures[0]->DisplayHeight(), 720);
+    EXPECT_EQ(pictures[1]->DisplayWidth(), 1500);
+    EXPECT_EQ(pictures[1]->metafileMapMode, 0);
+}
+
+TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
+    auto r = Read("{\\rtf1 a{\\*\\shppict{\\pict\\pngblip 01}}{\\nonshppict{\\pict\\wmetafile8 02}}"
+                  "b{\\object\\objemb{\\*\\objclass Paint}{\\*\\objdata 0102}{\\result{\\pict\\emfblip 03}}}"
+                  "c{\\shp{\\*\\shpinst{\\sp{\\sn fillBlip}{\\sv{\\pict\\pngblip 09}}}{\\sp{\\sn pib}{\\sv{\\pict\\jpegblip 04}}}}"
+                  "{\\shprslt{\\pict\\wmetafile8 05}}}"
+                  "d{\\shp{\\*\\shpinst{\\shptxt \\pard box text\\par}}{\\shprslt old box}}e\\par after\\par}");
+    ASSERT_TRUE(r.ok());
+    auto pictures = Pictures(Body(r));
+    ASSERT_EQ(pictures.size(), 3u);
+    EXPECT_EQ(pictures[0]->kind, Picture::Kind::Png);
+    EXPECT_EQ(pictures[1]->kind, Picture::Kind::Emf);
+    EXPECT_EQ(pictures[2]->kind, Picture::Kind::Jpeg);
+    EXPECT_EQ(TextOf(Body(r)), u"abcde|box text|after");
+}
+
+TEST(RtfReaderPictures, OversizedPictureIsDroppedAndTextKept) {
+    ReadLimits limits;
+    limits.maxPictureBytes = 4;
+    auto r = ReadRtf("{\\rtf1 a{\\pict\\pngblip 0102030405}b{\\pict\\pngblip\\bin5 12345}c\\par}", limits);
+    EXPECT_TRUE(r.ok());
+    EXPECT_TRUE(Pictures(Body(r)).empty());
+    EXPECT_EQ(TextOf(Body(r)), u"abc");
+}
+
+// ---------------------------------------------------------------- fields, lists
+
+TEST(RtfReaderFields, ResultsShownLinksKeptPageFieldsMarked) {
+    auto r = Read("{\\rtf1{\\field{\\*\\fldinst {HYPERLINK \"http://x.org/a\" \\\\o \"tip\"}}{\\fldrslt {\\ul site}}}"
+                  " {\\field{\\*\\fldinst HYPERLINK \\\\l \"sec2\"}{\\fldrslt here}}"
+                  " p{\\field{\\*\\fldinst  PAGE \\\\* MERGEFORMAT}{\\fldrslt 3}} of {\\field{\\*\\fldinst NUMPAGES}}"
+                  " {\\field{\\*\\fldinst DOCPROPERTY Company}{\\fldrslt Acme}}"
+                  " {\\field{\\*\\fldinst SYMBOL 183 \\\\f \"Symbol\" \\\\s 10}{\\fldrslt }}\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"site here p# of # Acme \u00B7");
+    ASSERT_EQ(r.document.links.size(), 2u);
+    EXPECT_EQ(r.document.links[0].target, u"http://x.org/a");
+    EXPECT_EQ(r.document.links[1].target, u"#sec2");
+    const auto& c = Para(Body(r), 0).content;
+    EXPECT_EQ(c.at(0).format.link, 0);
+    EXPECT_EQ(c.at(0).format.underline, Underline::Single);
+    EXPECT_EQ(c.at(1).format.link, -1);
+    const auto page = std::find_if(c.begin(), c.end(), [](const Inline& i) { return i.kind == Inline::Kind::PageNumber; });
+    ASSERT_NE(page, c.end());
+    EXPECT_EQ(page->text, u"3");
+    EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const Inline& i) { return i.kind == Inline::Kind::PageCount; }), 1);
+}
+
+TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
+    const std::string lists =
+        "{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}}"
+        "{\\listlevel\\levelnfc4\\levelstartat1{\\leveltext\\'03\\'00.\\'01;}}\\listid7}"
+        "{\\list{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3913 ?;}\\f1}\\listid8}"
+        "{\\list{\\listlevel\\levelnfc1\\levelstartat4{\\leveltext\\'02\\'00.;}}\\listid9}}"
+        "{\\*\\listoverridetable{\\listoverride\\listid7\\ls1}{\\listoverride\\listid8\\ls2}{\\listoverride\\listid9\\ls3}}";
+    auto r = Read(kHead.substr(0, kHead.size()) + lists +
+                  "\\pard\\ls1 one\\par two\\par\\ilvl1 sub\\par\\pard\\ls2 dot\\par"
+                  "\\pard\\ls3{\\listtext IV.\\tab}roman\\par\\pard\\ls3 five\\par"
+                  "{\\pntext\\f0 A)\\tab}{\\*\\pn\\pnlvlbody\\pnucltr\\pnstart1{\\pntxta )}}old\\par"
+                  "\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart2}pn only\\par\\pard plain\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    std::vector<std::u16string> labels;
+    for (const auto& b : Body(r)) labels.push_back(std::get<Paragraph>(b.value).format.listLabel);
+    EXPECT_EQ(labels, (std::vector<std::u16string>{u"1.", u"2.", u"2.a", u"\u2022", u"IV.", u"V.", u"A)", u"II.", u""}));
+    EXPECT_EQ(Para(Body(r), 3).format.listLabelFormat.font, 1);
+    EXPECT_EQ(TextOf(Body(r)), u"one|two|sub|dot|roman|five|old|pn only|plain");
+
+    // numbering carried by a paragraph style
+    r = Read("{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s5\\ls1\\li720 List Number;}}"
+             "{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00);}}\\listid1}}"
+             "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\s5 a\\par\\pard\\s5 b\\par\\pard\\s0 c\\par}");
+    EXPECT_EQ(Para(Body(r), 1).format.listLabel, u"2)");
+    EXPECT_EQ(Para(Body(r), 1).format.leftIndent, 720);
+    EXPECT_EQ(Para(Body(r), 2).format.listLabel, u"");
+
+    // counting from 0
+    r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelstartat0{\\leveltext\\'02\\'00.;}}\\listid1}}"
+             "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format.listLabel, u"0.");
+    EXPECT_EQ(Para(Body(r), 1).format.listLabel, u"1.");
+}
+
+// ---------------------------------------------------------------- sections, headers, notes, breaks
+
+TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
+    auto r = Read("{\\rtf1\\paperw11906\\paperh16838\\margl1000\\facingp\\sectd\\titlpg\\cols2\\colsx500\\linebetcol"
+                  "\\headery600\\pgnstarts5\\pgnrestart{\\header \\pard H {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}"
+                  "{\\headerf \\pard First\\par}{\\footerl \\pard Left\\par}{\\footerr \\pard Right\\par}"
+                  "one\\par\\sect\\sectd\\sbknone two\\par\\sect\\sbkodd{\\header \\pard H3\\par}three\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& d = r.document;
+    EXPECT_EQ(d.paperWidth, 11906);
+    EXPECT_EQ(d.paperHeight, 16838);
+    EXPECT_EQ(d.marginLeft, 1000);
+    EXPECT_TRUE(d.facingPages);
+    ASSERT_EQ(d.sections.size(), 3u);
+    const auto& s0 = d.sections[0];
+    EXPECT_TRUE(s0.titlePage);
+    EXPECT_EQ(s0.columns, 2);
+    EXPECT_EQ(s0.columnSpace, 500);
+    EXPECT_TRUE(s0.lineBetween);
+    EXPECT_EQ(s0.headerDistance, 600);
+    EXPECT_EQ(s0.pageNumberStart, 5);
+    EXPECT_EQ(TextOf(s0.headers.both), u"H #");
+    EXPECT_EQ(TextOf(s0.headers.first), u"First");
+    EXPECT_EQ(TextOf(s0.footers.left), u"Left");
+    EXPECT_EQ(TextOf(s0.footers.right), u"Right");
+    EXPECT_EQ(TextOf(s0.body), u"one");
+    EXPECT_EQ(d.sections[1].breakBefore, Section::Break::None);
+    EXPECT_EQ(d.sections[1].columns, 1);
+    EXPECT_EQ(TextOf(d.sections[1].headers.both), u"H #");  // kept from the section before
+    EXPECT_EQ(d.sections[2].breakBefore, Section::Break::Odd);
+    EXPECT_EQ(TextOf(d.sections[2].headers.both), u"H3");
+    EXPECT_EQ(TextOf(d.sections[2].body), u"three");
+    // a \sect at the very end adds no section
+    EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
+}
+
+TEST(RtfReaderSections, FootnotesAndEndnotes) {
+    auto r = Read("{\\rtf1\\aftnnrlc a{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} First note\\par}"
+                  " b{\\super\\chftn}{\\footnote\\ftnalt\\pard\\chftn End\\par} c\\chftn{\\footnote\\pard Second}\\par"
+                  " d{\\super *}{\\footnote\\pard custom}\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& notes = r.document.notes;
+    ASSERT_EQ(notes.size(), 4u);
+    EXPECT_FALSE(notes[0].endnote);
+    EXPECT_EQ(notes[0].mark, u"1");
+    EXPECT_EQ(TextOf(notes[0].content), u" First note");
+    EXPECT_TRUE(notes[1].endnote);
+    EXPECT_EQ(notes[1].mark, u"i");
+    EXPECT_EQ(notes[2].mark, u"2");
+    EXPECT_EQ(TextOf(notes[2].content), u"Second");
+    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*");
+    std::vector<int> refs;
+    for (const auto& item : Para(Body(r), 0).content) {
+        if (item.kind == Inline::Kind::NoteRef) refs.push_back(item.note);
+    }
+    EXPECT_EQ(refs, (std::vector<int>{0, 1, 2}));
+}
+
+TEST(RtfReaderSections, PageColumnAndLineBreaks) {
+    auto r = Read("{\\rtf1 one\\page two\\line 2b\\column 2c\\par\\page\\par three\\par{\\page}\\pard four\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& body = Body(r);
+    EXPECT_EQ(TextOf(body), u"one|two\n2b2c||three|four");
+    EXPECT_TRUE(Para(body, 0).pageBreakAfter);
+    EXPECT_FALSE(Para(body, 1).pageBreakAfter);
+    EXPECT_TRUE(Para(body, 2).format.pageBreakBefore);  // the empty paragraph after a lone \page
+    EXPECT_TRUE(Para(body, 4).format.pageBreakBefore);
+    EXPECT_EQ(Para(body, 1).content.at(3).kind, Inline::Kind::ColumnBreak);
+}
