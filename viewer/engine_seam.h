@@ -2,10 +2,6 @@
 // docengine::Document, and laying a document out on pages a few at a time. The view, the
 // renderer and printing use nothing else of the reader and the paginator.
 //
-// Until the engine's own reader and paginator are wired in here, engine_seam.cpp holds a
-// deliberately small stand-in for both (plain paragraphs with bold, italic, underline, size
-// and face; \page breaks; greedy line filling), enough to show and print simple documents.
-//
 // Ownership: a Pagination shares the document and borrows the metrics, which must outlive it.
 #pragma once
 
