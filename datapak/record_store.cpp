@@ -142,7 +142,7 @@ RecordBlock MakeRecord(std::u16string_view key, std::size_t dataLength) {
 std::uint8_t* DataOf(const RecordBlock& block) { return block.get() + RecordView::kHeadSize + KeyBytesOf(block.get()); }
 
 RecordBlock MakeRecordFromImage(std::span<const std::uint8_t> image) {
-    if (image.size() == kPackageHead && image[0] == 0 && GetLong(image.data() + 1) == 0) return nullptr;
+    if (image.size() == kPackageHead) return nullptr;  // empty key, no data
     RecordBlock block(new std::uint8_t[1 + image.size()]);
     block[0] = 0;
     PrefaultForWrite(block.get(), 1 + image.size());

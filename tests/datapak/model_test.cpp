@@ -246,7 +246,8 @@ public:
     void Run(int steps) {
         for (step_ = 0; step_ < steps && !::testing::Test::HasFailure(); ++step_) {
             Step();
-            Compare();
+            // A wrong record stays wrong, so the whole state is compared now and then.
+            Compare(step_ % 8 == 7 || step_ + 1 == steps);
         }
     }
 
@@ -354,9 +355,10 @@ private:
         }
     }
 
-    void Compare() {
+    void Compare(bool whole) {
         ASSERT_EQ(pak_.ErrorNumber(), model_.error) << "error number after op " << op_ << " at step " << step_;
         ASSERT_EQ(pak_.Count(), model_.Count()) << "count after op " << op_ << " at step " << step_;
+        if (!whole) return;
         ASSERT_EQ(pak_.Package(), model_.Package()) << "package after op " << op_ << " at step " << step_;
         ASSERT_EQ(pak_.Size(), model_.Size());
         // Keys whose units the package cannot carry (above 255) are compared here.
@@ -376,9 +378,9 @@ private:
 };
 
 TEST(ModelTest, RandomSequencesAgreeWithTheNaiveScan) {
-    for (std::uint64_t seed = 1; seed <= 8 && !HasFailure(); ++seed) {
+    for (std::uint64_t seed = 1; seed <= 6 && !HasFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        Runner(seed).Run(4000);
+        Runner(seed).Run(3000);
     }
 }
 
