@@ -21,16 +21,19 @@ windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 scripts/wine.sh win64 "$prefix" --fresh regsvr32.exe /s "$(windows "$dll")"
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # One wineserver for all runs, so that no run pays for starting it.
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
+wineserver -p </dev/null >/dev/null 2>&1
+log=$(mktemp)
+trap 'wineserver -k 2>/dev/null || true; rm -f "$log"' EXIT
 
 # Seconds taken by the fastest of the rounds of one script with count records.
 fastest() {
   local script=$1 count=$2 best="" start end output elapsed
   for _ in $(seq "$rounds"); do
+    # Output to a file, not a pipe: Wine's service processes inherit it and outlive cscript.
     start=$(date +%s.%N)
-    output=$(/usr/lib/wine/wine64 cscript.exe //nologo "$(windows "$root/bench/script/$script")" "$count" 2>&1 | tr -d '\r')
+    /usr/lib/wine/wine64 cscript.exe //nologo "$(windows "$root/bench/script/$script")" "$count" >"$log" 2>&1 </dev/null
     end=$(date +%s.%N)
+    output=$(tr -d '\r' <"$log")
     if ! grep -q "^bench: $count records, [0-9]* characters read" <<<"$output"; then
       echo "script_bench: $script $count did not finish: $output" >&2
       exit 1

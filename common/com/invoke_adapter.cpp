@@ -1,6 +1,6 @@
 // ITypeInfo::Invoke behind owned copies of the caller's arguments (see
-// invoke_adapter.h for why). The adapter owns one temporary per argument and
-// frees them all on every path; the caller's VARIANTs are written only for
+// invoke_adapter.h for why). The adapter owns one temporary per converted
+// argument and frees them all on every path; the caller's VARIANTs are written only for
 // the parameters listed as written, and only after a successful call.
 #include "invoke_adapter.h"
 
@@ -182,6 +182,20 @@ HRESULT Invoke(ITypeInfo* info, IUnknown* object, DISPID id, WORD flags, DISPPAR
         const VARTYPE typedReference = static_cast<VARTYPE>(VT_BYREF | type.value);
         const bool writes = IsWritten(written, id, parameter);
         if (type.byReference && V_VT(&source) == typedReference) continue;
+
+        // A value that already has the parameter's type, for a parameter the
+        // member only reads, is passed as a typed reference to the caller's
+        // own value: ITypeInfo::Invoke hands such a reference to the member as
+        // it is, the member reads it during the call, and nothing is copied
+        // (a 64 MiB package would otherwise be copied on every late-bound let).
+        if (!writes) {
+            VARIANT* held = V_VT(&source) == (VT_BYREF | VT_VARIANT) ? V_VARIANTREF(&source) : &params->rgvarg[i];
+            if (held && V_VT(held) == type.value) {
+                V_VT(&passed[i]) = typedReference;
+                V_BYREF(&passed[i]) = ValueAddress(*held, type.value);
+                continue;
+            }
+        }
 
         const bool variableRef = V_VT(&source) == (VT_BYREF | VT_VARIANT);
         if (variableRef && !V_VARIANTREF(&source)) {
