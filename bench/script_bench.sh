@@ -5,9 +5,11 @@
 # Each script runs in its own cscript process, timed from outside; the same
 # scripts with N = 0 give the fixed cost of starting cscript and creating the
 # object, which is also subtracted for a second ratio. The fastest of ROUNDS
-# runs counts.
+# runs counts. Then the C++ client sorbel_com_bench (bench/com_package_bench.cpp)
+# times Package get and let of 64 MiB early and late bound.
 # Usage: bench/script_bench.sh [N] [ROUNDS]   (default 50000 3)
-# Needs build/dist/win64/Sorbel.dll (scripts/test.sh win64 builds it).
+# Needs build/dist/win64/Sorbel.dll and build/win64/bench/sorbel_com_bench.exe
+# (scripts/test.sh win64 builds both).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 n=${1:-50000}
@@ -55,3 +57,10 @@ printf '%-44s %8.3f s\n' "Sorbel.ckxDataPak, $n Append + $n Data" "$sorbel" \
 ratio=$(echo "$sorbel / $dictionary" | bc -l)
 net=$(echo "($sorbel - $sorbel0) / ($dictionary - $dictionary0)" | bc -l)
 printf 'ratio Sorbel / Dictionary: %.2f whole runs, %.2f without start-up (target <= 1.5)\n' "$ratio" "$net"
+
+client=$root/build/win64/bench/sorbel_com_bench.exe
+if [ -f "$client" ]; then
+  echo
+  /usr/lib/wine/wine64 "$client" 10 >"$log" 2>&1 </dev/null || { tr -d '\r' <"$log"; exit 1; }
+  tr -d '\r' <"$log"
+fi
