@@ -47,6 +47,8 @@ void PutLong(std::int32_t value, std::uint8_t* out) {
     out[3] = static_cast<std::uint8_t>(v);
 }
 
+}  // namespace
+
 // Appends to a buffer reserved at the package's exact size, so that it is never
 // grown, and large data blocks are copied in once without being zero-filled
 // first. Small pieces (headers, keys, short data) are gathered in a buffer on
@@ -54,7 +56,10 @@ void PutLong(std::int32_t value, std::uint8_t* out) {
 // record to a handful of plain copies.
 class PackageWriter {
 public:
-    PackageWriter(Bytes& out, const TextEncoding& encoding) : out_(out), encoding_(encoding) {}
+    // Appends to `out`, reserved at the package's size.
+    PackageWriter(Bytes& out, const TextEncoding& encoding) : vector_(&out), encoding_(encoding) {}
+    // Writes to `out`, which holds exactly the package's size.
+    PackageWriter(std::uint8_t* out, const TextEncoding& encoding) : block_(out), encoding_(encoding) {}
     PackageWriter(const PackageWriter&) = delete;
     PackageWriter& operator=(const PackageWriter&) = delete;
 
@@ -93,7 +98,7 @@ public:
     }
 
     void Flush() {
-        out_.insert(out_.end(), stage_, stage_ + used_);
+        Emit(stage_, used_);
         used_ = 0;
     }
 
@@ -110,7 +115,7 @@ private:
             used_ += bytes.size();
         } else {
             Flush();
-            out_.insert(out_.end(), bytes.begin(), bytes.end());
+            Emit(bytes.data(), bytes.size());
         }
     }
 
@@ -122,11 +127,24 @@ private:
         return stage_ + used_;
     }
 
-    Bytes& out_;
+    void Emit(const std::uint8_t* bytes, std::size_t n) {
+        if (n == 0) return;
+        if (vector_) {
+            vector_->insert(vector_->end(), bytes, bytes + n);
+        } else {
+            std::memcpy(block_, bytes, n);
+            block_ += n;
+        }
+    }
+
+    Bytes* vector_ = nullptr;
+    std::uint8_t* block_ = nullptr;
     const TextEncoding& encoding_;
     std::uint8_t stage_[kStageSize];
     std::size_t used_ = 0;
 };
+
+namespace {
 
 bool WritesAsciiAsItself(const TextEncoding& encoding) {
     char16_t ascii[128];
@@ -624,6 +642,20 @@ Bytes ckxDataPak::Package() const {
     out.reserve(static_cast<std::size_t>(size));
     PrefaultForWrite(out.data(), out.capacity());
     PackageWriter writer(out, *encoding_);
+    WritePackage(writer, size);
+    return out;
+}
+
+void ckxDataPak::PackageInto(std::span<std::uint8_t> out) const {
+    const std::int32_t size = Size();
+    if (out.size() != static_cast<std::size_t>(size)) {
+        throw std::length_error("the package buffer does not have the package's size");
+    }
+    PackageWriter writer(out.data(), *encoding_);
+    WritePackage(writer, size);
+}
+
+void ckxDataPak::WritePackage(PackageWriter& writer, std::int32_t size) const {
     writer.Header(size, category_.size(), title_.size(), Count());
     writer.Text(category_);
     writer.Text(title_);
@@ -637,7 +669,6 @@ Bytes ckxDataPak::Package() const {
         writer.Record(store_.At(i), asciiAsItself_);
     }
     writer.Flush();
-    return out;
 }
 
 // Loads a package all or nothing. Refusals, in this order: fewer than 14

@@ -25,6 +25,8 @@
 
 namespace sorbel {
 
+class PackageWriter;
+
 using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 
@@ -123,6 +125,9 @@ public:
     // Package: the flat byte form of the whole object.
     std::int32_t Size() const;
     Bytes Package() const;
+    // The same bytes written into `out`, which must hold exactly Size() bytes
+    // (std::length_error otherwise), for a caller that owns the result's memory.
+    void PackageInto(std::span<std::uint8_t> out) const;
     void Package(ByteSpan pPackage);
 
     // A copy of every record in order, for tools and tests that walk them all.
@@ -156,6 +161,7 @@ private:
     std::int32_t DataLengthAt(std::int32_t position) const;
     std::u16string BytesToText(ByteSpan bytes) const;
     bool IsPositionValid(std::int32_t position) const;
+    void WritePackage(PackageWriter& writer, std::int32_t size) const;
     void Refuse(ckxDataPak_ErrorNumber reason) { errorNumber_ = reason; }
 
     const TextEncoding* encoding_;

@@ -328,7 +328,16 @@ HRESULT DataPakObject::put_Package(SAFEARRAY** pPackage) {
 HRESULT DataPakObject::get_Package(SAFEARRAY** pValue) {
     return ComCall(L"Package", [&] {
         SAFEARRAY** out = RequireOut(pValue);
-        *out = MakeByteArray(pak_.Package());
+        // Written straight into the new array: no intermediate copy.
+        const std::int32_t size = pak_.Size();
+        UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size)));
+        if (!array.Get()) throw std::bad_alloc();
+        {
+            SafeArrayLockScope lock(array.Get());
+            if (!lock.Locked()) throw std::bad_alloc();
+            pak_.PackageInto({static_cast<std::uint8_t*>(array.Get()->pvData), static_cast<std::size_t>(size)});
+        }
+        *out = array.Detach();
     });
 }
 
