@@ -85,9 +85,30 @@ private:
     FUNCDESC* desc_;
 };
 
+// Where the last lookups of this thread found their member: a script calls
+// the same few members over and over, and each step of the scan below costs a
+// FUNCDESC allocated and freed. A remembered place is checked before it is
+// used, so an entry left by another type description costs only the scan.
+struct FunctionPlace {
+    ITypeInfo* info = nullptr;
+    DISPID id = 0;
+    WORD flags = 0;
+    UINT index = 0;
+};
+constexpr unsigned kPlaces = 64;
+thread_local FunctionPlace places[kPlaces];
+
 // The first member `id` that can be invoked with `flags`, as ITypeInfo::Invoke
 // chooses it (a get and a let share their id), or null.
 FUNCDESC* FindFunction(ITypeInfo* info, DISPID id, WORD flags) {
+    FunctionPlace& place = places[(static_cast<unsigned>(id) * 4u + flags) % kPlaces];
+    if (place.info == info && place.id == id && place.flags == flags) {
+        FUNCDESC* desc = nullptr;
+        if (SUCCEEDED(info->GetFuncDesc(place.index, &desc))) {
+            if (desc->memid == id && (desc->invkind & flags) != 0) return desc;
+            info->ReleaseFuncDesc(desc);
+        }
+    }
     TYPEATTR* attr = nullptr;
     if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
     const WORD count = attr->cFuncs;
@@ -95,7 +116,10 @@ FUNCDESC* FindFunction(ITypeInfo* info, DISPID id, WORD flags) {
     for (UINT i = 0; i < count; ++i) {
         FUNCDESC* desc = nullptr;
         if (FAILED(info->GetFuncDesc(i, &desc))) continue;
-        if (desc->memid == id && (desc->invkind & flags) != 0) return desc;
+        if (desc->memid == id && (desc->invkind & flags) != 0) {
+            place = FunctionPlace{info, id, flags, i};
+            return desc;
+        }
         info->ReleaseFuncDesc(desc);
     }
     return nullptr;
