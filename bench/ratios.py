@@ -44,6 +44,16 @@ RATIOS = [
     ("Package get 1M records / msgpack pack", "BM_PackageGet_1M", "BM_MsgpackPack_1M", 1.0),
     ("Package let 1M records / msgpack unpack", "BM_PackageLet_1M", "BM_MsgpackUnpack_1M", 1.0),
     ("2M appends / 1M appends (linear: 2.0)", "BM_Append/2000000", "BM_Append/1000000", 2.2),
+    ("1M appends + 1M keyed reads / unordered_map", "BM_AppendThenRead_1M", "BM_UnorderedMapAppendThenRead_1M", 2.0),
+]
+
+# (label, benchmark, value: "time" in ms or a counter name, scale, unit, target: the highest acceptable value)
+ABSOLUTES = [
+    ("FindKey of the last of 1M keys", "BM_FindKeyLast_1M", "time", 1e6, "ns", 1000),
+    ("Record let at 50,000,000", "BM_ExtendTo_50M", "time", 1, "ms", 2000),
+    ("heap per empty record after that let", "BM_ExtendTo_50M", "bytes_per_record", 1, "B", 16),
+    ("heap per small record (16-char key, 32 B)", "BM_MemoryPerRecord_1M", "bytes_per_record", 1, "B", None),
+    ("key index per small record", "BM_MemoryPerRecord_1M", "index_per_record", 1, "B", 24),
 ]
 
 TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
@@ -69,8 +79,10 @@ def run(binary, min_time, repetitions, allocator, benchmark_filter):
 
 
 def summarise(report, clock, stat):
-    """Median or fastest time in milliseconds of each benchmark by name, and the errors reported."""
+    """Median or fastest time in milliseconds of each benchmark by name, its counters
+    (from the run whose time was kept), and the errors reported."""
     runs = {}
+    counters = {}
     errors = []
     field = "cpu_time" if clock == "cpu" else "real_time"
     for b in report["benchmarks"]:
@@ -79,23 +91,38 @@ def summarise(report, clock, stat):
             continue
         if b.get("run_type") == "aggregate":
             continue
-        name = re.sub(r"/(real_time|min_warmup_time:[0-9.]+)", "", b.get("run_name", b["name"]))
+        name = re.sub(r"/(real_time|min_warmup_time:[0-9.]+|iterations:[0-9]+)", "", b.get("run_name", b["name"]))
         runs.setdefault(name, []).append(b[field] * TO_MS[b["time_unit"]])
+        for key in ("bytes_per_record", "index_per_record", "with_index"):
+            if key in b:
+                counters.setdefault(name, {}).setdefault(key, []).append(b[key])
     times = {}
     for name, values in runs.items():
         values.sort()
         times[name] = values[0] if stat == "min" else statistics.median(values)
-    return times, errors
+    for name in counters:
+        for key, values in counters[name].items():
+            counters[name][key] = statistics.median(values)
+    return times, counters, errors
 
 
-def report(times, errors, clock, stat):
+def report(times, counters, errors, clock, stat):
     for e in errors:
         print("error: " + e)
     print(f"{'benchmark':28} {stat + ' ' + clock + ' ms':>16}")
     for name in sorted(times):
         print(f"{name:28} {times[name]:16.3f}")
-    if "BM_FindKeyLast_1M" in times:
-        print(f"FindKey scan: {times['BM_FindKeyLast_1M'] * 1e6 / 1_000_000:.2f} ns per key compared")
+    print()
+    print(f"{'measure':42} {'value':>10} {'target':>9}  verdict")
+    for label, name, what, scale, unit, target in ABSOLUTES:
+        value = times.get(name) if what == "time" else counters.get(name, {}).get(what)
+        limit = "-" if target is None else f"<={target}"
+        if value is None:
+            print(f"{label:42} {'-':>10} {limit:>9}  not measured")
+            continue
+        value *= scale
+        verdict = "" if target is None else ("met" if value <= target else "MISSED")
+        print(f"{label:42} {value:8.1f} {unit:<2}{limit:>9}  {verdict}")
     print()
     print(f"{'ratio (ours / baseline)':42} {'ratio':>6} {'target':>7}  verdict")
     for label, ours, baseline, target in RATIOS:
@@ -124,8 +151,8 @@ def main():
     for mode in modes:
         print(f"== allocator: {mode}")
         result = run(args.binary, args.min_time, args.repetitions, mode, args.filter)
-        times, errors = summarise(result, args.clock, args.stat)
-        report(times, errors, args.clock, args.stat)
+        times, counters, errors = summarise(result, args.clock, args.stat)
+        report(times, counters, errors, args.clock, args.stat)
         failed = failed or bool(errors)
     return 1 if failed else 0
 

@@ -8,16 +8,25 @@
 //                 records
 //   appends       1,000,000 and 2,000,000 Append calls on a new object
 //   lookup        FindKey of the last of 1,000,000 distinct keys
+//   keyed use     1,000,000 AppendB then 1,000,000 DataB reads by key, beside
+//                 std::unordered_map<std::u16string, std::vector<uint8_t>>
+//                 doing the same
+//   extension     Record let at position 50,000,000 on a new object, with
+//                 the heap bytes per record it leaves
+//   memory        heap bytes per record of 1,000,000 small records, without
+//                 and with the key index
 //
 // Every benchmark reports bytes and/or items processed, so the counters read as
 // throughput. Inputs are built once, outside the timed loops.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -263,8 +272,8 @@ void BM_Append(benchmark::State& state) {
 
 // --- lookup -----------------------------------------------------------------
 
-// One FindKey of the key held by the last of 1,000,000 records: a scan past
-// every other key. Items are keys compared.
+// One FindKey of the key held by the last of 1,000,000 records. The first
+// call (in the warm-up) builds the key index; the timed calls look it up.
 void BM_FindKeyLast_1M(benchmark::State& state) {
     ckxDataPak& pak = SmallObject();
     const std::u16string last = WideKey(kSmallRecords - 1);
@@ -274,7 +283,102 @@ void BM_FindKeyLast_1M(benchmark::State& state) {
         benchmark::DoNotOptimize(position);
     }
     if (position != kSmallRecords - 1) state.SkipWithError("FindKey did not find the last record");
-    state.SetItemsProcessed(state.iterations() * kSmallRecords);
+    state.SetItemsProcessed(state.iterations());
+}
+
+// --- keyed use ----------------------------------------------------------------
+
+// 1,000,000 AppendB (16-character key, 32 bytes) on a new object, then a
+// DataB read of every key in a shuffled order; each read hands out a copy.
+void BM_AppendThenRead_1M(benchmark::State& state) {
+    const auto& keys = WideKeys(kSmallRecords);
+    const Bytes data = SmallData(7);
+    std::vector<std::uint32_t> order(kSmallRecords);
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(Mix(i) % kSmallRecords);
+    for (auto _ : state) {
+        std::optional<ckxDataPak> pak(std::in_place);
+        for (int i = 0; i < kSmallRecords; ++i) pak->AppendB(keys[i], data);
+        std::size_t total = 0;
+        for (std::uint32_t i : order) total += pak->DataB(keys[i]).size();
+        benchmark::DoNotOptimize(total);
+        state.PauseTiming();
+        if (total != order.size() * data.size()) state.SkipWithError("a read missed");
+        pak.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * kSmallRecords);
+}
+
+// Baseline: the same inserts and copying reads on a hash map from key to data
+// (emplace keeps the first record of a key, as the lowest position wins).
+void BM_UnorderedMapAppendThenRead_1M(benchmark::State& state) {
+    const auto& keys = WideKeys(kSmallRecords);
+    const Bytes data = SmallData(7);
+    std::vector<std::uint32_t> order(kSmallRecords);
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(Mix(i) % kSmallRecords);
+    for (auto _ : state) {
+        std::optional<std::unordered_map<std::u16string, std::vector<std::uint8_t>>> map(std::in_place);
+        for (int i = 0; i < kSmallRecords; ++i) map->emplace(keys[i], data);
+        std::size_t total = 0;
+        for (std::uint32_t i : order) {
+            const auto found = map->find(keys[i]);
+            std::vector<std::uint8_t> copy = found->second;
+            total += copy.size();
+        }
+        benchmark::DoNotOptimize(total);
+        state.PauseTiming();
+        if (total != order.size() * data.size()) state.SkipWithError("a read missed");
+        map.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * kSmallRecords);
+}
+
+// --- extension and memory -----------------------------------------------------
+
+std::size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Record let at position 50,000,000 on a new object: 50,000,000 empty records
+// and one holding the value. Counter bytes_per_record: heap in use afterwards
+// over the record count.
+void BM_ExtendTo_50M(benchmark::State& state) {
+    constexpr std::int32_t kPosition = 50'000'000;
+    double perRecord = 0;
+    for (auto _ : state) {
+        const std::size_t before = HeapInUse();
+        std::optional<ckxDataPak> pak(std::in_place);
+        pak->Record(kPosition, u"value");
+        benchmark::DoNotOptimize(&*pak);
+        state.PauseTiming();
+        perRecord = static_cast<double>(HeapInUse() - before) / pak->Count();
+        if (pak->Count() != kPosition + 1) state.SkipWithError("wrong record count");
+        pak.reset();
+        state.ResumeTiming();
+    }
+    state.counters["bytes_per_record"] = perRecord;
+}
+
+// Not timed for speed: heap bytes per record of the 1,000,000 small records
+// (16-character key, 32 bytes) after appending them, and again after the
+// first keyed lookup has built the index.
+void BM_MemoryPerRecord_1M(benchmark::State& state) {
+    double stored = 0, indexed = 0;
+    const auto& keys = WideKeys(kSmallRecords);
+    for (auto _ : state) {
+        const std::size_t before = HeapInUse();
+        std::optional<ckxDataPak> pak(std::in_place);
+        for (int i = 0; i < kSmallRecords; ++i) pak->AppendB(keys[i], SmallData(i));
+        stored = static_cast<double>(HeapInUse() - before) / kSmallRecords;
+        pak->FindKey(keys[0]);
+        indexed = static_cast<double>(HeapInUse() - before) / kSmallRecords;
+        benchmark::DoNotOptimize(&*pak);
+    }
+    state.counters["bytes_per_record"] = stored;
+    state.counters["with_index"] = indexed;
+    state.counters["index_per_record"] = indexed - stored;
 }
 
 // Each benchmark warms up before it is timed, so that the pages its buffers
@@ -292,7 +396,11 @@ SORBEL_BENCHMARK(BM_PackageLet_1M);
 SORBEL_BENCHMARK(BM_MsgpackPack_1M);
 SORBEL_BENCHMARK(BM_MsgpackUnpack_1M);
 SORBEL_BENCHMARK(BM_Append)->Arg(1'000'000)->Arg(2'000'000);
-SORBEL_BENCHMARK(BM_FindKeyLast_1M);
+SORBEL_BENCHMARK(BM_FindKeyLast_1M)->Unit(benchmark::kNanosecond);
+SORBEL_BENCHMARK(BM_AppendThenRead_1M);
+SORBEL_BENCHMARK(BM_UnorderedMapAppendThenRead_1M);
+BENCHMARK(BM_ExtendTo_50M)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_MemoryPerRecord_1M)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

@@ -2,9 +2,11 @@
 // search by data, and the package writer and loader.
 //
 // Every member tests all its conditions before it changes anything; a failed
-// test sets the error number and returns. Copies of caller data (keys, bytes,
-// converted text) are made before the store changes, so that a fault (an
+// test sets the error number and returns. The new record block (key, bytes,
+// converted text) is made before the store changes, and the store's own
+// changes either complete or throw with nothing changed, so that a fault (an
 // exception) leaves the object and its error number exactly as they were.
+// Keyed lookups go through the store's key index (record_store.h).
 //
 // Package grammar (big-endian 32-bit signed numbers, one byte per character):
 //   package  := type:i32(=1000) size:i32 catLen:u8 titleLen:u8 count:i32
@@ -27,10 +29,6 @@ namespace {
 
 constexpr std::int32_t kRecordHeadSize = 5;  // key length byte + data length
 
-// Growing, inserting into and erasing from the table move records; with a
-// move that cannot throw, a failed reallocation leaves the table as it was.
-static_assert(std::is_nothrow_move_constructible_v<PakRecord> && std::is_nothrow_move_assignable_v<PakRecord>);
-
 // A hint to start loading memory that will be read soon; nothing where the
 // compiler has no such builtin.
 inline void Prefetch(const void* address) {
@@ -49,6 +47,8 @@ void PutLong(std::int32_t value, std::uint8_t* out) {
     out[3] = static_cast<std::uint8_t>(v);
 }
 
+}  // namespace
+
 // Appends to a buffer reserved at the package's exact size, so that it is never
 // grown, and large data blocks are copied in once without being zero-filled
 // first. Small pieces (headers, keys, short data) are gathered in a buffer on
@@ -56,7 +56,10 @@ void PutLong(std::int32_t value, std::uint8_t* out) {
 // record to a handful of plain copies.
 class PackageWriter {
 public:
-    PackageWriter(Bytes& out, const TextEncoding& encoding) : out_(out), encoding_(encoding) {}
+    // Appends to `out`, reserved at the package's size.
+    PackageWriter(Bytes& out, const TextEncoding& encoding) : vector_(&out), encoding_(encoding) {}
+    // Writes to `out`, which holds exactly the package's size.
+    PackageWriter(std::uint8_t* out, const TextEncoding& encoding) : block_(out), encoding_(encoding) {}
     PackageWriter(const PackageWriter&) = delete;
     PackageWriter& operator=(const PackageWriter&) = delete;
 
@@ -77,28 +80,25 @@ public:
         used_ += text.size();
     }
 
-    void Record(const PakRecord& record) {
-        const std::size_t keyLength = std::min(record.Key.size(), kMaxKeyLength);
-        const std::size_t dataLength = record.Data.size();
-        const bool smallData = dataLength <= kSmallData;
-        std::uint8_t* w = Stage(kRecordHeadSize + keyLength + (smallData ? dataLength : 0));
-        w[0] = record.KeyLength;
-        PutLong(record.DataLength, w + 1);
-        encoding_.Encode(std::u16string_view(record.Key).substr(0, keyLength), w + kRecordHeadSize);
-        used_ += kRecordHeadSize + keyLength;
-        if (smallData) {
-            if (dataLength != 0) {
-                std::memcpy(w + kRecordHeadSize + keyLength, record.Data.data(), dataLength);
-            }
-            used_ += dataLength;
-        } else {
-            Flush();
-            out_.insert(out_.end(), record.Data.begin(), record.Data.end());
+    // A narrow record's block already holds its package form; other records
+    // are written field by field.
+    void Record(RecordView record, bool asciiAsItself) {
+        const ByteSpan image = asciiAsItself ? record.PackageImage() : ByteSpan();
+        if (!image.empty()) {
+            Put(image);
+            return;
         }
+        const std::size_t keyLength = record.KeyLength();
+        std::uint8_t* w = Stage(kRecordHeadSize + keyLength);
+        w[0] = record.KeyLength();
+        PutLong(record.DataLength(), w + 1);
+        if (keyLength != 0) encoding_.Encode(record.Key(), w + kRecordHeadSize);
+        used_ += kRecordHeadSize + keyLength;
+        Put(record.Data());
     }
 
     void Flush() {
-        out_.insert(out_.end(), stage_, stage_ + used_);
+        Emit(stage_, used_);
         used_ = 0;
     }
 
@@ -106,6 +106,18 @@ private:
     static constexpr std::size_t kStageSize = 16 * 1024;
     static constexpr std::size_t kSmallData = 1024;
     static_assert(kRecordHeadSize + kMaxKeyLength + kSmallData <= kStageSize);
+    static_assert(kSmallData <= kStageSize);
+
+    // Small pieces go through the stage, large ones straight to the output.
+    void Put(ByteSpan bytes) {
+        if (bytes.size() <= kSmallData) {
+            if (!bytes.empty()) std::memcpy(Stage(bytes.size()), bytes.data(), bytes.size());
+            used_ += bytes.size();
+        } else {
+            Flush();
+            Emit(bytes.data(), bytes.size());
+        }
+    }
 
     // Room for n more bytes in the stage (n is at most what one record stages).
     std::uint8_t* Stage(std::size_t n) {
@@ -115,16 +127,38 @@ private:
         return stage_ + used_;
     }
 
-    Bytes& out_;
+    void Emit(const std::uint8_t* bytes, std::size_t n) {
+        if (n == 0) return;
+        if (vector_) {
+            vector_->insert(vector_->end(), bytes, bytes + n);
+        } else {
+            std::memcpy(block_, bytes, n);
+            block_ += n;
+        }
+    }
+
+    Bytes* vector_ = nullptr;
+    std::uint8_t* block_ = nullptr;
     const TextEncoding& encoding_;
     std::uint8_t stage_[kStageSize];
     std::size_t used_ = 0;
 };
 
-// Whether a table of `count` records can be allocated at all: within what the
-// vector can address and what the machine can give.
-bool CanHoldRecords(const std::vector<PakRecord>& table, std::size_t count) {
-    return count <= table.max_size() && MemoryCanHold(std::uint64_t{count} * sizeof(PakRecord));
+namespace {
+
+bool WritesAsciiAsItself(const TextEncoding& encoding) {
+    char16_t ascii[128];
+    std::uint8_t bytes[128];
+    for (int c = 0; c < 128; ++c) ascii[c] = static_cast<char16_t>(c);
+    try {
+        encoding.Encode(std::u16string_view(ascii, 128), bytes);
+    } catch (const std::exception&) {
+        return false;
+    }
+    for (int c = 0; c < 128; ++c) {
+        if (bytes[c] != c) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -184,7 +218,22 @@ Bytes SliceBytes(ByteSpan package, std::int32_t start, std::int32_t length) {
 // ---------------------------------------------------------------------------
 // Construction, header and private store operations.
 
-ckxDataPak::ckxDataPak(const TextEncoding& encoding, PakLimits limits) : encoding_(&encoding), limits_(limits) {}
+ckxDataPak::ckxDataPak(const TextEncoding& encoding, PakLimits limits)
+    : encoding_(&encoding), limits_(limits), asciiAsItself_(WritesAsciiAsItself(encoding)) {}
+
+std::vector<PakRecord> ckxDataPak::Records() const {
+    std::vector<PakRecord> records;
+    records.reserve(store_.Count());
+    for (std::int32_t i = 0; i < store_.Count(); ++i) {
+        const RecordView view = store_.At(i);
+        PakRecord& record = records.emplace_back();
+        record.KeyLength = view.KeyLength();
+        record.DataLength = view.DataLength();
+        record.Key = view.Key();
+        record.Data.assign(view.Data().begin(), view.Data().end());
+    }
+    return records;
+}
 
 void ckxDataPak::Title(std::u16string_view pTitle) {
     std::u16string title(pTitle.substr(0, kMaxTextLength));
@@ -196,7 +245,7 @@ void ckxDataPak::Category(std::u16string_view pCategory) {
     category_ = std::move(category);
 }
 
-std::int32_t ckxDataPak::Count() const { return static_cast<std::int32_t>(records_.size()); }
+std::int32_t ckxDataPak::Count() const { return store_.Count(); }
 
 std::int32_t ckxDataPak::LastIndex() const { return Count() - 1; }
 
@@ -214,10 +263,14 @@ bool ckxDataPak::IsDatabaseFull() const { return LastIndex() > limits_.maxRecord
 
 bool ckxDataPak::IsPositionValid(std::int32_t position) const { return position >= 0 && position <= LastIndex(); }
 
+// The first occurrence (the only one the members ask for) comes from the key
+// index; a later one is counted out by a scan from there.
 std::int32_t ckxDataPak::FindIndex(std::u16string_view key, std::int32_t occurrence) const {
+    const std::int32_t first = store_.Find(key);
+    if (first == -1 || occurrence <= 0) return first;
     std::int32_t matches = 0;
-    for (std::int32_t i = 0; i <= LastIndex(); ++i) {
-        if (records_[i].Key == key && matches++ == occurrence) {
+    for (std::int32_t i = first; i <= LastIndex(); ++i) {
+        if (store_.At(i).KeyEquals(key) && matches++ == occurrence) {
             return i;
         }
     }
@@ -230,7 +283,7 @@ std::int32_t ckxDataPak::FindDataIndex(std::u16string_view text, std::int32_t oc
     std::u16string decoded;
     std::int32_t matches = 0;
     for (std::int32_t i = 0; i <= LastIndex(); ++i) {
-        const Bytes& data = records_[i].Data;
+        const ByteSpan data = store_.At(i).Data();
         if (data.size() != text.size()) {
             continue;
         }
@@ -246,86 +299,47 @@ std::int32_t ckxDataPak::FindDataIndex(std::u16string_view text, std::int32_t oc
 std::int32_t ckxDataPak::FindDataIndexB(ByteSpan bytes, std::int32_t occurrence) const {
     std::int32_t matches = 0;
     for (std::int32_t i = 0; i <= LastIndex(); ++i) {
-        if (BytesEqual(records_[i].Data, bytes) && matches++ == occurrence) {
+        if (BytesEqual(store_.At(i).Data(), bytes) && matches++ == occurrence) {
             return i;
         }
     }
     return -1;
 }
 
-void ckxDataPak::StoreAt(std::u16string key, Bytes bytes, std::int32_t position) noexcept {
-    PakRecord& record = records_[position];
-    recordBytes_ += static_cast<std::int64_t>(key.size() + bytes.size()) - record.KeyLength - record.DataLength;
-    record.Key = std::move(key);
-    record.Data = std::move(bytes);
-    record.KeyLength = static_cast<std::uint8_t>(record.Key.size());
-    record.DataLength = static_cast<std::int32_t>(record.Data.size());
+RecordBlock ckxDataPak::TextRecord(std::u16string_view key, std::u16string_view text) const {
+    RecordBlock record = MakeRecord(key, text.size());
+    if (!text.empty()) encoding_->Encode(text, DataOf(record));
+    return record;
 }
 
-// Lengthens the store to position + 1 records, or throws std::bad_alloc with
-// the store unchanged. Growth is geometric, so appending one record at a time
-// costs O(1) amortised; a jump far beyond the current size reserves exactly
-// what it needs, after checking that the machine can hold it at all.
-void ckxDataPak::ExtendTo(std::int32_t position) {
-    if (position <= LastIndex()) {
-        return;
-    }
-    const std::size_t needed = static_cast<std::size_t>(position) + 1;
-    if (needed > records_.capacity()) {
-        if (!CanHoldRecords(records_, needed)) {
-            throw std::bad_alloc();
-        }
-        std::size_t capacity = std::max(needed, records_.capacity() * 2);
-        if (capacity > needed && !CanHoldRecords(records_, capacity)) {
-            capacity = needed;
-        }
-        records_.reserve(capacity);
-    }
-    recordBytes_ += kRecordHeadSize * static_cast<std::int64_t>(needed - records_.size());
-    records_.resize(needed);  // within capacity: cannot fail
+RecordBlock ckxDataPak::ByteRecord(std::u16string_view key, ByteSpan bytes) {
+    RecordBlock record = MakeRecord(key, bytes.size());
+    if (!bytes.empty()) std::memcpy(DataOf(record), bytes.data(), bytes.size());
+    return record;
 }
+
+std::u16string ckxDataPak::OwnKey(std::int32_t position) const {
+    return position <= LastIndex() ? store_.At(position).Key() : std::u16string();
+}
+
+// The block carries key, data and both lengths, so KeyLength and DataLength
+// are refreshed with them.
+void ckxDataPak::StoreAt(RecordBlock record, std::int32_t position) { store_.Replace(position, std::move(record)); }
+
+// Lengthens the store to position + 1 records, or throws std::bad_alloc with
+// the store unchanged. An added record is empty and costs one table entry.
+void ckxDataPak::ExtendTo(std::int32_t position) { store_.ExtendTo(position); }
 
 void ckxDataPak::GrowByOne() { ExtendTo(LastIndex() + 1); }
 
-void ckxDataPak::InsertAt(std::u16string key, Bytes bytes, std::int32_t position) {
-    PakRecord record;
-    record.KeyLength = static_cast<std::uint8_t>(key.size());
-    record.DataLength = static_cast<std::int32_t>(bytes.size());
-    record.Key = std::move(key);
-    record.Data = std::move(bytes);
-    // Records move (they are not copied) to make room; a failed reallocation
-    // leaves the store as it was.
-    const std::int64_t bytesAdded = kRecordHeadSize + record.KeyLength + std::int64_t{record.DataLength};
-    records_.insert(records_.begin() + position, std::move(record));
-    recordBytes_ += bytesAdded;
-}
+void ckxDataPak::InsertAt(RecordBlock record, std::int32_t position) { store_.Insert(position, std::move(record)); }
 
-void ckxDataPak::RemoveAt(std::int32_t position) {
-    if (Count() == 1) {
-        EraseRecords();
-        return;
-    }
-    const PakRecord& record = records_[position];
-    recordBytes_ -= kRecordHeadSize + record.KeyLength + std::int64_t{record.DataLength};
-    records_.erase(records_.begin() + position);
-}
+void ckxDataPak::RemoveAt(std::int32_t position) { store_.Remove(position); }
 
-void ckxDataPak::EraseRecords() {
-    std::vector<PakRecord>().swap(records_);
-    recordBytes_ = 0;
-}
+void ckxDataPak::EraseRecords() noexcept { store_.Clear(); }
 
 std::int32_t ckxDataPak::DataLengthAt(std::int32_t position) const {
-    return static_cast<std::int32_t>(records_[position].Data.size());
-}
-
-Bytes ckxDataPak::TextToBytes(std::u16string_view text) const {
-    if (text.empty()) {
-        return {};
-    }
-    Bytes bytes(text.size());
-    encoding_->Encode(text, bytes.data());
-    return bytes;
+    return static_cast<std::int32_t>(store_.At(position).Data().size());
 }
 
 std::u16string ckxDataPak::BytesToText(ByteSpan bytes) const {
@@ -355,10 +369,7 @@ void ckxDataPak::Append(std::u16string_view pKey, std::u16string_view pData) {
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
     // Converted before the record is added: a failed conversion adds nothing.
-    Bytes bytes = TextToBytes(pData);
-    std::u16string key(pKey);
-    GrowByOne();
-    StoreAt(std::move(key), std::move(bytes), LastIndex());
+    store_.Append(TextRecord(pKey, pData));
     errorNumber_ = ckxDataPak_errNoError;
 }
 
@@ -368,7 +379,7 @@ void ckxDataPak::Insert(std::u16string_view pKey, std::u16string_view pData, std
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
     const std::int32_t p = FindIndex(pKeyBefore, 0);
     if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
-    InsertAt(std::u16string(pKey), TextToBytes(pData), p);
+    InsertAt(TextRecord(pKey, pData), p);
     errorNumber_ = ckxDataPak_errNoError;
 }
 
@@ -399,8 +410,7 @@ void ckxDataPak::Edit(std::u16string_view pKey, std::u16string_view pData) {
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
     const std::int32_t p = FindIndex(pKey, 0);
     if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
-    Bytes bytes = TextToBytes(pData);
-    StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+    StoreAt(TextRecord(OwnKey(p), pData), p);
     errorNumber_ = ckxDataPak_errNoError;
 }
 
@@ -414,7 +424,7 @@ std::u16string ckxDataPak::Data(std::u16string_view pKey) {
         Refuse(ckxDataPak_errRecordNotFound);
         return {};
     }
-    std::u16string text = BytesToText(records_[p].Data);
+    std::u16string text = BytesToText(store_.At(p).Data());
     errorNumber_ = ckxDataPak_errNoError;
     return text;
 }
@@ -424,14 +434,10 @@ void ckxDataPak::Data(std::u16string_view pKey, std::u16string_view pData) {
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
     const std::int32_t p = FindIndex(pKey, 0);
     if (p != -1) {
-        Bytes bytes = TextToBytes(pData);
-        StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+        StoreAt(TextRecord(OwnKey(p), pData), p);
     } else {
         if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
-        Bytes bytes = TextToBytes(pData);
-        std::u16string key(pKey);
-        GrowByOne();
-        StoreAt(std::move(key), std::move(bytes), LastIndex());
+        store_.Append(TextRecord(pKey, pData));
     }
     errorNumber_ = ckxDataPak_errNoError;
 }
@@ -443,10 +449,7 @@ void ckxDataPak::AppendB(std::u16string_view pKey, ByteSpan pData) {
     if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
-    Bytes bytes(pData.begin(), pData.end());
-    std::u16string key(pKey);
-    GrowByOne();
-    StoreAt(std::move(key), std::move(bytes), LastIndex());
+    store_.Append(ByteRecord(pKey, pData));
     errorNumber_ = ckxDataPak_errNoError;
 }
 
@@ -455,8 +458,7 @@ void ckxDataPak::EditB(std::u16string_view pKey, ByteSpan pData) {
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
     const std::int32_t p = FindIndex(pKey, 0);
     if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
-    Bytes bytes(pData.begin(), pData.end());
-    StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+    StoreAt(ByteRecord(OwnKey(p), pData), p);
     errorNumber_ = ckxDataPak_errNoError;
 }
 
@@ -466,7 +468,7 @@ void ckxDataPak::InsertB(std::u16string_view pKey, ByteSpan pData, std::u16strin
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
     const std::int32_t p = FindIndex(pKeyBefore, 0);
     if (p == -1) return Refuse(ckxDataPak_errRecordNotFound);
-    InsertAt(std::u16string(pKey), Bytes(pData.begin(), pData.end()), p);
+    InsertAt(ByteRecord(pKey, pData), p);
     errorNumber_ = ckxDataPak_errNoError;
 }
 
@@ -480,7 +482,8 @@ Bytes ckxDataPak::DataB(std::u16string_view pKey) {
         Refuse(ckxDataPak_errRecordNotFound);
         return {};
     }
-    Bytes bytes = records_[p].Data;
+    const ByteSpan data = store_.At(p).Data();
+    Bytes bytes(data.begin(), data.end());
     errorNumber_ = ckxDataPak_errNoError;
     return bytes;
 }
@@ -490,14 +493,10 @@ void ckxDataPak::DataB(std::u16string_view pKey, ByteSpan pData) {
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
     const std::int32_t p = FindIndex(pKey, 0);
     if (p != -1) {
-        Bytes bytes(pData.begin(), pData.end());
-        StoreAt(std::move(records_[p].Key), std::move(bytes), p);
+        StoreAt(ByteRecord(OwnKey(p), pData), p);
     } else {
         if (IsDatabaseFull()) return Refuse(ckxDataPak_errDatabaseFull);
-        Bytes bytes(pData.begin(), pData.end());
-        std::u16string key(pKey);
-        GrowByOne();
-        StoreAt(std::move(key), std::move(bytes), LastIndex());
+        store_.Append(ByteRecord(pKey, pData));
     }
     errorNumber_ = ckxDataPak_errNoError;
 }
@@ -531,7 +530,8 @@ Bytes ckxDataPak::RecordB(std::int32_t pIndex) {
         Refuse(ckxDataPak_errRecordNotFound);
         return {};
     }
-    Bytes bytes = records_[pIndex].Data;
+    const ByteSpan data = store_.At(pIndex).Data();
+    Bytes bytes(data.begin(), data.end());
     errorNumber_ = ckxDataPak_errNoError;
     return bytes;
 }
@@ -541,7 +541,7 @@ std::u16string ckxDataPak::Record(std::int32_t pIndex) {
         Refuse(ckxDataPak_errRecordNotFound);
         return {};
     }
-    std::u16string text = BytesToText(records_[pIndex].Data);
+    std::u16string text = BytesToText(store_.At(pIndex).Data());
     errorNumber_ = ckxDataPak_errNoError;
     return text;
 }
@@ -551,36 +551,38 @@ std::u16string ckxDataPak::RecordKey(std::int32_t pIndex) {
         Refuse(ckxDataPak_errRecordNotFound);
         return {};
     }
-    std::u16string key = records_[pIndex].Key;
+    std::u16string key = store_.At(pIndex).Key();
     errorNumber_ = ckxDataPak_errNoError;
     return key;
 }
 
 // The three property lets accept any position up to kMaxLetPosition and
-// extend the store to reach it. The new value is copied (or converted) before
-// the store is extended, so a fault leaves no extension records behind.
+// extend the store to reach it. The new record (with the record's own key or
+// data, or the empty ones of a record the extension adds) is made before the
+// store is extended, so a fault leaves no extension records behind. Should
+// storing it fail after the extension, the added empty records stay.
 void ckxDataPak::RecordB(std::int32_t pIndex, ByteSpan pData) {
     if (pIndex < 0 || pIndex > kMaxLetPosition) return Refuse(ckxDataPak_errRecordNotFound);
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
-    Bytes bytes(pData.begin(), pData.end());
+    RecordBlock record = ByteRecord(OwnKey(pIndex), pData);
     ExtendTo(pIndex);
-    StoreAt(std::move(records_[pIndex].Key), std::move(bytes), pIndex);
+    StoreAt(std::move(record), pIndex);
 }
 
 void ckxDataPak::Record(std::int32_t pIndex, std::u16string_view pData) {
     if (pIndex < 0 || pIndex > kMaxLetPosition) return Refuse(ckxDataPak_errRecordNotFound);
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
-    Bytes bytes = TextToBytes(pData);
+    RecordBlock record = TextRecord(OwnKey(pIndex), pData);
     ExtendTo(pIndex);
-    StoreAt(std::move(records_[pIndex].Key), std::move(bytes), pIndex);
+    StoreAt(std::move(record), pIndex);
 }
 
 void ckxDataPak::RecordKey(std::int32_t pIndex, std::u16string_view pKey) {
     if (pIndex < 0 || pIndex > kMaxLetPosition) return Refuse(ckxDataPak_errRecordNotFound);
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
-    std::u16string key(pKey);
+    RecordBlock record = ByteRecord(pKey, pIndex <= LastIndex() ? store_.At(pIndex).Data() : ByteSpan());
     ExtendTo(pIndex);
-    StoreAt(std::move(key), std::move(records_[pIndex].Data), pIndex);
+    StoreAt(std::move(record), pIndex);
 }
 
 void ckxDataPak::RecordDelete(std::int32_t pIndex) {
@@ -593,41 +595,38 @@ void ckxDataPak::RecordEdit(std::u16string_view pKey, std::u16string_view pData,
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
     if (!IsPositionValid(pIndex)) return Refuse(ckxDataPak_errRecordNotFound);
-    Bytes bytes = TextToBytes(pData);
-    StoreAt(std::u16string(pKey), std::move(bytes), pIndex);
+    StoreAt(TextRecord(pKey, pData), pIndex);
 }
 
 void ckxDataPak::RecordEditB(std::u16string_view pKey, ByteSpan pData, std::int32_t pIndex) {
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
     if (!IsPositionValid(pIndex)) return Refuse(ckxDataPak_errRecordNotFound);
-    Bytes bytes(pData.begin(), pData.end());
-    StoreAt(std::u16string(pKey), std::move(bytes), pIndex);
+    StoreAt(ByteRecord(pKey, pData), pIndex);
 }
 
 void ckxDataPak::RecordInsert(std::u16string_view pKey, std::u16string_view pData, std::int32_t pIndex) {
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
     if (IsDataTooLong(pData)) return Refuse(ckxDataPak_errDataTooLong);
     if (pIndex < 0 || pIndex > Count()) return Refuse(ckxDataPak_errRecordNotFound);
-    InsertAt(std::u16string(pKey), TextToBytes(pData), pIndex);
+    InsertAt(TextRecord(pKey, pData), pIndex);
 }
 
 void ckxDataPak::RecordInsertB(std::u16string_view pKey, ByteSpan pData, std::int32_t pIndex) {
     if (IsKeyTooLong(pKey)) return Refuse(ckxDataPak_errKeyTooLong);
     if (IsDataTooLongB(pData)) return Refuse(ckxDataPak_errDataTooLong);
     if (pIndex < 0 || pIndex > Count()) return Refuse(ckxDataPak_errRecordNotFound);
-    InsertAt(std::u16string(pKey), Bytes(pData.begin(), pData.end()), pIndex);
+    InsertAt(ByteRecord(pKey, pData), pIndex);
 }
 
 // ---------------------------------------------------------------------------
 // Package.
 
-// 14 + category + title + sum of (5 + key + data), the last kept by the store
-// (recordBytes_). It cannot overflow 64 bits (at most 2e9 records of at most
+// 14 + category + title + sum of (5 + key + data), the last kept by the store. It cannot overflow 64 bits (at most 2e9 records of at most
 // 2e9 + 260 bytes); beyond the 32-bit range it is an overflow fault.
 std::int32_t ckxDataPak::Size() const {
     const std::int64_t size = kPackageHeaderSize + static_cast<std::int64_t>(category_.size()) +
-                              static_cast<std::int64_t>(title_.size()) + recordBytes_;
+                              static_cast<std::int64_t>(title_.size()) + store_.PackageBytes();
     if (size > std::numeric_limits<std::int32_t>::max()) {
         throw std::overflow_error("package size exceeds 2147483647 bytes");
     }
@@ -643,27 +642,33 @@ Bytes ckxDataPak::Package() const {
     out.reserve(static_cast<std::size_t>(size));
     PrefaultForWrite(out.data(), out.capacity());
     PackageWriter writer(out, *encoding_);
+    WritePackage(writer, size);
+    return out;
+}
+
+void ckxDataPak::PackageInto(std::span<std::uint8_t> out) const {
+    const std::int32_t size = Size();
+    if (out.size() != static_cast<std::size_t>(size)) {
+        throw std::length_error("the package buffer does not have the package's size");
+    }
+    PackageWriter writer(out.data(), *encoding_);
+    WritePackage(writer, size);
+}
+
+void ckxDataPak::WritePackage(PackageWriter& writer, std::int32_t size) const {
     writer.Header(size, category_.size(), title_.size(), Count());
     writer.Text(category_);
     writer.Text(title_);
-    // Keys and data live in their own heap blocks: while one record is written,
-    // ask for the key and data of a record a few places ahead, and for the
-    // table entry beyond that, so that the copying does not wait on memory.
-    constexpr std::size_t kLookAhead = 16;
-    const std::size_t count = records_.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i + 2 * kLookAhead < count) {
-            Prefetch(&records_[i + 2 * kLookAhead]);
-        }
-        if (i + kLookAhead < count) {
-            const PakRecord& ahead = records_[i + kLookAhead];
-            Prefetch(ahead.Key.data());
-            Prefetch(ahead.Data.data());
-        }
-        writer.Record(records_[i]);
+    // Each record lives in its own heap block: while one record is written,
+    // ask for the block of a record a few places ahead, so that the copying
+    // does not wait on memory.
+    constexpr std::int32_t kLookAhead = 16;
+    const std::int32_t count = store_.Count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (i + kLookAhead < count) Prefetch(store_.At(i + kLookAhead).Block());
+        writer.Record(store_.At(i), asciiAsItself_);
     }
     writer.Flush();
-    return out;
 }
 
 // Loads a package all or nothing. Refusals, in this order: fewer than 14
@@ -700,14 +705,8 @@ void ckxDataPak::Package(ByteSpan pPackage) {
     p += titleLength;
 
     if (count < 0) return Refuse(ckxDataPak_errPackageImcomplete);
-    std::vector<PakRecord> table;
-    const std::int64_t recordsStart = p;
-    const std::int64_t fits = (len - p) / kRecordHeadSize;
-    const auto reserve = static_cast<std::size_t>(std::min<std::int64_t>(count, fits));
-    if (CanHoldRecords(table, reserve)) {
-        table.reserve(reserve);
-        PrefaultForWrite(table.data(), table.capacity() * sizeof(PakRecord));
-    }
+    RecordStore table;
+    table.Reserve(static_cast<std::size_t>(std::min<std::int64_t>(count, (len - p) / kRecordHeadSize)));
     for (std::int32_t i = 0; i < count; ++i) {
         if (len < p + kRecordHeadSize) return Refuse(ckxDataPak_errPackageImcomplete);
         const std::int32_t keyLength = pPackage[p];
@@ -715,20 +714,19 @@ void ckxDataPak::Package(ByteSpan pPackage) {
         if (dataLength < 0 || len < p + kRecordHeadSize + keyLength + dataLength) {
             return Refuse(ckxDataPak_errPackageImcomplete);
         }
-        const ByteSpan keyBytes = pPackage.subspan(p + kRecordHeadSize, keyLength);
-        if (!IsPrintable(keyBytes)) return Refuse(ckxDataPak_errPackageCorrupt);
-        PakRecord& record = table.emplace_back();
-        record.KeyLength = static_cast<std::uint8_t>(keyLength);
-        record.DataLength = dataLength;
-        record.Key = BytesToText(keyBytes);
-        record.Data = SliceBytes(pPackage, static_cast<std::int32_t>(p + kRecordHeadSize + keyLength), dataLength);
-        p += kRecordHeadSize + keyLength + dataLength;
+        if (!IsPrintable(pPackage.subspan(p + kRecordHeadSize, keyLength))) {
+            return Refuse(ckxDataPak_errPackageCorrupt);
+        }
+        // A loaded key is printable ASCII, so the record's package form is
+        // its block as it stands.
+        const std::int64_t recordLength = kRecordHeadSize + keyLength + dataLength;
+        table.Append(MakeRecordFromImage(pPackage.subspan(p, recordLength)));
+        p += recordLength;
     }
 
     category_ = std::move(category);
     title_ = std::move(title);
-    records_ = std::move(table);
-    recordBytes_ = p - recordsStart;
+    store_ = std::move(table);
     errorNumber_ = ckxDataPak_errNoError;
 }
 

@@ -20,9 +20,12 @@
 #include <string_view>
 #include <vector>
 
+#include "record_store.h"
 #include "text_encoding.h"
 
 namespace sorbel {
+
+class PackageWriter;
 
 using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
@@ -44,8 +47,10 @@ enum ckxDataPak_ErrorNumber : std::int32_t {
 // or an empty view for a value that is not a member.
 std::string_view ErrorNumberName(std::int32_t value);
 
-// One record: the lengths are kept beside key and data so that a package's
-// size and layout follow without measuring keys and data again.
+// One record as callers see it (Records() hands out copies). The store keeps
+// each record in one block (record_store.h) with its lengths beside key and
+// data, so that a package's size and layout follow without measuring keys and
+// data again.
 struct PakRecord {
     std::uint8_t KeyLength = 0;
     std::int32_t DataLength = 0;
@@ -120,10 +125,15 @@ public:
     // Package: the flat byte form of the whole object.
     std::int32_t Size() const;
     Bytes Package() const;
+    // The same bytes written into `out`, which must hold exactly Size() bytes
+    // (std::length_error otherwise), for a caller that owns the result's memory.
+    void PackageInto(std::span<std::uint8_t> out) const;
     void Package(ByteSpan pPackage);
 
-    // Read-only view of the store, for tools that walk every record.
-    const std::vector<PakRecord>& Records() const { return records_; }
+    // A copy of every record in order, for tools and tests that walk them all.
+    std::vector<PakRecord> Records() const;
+    // The store itself, read-only (record views, memory in use).
+    const RecordStore& Store() const { return store_; }
     const TextEncoding& Encoding() const { return *encoding_; }
 
 private:
@@ -135,29 +145,33 @@ private:
     std::int32_t FindIndex(std::u16string_view key, std::int32_t occurrence) const;
     std::int32_t FindDataIndex(std::u16string_view text, std::int32_t occurrence) const;
     std::int32_t FindDataIndexB(ByteSpan bytes, std::int32_t occurrence) const;
-    // StoreAt and InsertAt take key and data already copied, so that every
-    // allocation happens before the store changes: StoreAt cannot fail, and
-    // InsertAt either inserts or throws with the store unchanged.
-    void StoreAt(std::u16string key, Bytes bytes, std::int32_t position) noexcept;
+    // StoreAt and InsertAt take a record block made beforehand, so that every
+    // allocation of key and data happens before the store changes.
+    RecordBlock TextRecord(std::u16string_view key, std::u16string_view text) const;
+    static RecordBlock ByteRecord(std::u16string_view key, ByteSpan bytes);
+    // The key of the record at a position, or the empty key of a record that
+    // extension to that position would add.
+    std::u16string OwnKey(std::int32_t position) const;
+    void StoreAt(RecordBlock record, std::int32_t position);
     void ExtendTo(std::int32_t position);
     void GrowByOne();
-    void InsertAt(std::u16string key, Bytes bytes, std::int32_t position);
+    void InsertAt(RecordBlock record, std::int32_t position);
     void RemoveAt(std::int32_t position);
-    void EraseRecords();
+    void EraseRecords() noexcept;
     std::int32_t DataLengthAt(std::int32_t position) const;
-    Bytes TextToBytes(std::u16string_view text) const;
     std::u16string BytesToText(ByteSpan bytes) const;
     bool IsPositionValid(std::int32_t position) const;
+    void WritePackage(PackageWriter& writer, std::int32_t size) const;
     void Refuse(ckxDataPak_ErrorNumber reason) { errorNumber_ = reason; }
 
     const TextEncoding* encoding_;
     PakLimits limits_;
     std::u16string category_;
     std::u16string title_;
-    std::vector<PakRecord> records_;
-    // Package bytes of all records, sum of (5 + KeyLength + DataLength), kept
-    // up to date by every change to the store so that Size needs no pass.
-    std::int64_t recordBytes_ = 0;
+    RecordStore store_;
+    // Whether the encoding writes characters 0 to 127 as themselves, so that
+    // a record with such a key is written by copying its block.
+    bool asciiAsItself_;
     ckxDataPak_ErrorNumber errorNumber_ = ckxDataPak_errNoError;
 };
 

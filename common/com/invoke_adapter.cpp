@@ -1,6 +1,6 @@
 // ITypeInfo::Invoke behind owned copies of the caller's arguments (see
-// invoke_adapter.h for why). The adapter owns one temporary per argument and
-// frees them all on every path; the caller's VARIANTs are written only for
+// invoke_adapter.h for why). The adapter owns one temporary per converted
+// argument and frees them all on every path; the caller's VARIANTs are written only for
 // the parameters listed as written, and only after a successful call.
 #include "invoke_adapter.h"
 
@@ -85,9 +85,30 @@ private:
     FUNCDESC* desc_;
 };
 
+// Where the last lookups of this thread found their member: a script calls
+// the same few members over and over, and each step of the scan below costs a
+// FUNCDESC allocated and freed. A remembered place is checked before it is
+// used, so an entry left by another type description costs only the scan.
+struct FunctionPlace {
+    ITypeInfo* info = nullptr;
+    DISPID id = 0;
+    WORD flags = 0;
+    UINT index = 0;
+};
+constexpr unsigned kPlaces = 64;
+thread_local FunctionPlace places[kPlaces];
+
 // The first member `id` that can be invoked with `flags`, as ITypeInfo::Invoke
 // chooses it (a get and a let share their id), or null.
 FUNCDESC* FindFunction(ITypeInfo* info, DISPID id, WORD flags) {
+    FunctionPlace& place = places[(static_cast<unsigned>(id) * 4u + flags) % kPlaces];
+    if (place.info == info && place.id == id && place.flags == flags) {
+        FUNCDESC* desc = nullptr;
+        if (SUCCEEDED(info->GetFuncDesc(place.index, &desc))) {
+            if (desc->memid == id && (desc->invkind & flags) != 0) return desc;
+            info->ReleaseFuncDesc(desc);
+        }
+    }
     TYPEATTR* attr = nullptr;
     if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
     const WORD count = attr->cFuncs;
@@ -95,7 +116,10 @@ FUNCDESC* FindFunction(ITypeInfo* info, DISPID id, WORD flags) {
     for (UINT i = 0; i < count; ++i) {
         FUNCDESC* desc = nullptr;
         if (FAILED(info->GetFuncDesc(i, &desc))) continue;
-        if (desc->memid == id && (desc->invkind & flags) != 0) return desc;
+        if (desc->memid == id && (desc->invkind & flags) != 0) {
+            place = FunctionPlace{info, id, flags, i};
+            return desc;
+        }
         info->ReleaseFuncDesc(desc);
     }
     return nullptr;
@@ -182,6 +206,20 @@ HRESULT Invoke(ITypeInfo* info, IUnknown* object, DISPID id, WORD flags, DISPPAR
         const VARTYPE typedReference = static_cast<VARTYPE>(VT_BYREF | type.value);
         const bool writes = IsWritten(written, id, parameter);
         if (type.byReference && V_VT(&source) == typedReference) continue;
+
+        // A value that already has the parameter's type, for a parameter the
+        // member only reads, is passed as a typed reference to the caller's
+        // own value: ITypeInfo::Invoke hands such a reference to the member as
+        // it is, the member reads it during the call, and nothing is copied
+        // (a 64 MiB package would otherwise be copied on every late-bound let).
+        if (!writes) {
+            VARIANT* held = V_VT(&source) == (VT_BYREF | VT_VARIANT) ? V_VARIANTREF(&source) : &params->rgvarg[i];
+            if (held && V_VT(held) == type.value) {
+                V_VT(&passed[i]) = typedReference;
+                V_BYREF(&passed[i]) = ValueAddress(*held, type.value);
+                continue;
+            }
+        }
 
         const bool variableRef = V_VT(&source) == (VT_BYREF | VT_VARIANT);
         if (variableRef && !V_VARIANTREF(&source)) {

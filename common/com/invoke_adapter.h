@@ -16,12 +16,15 @@
 // What this adapter does instead: every argument is converted into a
 // temporary owned by the adapter, of the type the parameter names, and passed
 // as a typed reference to that temporary (VT_BYREF | type), which
-// ITypeInfo::Invoke hands to the member as it is. The caller's VARIANTs are
-// only read. After the call the temporaries are freed, except for the
-// parameters that the server lists as written: their new value moves into the
-// caller's variable (the old value cleared exactly once, the new one then
-// owned by the variable). Two cases pass through untouched: an argument that
-// is already a reference of exactly the parameter's type (a C++ client's
+// ITypeInfo::Invoke hands to the member as it is. An argument whose value
+// already has the parameter's type (a BSTR for a string, a VT_UI1 array for a
+// byte array, by value or in a variable) is not copied when the member only
+// reads it: the typed reference then points at the caller's own value. The
+// caller's VARIANTs are only read. After the call the temporaries are freed,
+// except for the parameters that the server lists as written: their new value
+// moves into the caller's variable (the old value cleared exactly once, the
+// new one then owned by the variable). Two cases pass through untouched: an
+// argument that is already a reference of exactly the parameter's type (a C++ client's
 // by-reference argument: the member reads, or for a written parameter writes,
 // the caller's value as COM's by-reference rules say), and a parameter typed
 // VARIANT.

@@ -101,6 +101,21 @@ HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     const HRESULT hr = EnsureTypeInfo();
     if (FAILED(hr)) return hr;
+    // Package get hands out the whole package in a new array, which
+    // ITypeInfo::Invoke would copy once more into the result. It takes no
+    // arguments, so it is called directly; should it fail, the call takes the
+    // general path below, which fails the same way and fills the exception
+    // information (Package get changes nothing).
+    constexpr DISPID kPackageId = 12;  // [id(12)] in sorbel.idl
+    if (id == kPackageId && (flags & DISPATCH_PROPERTYGET) &&
+        !(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && params && params->cArgs == 0 && result) {
+        SAFEARRAY* package = nullptr;
+        if (SUCCEEDED(get_Package(&package))) {
+            V_VT(result) = VT_ARRAY | VT_UI1;
+            V_ARRAY(result) = package;
+            return S_OK;
+        }
+    }
     // Scripts pass variables as VARIANT references; the adapter hands the
     // members owned copies and leaves every argument of the caller as it was
     // (no member writes through its parameters, so nothing is written back).
@@ -313,7 +328,16 @@ HRESULT DataPakObject::put_Package(SAFEARRAY** pPackage) {
 HRESULT DataPakObject::get_Package(SAFEARRAY** pValue) {
     return ComCall(L"Package", [&] {
         SAFEARRAY** out = RequireOut(pValue);
-        *out = MakeByteArray(pak_.Package());
+        // Written straight into the new array: no intermediate copy.
+        const std::int32_t size = pak_.Size();
+        UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size)));
+        if (!array.Get()) throw std::bad_alloc();
+        {
+            SafeArrayLockScope lock(array.Get());
+            if (!lock.Locked()) throw std::bad_alloc();
+            pak_.PackageInto({static_cast<std::uint8_t*>(array.Get()->pvData), static_cast<std::size_t>(size)});
+        }
+        *out = array.Detach();
     });
 }
 

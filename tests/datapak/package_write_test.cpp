@@ -53,8 +53,15 @@ TEST(PackageWriteTest, RoundTripKeepsEverything) {
     pak.AppendB(u"bytes", all);
     pak.AppendB(u"none", {});
     pak.RecordKey(9, u"extended");  // leaves empty records at 7 and 8
+    pak.AppendB(u"large", Bytes(5000, 0xA5));
     const Bytes package = pak.Package();
     ASSERT_EQ(package.size(), static_cast<std::size_t>(pak.Size()));
+    // Into memory the caller owns: the same bytes, and only at the exact size.
+    Bytes into(package.size());
+    pak.PackageInto(into);
+    EXPECT_EQ(into, package);
+    Bytes wrong(package.size() + 1);
+    EXPECT_THROW(pak.PackageInto(wrong), std::length_error);
 
     ckxDataPak copy;
     copy.Package(package);
