@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the viewer's demonstration need.
 # Safe to run again: it only installs what is missing. Needs root (or sudo).
+# Where the kernel cannot run 32-bit programs, scripts/i386-emulation.sh then sets up qemu's
+# user-mode emulation for the 32-bit Wine loader (nothing is done where it runs natively).
 set -euo pipefail
 
 packages=(
@@ -20,12 +22,14 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "install-deps: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+bash "$(dirname "$0")/i386-emulation.sh"
