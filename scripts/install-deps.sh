@@ -5,11 +5,12 @@
 # user-mode emulation for the 32-bit Wine loader (nothing is done where it runs natively).
 set -euo pipefail
 
+# libcups2:i386: the 32-bit Wine finds the CUPS queues (the viewer's Print) only through it.
 packages=(
   cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   libmsgpack-cxx-dev nlohmann-json3-dev libcli11-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 libcups2:i386
   xvfb xauth x11-utils xdotool imagemagick
   cups printer-driver-cups-pdf poppler-utils
   msitools wixl zip

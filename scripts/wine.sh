@@ -19,6 +19,8 @@
 #     once, with their output going to PREFIX/wine-session.log rather than to the pipe
 #     of whichever test came first. Registry writes are then not waited for on disk:
 #     programs see them through the running wineserver; --stop writes them out;
+#     SORBEL_WINE_LINGER=0 keeps no session: every program then starts Wine afresh (and
+#     its services) and the registry is on disk after it, as without emulation;
 #   - the session's start is bounded (SORBEL_WINE_START_LIMIT seconds, 600 by default):
 #     a Wine that cannot start is reported as a skip with the reason, never as a pass;
 #   - everything emulated runs under `nice -n 10`: the machine is shared.
@@ -100,11 +102,17 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     if [ ! -f "$template/system.reg" ]; then
       rm -rf "$template"; mkdir -p "$template"
       started=$SECONDS
+      status=0
       WINEPREFIX=$template timeout "$limit" nice -n 10 "$loader" wineboot -i \
-        </dev/null >"$template.log" 2>&1 ||
-        { WINEPREFIX=$template wineserver -k 2>/dev/null; rm -rf "$template"
-          skip "wineboot -i of the template prefix did not finish within $limit s"; }
-      WINEPREFIX=$template wineserver -w
+        </dev/null >"$template.log" 2>&1 || status=$?
+      [ $status = 124 ] || WINEPREFIX=$template wineserver -w
+      if [ $status = 124 ] || [ ! -f "$template/system.reg" ]; then
+        WINEPREFIX=$template wineserver -k 2>/dev/null || true
+        rm -rf "$template"
+        [ $status = 124 ] && skip "wineboot -i of the template prefix did not finish within $limit s"
+        echo "wine.sh: wineboot -i of the template prefix failed (exit $status); see $template.log" >&2
+        exit 1
+      fi
       echo "wine.sh: template prefix $template made in $((SECONDS - started)) s" >&2
     fi
     stop_session
@@ -112,13 +120,29 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     cp -a "$template/." "$WINEPREFIX/"
   ) 8>"$(dirname "$WINEPREFIX")/.template-$arch.lock"
 fi
+if [ "$linger" = 0 ]; then
+  # No session kept: each program's wineserver ends with it and writes the registry out.
+  [ $# -eq 0 ] && exit 0
+  status=0
+  emulate "$loader" "$@" || status=$?
+  wineserver -w
+  exit $status
+fi
 if ! server_pid >/dev/null; then
   started=$SECONDS
   # Fails only where a wineserver of this prefix runs out of this process's sight (one
   # started in another user namespace): the programs then use that one.
   emulate wineserver -p"$linger" </dev/null >>"$WINEPREFIX/wine-session.log" 2>&1 || true
+  status=0
   timeout "$limit" nice -n 10 "$loader" cmd.exe /c exit </dev/null >>"$WINEPREFIX/wine-session.log" 2>&1 ||
-    { stop_session; skip "the Wine session of $WINEPREFIX did not start within $limit s"; }
+    status=$?
+  if [ $status != 0 ]; then
+    stop_session
+    [ $status = 124 ] && skip "the Wine session of $WINEPREFIX did not start within $limit s"
+    echo "wine.sh: the Wine session of $WINEPREFIX did not start (exit $status);" \
+         "see $WINEPREFIX/wine-session.log" >&2
+    exit 1
+  fi
   echo "wine.sh: Wine session of $(basename "$WINEPREFIX") started in $((SECONDS - started)) s" >&2
 fi
 [ $# -eq 0 ] && exit 0

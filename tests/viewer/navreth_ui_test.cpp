@@ -678,6 +678,8 @@ void PrintRange() {
     Viewer viewer;
     if (!viewer.Started()) return;
     if (!viewer.Open(kLongSample) || !Check(viewer.ViewShown(), "long sample opens")) return;
+    // The page count is published as the open finishes, which may be just after the view shows.
+    ui::WaitUntil([&] { return viewer.Prop(L"Navreth.PageCount") > 0; }, kWait);
     const long pages = viewer.Prop(L"Navreth.PageCount");
     Check(pages >= 4, "the long sample has at least four pages (Navreth.PageCount " + std::to_string(pages) + ")");
     std::string reply;
