@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the viewer's demonstration need.
 # Safe to run again: it only installs what is missing. Needs root (or sudo).
+# Where the kernel cannot run 32-bit programs, scripts/i386-emulation.sh then sets up qemu's
+# user-mode emulation for the 32-bit Wine loader (nothing is done where it runs natively).
 set -euo pipefail
 
+# libcups2:i386: the 32-bit Wine finds the CUPS queues (the viewer's Print) only through it.
 packages=(
   cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   libmsgpack-cxx-dev nlohmann-json3-dev libcli11-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 libcups2:i386
   xvfb xauth x11-utils xdotool imagemagick
   cups printer-driver-cups-pdf poppler-utils
   fonts-liberation2 fonts-dejavu-core
@@ -21,12 +24,14 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "install-deps: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+bash "$(dirname "$0")/i386-emulation.sh"

@@ -30,6 +30,16 @@ configure_and_test() {  # name, then extra cmake arguments
   ctest --test-dir "$dir" --output-on-failure --timeout 900
 }
 
+# Ends the Wine sessions that scripts/wine.sh keeps running in the prefixes of a stage.
+stop_wine_sessions() {
+  local arch prefix
+  arch=$(basename "$(dirname "$1")")
+  for prefix in "$1"/*/; do
+    [ -f "$prefix/system.reg" ] && bash scripts/wine.sh "$arch" "$prefix" --stop
+  done
+  return 0
+}
+
 run_stage() {
   case $1 in
     linux) configure_and_test linux -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
@@ -37,7 +47,11 @@ run_stage() {
              -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ;;
     fuzz)  configure_and_test fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORBEL_FUZZ=ON -DSORBEL_BENCH=OFF \
              -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ;;
-    win32) configure_and_test win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" ;;
+    win32) local status=0
+           echo "=== win32: 32-bit programs run $(bash scripts/i386-emulation.sh --mode) here"
+           configure_and_test win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || status=$?
+           stop_wine_sessions build/win32/wineprefix
+           return $status ;;
     win64) configure_and_test win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" ;;
     *) echo "unknown stage $1"; return 2 ;;
   esac
@@ -45,7 +59,9 @@ run_stage() {
 
 mkdir -p build
 for s in "${stages[@]}"; do
+  started=$SECONDS
   if run_stage "$s"; then passed=$((passed + 1)); else failed=$((failed + 1)); failures+=("$s"); fi
+  echo "=== $s: $((SECONDS - started)) s"
 done
 echo
 [ $failed -gt 0 ] && echo "failed stages: ${failures[*]}"

@@ -37,6 +37,10 @@ build_msi 1.0.0
 build_msi 1.0.1
 ok "built Orlenne-1.0.0.msi and Orlenne-1.0.1.msi for $arch"
 
+# This test reads the prefix's registry files: under emulation the Wine runner must then
+# keep no session, whose registry would stay in memory (see wine.sh).
+export SORBEL_WINE_LINGER=0
+
 # --- a fresh Wine prefix, with its own X display -----------------------------------------
 xvfb_pid=
 cleanup() {

@@ -201,6 +201,13 @@ public:
         return static_cast<long>(reinterpret_cast<intptr_t>(GetPropW(View(), name)));
     }
     bool HasProp(const wchar_t* name) const { return GetPropW(View(), name) != nullptr; }
+    // The page settings and count are published as an open finishes, which may be just after
+    // the view shows. The width is applied last: in a viewer that had no document before, a
+    // published width means that all the settings and the count for them are there.
+    bool WaitPageSettings() const {
+        return ui::WaitUntil([&] { return Prop(L"Navreth.PageWidth") > 0 && Prop(L"Navreth.PageCount") > 0; },
+                             kWait);
+    }
 
     // The selection of the view (start, end) as EM_GETSEL packs it.
     std::pair<int, int> Selection() const {
@@ -710,6 +717,7 @@ void PrintRange() {
     Viewer viewer;
     if (!viewer.Started()) return;
     if (!viewer.Open(kLongSample) || !Check(viewer.ViewShown(), "long sample opens")) return;
+    viewer.WaitPageSettings();
     const long pages = viewer.Prop(L"Navreth.PageCount");
     Check(pages >= 4, "the long sample has at least four pages (Navreth.PageCount " + std::to_string(pages) + ")");
     std::string reply;
@@ -806,8 +814,7 @@ void PrintLandscapePaper() {
     Viewer viewer;
     if (!viewer.Started()) return;
     if (!viewer.Open(L"a5-landscape.orl") || !Check(viewer.ViewShown(), "A5 landscape sample opens")) return;
-    // The page settings are published as the open finishes, which may be just after the view shows.
-    ui::WaitUntil([&] { return viewer.Prop(L"Navreth.PageCount") > 0; }, kWait);
+    viewer.WaitPageSettings();
     CheckEqual(viewer.Prop(L"Navreth.PageWidth"), 11906L, "A5 landscape page width");
     CheckEqual(viewer.Prop(L"Navreth.PageHeight"), 8391L, "A5 landscape page height");
     const long pages = viewer.Prop(L"Navreth.PageCount");
