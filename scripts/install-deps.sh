@@ -13,7 +13,7 @@ packages=(
   wine wine64 wine32:i386 libcups2:i386
   xvfb xauth x11-utils xdotool imagemagick
   cups printer-driver-cups-pdf poppler-utils
-  fonts-liberation2 fonts-dejavu-core
+  fonts-liberation2 fonts-dejavu-core fonts-wqy-microhei
   msitools wixl zip
 )
 
