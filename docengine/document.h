@@ -20,6 +20,12 @@
 
 namespace docengine {
 
+// How a list label or page number is written.
+enum class Numbering : std::uint8_t { Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None };
+
+// n written in that style: 4 -> "iv", 28 -> "BB".
+std::u16string FormatNumber(int n, Numbering numbering);
+
 struct Color {
     std::uint8_t r = 0, g = 0, b = 0;
     bool automatic = true;  // the default colour: black text, no fill
@@ -198,6 +204,7 @@ struct Section {
     int headerDistance = 720, footerDistance = 720;  // \headeryN \footeryN from the paper's edge
     HeaderFooter headers, footers;
     int pageNumberStart = 0;  // \pgnstartsN with \pgnrestart; 0: continue
+    Numbering pageNumbers = Numbering::Decimal;  // \pgndec \pgnucrm \pgnlcrm \pgnucltr \pgnlcltr
 };
 
 struct Link {

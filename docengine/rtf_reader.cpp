@@ -60,7 +60,7 @@ enum class W : std::uint16_t {
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
     sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, linebetcol, titlpg,
-    headery, footery, pgnstarts, pgnrestart,
+    headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
     emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
@@ -159,9 +159,10 @@ constexpr WordEntry kWords[] = {
     {"cfpat", W::cfpat}, {"shading", W::shading},
     {"sect", W::sect}, {"sectd", W::sectd}, {"sbknone", W::sbknone}, {"sbkpage", W::sbkpage},
     {"sbkcol", W::sbkcol}, {"sbkeven", W::sbkeven}, {"sbkodd", W::sbkodd}, {"cols", W::cols},
-    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg},
+    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg}, {"titlepg", W::titlpg},
     {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
-    {"pgnrestart", W::pgnrestart},
+    {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
+    {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
     {"par", W::par}, {"line", W::line}, {"lbr", W::line}, {"tab", W::tab}, {"page", W::page},
     {"column", W::column}, {"emdash", W::emdash}, {"endash", W::endash}, {"bullet", W::bullet},
     {"lquote", W::lquote}, {"rquote", W::rquote}, {"ldblquote", W::ldblquote},
@@ -237,8 +238,6 @@ enum class BorderTarget : std::uint8_t {
     None, ParaTop, ParaLeft, ParaBottom, ParaRight, ParaBox,
     CellTop, CellLeft, CellBottom, CellRight, RowTop, RowLeft, RowBottom, RowRight,
 };
-
-enum class Numbering : std::uint8_t { Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None };
 
 struct ParaState {
     ParaFormat format;
@@ -341,43 +340,6 @@ struct FieldState {
 };
 
 constexpr int kNoParam = std::numeric_limits<int>::min();
-
-std::u16string Roman(int n, bool upper) {
-    if (n <= 0 || n >= 4000) return std::u16string(1, u'0' + (n % 10 + 10) % 10);
-    static const std::pair<int, const char*> parts[] = {
-        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
-        {40, "xl"}, {10, "x"}, {9, "ix"}, {5, "v"}, {4, "iv"}, {1, "i"}};
-    std::u16string out;
-    for (const auto& [value, text] : parts) {
-        while (n >= value) {
-            for (const char* p = text; *p; ++p) out.push_back(char16_t(upper ? *p - 32 : *p));
-            n -= value;
-        }
-    }
-    return out;
-}
-
-std::u16string FormatNumber(int n, Numbering numbering) {
-    switch (numbering) {
-        case Numbering::UpperRoman: return Roman(n, true);
-        case Numbering::LowerRoman: return Roman(n, false);
-        case Numbering::UpperLetter:
-        case Numbering::LowerLetter: {
-            // a..z, then aa..zz, as word processors count
-            if (n <= 0) n = 1;
-            const char16_t base = numbering == Numbering::UpperLetter ? u'A' : u'a';
-            const int repeat = std::min((n - 1) / 26 + 1, 8);
-            return std::u16string(static_cast<std::size_t>(repeat), char16_t(base + (n - 1) % 26));
-        }
-        case Numbering::Bullet: return u"\u2022";
-        case Numbering::None: return u"";
-        case Numbering::Decimal:
-        default: {
-            std::string digits = std::to_string(n);
-            return std::u16string(digits.begin(), digits.end());
-        }
-    }
-}
 
 Numbering NumberingOfNfc(int nfc) {
     switch (nfc) {
@@ -1993,6 +1955,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::line: AppendInline(Inline::Kind::LineBreak); return;
         case W::tab: AppendInline(Inline::Kind::Tab); return;
         case W::column: AppendInline(Inline::Kind::ColumnBreak); return;
+        case W::chpgn: AppendInline(Inline::Kind::PageNumber); return;  // a header's page number
         case W::page: {
             if (st.para.itap > 0 || sinks_.size() > 1) return;  // no page breaks in cells, headers, notes
             Sink& sink = CurrentSink();
@@ -2026,6 +1989,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.titlePage = false;
             s.headerDistance = s.footerDistance = 720;
             s.pageNumberStart = 0;
+            s.pageNumbers = Numbering::Decimal;
             pgnRestart_ = false;
             pgnStarts_ = 1;
             return;
@@ -2049,6 +2013,11 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             pgnRestart_ = true;
             CurrentSection().pageNumberStart = pgnStarts_;
             return;
+        case W::pgndec: CurrentSection().pageNumbers = Numbering::Decimal; return;
+        case W::pgnucrm: CurrentSection().pageNumbers = Numbering::UpperRoman; return;
+        case W::pgnlcrm: CurrentSection().pageNumbers = Numbering::LowerRoman; return;
+        case W::pgnucltr: CurrentSection().pageNumbers = Numbering::UpperLetter; return;
+        case W::pgnlcltr: CurrentSection().pageNumbers = Numbering::LowerLetter; return;
 
         case W::trowd: {
             row = RowDef{};

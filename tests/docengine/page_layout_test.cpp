@@ -423,6 +423,13 @@ TEST(PageLayout, HeadersAndFootersByPageWithPageNumbers) {
     EXPECT_EQ(Item(l, "FIRST")->baseline, 720 + 192);  // at the header distance
     EXPECT_EQ(l.plainText.find(u"FIRST"), std::u16string::npos);
 
+    // Page numbers in the section's style, in headers and in the body alike.
+    d.sections[0].pageNumbers = Numbering::LowerRoman;
+    std::get<Paragraph>(d.sections[0].body.back().value).content.push_back(Kind(Inline::Kind::PageNumber));
+    const Layout roman = LayOutChecked(d, PageSetup{});
+    const auto& r3 = roman.pages[2].texts;
+    EXPECT_EQ(std::count_if(r3.begin(), r3.end(), [](const TextItem& t) { return t.text == u"iii"; }), 2);
+
     // A header taller than the top margin pushes the body down.
     for (int i = 0; i < 8; ++i) d.sections[0].headers.first.push_back(B(Para("h")));
     const Layout tall = LayOutChecked(d, PageSetup{});

@@ -476,6 +476,20 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
 }
 
+// Word's \chpgn page number in a footer, the page numbers' style, and LibreOffice's \titlepg.
+TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
+    auto r = Read("{\\rtf1\\sectd\\pgnlcrm\\titlepg{\\footerr \\pard p {\\i\\chpgn}\\par}one\\par"
+                  "\\sect\\sectd\\pgnucltr two\\par\\sect\\sectd three\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& s = r.document.sections;
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_TRUE(s[0].titlePage);
+    EXPECT_EQ(TextOf(s[0].footers.right), u"p #");
+    EXPECT_EQ(s[0].pageNumbers, Numbering::LowerRoman);
+    EXPECT_EQ(s[1].pageNumbers, Numbering::UpperLetter);
+    EXPECT_EQ(s[2].pageNumbers, Numbering::Decimal);  // \sectd resets it
+}
+
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
     auto r = Read("{\\rtf1\\aftnnrlc a{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} First note\\par}"
                   " b{\\super\\chftn}{\\footnote\\ftnalt\\pard\\chftn End\\par} c\\chftn{\\footnote\\pard Second}\\par"
