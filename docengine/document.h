@@ -70,7 +70,9 @@ struct TabStop {
 };
 
 struct BorderLine {
-    enum class Style : std::uint8_t { None, Single, Thick, Double, Dotted, Dashed, Hairline } style = Style::None;
+    // ThickThin: a thick line of the given width beside a thin one (\brdrthtnsg, \brdrtnthlg ...)
+    enum class Style : std::uint8_t { None, Single, Thick, Double, ThickThin, Dotted, Dashed, Hairline } style = Style::None;
+    bool given = false;  // the file set a style, \brdrnone included: a cell's own overrides its row's
     int widthTwips = 0;  // \brdrwN
     Color color;         // \brdrcfN
     int spaceTwips = 0;  // \brspN: gap between the border and the text

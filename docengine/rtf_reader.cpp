@@ -56,7 +56,7 @@ enum class W : std::uint16_t {
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
     tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
-    outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrs, brdrth, brdrdb,
+    outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
     sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, linebetcol, titlpg,
@@ -145,13 +145,13 @@ constexpr WordEntry kWords[] = {
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
     {"brdrbtw", W::brdrbtw}, {"brdrbar", W::brdrbtw}, {"chbrdr", W::brdrbtw},
-    {"brdrnone", W::brdrnone}, {"brdrnil", W::brdrnone}, {"brdrtbl", W::brdrnone},
+    {"brdrnone", W::brdrnone}, {"brdrnil", W::brdrnil}, {"brdrtbl", W::brdrnil},
     {"brdrs", W::brdrs}, {"brdrsh", W::brdrs}, {"brdrengrave", W::brdrs},
     {"brdremboss", W::brdrs}, {"brdroutset", W::brdrs}, {"brdrinset", W::brdrs},
     {"brdrth", W::brdrth}, {"brdrdb", W::brdrdb}, {"brdrtriple", W::brdrdb},
-    {"brdrtnthsg", W::brdrdb}, {"brdrthtnsg", W::brdrdb}, {"brdrtnthtnsg", W::brdrdb},
-    {"brdrtnthmg", W::brdrdb}, {"brdrthtnmg", W::brdrdb}, {"brdrtnthtnmg", W::brdrdb},
-    {"brdrtnthlg", W::brdrdb}, {"brdrthtnlg", W::brdrdb}, {"brdrtnthtnlg", W::brdrdb},
+    {"brdrtnthsg", W::brdrthtn}, {"brdrthtnsg", W::brdrthtn}, {"brdrtnthtnsg", W::brdrthtn},
+    {"brdrtnthmg", W::brdrthtn}, {"brdrthtnmg", W::brdrthtn}, {"brdrtnthtnmg", W::brdrthtn},
+    {"brdrtnthlg", W::brdrthtn}, {"brdrthtnlg", W::brdrthtn}, {"brdrtnthtnlg", W::brdrthtn},
     {"brdrwavy", W::brdrs}, {"brdrwavydb", W::brdrdb}, {"brdrdot", W::brdrdot},
     {"brdrdash", W::brdrdash}, {"brdrdashsm", W::brdrdash}, {"brdrdashd", W::brdrdash},
     {"brdrdashdd", W::brdrdash}, {"brdrdashdotstr", W::brdrdash}, {"brdrhair", W::brdrhair},
@@ -907,13 +907,15 @@ void RtfReader::ApplyBorder(GroupState& st, W w, int param) {
     for (int k = 0; k < count; ++k) {
         BorderLine& line = *lines[k];
         switch (w) {
-            case W::brdrnone: line.style = BorderLine::Style::None; break;
-            case W::brdrs: line.style = BorderLine::Style::Single; break;
-            case W::brdrth: line.style = BorderLine::Style::Thick; break;
-            case W::brdrdb: line.style = BorderLine::Style::Double; break;
-            case W::brdrdot: line.style = BorderLine::Style::Dotted; break;
-            case W::brdrdash: line.style = BorderLine::Style::Dashed; break;
-            case W::brdrhair: line.style = BorderLine::Style::Hairline; break;
+            case W::brdrnone: line.style = BorderLine::Style::None; line.given = true; break;
+            case W::brdrnil: line.style = BorderLine::Style::None; line.given = false; break;  // none specified
+            case W::brdrs: line.style = BorderLine::Style::Single; line.given = true; break;
+            case W::brdrth: line.style = BorderLine::Style::Thick; line.given = true; break;
+            case W::brdrdb: line.style = BorderLine::Style::Double; line.given = true; break;
+            case W::brdrthtn: line.style = BorderLine::Style::ThickThin; line.given = true; break;
+            case W::brdrdot: line.style = BorderLine::Style::Dotted; line.given = true; break;
+            case W::brdrdash: line.style = BorderLine::Style::Dashed; line.given = true; break;
+            case W::brdrhair: line.style = BorderLine::Style::Hairline; line.given = true; break;
             case W::brdrw: line.widthTwips = std::clamp(param == kNoParam ? 0 : param, 0, 1440); break;
             case W::brdrcf: line.color = ColorAt(param); break;
             case W::brsp: line.spaceTwips = std::clamp(param == kNoParam ? 0 : param, 0, 1440); break;
@@ -1020,7 +1022,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::brdrr: borderTarget_ = BorderTarget::ParaRight; break;
         case W::box: borderTarget_ = BorderTarget::ParaBox; break;
         case W::brdrbtw: borderTarget_ = BorderTarget::None; break;
-        case W::brdrnone: case W::brdrs: case W::brdrth: case W::brdrdb: case W::brdrdot:
+        case W::brdrnone: case W::brdrnil: case W::brdrs: case W::brdrth: case W::brdrdb: case W::brdrthtn: case W::brdrdot:
         case W::brdrdash: case W::brdrhair: case W::brdrw: case W::brdrcf: case W::brsp:
             ApplyBorder(st, w, param);
             break;

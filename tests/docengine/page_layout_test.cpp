@@ -320,6 +320,26 @@ TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
     EXPECT_EQ(PageOf(cut, "c24"), 3);
 }
 
+TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
+    Table t = Grid(1, {1000, 2000}, "b");
+    BorderLine single;
+    single.style = BorderLine::Style::Single;
+    single.widthTwips = 10;
+    t.rows[0].borders = Borders{single, single, single, single};
+    t.rows[0].cells[0].borders.left.given = true;  // \clbrdrl\brdrnone
+    t.rows[0].cells[1].borders.top.style = BorderLine::Style::ThickThin;
+    t.rows[0].cells[1].borders.top.widthTwips = 120;
+    const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
+    bool leftEdge = false;
+    int compound = 0;
+    for (const auto& r : l.pages[0].rects) {
+        if (r.height > r.width && r.x <= 1440 && r.x + r.width >= 1440) leftEdge = true;
+        if (r.width > r.height && r.x > 1440 + 500) compound = std::max(compound, r.height);
+    }
+    EXPECT_FALSE(leftEdge);
+    EXPECT_EQ(compound, 120 + 2 * 15);  // the thick line, a gap and a thin line, not three thick ones
+}
+
 TEST(PageLayout, MergedCells) {
     Table t = Grid(3, {1000, 2000, 3000}, "m");
     BorderLine line;

@@ -310,6 +310,20 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
     EXPECT_EQ(first.cells.at(2).rightEdge, 6000);
 }
 
+// A cell's \brdrnone is its own choice (its row's border does not show there); \brdrtbl says
+// nothing. Thick-thin compound borders keep their kind.
+TEST(RtfReaderTables, CellBorderNoneAndCompoundBorders) {
+    auto r = Read("{\\rtf1\\trowd\\trbrdrl\\brdrs\\clbrdrl\\brdrnone\\clbrdrt\\brdrthtnsg\\brdrw60\\cellx1000"
+                  "\\clbrdrl\\brdrtbl\\cellx2000\\intbl a\\cell b\\cell\\row}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& cells = TableAt(Body(r), 0).rows.at(0).cells;
+    EXPECT_TRUE(cells.at(0).borders.left.given);
+    EXPECT_FALSE(cells.at(0).borders.left.Visible());
+    EXPECT_EQ(cells.at(0).borders.top.style, BorderLine::Style::ThickThin);
+    EXPECT_EQ(cells.at(0).borders.top.widthTwips, 60);
+    EXPECT_FALSE(cells.at(1).borders.left.given);
+}
+
 TEST(RtfReaderTables, NestedTablesWithNestTableProps) {
     auto r = Read(
         "{\\rtf1\\trowd\\cellx3000\\cellx6000"
