@@ -63,12 +63,15 @@ Color Black() {
     return c;
 }
 
+constexpr int kThinLine = 15;  // a compound border's thin line and its gap: 3/4 pt
+
 int BorderWidth(const BorderLine& b) {
     if (!b.Visible()) return 0;
     int w = std::clamp(b.widthTwips, 0, 1440);
     if (w == 0) w = 15;
     if (b.style == BorderLine::Style::Thick) w *= 2;
-    if (b.style == BorderLine::Style::Double) w *= 3;
+    if (b.style == BorderLine::Style::Double) w *= 3;                // two lines and the gap, all w wide
+    if (b.style == BorderLine::Style::ThickThin) w += 2 * kThinLine;  // the thick line, a gap, a thin line
     return std::min(w, 1440);
 }
 
@@ -694,7 +697,8 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
             }
         }
         cb.openBottom = below && (cell.verticalMergeFirst || cb.openTop);
-        auto side = [](const BorderLine& own, const BorderLine& fallback) { return own.Visible() ? own : fallback; };
+        // A cell's own border, \brdrnone included, wins over the row's.
+        auto side = [](const BorderLine& own, const BorderLine& fallback) { return own.Visible() || own.given ? own : fallback; };
         cb.borders.top = side(look->borders.top, row.borders.top);
         cb.borders.bottom = side(look->borders.bottom, row.borders.bottom);
         cb.borders.left = side(look->borders.left, row.borders.left);

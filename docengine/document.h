@@ -20,6 +20,12 @@
 
 namespace docengine {
 
+// How a list label or page number is written.
+enum class Numbering : std::uint8_t { Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None };
+
+// n written in that style: 4 -> "iv", 28 -> "BB".
+std::u16string FormatNumber(int n, Numbering numbering);
+
 struct Color {
     std::uint8_t r = 0, g = 0, b = 0;
     bool automatic = true;  // the default colour: black text, no fill
@@ -64,7 +70,9 @@ struct TabStop {
 };
 
 struct BorderLine {
-    enum class Style : std::uint8_t { None, Single, Thick, Double, Dotted, Dashed, Hairline } style = Style::None;
+    // ThickThin: a thick line of the given width beside a thin one (\brdrthtnsg, \brdrtnthlg ...)
+    enum class Style : std::uint8_t { None, Single, Thick, Double, ThickThin, Dotted, Dashed, Hairline } style = Style::None;
+    bool given = false;  // the file set a style, \brdrnone included: a cell's own overrides its row's
     int widthTwips = 0;  // \brdrwN
     Color color;         // \brdrcfN
     int spaceTwips = 0;  // \brspN: gap between the border and the text
@@ -198,6 +206,7 @@ struct Section {
     int headerDistance = 720, footerDistance = 720;  // \headeryN \footeryN from the paper's edge
     HeaderFooter headers, footers;
     int pageNumberStart = 0;  // \pgnstartsN with \pgnrestart; 0: continue
+    Numbering pageNumbers = Numbering::Decimal;  // \pgndec \pgnucrm \pgnlcrm \pgnucltr \pgnlcltr
 };
 
 struct Link {

@@ -139,6 +139,7 @@ private:
     // The current page.
     bool firstOfSection_ = false;
     int pageNumber_ = 0;
+    std::u16string pageLabel_;  // pageNumber_ as the section writes it (\pgnlcrm: "iv")
     int bodyTop_ = 0, bodyBottom_ = 0;
     int footHeight_ = 0;  // footnotes with their separator
     std::vector<Line> footLines_;
@@ -248,7 +249,8 @@ void Paginator::Flow::OpenPage() {
         if (!hf.both.empty()) return hf.both;
         return hf.right.empty() ? hf.left : hf.right;
     };
-    fixedCtx_.pageNumber = Number(pageNumber_);
+    pageLabel_ = FormatNumber(pageNumber_, section.pageNumbers);
+    fixedCtx_.pageNumber = pageLabel_;
     const int height = setup_.height;
     std::vector<Line> header = FixedLines(pick(section.headers));
     std::vector<Line> footer = FixedLines(pick(section.footers));
@@ -275,7 +277,7 @@ void Paginator::Flow::OpenPage() {
         bodyBottom_ = height - setup_.marginBottom;
     }
     firstOfSection_ = false;
-    bodyCtx_.pageNumber = Number(pageNumber_);
+    bodyCtx_.pageNumber = pageLabel_;
 
     footHeight_ = 0;
     footLines_.clear();
@@ -564,7 +566,7 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
         t.x += x;
         t.baseline += y;
         if (t.field == TextItem::Field::PageNumber) {
-            t.text = Number(pageNumber_);
+            t.text = pageLabel_;
             t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
         } else if (t.field == TextItem::Field::PageCount) {
             pageCountItems_.emplace_back(pageIndex, page.texts.size());

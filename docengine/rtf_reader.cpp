@@ -56,11 +56,11 @@ enum class W : std::uint16_t {
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
     tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
-    outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrs, brdrth, brdrdb,
+    outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
     sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, linebetcol, titlpg,
-    headery, footery, pgnstarts, pgnrestart,
+    headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
     emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
@@ -145,13 +145,13 @@ constexpr WordEntry kWords[] = {
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
     {"brdrbtw", W::brdrbtw}, {"brdrbar", W::brdrbtw}, {"chbrdr", W::brdrbtw},
-    {"brdrnone", W::brdrnone}, {"brdrnil", W::brdrnone}, {"brdrtbl", W::brdrnone},
+    {"brdrnone", W::brdrnone}, {"brdrnil", W::brdrnil}, {"brdrtbl", W::brdrnil},
     {"brdrs", W::brdrs}, {"brdrsh", W::brdrs}, {"brdrengrave", W::brdrs},
     {"brdremboss", W::brdrs}, {"brdroutset", W::brdrs}, {"brdrinset", W::brdrs},
     {"brdrth", W::brdrth}, {"brdrdb", W::brdrdb}, {"brdrtriple", W::brdrdb},
-    {"brdrtnthsg", W::brdrdb}, {"brdrthtnsg", W::brdrdb}, {"brdrtnthtnsg", W::brdrdb},
-    {"brdrtnthmg", W::brdrdb}, {"brdrthtnmg", W::brdrdb}, {"brdrtnthtnmg", W::brdrdb},
-    {"brdrtnthlg", W::brdrdb}, {"brdrthtnlg", W::brdrdb}, {"brdrtnthtnlg", W::brdrdb},
+    {"brdrtnthsg", W::brdrthtn}, {"brdrthtnsg", W::brdrthtn}, {"brdrtnthtnsg", W::brdrthtn},
+    {"brdrtnthmg", W::brdrthtn}, {"brdrthtnmg", W::brdrthtn}, {"brdrtnthtnmg", W::brdrthtn},
+    {"brdrtnthlg", W::brdrthtn}, {"brdrthtnlg", W::brdrthtn}, {"brdrtnthtnlg", W::brdrthtn},
     {"brdrwavy", W::brdrs}, {"brdrwavydb", W::brdrdb}, {"brdrdot", W::brdrdot},
     {"brdrdash", W::brdrdash}, {"brdrdashsm", W::brdrdash}, {"brdrdashd", W::brdrdash},
     {"brdrdashdd", W::brdrdash}, {"brdrdashdotstr", W::brdrdash}, {"brdrhair", W::brdrhair},
@@ -159,9 +159,10 @@ constexpr WordEntry kWords[] = {
     {"cfpat", W::cfpat}, {"shading", W::shading},
     {"sect", W::sect}, {"sectd", W::sectd}, {"sbknone", W::sbknone}, {"sbkpage", W::sbkpage},
     {"sbkcol", W::sbkcol}, {"sbkeven", W::sbkeven}, {"sbkodd", W::sbkodd}, {"cols", W::cols},
-    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg},
+    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg}, {"titlepg", W::titlpg},
     {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
-    {"pgnrestart", W::pgnrestart},
+    {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
+    {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
     {"par", W::par}, {"line", W::line}, {"lbr", W::line}, {"tab", W::tab}, {"page", W::page},
     {"column", W::column}, {"emdash", W::emdash}, {"endash", W::endash}, {"bullet", W::bullet},
     {"lquote", W::lquote}, {"rquote", W::rquote}, {"ldblquote", W::ldblquote},
@@ -237,8 +238,6 @@ enum class BorderTarget : std::uint8_t {
     None, ParaTop, ParaLeft, ParaBottom, ParaRight, ParaBox,
     CellTop, CellLeft, CellBottom, CellRight, RowTop, RowLeft, RowBottom, RowRight,
 };
-
-enum class Numbering : std::uint8_t { Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None };
 
 struct ParaState {
     ParaFormat format;
@@ -341,43 +340,6 @@ struct FieldState {
 };
 
 constexpr int kNoParam = std::numeric_limits<int>::min();
-
-std::u16string Roman(int n, bool upper) {
-    if (n <= 0 || n >= 4000) return std::u16string(1, u'0' + (n % 10 + 10) % 10);
-    static const std::pair<int, const char*> parts[] = {
-        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
-        {40, "xl"}, {10, "x"}, {9, "ix"}, {5, "v"}, {4, "iv"}, {1, "i"}};
-    std::u16string out;
-    for (const auto& [value, text] : parts) {
-        while (n >= value) {
-            for (const char* p = text; *p; ++p) out.push_back(char16_t(upper ? *p - 32 : *p));
-            n -= value;
-        }
-    }
-    return out;
-}
-
-std::u16string FormatNumber(int n, Numbering numbering) {
-    switch (numbering) {
-        case Numbering::UpperRoman: return Roman(n, true);
-        case Numbering::LowerRoman: return Roman(n, false);
-        case Numbering::UpperLetter:
-        case Numbering::LowerLetter: {
-            // a..z, then aa..zz, as word processors count
-            if (n <= 0) n = 1;
-            const char16_t base = numbering == Numbering::UpperLetter ? u'A' : u'a';
-            const int repeat = std::min((n - 1) / 26 + 1, 8);
-            return std::u16string(static_cast<std::size_t>(repeat), char16_t(base + (n - 1) % 26));
-        }
-        case Numbering::Bullet: return u"\u2022";
-        case Numbering::None: return u"";
-        case Numbering::Decimal:
-        default: {
-            std::string digits = std::to_string(n);
-            return std::u16string(digits.begin(), digits.end());
-        }
-    }
-}
 
 Numbering NumberingOfNfc(int nfc) {
     switch (nfc) {
@@ -945,13 +907,15 @@ void RtfReader::ApplyBorder(GroupState& st, W w, int param) {
     for (int k = 0; k < count; ++k) {
         BorderLine& line = *lines[k];
         switch (w) {
-            case W::brdrnone: line.style = BorderLine::Style::None; break;
-            case W::brdrs: line.style = BorderLine::Style::Single; break;
-            case W::brdrth: line.style = BorderLine::Style::Thick; break;
-            case W::brdrdb: line.style = BorderLine::Style::Double; break;
-            case W::brdrdot: line.style = BorderLine::Style::Dotted; break;
-            case W::brdrdash: line.style = BorderLine::Style::Dashed; break;
-            case W::brdrhair: line.style = BorderLine::Style::Hairline; break;
+            case W::brdrnone: line.style = BorderLine::Style::None; line.given = true; break;
+            case W::brdrnil: line.style = BorderLine::Style::None; line.given = false; break;  // none specified
+            case W::brdrs: line.style = BorderLine::Style::Single; line.given = true; break;
+            case W::brdrth: line.style = BorderLine::Style::Thick; line.given = true; break;
+            case W::brdrdb: line.style = BorderLine::Style::Double; line.given = true; break;
+            case W::brdrthtn: line.style = BorderLine::Style::ThickThin; line.given = true; break;
+            case W::brdrdot: line.style = BorderLine::Style::Dotted; line.given = true; break;
+            case W::brdrdash: line.style = BorderLine::Style::Dashed; line.given = true; break;
+            case W::brdrhair: line.style = BorderLine::Style::Hairline; line.given = true; break;
             case W::brdrw: line.widthTwips = std::clamp(param == kNoParam ? 0 : param, 0, 1440); break;
             case W::brdrcf: line.color = ColorAt(param); break;
             case W::brsp: line.spaceTwips = std::clamp(param == kNoParam ? 0 : param, 0, 1440); break;
@@ -1058,7 +1022,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::brdrr: borderTarget_ = BorderTarget::ParaRight; break;
         case W::box: borderTarget_ = BorderTarget::ParaBox; break;
         case W::brdrbtw: borderTarget_ = BorderTarget::None; break;
-        case W::brdrnone: case W::brdrs: case W::brdrth: case W::brdrdb: case W::brdrdot:
+        case W::brdrnone: case W::brdrnil: case W::brdrs: case W::brdrth: case W::brdrdb: case W::brdrthtn: case W::brdrdot:
         case W::brdrdash: case W::brdrhair: case W::brdrw: case W::brdrcf: case W::brsp:
             ApplyBorder(st, w, param);
             break;
@@ -1993,6 +1957,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::line: AppendInline(Inline::Kind::LineBreak); return;
         case W::tab: AppendInline(Inline::Kind::Tab); return;
         case W::column: AppendInline(Inline::Kind::ColumnBreak); return;
+        case W::chpgn: AppendInline(Inline::Kind::PageNumber); return;  // a header's page number
         case W::page: {
             if (st.para.itap > 0 || sinks_.size() > 1) return;  // no page breaks in cells, headers, notes
             Sink& sink = CurrentSink();
@@ -2026,6 +1991,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.titlePage = false;
             s.headerDistance = s.footerDistance = 720;
             s.pageNumberStart = 0;
+            s.pageNumbers = Numbering::Decimal;
             pgnRestart_ = false;
             pgnStarts_ = 1;
             return;
@@ -2049,6 +2015,11 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             pgnRestart_ = true;
             CurrentSection().pageNumberStart = pgnStarts_;
             return;
+        case W::pgndec: CurrentSection().pageNumbers = Numbering::Decimal; return;
+        case W::pgnucrm: CurrentSection().pageNumbers = Numbering::UpperRoman; return;
+        case W::pgnlcrm: CurrentSection().pageNumbers = Numbering::LowerRoman; return;
+        case W::pgnucltr: CurrentSection().pageNumbers = Numbering::UpperLetter; return;
+        case W::pgnlcltr: CurrentSection().pageNumbers = Numbering::LowerLetter; return;
 
         case W::trowd: {
             row = RowDef{};

@@ -320,6 +320,26 @@ TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
     EXPECT_EQ(PageOf(cut, "c24"), 3);
 }
 
+TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
+    Table t = Grid(1, {1000, 2000}, "b");
+    BorderLine single;
+    single.style = BorderLine::Style::Single;
+    single.widthTwips = 10;
+    t.rows[0].borders = Borders{single, single, single, single};
+    t.rows[0].cells[0].borders.left.given = true;  // \clbrdrl\brdrnone
+    t.rows[0].cells[1].borders.top.style = BorderLine::Style::ThickThin;
+    t.rows[0].cells[1].borders.top.widthTwips = 120;
+    const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
+    bool leftEdge = false;
+    int compound = 0;
+    for (const auto& r : l.pages[0].rects) {
+        if (r.height > r.width && r.x <= 1440 && r.x + r.width >= 1440) leftEdge = true;
+        if (r.width > r.height && r.x > 1440 + 500) compound = std::max(compound, r.height);
+    }
+    EXPECT_FALSE(leftEdge);
+    EXPECT_EQ(compound, 120 + 2 * 15);  // the thick line, a gap and a thin line, not three thick ones
+}
+
 TEST(PageLayout, MergedCells) {
     Table t = Grid(3, {1000, 2000, 3000}, "m");
     BorderLine line;
@@ -422,6 +442,13 @@ TEST(PageLayout, HeadersAndFootersByPageWithPageNumbers) {
     EXPECT_EQ(count->text, u"3");
     EXPECT_EQ(Item(l, "FIRST")->baseline, 720 + 192);  // at the header distance
     EXPECT_EQ(l.plainText.find(u"FIRST"), std::u16string::npos);
+
+    // Page numbers in the section's style, in headers and in the body alike.
+    d.sections[0].pageNumbers = Numbering::LowerRoman;
+    std::get<Paragraph>(d.sections[0].body.back().value).content.push_back(Kind(Inline::Kind::PageNumber));
+    const Layout roman = LayOutChecked(d, PageSetup{});
+    const auto& r3 = roman.pages[2].texts;
+    EXPECT_EQ(std::count_if(r3.begin(), r3.end(), [](const TextItem& t) { return t.text == u"iii"; }), 2);
 
     // A header taller than the top margin pushes the body down.
     for (int i = 0; i < 8; ++i) d.sections[0].headers.first.push_back(B(Para("h")));

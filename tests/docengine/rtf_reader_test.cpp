@@ -310,6 +310,20 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
     EXPECT_EQ(first.cells.at(2).rightEdge, 6000);
 }
 
+// A cell's \brdrnone is its own choice (its row's border does not show there); \brdrtbl says
+// nothing. Thick-thin compound borders keep their kind.
+TEST(RtfReaderTables, CellBorderNoneAndCompoundBorders) {
+    auto r = Read("{\\rtf1\\trowd\\trbrdrl\\brdrs\\clbrdrl\\brdrnone\\clbrdrt\\brdrthtnsg\\brdrw60\\cellx1000"
+                  "\\clbrdrl\\brdrtbl\\cellx2000\\intbl a\\cell b\\cell\\row}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& cells = TableAt(Body(r), 0).rows.at(0).cells;
+    EXPECT_TRUE(cells.at(0).borders.left.given);
+    EXPECT_FALSE(cells.at(0).borders.left.Visible());
+    EXPECT_EQ(cells.at(0).borders.top.style, BorderLine::Style::ThickThin);
+    EXPECT_EQ(cells.at(0).borders.top.widthTwips, 60);
+    EXPECT_FALSE(cells.at(1).borders.left.given);
+}
+
 TEST(RtfReaderTables, NestedTablesWithNestTableProps) {
     auto r = Read(
         "{\\rtf1\\trowd\\cellx3000\\cellx6000"
@@ -474,6 +488,20 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(TextOf(d.sections[2].body), u"three");
     // a \sect at the very end adds no section
     EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
+}
+
+// Word's \chpgn page number in a footer, the page numbers' style, and LibreOffice's \titlepg.
+TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
+    auto r = Read("{\\rtf1\\sectd\\pgnlcrm\\titlepg{\\footerr \\pard p {\\i\\chpgn}\\par}one\\par"
+                  "\\sect\\sectd\\pgnucltr two\\par\\sect\\sectd three\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& s = r.document.sections;
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_TRUE(s[0].titlePage);
+    EXPECT_EQ(TextOf(s[0].footers.right), u"p #");
+    EXPECT_EQ(s[0].pageNumbers, Numbering::LowerRoman);
+    EXPECT_EQ(s[1].pageNumbers, Numbering::UpperLetter);
+    EXPECT_EQ(s[2].pageNumbers, Numbering::Decimal);  // \sectd resets it
 }
 
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
