@@ -2028,7 +2028,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::page: {
             if (st.para.itap > 0 || sinks_.size() > 1) return;  // no page breaks in cells, headers, notes
             Sink& sink = CurrentSink();
-            if (sink.para.content.empty()) sink.breakBefore = true;
+            // In an empty paragraph the break goes before the next one, unless there is nothing
+            // before it to break from (the section's start) or a break is already waiting there
+            // (\page\page): then the empty paragraph stands on a page of its own, as written.
+            const Paragraph* last = sink.blocks.empty() ? nullptr : std::get_if<Paragraph>(&sink.blocks.back().value);
+            const bool broken = sink.breakBefore || sink.blocks.empty() || (last && last->pageBreakAfter);
+            if (sink.para.content.empty() && !broken) sink.breakBefore = true;
             else FinishParagraph(true);
             return;
         }

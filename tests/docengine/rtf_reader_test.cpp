@@ -523,4 +523,15 @@ TEST(RtfReaderSections, PageColumnAndLineBreaks) {
     EXPECT_TRUE(Para(body, 2).format.pageBreakBefore);  // the empty paragraph after a lone \page
     EXPECT_TRUE(Para(body, 4).format.pageBreakBefore);
     EXPECT_EQ(Para(body, 1).content.at(3).kind, Inline::Kind::ColumnBreak);
+
+    // A \page with nothing before it, or right after another, leaves an empty page: an empty
+    // paragraph that breaks after itself.
+    r = Read("{\\rtf1\\pard\\page one\\par two\\page\\page three\\par}");
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(Body(r).size(), 5u);
+    EXPECT_TRUE(Para(Body(r), 0).content.empty());
+    EXPECT_TRUE(Para(Body(r), 0).pageBreakAfter);
+    EXPECT_EQ(TextOf(Para(Body(r), 3)), u"");
+    EXPECT_TRUE(Para(Body(r), 2).pageBreakAfter);
+    EXPECT_TRUE(Para(Body(r), 3).pageBreakAfter);
 }
