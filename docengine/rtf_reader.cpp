@@ -250,6 +250,11 @@ struct ParaState {
     bool pn = false, pnBullet = false;
     Numbering pnType = Numbering::Decimal;
     int pnStart = 1, pnLevel = 0;
+    // The formatting words given since \pard, so that a \sN that follows them (\pard\sb259\s2)
+    // lays the style under them instead of wiping them out. Fixed size: copied with every group.
+    static constexpr int kMaxDirect = 24;
+    std::array<std::pair<W, int>, kMaxDirect> direct{};
+    int directCount = 0;
 };
 
 struct GroupState {
@@ -1183,10 +1188,15 @@ void RtfReader::StartDestination(W w) {
             const int index = static_cast<int>(doc_.notes.size());
             doc_.notes.emplace_back();
             Charge(sizeof(Note));
-            // The reference mark (\chftn) just before belongs to this note.
+            // The reference mark (\chftn) just before belongs to this note. A note written without
+            // one (`#{\footnote TOC_0}`) gets a numbered mark of its own when it closes with some
+            // text, or it would have no line to go to the foot of.
             Sink& body = CurrentSink();
             if (body.pendingNoteRef >= 0 && static_cast<std::size_t>(body.pendingNoteRef) < body.para.content.size()) {
                 body.para.content[static_cast<std::size_t>(body.pendingNoteRef)].note = index;
+            } else {
+                frames_.back().chr = st.chr;
+                frames_.back().chrSet = true;
             }
             body.pendingNoteRef = -1;
             frames_.back().sink = SinkKind::Note;
@@ -1272,6 +1282,14 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                     break;
                 }
                 case SinkKind::Note:
+                    if (frame.chrSet && !sink.blocks.empty()) {
+                        Inline mark;
+                        mark.kind = Inline::Kind::NoteRef;
+                        mark.format = frame.chr;
+                        mark.note = frame.which;
+                        CurrentSink().para.content.push_back(std::move(mark));
+                        Charge(sizeof(Inline));
+                    }
                     doc_.notes[static_cast<std::size_t>(frame.which)].content = std::move(sink.blocks);
                     break;
                 case SinkKind::TextBox: {
@@ -1905,7 +1923,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
     }
 
     // Shown text.
-    if (ApplyFormat(st, w, param)) return;
+    if (ApplyFormat(st, w, param)) {
+        ParaState& para = st.para;
+        if (w != W::pard && w != W::plain && para.directCount < ParaState::kMaxDirect)
+            para.direct[para.directCount++] = {w, param};
+        return;
+    }
     RowDef& row = RowDefAt(RowLevel(st));
     switch (w) {
         case W::rtf: return;
@@ -1934,7 +1957,16 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             const StyleDef& style = styles_[it->second];
             const int itap = st.para.itap, ls = st.para.ls, ilvl = st.para.ilvl;
             const int link = st.chr.link;
-            st.para = style.para;
+            // The style is the base; paragraph words already given for this paragraph stay on top.
+            GroupState scratch;
+            scratch.para = style.para;
+            const BorderTarget saved = borderTarget_;
+            for (int k = 0; k < st.para.directCount; ++k)
+                ApplyFormat(scratch, st.para.direct[k].first, st.para.direct[k].second);
+            borderTarget_ = saved;
+            scratch.para.direct = st.para.direct;
+            scratch.para.directCount = st.para.directCount;
+            st.para = std::move(scratch.para);
             st.para.itap = itap;
             if (ls != 0) {
                 st.para.ls = ls;
@@ -1961,7 +1993,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::page: {
             if (st.para.itap > 0 || sinks_.size() > 1) return;  // no page breaks in cells, headers, notes
             Sink& sink = CurrentSink();
-            if (sink.para.content.empty()) sink.breakBefore = true;
+            // In an empty paragraph the break goes before the next one, unless there is nothing
+            // before it to break from (the section's start) or a break is already waiting there
+            // (\page\page): then the empty paragraph stands on a page of its own, as written.
+            const Paragraph* last = sink.blocks.empty() ? nullptr : std::get_if<Paragraph>(&sink.blocks.back().value);
+            const bool broken = sink.breakBefore || sink.blocks.empty() || (last && last->pageBreakAfter);
+            if (sink.para.content.empty() && !broken) sink.breakBefore = true;
             else FinishParagraph(true);
             return;
         }

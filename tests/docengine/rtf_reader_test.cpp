@@ -135,6 +135,16 @@ TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
     EXPECT_TRUE(title.content.at(0).format.bold);
     EXPECT_EQ(title.content.at(0).format.sizeHalfPoints, 32);
     EXPECT_TRUE(Para(Body(r), 1).content.at(0).format.italic);
+
+    // Words written before \sN in the same paragraph stay; the style fills in the rest.
+    r = Read("{\\rtf1{\\stylesheet{\\s2\\qc\\sa120 Heading 2;}}\\pard\\sb259\\tx720\\s2\\sl449 H\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& h = Para(Body(r), 0);
+    EXPECT_EQ(h.format.spaceBefore, 259);
+    EXPECT_EQ(h.format.lineSpacing, 449);
+    EXPECT_EQ(h.format.tabs.size(), 1u);
+    EXPECT_EQ(h.format.alignment, Alignment::Center);
+    EXPECT_EQ(h.format.spaceAfter, 120);
 }
 
 TEST(RtfReaderFormat, BordersAndShadingOfParagraphs) {
@@ -518,12 +528,17 @@ TEST(RtfReaderSections, FootnotesAndEndnotes) {
     EXPECT_EQ(notes[1].mark, u"i");
     EXPECT_EQ(notes[2].mark, u"2");
     EXPECT_EQ(TextOf(notes[2].content), u"Second");
-    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*");
+    // A note without a \chftn mark is anchored where it stands, numbered with the others, so
+    // that its text reaches the page foot.
+    EXPECT_EQ(notes[3].mark, u"3");
+    EXPECT_EQ(TextOf(notes[3].content), u"custom");
+    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^");
     std::vector<int> refs;
     for (const auto& item : Para(Body(r), 0).content) {
         if (item.kind == Inline::Kind::NoteRef) refs.push_back(item.note);
     }
     EXPECT_EQ(refs, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(Para(Body(r), 1).content.back().note, 3);
 }
 
 TEST(RtfReaderSections, PageColumnAndLineBreaks) {
@@ -536,4 +551,15 @@ TEST(RtfReaderSections, PageColumnAndLineBreaks) {
     EXPECT_TRUE(Para(body, 2).format.pageBreakBefore);  // the empty paragraph after a lone \page
     EXPECT_TRUE(Para(body, 4).format.pageBreakBefore);
     EXPECT_EQ(Para(body, 1).content.at(3).kind, Inline::Kind::ColumnBreak);
+
+    // A \page with nothing before it, or right after another, leaves an empty page: an empty
+    // paragraph that breaks after itself.
+    r = Read("{\\rtf1\\pard\\page one\\par two\\page\\page three\\par}");
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(Body(r).size(), 5u);
+    EXPECT_TRUE(Para(Body(r), 0).content.empty());
+    EXPECT_TRUE(Para(Body(r), 0).pageBreakAfter);
+    EXPECT_EQ(TextOf(Para(Body(r), 3)), u"");
+    EXPECT_TRUE(Para(Body(r), 2).pageBreakAfter);
+    EXPECT_TRUE(Para(Body(r), 3).pageBreakAfter);
 }
