@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fixed_metrics.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,14 +15,6 @@
 
 namespace docengine {
 namespace {
-
-class FixedMetrics : public FontMetrics {
-public:
-    VerticalMetrics Metrics(const FontSpec& f) override { return {f.sizeTwips * 4 / 5, f.sizeTwips / 5}; }
-    void Advances(const FontSpec& f, std::u16string_view text, std::vector<int>& out) override {
-        for (std::size_t i = 0; i < text.size(); ++i) out.push_back(f.sizeTwips / 2);
-    }
-};
 
 TEST(Corpus, EveryDocumentReadsAndLaysOut) {
     int documents = 0;

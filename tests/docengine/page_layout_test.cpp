@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fixed_metrics.h"
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -11,16 +13,6 @@
 
 namespace docengine {
 namespace {
-
-class FixedMetrics : public FontMetrics {
-public:
-    VerticalMetrics Metrics(const FontSpec& f) override { return {f.sizeTwips * 4 / 5, f.sizeTwips / 5}; }
-    void Advances(const FontSpec& f, std::u16string_view text, std::vector<int>& out) override {
-        ++calls;
-        for (std::size_t i = 0; i < text.size(); ++i) out.push_back(f.sizeTwips / 2);
-    }
-    int calls = 0;
-};
 
 std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
