@@ -501,7 +501,8 @@ private:
     int pgnStarts_ = 1;
     bool pgnRestart_ = false;
     bool endnoteRoman_ = false;
-    std::size_t headerBytes_ = 0;
+    std::size_t headerBytes_ = 0;  // the headers and footers in force, copied by each new section
+    std::size_t headerSlotBytes_[2][4] = {};  // [header, footer][both, left, right, first]
 };
 
 ReadResult RtfReader::Read() {
@@ -1278,7 +1279,12 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                                                                       : CurrentSection().footers;
                     Blocks* slot[] = {&hf.both, &hf.left, &hf.right, &hf.first};
                     *slot[frame.which] = std::move(sink.blocks);
-                    headerBytes_ += used_ - std::min(used_, frame.usedAtOpen);
+                    // A header defined again replaces the old one: its size replaces the old
+                    // size in what every later section is charged for its copy.
+                    std::size_t& bytes = headerSlotBytes_[frame.sink == SinkKind::Header ? 0 : 1][frame.which];
+                    headerBytes_ -= bytes;
+                    bytes = used_ - std::min(used_, frame.usedAtOpen);
+                    headerBytes_ += bytes;
                     break;
                 }
                 case SinkKind::Note:

@@ -276,6 +276,21 @@ TEST(RtfReaderLimits, RepeatedTableMarksAndGroupsStayLinearAndBounded) {
     EXPECT_TRUE(r.ok());
 }
 
+TEST(RtfReaderLimits, HeadersDefinedAgainInEachSectionStayWithinTheBudget) {
+    // Report generators write each section with its own header: a header that replaces the
+    // one before must not be charged on top of it in every later section.
+    std::string rtf = "{\\rtf1 ";
+    for (int i = 0; i < 1000; ++i) {
+        rtf += "{\\header\\pard Section " + std::to_string(i) + " " + std::string(200, 'h') + "\\par}";
+        rtf += "\\pard body " + std::to_string(i) + "\\par\\sect ";
+    }
+    ReadLimits limits;
+    limits.modelBytesBase = 0;
+    const ReadResult r = ReadRtf(rtf + "}", limits);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(r.document.sections.size(), 1000u);
+}
+
 TEST(RtfReaderLimits, UnknownDestinationsAreSkipped) {
     auto r = Read("{\\rtf1{\\info{\\title T\\'e9}{\\author Someone}}{\\*\\unknown {nested} gone}"
                   "{\\*\\generator X;}{\\comment hidden}shown{\\*\\bkmkstart b}\\par}");
