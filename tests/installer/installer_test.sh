@@ -77,12 +77,12 @@ registry() {
 files() { (cd "$prefix/drive_c" && find . \( -type f -o -type l \) | LC_ALL=C sort) >"$1"; }
 # What the registry may differ in without the package being at fault: device data that
 # Wine rewrites at every start, the printers Wine mirrors from the print system (their status
-# follows the queue, and a queue seen later appears then), the file dialog's per-user history
-# of folders (written when the viewer opens a sample; Windows keeps it after an uninstall
-# too), and the
-# empty root keys Windows Installer makes for its own bookkeeping the first time it
-# runs (values below them still count).
-volatile='^\[HKLM\\system\\\\currentcontrolset\\\\control\\\\class\\\\|^\[HKLM\\system\\\\currentcontrolset\\\\control\\\\print\\\\printers\\\\|^\[HKLM\\software\\\\microsoft\\\\windows nt\\\\currentversion\\\\networkcards|^\[HKCU\\software\\\\microsoft\\\\windows\\\\currentversion\\\\explorer\\\\comdlg32\\\\'
+# follows the queue, and a queue seen later appears then), the console defaults Wine writes the
+# first time a console program starts, the file dialog's per-user history of folders (written
+# when the viewer opens a sample; Windows keeps it after an uninstall too), and the empty root
+# keys Windows Installer makes for its own bookkeeping the first time it runs (values below
+# them still count).
+volatile='^\[HKLM\\system\\\\currentcontrolset\\\\control\\\\class\\\\|^\[HKLM\\system\\\\currentcontrolset\\\\control\\\\print\\\\printers\\\\|^\[HKCU\\console\]|^\[HKLM\\software\\\\microsoft\\\\windows nt\\\\currentversion\\\\networkcards|^\[HKCU\\software\\\\microsoft\\\\windows\\\\currentversion\\\\explorer\\\\comdlg32\\\\'
 installer_roots='classes\\\\installer\\\\(features|products|upgradecodes)|microsoft\\\\windows\\\\currentversion\\\\installer\\\\(upgradecodes|userdata\\\\s-1-5-18\\\\(components|products))'
 volatile="$volatile|^\\[HKLM\\\\software\\\\\\\\($installer_roots)\\]\$"
 stable() { grep -Ev "$volatile" "$1"; }
