@@ -6,13 +6,13 @@
 # Exits 77 (a skipped test to CTest) when the machine cannot run the loader, as on a
 # kernel without 32-bit execution and no emulator (scripts/i386-emulation.sh): the
 # caller's test is then reported as skipped, with the reason on stderr.
-# The prefix is created on first use (--fresh wipes it first); the wineserver is
-# waited for afterwards so that registry writes are on disk before the next step.
+# The prefix is created on first use (--fresh wipes it first) as a copy of one template
+# prefix per folder of prefixes, made once by `wineboot -i`; the copies share the template's
+# program images through hard links, so a prefix costs megabytes rather than 1.3 GB. The
+# wineserver is waited for afterwards so that registry writes are on disk before the next step.
 #
 # Where the 32-bit loader runs under user-mode emulation (qemu-i386 through binfmt_misc),
 # starting Wine costs what emulating its start-up code costs, so the emulated runs differ:
-#   - a prefix is a copy of one template prefix per folder of prefixes, made once by
-#     `wineboot -i` (about 30 s emulated) instead of a `wineboot -i` of its own;
 #   - each prefix keeps one Wine session: a persistent wineserver (it ends
 #     SORBEL_WINE_LINGER seconds, 300 by default, after its last program) whose services
 #     (services.exe, winedevice, plugplay, svchost, rpcss: about 10 s emulated) start
@@ -68,41 +68,38 @@ if ! "$loader" --version >/dev/null 2>&1; then
   exit 77
 fi
 
-if [ $emulated = 0 ]; then
-  if [ $fresh = 1 ]; then
-    wineserver -k 2>/dev/null || true
-    rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
-  fi
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$loader" wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
-  fi
-  [ $# -eq 0 ] && exit 0
-  status=0
-  "$loader" "$@" || status=$?
-  wineserver -w
-  exit $status
-fi
-
-# --- the 32-bit loader under emulation ------------------------------------------------
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
-linger=${SORBEL_WINE_LINGER:-300}
 limit=${SORBEL_WINE_START_LIMIT:-600}
-emulate() { nice -n 10 "$@"; }
-skip() { echo "wine.sh: $* (32-bit Wine under qemu-i386 emulation); skipping" >&2; exit 77; }
+skip() {
+  local how=""
+  [ $emulated = 1 ] && how=" (32-bit Wine under qemu-i386 emulation)"
+  echo "wine.sh: $*$how; skipping" >&2
+  exit 77
+}
 
-if [ $fresh = 1 ]; then
-  stop_session
-  rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
-fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# Copies the template prefix into $WINEPREFIX. The program images that wineboot put into
+# drive_c/windows (about 1.3 GB a prefix, and Wine never writes them again while the
+# prefix is up to date) become hard links to the template's; every other file, the
+# registry and the .ini files that Wine rewrites in place among them, is a copy of its own.
+clone_template() {
+  local template=$1
+  cp -a --link "$template/." "$WINEPREFIX/"
+  find "$WINEPREFIX" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' \
+      -o -iname '*.sys' -o -iname '*.ocx' -o -iname '*.acm' -o -iname '*.cpl' -o -iname '*.ds' \
+      -o -iname '*.tlb' -o -iname '*.nls' -o -iname '*.ax' -o -iname '*.vxd' -o -iname '*.com' \
+      -o -iname '*.msstyles' \) -exec sh -c \
+      'for f; do cp -p "$f" "$f.own" && mv -f "$f.own" "$f"; done' sh {} +
+}
+
+# Makes $WINEPREFIX from the folder's template prefix, which one `wineboot -i` makes the
+# first time any prefix of the folder is needed (under a lock, for tests run in parallel).
+make_prefix() {
+  local template
   template=$(dirname "$WINEPREFIX")/.template-$arch
   (
     flock 8
     if [ ! -f "$template/system.reg" ]; then
       rm -rf "$template"; mkdir -p "$template"
-      started=$SECONDS
-      status=0
+      local started=$SECONDS status=0
       WINEPREFIX=$template timeout "$limit" nice -n 10 "$loader" wineboot -i \
         </dev/null >"$template.log" 2>&1 || status=$?
       [ $status = 124 ] || WINEPREFIX=$template wineserver -w
@@ -117,9 +114,33 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     fi
     stop_session
     rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
-    cp -a "$template/." "$WINEPREFIX/"
+    clone_template "$template"
   ) 8>"$(dirname "$WINEPREFIX")/.template-$arch.lock"
+}
+
+if [ $emulated = 0 ]; then
+  if [ $fresh = 1 ]; then
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
+  fi
+  [ -f "$WINEPREFIX/system.reg" ] || make_prefix
+  [ $# -eq 0 ] && exit 0
+  status=0
+  "$loader" "$@" || status=$?
+  wineserver -w
+  exit $status
 fi
+
+# --- the 32-bit loader under emulation ------------------------------------------------
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+linger=${SORBEL_WINE_LINGER:-300}
+emulate() { nice -n 10 "$@"; }
+
+if [ $fresh = 1 ]; then
+  stop_session
+  rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
+fi
+[ -f "$WINEPREFIX/system.reg" ] || make_prefix
 if [ "$linger" = 0 ]; then
   # No session kept: each program's wineserver ends with it and writes the registry out.
   [ $# -eq 0 ] && exit 0
