@@ -1,16 +1,20 @@
 ' A script client of DocFile.dll: creates both classes by ProgID and calls
-' them by name. Usage: cscript //nologo late_bound.vbs DOCUMENT MISSING
-' The document is the sample written by com_client (package of 23 bytes).
-' The runner requires the closing line "late_bound: PASS": a script that stops
-' on an error prints nothing more, and Wine's cscript still exits 0.
+' them by name. Usage: cscript //nologo late_bound.vbs DOCUMENT MISSING SAMPLE
+' The document is the sample written by docfile_com_test (package of 23 bytes).
+' The runner (tests/com/run_script_test.sh) requires the closing line
+' "vbs: N passed, 0 failed": a script that stops on an error prints nothing
+' more, and Wine's cscript still exits 0.
 Option Explicit
-Dim failures, doc, missing, header, reader, data, status, packed
+Dim passes, failures, doc, missing, header, reader, data, status, packed
+passes = 0
 failures = 0
 
 Sub Expect(name, actual, expected)
     If actual <> expected Then
         WScript.Echo "FAIL " & name & ": " & actual & ", expected " & expected
         failures = failures + 1
+    Else
+        passes = passes + 1
     End If
 End Sub
 
@@ -102,8 +106,4 @@ pak.Package = data
 Expect "package read with variables", pak.ErrorNumber, 0
 If rounds = 30 Then WScript.Echo "late_bound: package sequence " & rounds & " rounds"
 
-If failures = 0 Then
-    WScript.Echo "late_bound: PASS"
-Else
-    WScript.Echo "late_bound: " & failures & " FAILED"
-End If
+WScript.Echo "vbs: " & passes & " passed, " & failures & " failed"
