@@ -55,16 +55,16 @@ else
   echo "run: the print services did not start; Print will find no printer"
 fi
 
+source scripts/lib/wine-env.sh
 source tests/viewer/ui_session.sh
-cleanup() { ui_stop_xvfb; }
-trap cleanup EXIT
+trap xvfb_stop EXIT
 
 have_display=0
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then have_display=1; else ui_start_xvfb; fi
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then have_display=1; else xvfb_start; fi
 
 "${wine[@]}"  # makes the prefix on first use
 for dll in Sorbel.dll DocFile.dll; do
-  "${wine[@]}" regsvr32 /s "$(ui_winpath "$dist/$dll")"
+  "${wine[@]}" regsvr32 /s "$(winpath "$dist/$dll")"
 done
 samples_dir="$prefix/drive_c/users/Public/Documents/Orlenne Samples"
 mkdir -p "$samples_dir"
@@ -103,8 +103,8 @@ UI_SHOTS=$root/build/screenshots
 UI_SYNC=$(mktemp -d)
 UI_PDF_DIR=$(mktemp -d)  # the demonstration prints nothing
 status=0
-timeout 180 "${wine[@]}" "$driver" --viewer "$(ui_winpath "$dist/Navreth.exe")" \
-    --samples 'C:\users\Public\Documents\Orlenne Samples' --sync "$(ui_winpath "$UI_SYNC")" --demo long.orl 2>&1 |
+timeout 180 "${wine[@]}" "$driver" --viewer "$(winpath "$dist/Navreth.exe")" \
+    --samples 'C:\users\Public\Documents\Orlenne Samples' --sync "$(winpath "$UI_SYNC")" --demo long.orl 2>&1 |
   ui_serve_requests || status=$?
 WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
 rm -rf "$UI_SYNC" "$UI_PDF_DIR"

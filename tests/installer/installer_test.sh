@@ -42,18 +42,9 @@ ok "built Orlenne-1.0.0.msi and Orlenne-1.0.1.msi for $arch"
 export SORBEL_WINE_LINGER=0
 
 # --- a fresh Wine prefix, with its own X display -----------------------------------------
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  return 0
-}
-trap cleanup EXIT
-if command -v Xvfb >/dev/null; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] && export DISPLAY=":$(cat "$work/display")"
-fi
+source "$here/../../scripts/lib/wine-env.sh"
+trap xvfb_stop EXIT
+if command -v Xvfb >/dev/null; then xvfb_start 1024x768x24 || true; fi
 
 # No host menu entries for the Start-menu shortcut: winemenubuilder would write them
 # into this user's ~/.local/share/applications and ~/.config/menus.
@@ -65,7 +56,6 @@ status=$?
 prefix=$(cd "$prefix" && pwd)
 
 wine_run() { "$wine_sh" "$arch" "$prefix" "$@"; }
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 install_dir="$prefix/drive_c/Program Files/Orlenne"
 install_dir_win='C:\Program Files\Orlenne'
 
@@ -116,7 +106,7 @@ installed_products() {  # DisplayVersion of every installed product named "Orlen
 }
 
 run_script() {  # the COM round trip through cscript; its last line says whether it passed
-  wine_run cscript //nologo "$(windows_path "$here/com_roundtrip.vbs")" "$install_dir_win" >"$work/script.log" 2>&1
+  wine_run cscript //nologo "$(winpath "$here/com_roundtrip.vbs")" "$install_dir_win" >"$work/script.log" 2>&1
   tr -d '\r' <"$work/script.log" | grep -E '^(FAILED|com_roundtrip):'
   if tr -d '\r' <"$work/script.log" | tail -1 | grep -qx 'com_roundtrip: PASS'; then
     ok "$1: Sorbel.ckxDataPak, DocFile.ckxDocHeader and DocFile.ckxFileBlock work by name ($(grep -c '^ok: ' "$work/script.log") checks)"
@@ -129,14 +119,14 @@ run_script() {  # the COM round trip through cscript; its last line says whether
 msi() {  # msiexec with a log; $1 /i or /x, $2 package
   local log
   log="$work/msiexec-$(basename "$2" .msi)-${1#/}.log"
-  wine_run msiexec "$1" "$(windows_path "$2")" /qn /l*v "$(windows_path "$log")"
+  wine_run msiexec "$1" "$(winpath "$2")" /qn /l*v "$(winpath "$log")"
 }
 
 # --- 1. install -----------------------------------------------------------------------------
 # Wine's script host registers its own type library when it first runs: once before
 # the registry is taken, so that only the package's changes remain.
 printf 'Set fso = CreateObject("Scripting.FileSystemObject")\r\nWScript.Echo "ready"\r\n' >"$work/warm_up.vbs"
-wine_run cscript //nologo "$(windows_path "$work/warm_up.vbs")" >/dev/null 2>&1
+wine_run cscript //nologo "$(winpath "$work/warm_up.vbs")" >/dev/null 2>&1
 registry "$work/reg-0"
 files "$work/files-0"
 if msi /i "$work/Orlenne-1.0.0.msi"; then ok "msiexec /i Orlenne-1.0.0.msi /qn"; else fail "msiexec /i exited $?"; fi

@@ -1,9 +1,12 @@
 // Drives the real Navreth.exe window as a person would and checks what it shows.
 //
-//   navreth_ui_test.exe --viewer PATH --samples DIR --sync DIR [--demo SAMPLE] [--only NAME]
+//   navreth_ui_test.exe --viewer PATH --samples DIR --sync DIR [gtest options]
+//   navreth_ui_test.exe --viewer PATH --samples DIR --sync DIR --demo SAMPLE
 //   navreth_ui_test.exe --viewer PATH --samples DIR --fidelity FILE --out RESULT [--timeout S]
 //
-// The second form serves tools/fidelity: it opens one document, reads the view's text, prints
+// The first form runs the scenarios, one GoogleTest case each (NavrethUi.*); CTest runs each
+// on its own (tests/viewer/CMakeLists.txt). The second opens a sample for scripts/run.sh's
+// screenshot. The third serves tools/fidelity: it opens one document, reads the view's text, prints
 // every page and writes down what happened, without judging it (see Fidelity below).
 //
 // Each scenario starts its own Navreth process (in the samples folder, so the Open dialog
@@ -15,7 +18,8 @@
 // Some checks need the Linux side (screenshots, the PDFs that the print queue writes). For
 // those the driver prints "REQUEST <n> <what>" on stdout and waits for the runner script to
 // write <sync>/<n>.reply, whose first line is "ok" or "fail: <reason>".
-// The last line is "N passed, N failed"; the runner requires it.
+#include <gtest/gtest.h>
+
 #include <windows.h>
 #include <commdlg.h>
 #include <winspool.h>
@@ -110,8 +114,6 @@ constexpr wchar_t kShortSample[] = L"short.orl";
 
 // ---- Bookkeeping ----------------------------------------------------------------------------
 
-int g_passed = 0;
-int g_failed = 0;
 std::wstring g_samples;  // folder of the sample documents (Windows path)
 std::wstring g_viewer;   // Navreth.exe
 std::wstring g_sync;     // folder where the runner answers requests
@@ -123,31 +125,16 @@ void Print(const std::string& line) {
     std::fflush(stdout);
 }
 
+// A GoogleTest expectation that also tells the scenario whether to go on.
 bool Check(bool ok, const std::string& what) {
-    (ok ? g_passed : g_failed)++;
-    Print(std::string(ok ? "  ok    " : "  FAIL  ") + what);
+    EXPECT_TRUE(ok) << what;
     return ok;
-}
-
-template <typename T>
-std::string Show(const T& value) {
-    if constexpr (std::is_same_v<T, std::wstring>) {
-        return "\"" + ui::Narrow(value) + "\"";
-    } else if constexpr (std::is_same_v<T, std::pair<int, int>>) {
-        return "(" + std::to_string(value.first) + ", " + std::to_string(value.second) + ")";
-    } else if constexpr (std::is_pointer_v<T>) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%p", static_cast<const void*>(value));
-        return text;
-    } else {
-        return std::to_string(value);
-    }
 }
 
 template <typename T, typename U>
 bool CheckEqual(const T& actual, const U& expected, const std::string& what) {
-    const bool ok = actual == expected;
-    return Check(ok, what + (ok ? "" : ": got " + Show(actual) + ", expected " + Show(T(expected))));
+    EXPECT_EQ(actual, T(expected)) << what;
+    return actual == T(expected);
 }
 
 std::wstring SamplePath(const std::wstring& file) {
@@ -171,6 +158,13 @@ bool Request(const std::string& what, std::string* reply = nullptr) {
 }
 
 // ---- The viewer process -----------------------------------------------------------------------
+
+// Sends WM_NULL and waits up to `ms` for the viewer's window thread to handle it: true once
+// the thread is back in its message loop (a load or a print job has finished).
+bool Responds(HWND window, int ms) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &ignored) != 0;
+}
 
 class Viewer {
 public:
@@ -223,6 +217,10 @@ public:
         GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info);
         return info.hwndFocus;
     }
+
+    // Waits until the window thread is back in a message loop, its own or a modal one: what a
+    // command it was handling would show is up by then.
+    bool Settled(int ms = kWait) const { return Responds(main_, ms); }
 
     // Waits until the process has no dialog or message box up.
     bool WaitNoDialog(int ms = kWait) const {
@@ -329,7 +327,7 @@ bool CloseMessageBox(const Viewer& viewer, const MessageBoxSeen& box) {
 void ExpectMessage(const Viewer& viewer, const std::wstring& title, const std::wstring& text,
                    bool warning, const std::string& what) {
     MessageBoxSeen box = WaitMessageBox(viewer, title);
-    if (!Check(box.window != nullptr, what + ": a message box titled " + Show(title) + " appears")) {
+    if (!Check(box.window != nullptr, what + ": a message box titled \"" + ui::Narrow(title) + "\" appears")) {
         for (HWND window : ui::TopLevelWindows(viewer.Pid())) ui::Dump(window);
         return;
     }
@@ -484,7 +482,7 @@ void OpenDialogCancel() {
     }
     ui::PressDialogButton(dialog, IDCANCEL);
     Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the open dialog");
-    Sleep(500);
+    Check(viewer.Settled(), "the window thread is back in a message loop after Cancel");
     Check(viewer.WaitNoDialog(0), "no message after Cancel");
     Check(StateOf(viewer) == before, "Cancel without a document changes nothing");
 
@@ -495,7 +493,7 @@ void OpenDialogCancel() {
     if (!Check(dialog != nullptr, "Open shows its dialog with a document on display")) return;
     ui::PressDialogButton(dialog, IDCANCEL);
     Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the open dialog");
-    Sleep(500);
+    Check(viewer.Settled(), "the window thread is back in a message loop after Cancel");
     Check(viewer.WaitNoDialog(0), "no message after Cancel with a document");
     Check(StateOf(viewer) == withDocument, "Cancel leaves the document on display");
     viewer.Click(kIdPrint);  // a document is on display: Print shows the print dialog, no message
@@ -728,7 +726,7 @@ void PrintRange() {
     if (!dialog) return;
     ui::PressDialogButton(dialog, IDCANCEL);
     Check(ui::WaitUntil([&] { return !IsWindow(dialog); }, kWait), "Cancel closes the print dialog");
-    Sleep(500);
+    Check(viewer.Settled(), "the window thread is back in a message loop after Cancel");
     Check(viewer.WaitNoDialog(0), "Cancel shows no message");
     const bool nothingPrinted = Request("pdf-none long", &reply);
     Check(nothingPrinted, "Cancel prints nothing: " + reply);
@@ -831,6 +829,15 @@ void PrintLandscapePaper() {
     Check(printed, "page 1 reaches the PDF queue on A5 landscape paper: " + reply);
 }
 
+// Whether the view fills the client area below the strip (what ExpectLayout checks in detail).
+bool LaidOut(const Viewer& viewer) {
+    RECT client{};
+    GetClientRect(viewer.Main(), &client);
+    const RECT view = ui::RectIn(viewer.Main(), viewer.View());
+    return view.left == 0 && std::abs(view.top - ui::TwipsToPixelsY(kStripTwips)) <= 1 &&
+           view.right == client.right && view.bottom == client.bottom;
+}
+
 // The view fills the area below the strip whatever the window's size.
 void ExpectLayout(const Viewer& viewer, const std::string& what) {
     RECT client{};
@@ -858,7 +865,7 @@ void Resizing() {
             GetWindowRect(viewer.Main(), &rect);
             return rect.right - rect.left == size.cx && rect.bottom - rect.top == size.cy;
         }, 3000);
-        Sleep(200);
+        ui::WaitUntil([&] { return LaidOut(viewer); }, 3000);  // the view follows the new size
         ExpectLayout(viewer, "resized to " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
     }
 }
@@ -911,7 +918,9 @@ void LettersWithoutAlt() {
     ui::SendKey(viewer.Main(), 'X');
     if (!Check(!viewer.WaitExit(1500), "a plain \"x\" does not end the program")) return;
     for (const ButtonSpec& b : kButtons) ui::SendKey(viewer.Main(), static_cast<WORD>(b.accessKey));
-    Sleep(1500);
+    // Nothing is to happen: watch for 1.5 s for a dialog, the program's end or the focus moving.
+    ui::WaitUntil([&] { return !ui::Dialogs(viewer.Pid()).empty() || !viewer.Running() || viewer.Focus() != button; },
+                  1500);
     if (!Check(viewer.WaitNoDialog(0), "plain o, p, f, a, x open no dialog and show no message")) return;
     CheckEqual(viewer.Focus(), button, "the focus stays on the button");
     ui::SendAltKey(viewer.Main(), L'O');
@@ -958,13 +967,6 @@ void ExitAndClose() {
 // pages through the print dialog and writes what happened to a result file (UTF-8 lines
 // "key=value") and the view's text beside it (<out>.view.txt). Nothing here judges the result:
 // the tool compares it with the reference.
-
-// Sends WM_NULL and waits up to `ms` for the viewer's window thread to handle it: true once
-// the thread is back in its message loop (a load or a print job has finished).
-bool Responds(HWND window, int ms) {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &ignored) != 0;
-}
 
 // The whole text of a window through WM_GETTEXTLENGTH / WM_GETTEXT, waiting up to `ms` for each.
 std::wstring LongTextOf(HWND window, int ms) {
@@ -1089,41 +1091,38 @@ int Demo(const std::wstring& sample) {
     Viewer viewer;
     if (!viewer.Started()) return 1;
     if (!viewer.Open(sample) || !Check(viewer.ViewShown(), ui::Narrow(sample) + " opens")) return 1;
-    Sleep(500);
+    // The open has finished and the window thread has drawn what it had to draw.
+    if (!Check(viewer.Settled(), "the viewer is idle after the open")) return 1;
+    RedrawWindow(viewer.Main(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    viewer.Settled();
     std::string reply;
-    const bool answered = Request("screenshot navreth-demo", &reply);
-    Check(answered, "screenshot: " + reply);
+    const bool answered = Check(Request("screenshot navreth-demo", &reply), "screenshot: " + reply);
     viewer.Click(kIdExit);
-    Check(viewer.WaitExit(kWait), "Exit ends the program");
-    return g_failed == 0 ? 0 : 1;
+    const bool ended = Check(viewer.WaitExit(kWait), "Exit ends the program");
+    return answered && ended ? 0 : 1;
 }
 
-struct Scenario {
-    const char* name;
-    void (*run)();
-};
-
-const Scenario kScenarios[] = {
-    {"start-up state", StartUpState},
-    {"about", AboutBox},
-    {"commands without a document", CommandsWithoutDocument},
-    {"open dialog cancel", OpenDialogCancel},
-    {"open samples", OpenSamples},
-    {"find", FindInDocument},
-    {"find after another open", FindAfterAnotherOpen},
-    {"print", PrintRange},
-    {"print on the document's paper", PrintLandscapePaper},
-    {"print starts with one copy", PrintStartsWithOneCopy},
-    {"resizing", Resizing},
-    {"access keys", AccessKeys},
-    {"letters without alt", LettersWithoutAlt},
-    {"exit and close", ExitAndClose},
-};
+// One GoogleTest case per scenario, so that CTest can run and name each on its own.
+TEST(NavrethUi, StartUpState) { StartUpState(); }
+TEST(NavrethUi, About) { AboutBox(); }
+TEST(NavrethUi, CommandsWithoutDocument) { CommandsWithoutDocument(); }
+TEST(NavrethUi, OpenDialogCancel) { OpenDialogCancel(); }
+TEST(NavrethUi, OpenSamples) { OpenSamples(); }
+TEST(NavrethUi, Find) { FindInDocument(); }
+TEST(NavrethUi, FindAfterAnotherOpen) { FindAfterAnotherOpen(); }
+TEST(NavrethUi, Print) { PrintRange(); }
+TEST(NavrethUi, PrintOnTheDocumentsPaper) { PrintLandscapePaper(); }
+TEST(NavrethUi, PrintStartsWithOneCopy) { PrintStartsWithOneCopy(); }
+TEST(NavrethUi, Resizing) { Resizing(); }
+TEST(NavrethUi, AccessKeys) { AccessKeys(); }
+TEST(NavrethUi, LettersWithoutAlt) { LettersWithoutAlt(); }
+TEST(NavrethUi, ExitAndClose) { ExitAndClose(); }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring demo, only, dumpCommand, fidelity, out;
+    testing::InitGoogleTest(&argc, argv);
+    std::wstring demo, fidelity, out;
     int timeoutSeconds = 120;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i], value = argv[i + 1];
@@ -1131,7 +1130,6 @@ int wmain(int argc, wchar_t** argv) {
         else if (option == L"--samples") g_samples = value;
         else if (option == L"--sync") g_sync = value;
         else if (option == L"--demo") demo = value;
-        else if (option == L"--only") only = value;
         else if (option == L"--fidelity") fidelity = value;
         else if (option == L"--out") out = value;
         else if (option == L"--timeout") timeoutSeconds = _wtoi(value.c_str());
@@ -1140,17 +1138,11 @@ int wmain(int argc, wchar_t** argv) {
         return Fidelity(fidelity, out, (timeoutSeconds > 0 ? timeoutSeconds : 120) * 1000);
     }
     if (g_viewer.empty() || g_samples.empty() || g_sync.empty()) {
-        std::fputs("usage: navreth_ui_test --viewer PATH --samples DIR --sync DIR [--demo FILE] [--only NAME]\n"
+        std::fputs("usage: navreth_ui_test --viewer PATH --samples DIR --sync DIR [--demo FILE] [gtest options]\n"
                    "       navreth_ui_test --viewer PATH --samples DIR --fidelity FILE --out RESULT [--timeout S]\n",
                    stderr);
         return 2;
     }
     if (!demo.empty()) return Demo(demo);
-    for (const Scenario& scenario : kScenarios) {
-        if (!only.empty() && ui::Narrow(only) != scenario.name) continue;
-        Print(std::string("== ") + scenario.name + " (" + std::to_string(GetTickCount64() / 1000 % 100000) + " s)");
-        scenario.run();
-    }
-    Print(std::to_string(g_passed) + " passed, " + std::to_string(g_failed) + " failed");
-    return g_failed == 0 ? 0 : 1;
+    return RUN_ALL_TESTS();
 }

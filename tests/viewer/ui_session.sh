@@ -1,43 +1,13 @@
 # Shell side of a UI session with the viewer, sourced by tests/viewer/run_ui_tests.sh and
-# scripts/run.sh: a private X server, and the answers to the driver's requests (screenshots,
-# checks of the PDFs the print queue writes). The driver prints "REQUEST <n> <what>" and
-# waits for <sync>/<n>.reply; every other line it prints is passed through.
+# scripts/run.sh: the answers to the driver's requests (screenshots, checks of the PDFs the
+# print queue writes). The driver prints "REQUEST <n> <what>" and waits for
+# <sync>/<n>.reply; every other line it prints is passed through.
 #
 # Callers set: UI_SHOTS (folder for screenshots), UI_SYNC (reply folder), UI_PDF_DIR (where
-# cups-pdf writes), and call ui_start_xvfb, then ui_serve_requests on the driver's output.
+# cups-pdf writes), and DISPLAY (scripts/lib/wine-env.sh's xvfb_start), then call
+# ui_serve_requests on the driver's output.
 
-ui_xvfb_pid=
 ui_pdf_mark=
-
-# Starts Xvfb on a display it picks itself (-displayfd) and exports DISPLAY.
-ui_start_xvfb() {
-  local fdfile
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-  ui_xvfb_pid=$!
-  local n
-  for n in $(seq 1 100); do
-    [ -s "$fdfile" ] && break
-    kill -0 "$ui_xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  local display
-  display=$(head -n 1 "$fdfile" 2>/dev/null)
-  rm -f "$fdfile"
-  if [ -z "$display" ]; then
-    echo "ui-session: Xvfb did not start" >&2
-    return 1
-  fi
-  export DISPLAY=":$display"
-}
-
-ui_stop_xvfb() {
-  if [ -n "$ui_xvfb_pid" ]; then
-    kill "$ui_xvfb_pid" 2>/dev/null || true
-    wait "$ui_xvfb_pid" 2>/dev/null || true
-    ui_xvfb_pid=
-  fi
-}
 
 ui_screenshot() {  # name
   mkdir -p "$UI_SHOTS"
@@ -76,8 +46,12 @@ ui_wait_one_new_pdf() {
     sleep 0.5
   done
   [ -n "$new" ] || { echo "fail: no new PDF of job $1 in $UI_PDF_DIR after 45 s (queue: $(lpstat -o 2>&1 | head -3))"; return 1; }
-  sleep 3  # a second job of the same document, sent by mistake, would be out by now
-  new=$(ui_new_pdfs "$1")
+  # A second job of the same document, sent by mistake, would be out within 3 s.
+  local deadline=$((SECONDS + 3))
+  while [ "$(echo "$new" | wc -l)" -eq 1 ] && [ $SECONDS -lt $deadline ]; do
+    sleep 0.2
+    new=$(ui_new_pdfs "$1")
+  done
   [ "$(echo "$new" | wc -l)" -eq 1 ] || { echo "fail: more than one new PDF of job $1: $(echo $new)"; return 1; }
   echo "$new"
 }
@@ -108,9 +82,12 @@ ui_check_pages_2_3() {  # job
 
 # Checks that no PDF of job $1 comes since the mark.
 ui_check_no_new_pdf() {  # job
-  sleep 8  # long enough for a job that was sent to reach the queue and come out as a PDF
-  local new
-  new=$(ui_new_pdfs "$1")
+  # Watches for 8 s, long enough for a job that was sent to reach the queue and come out.
+  local new= deadline=$((SECONDS + 8))
+  while [ -z "$new" ] && [ $SECONDS -lt $deadline ]; do
+    sleep 0.2
+    new=$(ui_new_pdfs "$1")
+  done
   if [ -n "$new" ]; then
     echo "fail: something was printed: $new"
   else
@@ -159,11 +136,4 @@ ui_serve_requests() {
       *) printf '%s\n' "$line" ;;
     esac
   done
-}
-
-# A Linux path as Wine sees it through its Z: drive.
-ui_winpath() {
-  local p
-  p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-  echo "Z:${p//\//\\}"
 }
