@@ -219,8 +219,9 @@ public:
     }
 
     // Waits until the window thread is back in a message loop, its own or a modal one: what a
-    // command it was handling would show is up by then.
-    bool Settled(int ms = kWait) const { return Responds(main_, ms); }
+    // command it was handling would show is up by then. Two round trips, as a dialog box
+    // shows itself when its loop first finds the queue empty, after the first at the latest.
+    bool Settled(int ms = kWait) const { return Responds(main_, ms) && Responds(main_, ms); }
 
     // Waits until the process has no dialog or message box up.
     bool WaitNoDialog(int ms = kWait) const {
