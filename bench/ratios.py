@@ -32,7 +32,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DEFAULT_BINARY = os.path.join(HERE, "..", "build", "h2-bench", "bench", "sorbel_bench")
+# The linux stage (scripts/test.sh linux) builds it here.
+DEFAULT_BINARY = os.path.join(HERE, "..", "build", "linux", "bench", "sorbel_bench")
 REUSE_TUNABLES = "glibc.malloc.mmap_max=0:glibc.malloc.trim_threshold=4294967296"
 
 # (label, ours, baseline, target: the highest acceptable ratio)
