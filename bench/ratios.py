@@ -5,6 +5,9 @@ Usage: bench/ratios.py [path/to/sorbel_bench] [--min-time S] [--repetitions N]
                        [--clock cpu|real] [--allocator default|reuse|both]
                        [--stat median|min] [--filter REGEX]
 
+The binary defaults to build/linux/bench/sorbel_bench, which the linux stage
+(scripts/test.sh linux) builds.
+
 Each benchmark runs N times (default 3) for at least S seconds (default 0.5)
 per run; the median of the runs is used, or with --stat min the fastest run
 (on a busy machine other work only ever adds time, so the fastest run is the
@@ -32,7 +35,7 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DEFAULT_BINARY = os.path.join(HERE, "..", "build", "h2-bench", "bench", "sorbel_bench")
+DEFAULT_BINARY = os.path.join(HERE, "..", "build", "linux", "bench", "sorbel_bench")
 REUSE_TUNABLES = "glibc.malloc.mmap_max=0:glibc.malloc.trim_threshold=4294967296"
 
 # (label, ours, baseline, target: the highest acceptable ratio)

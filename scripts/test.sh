@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what it needs, then builds and tests
+# The whole test suite: installs what it needs, then runs the workflow preset of each stage
+# (CMakePresets.json: configure into build/<stage>, build, run its tests with CTest):
 #   linux   the portable core, tools and their unit tests
 #   asan    the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   fuzz    libFuzzer targets, a short smoke run of each
@@ -9,26 +10,15 @@
 # Usage: scripts/test.sh [STAGE...]   (default: every stage)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 bash scripts/install-deps.sh || exit 1
 [ -x scripts/start-services.sh ] && { scripts/start-services.sh || exit 1; }
 
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=(linux asan fuzz win32 win64)
-jobs=$(nproc)
+# The build presets leave the job count to this (cmake --build reads it).
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 passed=0 failed=0
 failures=()
-
-configure_and_test() {  # name, then extra cmake arguments
-  local name=$1; shift
-  local dir=build/$name
-  echo "=== $name: configure and build"
-  mkdir -p "$dir"
-  cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
-  cmake --build "$dir" -j "$jobs" || return 1
-  echo "=== $name: tests"
-  ctest --test-dir "$dir" --output-on-failure --timeout 900
-}
 
 # Ends the Wine sessions that scripts/wine.sh keeps running in the prefixes of a stage.
 stop_wine_sessions() {
@@ -41,18 +31,14 @@ stop_wine_sessions() {
 }
 
 run_stage() {
+  local status=0
   case $1 in
-    linux) configure_and_test linux -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
-    asan)  configure_and_test asan -DCMAKE_BUILD_TYPE=Debug -DSORBEL_SANITIZE=ON -DSORBEL_BENCH=OFF \
-             -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ;;
-    fuzz)  configure_and_test fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORBEL_FUZZ=ON -DSORBEL_BENCH=OFF \
-             -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ;;
-    win32) local status=0
-           echo "=== win32: 32-bit programs run $(bash scripts/i386-emulation.sh --mode) here"
-           configure_and_test win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || status=$?
-           stop_wine_sessions build/win32/wineprefix
-           return $status ;;
-    win64) configure_and_test win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" ;;
+    linux | asan | fuzz | win64) cmake --workflow --preset "$1" ;;
+    win32)
+      echo "=== win32: 32-bit programs run $(bash scripts/i386-emulation.sh --mode) here"
+      cmake --workflow --preset win32 || status=$?
+      stop_wine_sessions build/win32/wineprefix
+      return $status ;;
     *) echo "unknown stage $1"; return 2 ;;
   esac
 }
