@@ -16,12 +16,13 @@
 #include <functional>
 
 #include "com_ptr.h"
+#include "unique_handle.h"
 #include "sorbel_idl.h"
 
 namespace {
 
-using sorbel::com::ComPtr;
-using sorbel::com::UniqueSafeArray;
+using common::com::ComPtr;
+using common::com::UniqueSafeArray;
 
 constexpr ULONG kRecordBytes = 16u << 20;
 constexpr int kRecords = 4;

@@ -2,8 +2,9 @@
 #include "com_util.h"
 
 #include <cstdio>
-#include <new>
 #include <string>
+
+#include "viewer_logic.h"
 
 namespace viewer {
 
@@ -41,28 +42,14 @@ std::wstring SystemMessage(HRESULT hr) {
 
 // The error information the failing object left on this thread, if any.
 std::wstring ErrorInfoDescription() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-    BSTR description = nullptr;
-    std::wstring text;
-    if (SUCCEEDED(info->GetDescription(&description)) && description) {
-        text.assign(description, SysStringLen(description));
-    }
-    SysFreeString(description);
-    info->Release();
-    return text;
-}
-
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    for (const char* p = text; *p; ++p) wide.push_back(static_cast<unsigned char>(*p));
-    return wide;
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK || !info) return {};
+    UniqueBstr description;
+    if (FAILED(info->GetDescription(description.Put()))) return {};
+    return description.Text();
 }
 
 }  // namespace
-
-ComError::ComError(HRESULT hr, std::wstring description)
-    : std::runtime_error("COM error"), hr_(hr), description_(std::move(description)) {}
 
 void ThrowIfFailed(HRESULT hr, const wchar_t* what) {
     if (SUCCEEDED(hr)) return;
@@ -78,29 +65,22 @@ void ThrowLastError(const wchar_t* what) {
 }
 
 ComError CurrentError() {
-    try {
-        throw;
-    } catch (const ComError& e) {
-        return e;
-    } catch (const std::bad_alloc&) {
-        return ComError(E_OUTOFMEMORY, L"Out of memory");
-    } catch (const std::overflow_error& e) {
-        return ComError(DISP_E_OVERFLOW, L"Overflow: " + Widen(e.what()));
-    } catch (const std::exception& e) {
-        return ComError(E_UNEXPECTED, Widen(e.what()));
-    } catch (...) {
-        return ComError(E_UNEXPECTED, L"Unexpected error");
-    }
+    const common::com::Fault fault = common::com::CurrentFault();
+    return ComError(fault.status, fault.text);
 }
 
 std::wstring DescribeError(const ComError& error) {
     wchar_t number[16];
-    std::swprintf(number, 16, L"0x%08lX", static_cast<unsigned long>(error.code()));
-    return L"Error " + std::wstring(number) + L": " + error.description();
+    std::swprintf(number, 16, L"0x%08lX", static_cast<unsigned long>(error.Status()));
+    return L"Error " + std::wstring(number) + L": " + error.Description();
 }
 
-Bstr::Bstr(const std::wstring& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-    if (!b_) throw std::bad_alloc();
+void ReportUnexpectedError(HWND owner) noexcept {
+    const common::com::Fault fault = common::com::CurrentFault();
+    wchar_t text[sizeof fault.text / sizeof fault.text[0] + 32];
+    std::swprintf(text, sizeof text / sizeof text[0], L"Error 0x%08lX: %ls", static_cast<unsigned long>(fault.status),
+                  fault.text);
+    MessageBoxW(owner && IsWindow(owner) ? owner : nullptr, text, kErrorTitle, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace viewer

@@ -81,7 +81,7 @@ private:
     DWORD flags_ = 0;
     HGLOBAL devMode_ = nullptr;
     HGLOBAL devNames_ = nullptr;
-    OwnedDc printerDc_;
+    UniqueDc printerDc_;
     std::vector<BYTE> printerSettings_;  // a copy of devMode_ as it was when hDC() was made
 };
 

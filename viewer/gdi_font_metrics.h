@@ -26,7 +26,6 @@
 
 #include "com_util.h"
 #include "docengine/layout.h"
-#include "gdi_handles.h"
 
 namespace viewer {
 
@@ -58,7 +57,7 @@ private:
     Measured& GetFace(const docengine::FontSpec& font, const std::wstring& face);
     bool HasGlyph(Measured& measured, std::u16string_view character);
 
-    OwnedDc dc_;
+    UniqueDc dc_;
     std::set<std::wstring> installed_;  // upper-cased face names
     std::vector<std::wstring> fallbacks_;  // installed faces with wide coverage, in order of preference
     std::map<std::pair<std::wstring, std::wstring>, std::unique_ptr<Measured>> fonts_;  // (spec key, face)

@@ -74,10 +74,11 @@ HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style, HWN
 }  // namespace
 
 frmMain::frmMain(HINSTANCE instance) : instance_(instance) {
-    HDC screen = GetDC(nullptr);
-    dpiX_ = GetDeviceCaps(screen, LOGPIXELSX);
-    dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    {
+        const UniqueScreenDc screen(GetDC(nullptr));
+        dpiX_ = GetDeviceCaps(screen.Get(), LOGPIXELSX);
+        dpiY_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    }
 
     HICON bigIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_NAVRETH), IMAGE_ICON,
                                                   GetSystemMetrics(SM_CXICON),
@@ -112,8 +113,8 @@ frmMain::frmMain(HINSTANCE instance) : instance_(instance) {
                             nullptr, nullptr, instance, this);
     if (!hwnd_) ThrowLastError(L"Cannot create the window");
     findMessage_ = RegisterWindowMessageW(FINDMSGSTRINGW);
-    accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators.data()),
-                                            static_cast<int>(kAccelerators.size()));
+    accelerators_.Reset(CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators.data()),
+                                                static_cast<int>(kAccelerators.size())));
     cdl.Owner(hwnd_);
     try {
         CreateControls();
@@ -121,33 +122,31 @@ frmMain::frmMain(HINSTANCE instance) : instance_(instance) {
     } catch (...) {
         // Start-up failed: the window goes without running its unload (which would post the
         // quit message and end the caller's error message at once) and without reaching this
-        // half-made object again.
+        // half-made object again. The accelerators and the font go with the members.
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(std::exchange(hwnd_, nullptr));
-        DestroyAcceleratorTable(std::exchange(accelerators_, nullptr));
-        if (font_) DeleteObject(std::exchange(font_, nullptr));
         throw;
     }
 }
 
+// The window (and its controls, which use the font) goes first; the font and the
+// accelerators go with the members after it.
 frmMain::~frmMain() {
     if (hwnd_) DestroyWindow(hwnd_);
-    if (accelerators_) DestroyAcceleratorTable(accelerators_);
-    if (font_) DeleteObject(font_);
 }
 
 void frmMain::CreateControls() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+        font_.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
     }
     const auto px = [&](int left, int top, int width, int height) {
         return RECT{TwipsToPixels(left, dpiX_), TwipsToPixels(top, dpiY_),
                     TwipsToPixels(left + width, dpiX_), TwipsToPixels(top + height, dpiY_)};
     };
     const auto setFont = [&](HWND control) {
-        if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     };
 
     // Created in tab order: the view first (tab index 0), then the strip and its controls.
@@ -261,7 +260,7 @@ void frmMain::handFileOpen() {
 void frmMain::FileOpen(const std::wstring& pFileSpec, std::int32_t& pStatus) {
     OpenStep step = OpenStep::Header;
     try {
-        Bstr fileSpec(pFileSpec);
+        UniqueBstr fileSpec(pFileSpec);
         ThrowIfFailed(objDocHeader->put_FileSpec(fileSpec.Get()), L"ckxDocHeader.FileSpec");
         long headerStatus = 0;
         ThrowIfFailed(objDocHeader->get_Status(&headerStatus), L"ckxDocHeader.Status");
@@ -275,7 +274,7 @@ void frmMain::FileOpen(const std::wstring& pFileSpec, std::int32_t& pStatus) {
         long start = CheckedAdd32(P, 1);
         long length = L;
         long blockStatus = 0;
-        SafeArray bytes;
+        UniqueSafeArray bytes;
         ThrowIfFailed(objFileBlock->ReadBlock(fileSpec.InOut(), &start, &length, bytes.Put(), &blockStatus),
                       L"ckxFileBlock.ReadBlock");
         pStatus = BlockStatus(blockStatus);
@@ -310,8 +309,8 @@ void frmMain::FileOpen(const std::wstring& pFileSpec, std::int32_t& pStatus) {
 void frmMain::PageSettings_Load() {
     for (const PageKey& page : kPageKeys) {
         try {
-            Bstr key(page.key);
-            Bstr value;
+            UniqueBstr key(page.key);
+            UniqueBstr value;
             ThrowIfFailed(objDataPak->get_Data(key.InOut(), value.Put()), L"ckxDataPak.Data");
             (txText.get()->*page.apply)(PageValueOrZero(value.Text()));
         } catch (...) {
@@ -403,8 +402,7 @@ bool frmMain::OnCommand(WPARAM wParam, LPARAM lParam) {
         }
     } catch (...) {
         // An unexpected error ends the command, not the program.
-        const ComError error = CurrentError();
-        MessageBoxW(hwnd_, DescribeError(error).c_str(), kErrorTitle, MB_OK | MB_ICONERROR);
+        ReportUnexpectedError(hwnd_);
     }
     return true;
 }
@@ -448,7 +446,15 @@ LRESULT CALLBACK frmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         self->hwnd_ = nullptr;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    return self->OnMessage(message, wParam, lParam);
+    // Nothing unwinds through DispatchMessage: a failure (running out of memory while the
+    // view answers the Find dialog, for instance) ends that message and is reported as an
+    // unexpected error of a command is.
+    try {
+        return self->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        ReportUnexpectedError(hwnd);
+        return 0;
+    }
 }
 
 // The strip hands its buttons' clicks to the window and paints its label on its own colour.
@@ -473,7 +479,7 @@ LRESULT CALLBACK frmMain::StripProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 // Only Alt plus the letter acts, through the accelerators.
 bool frmMain::TranslateKeys(MSG& msg) {
     if (hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd)) &&
-        TranslateAcceleratorW(hwnd_, accelerators_, &msg)) {
+        TranslateAcceleratorW(hwnd_, accelerators_.Get(), &msg)) {
         return true;
     }
     if (txText && txText->FindDialog() && IsDialogMessageW(txText->FindDialog(), &msg)) return true;

@@ -76,8 +76,8 @@ private:
     HWND lblTitleNote = nullptr;
     std::unique_ptr<TextView> txText;
     CommonDialog cdl;
-    HFONT font_ = nullptr;
-    HACCEL accelerators_ = nullptr;
+    UniqueFont font_;
+    UniqueAccel accelerators_;
     UINT findMessage_ = 0;
     int dpiX_ = 96;
     int dpiY_ = 96;

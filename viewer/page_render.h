@@ -24,7 +24,7 @@
 
 #include "docengine/layout.h"
 #include "gdi_font_metrics.h"
-#include "gdi_handles.h"
+#include "com_util.h"
 
 namespace viewer {
 

@@ -10,7 +10,6 @@
 #include <cwctype>
 #include <limits>
 
-#include "gdi_handles.h"
 #include "paper_settings.h"
 
 namespace viewer {
@@ -107,10 +106,11 @@ void RegisterViewClass() {
 TextView::TextView(HWND parent, int id, int leftTwips, int topTwips, int widthTwips, int heightTwips)
     : parent_(parent) {
     RegisterViewClass();
-    HDC screen = GetDC(nullptr);
-    dpiX_ = GetDeviceCaps(screen, LOGPIXELSX);
-    dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    {
+        const UniqueScreenDc screen(GetDC(nullptr));
+        dpiX_ = GetDeviceCaps(screen.Get(), LOGPIXELSX);
+        dpiY_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    }
     hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, kTextViewClass, L"",
                             WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_CLIPSIBLINGS,
                             TwipsToPixels(leftTwips, dpiX_), TwipsToPixels(topTwips, dpiY_),
@@ -513,7 +513,7 @@ void TextView::ScrollToIndex(std::size_t index) {
 
 void TextView::Paint(HDC target, const RECT& client) {
     const int width = std::max<LONG>(client.right, 1), height = std::max<LONG>(client.bottom, 1);
-    OwnedDc memory(CreateCompatibleDC(target));
+    UniqueDc memory(CreateCompatibleDC(target));
     UniqueBitmap bitmap(CreateCompatibleBitmap(target, width, height));
     HDC dc = memory.Get() && bitmap ? memory.Get() : target;
     SelectedObject selected(memory.Get(), bitmap.Get());
@@ -655,7 +655,10 @@ LRESULT CALLBACK TextView::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LP
     try {
         return view->OnMessage(message, wParam, lParam);
     } catch (...) {
-        // Nothing escapes into the system's code: a failed paint or measure costs that message.
+        // Nothing escapes into the system's code: a failure costs that message and is reported
+        // as an unexpected error of a command is. A failed paint is not reported: the message
+        // box would uncover the view, whose next paint would fail and report again.
+        if (message != WM_PAINT) ReportUnexpectedError(GetAncestor(hwnd, GA_ROOT));
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }

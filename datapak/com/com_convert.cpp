@@ -41,8 +41,8 @@ ByteArg::ByteArg(SAFEARRAY* const* array) {
     const ULONG count = a->rgsabound[0].cElements;
     if (count == 0) return;
     if (!a->pvData) throw ComError(E_INVALIDARG, L"The byte array has elements but no data.");
-    lock_.emplace(a);
-    if (!lock_->Locked()) throw ComError(E_INVALIDARG, L"The byte array cannot be locked.");
+    lock_ = common::com::LockSafeArray(a);
+    if (!lock_) throw ComError(E_INVALIDARG, L"The byte array cannot be locked.");
     // pvData addresses the element at the lower bound, whatever its value.
     span_ = ByteSpan(static_cast<const std::uint8_t*>(a->pvData), count);
 }
@@ -55,7 +55,7 @@ BSTR MakeBstr(std::u16string_view text) {
 
 SAFEARRAY* MakeByteArray(ByteSpan bytes) {
     if (bytes.empty()) return nullptr;
-    UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
+    common::com::UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
     if (!array.Get()) throw std::bad_alloc();
     void* data = nullptr;
     if (FAILED(SafeArrayAccessData(array.Get(), &data))) throw std::bad_alloc();

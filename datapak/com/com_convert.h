@@ -15,15 +15,17 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "ckx_data_pak.h"
 #include "com_call.h"
-#include "com_ptr.h"
+#include "unique_handle.h"
 
 namespace sorbel::com {
+
+using common::com::ComError;
+using common::com::RequireOut;
 
 std::u16string_view TextArg(BSTR text) noexcept;
 std::u16string_view TextArg(const BSTR* text) noexcept;
@@ -41,18 +43,9 @@ public:
     operator ByteSpan() const { return span_; }
 
 private:
-    std::optional<SafeArrayLockScope> lock_;
+    common::com::UniqueSafeArrayLock lock_;
     ByteSpan span_;
 };
-
-// Checks a return-value pointer and clears what it points to.
-// Throws ComError(E_POINTER) for a NULL pointer.
-template <class T>
-T* RequireOut(T* out) {
-    if (!out) throw ComError(E_POINTER, L"The return-value pointer is NULL.");
-    *out = T{};
-    return out;
-}
 
 // Fresh copies for the caller. Throw std::bad_alloc when the allocation fails.
 BSTR MakeBstr(std::u16string_view text);

@@ -1,6 +1,5 @@
-// The ckxDataPak COM object: reference counting, IDispatch through the
-// embedded type library, and the 38 members of _ckxDataPak as thin calls into
-// the core. Every member body runs through ComCall; none writes through its
+// The ckxDataPak COM object: the Package get shortcut of IDispatch, and the 38
+// members of _ckxDataPak as thin calls into the core. Every member body runs through ComCall; none writes through its
 // by-reference parameters. Late-bound calls go through the shared Invoke
 // adapter, which passes the members copies of the caller's arguments.
 #include "data_pak_object.h"
@@ -10,93 +9,19 @@
 #include "ansi_encoding.h"
 #include "com_call.h"
 #include "com_convert.h"
-#include "invoke_adapter.h"
-#include "server.h"
 
 namespace sorbel::com {
+namespace {
 
-DataPakObject::DataPakObject() : pak_(AnsiCodePage()) { ObjectCreated(); }
+using common::com::ComCall;
 
-DataPakObject::~DataPakObject() { ObjectDestroyed(); }
+constexpr common::com::ErrorSource kErrors{&IID__ckxDataPak, L"Sorbel.ckxDataPak", L"ckxDataPak"};
 
-HRESULT DataPakObject::Create(REFIID iid, void** out) noexcept {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    DataPakObject* object = nullptr;
-    try {
-        object = new DataPakObject();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-}
+}  // namespace
 
-HRESULT DataPakObject::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__ckxDataPak) {
-        *out = static_cast<_ckxDataPak*>(this);
-    } else if (iid == IID_ISupportErrorInfo) {
-        *out = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
+DataPakObject::DataPakObject() : pak_(AnsiCodePage()) {}
 
-ULONG DataPakObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-
-ULONG DataPakObject::Release() {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-}
-
-HRESULT DataPakObject::EnsureTypeInfo() {
-    if (typeInfo_) return S_OK;
-    try {
-        const std::wstring path = ModulePath();
-        ComPtr<ITypeLib> library;
-        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Put());
-        if (FAILED(hr)) return hr;
-        return library->GetTypeInfoOfGuid(IID__ckxDataPak, typeInfo_.Put());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT DataPakObject::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-HRESULT DataPakObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    const HRESULT hr = EnsureTypeInfo();
-    if (FAILED(hr)) return hr;
-    typeInfo_->AddRef();
-    *info = typeInfo_.Get();
-    return S_OK;
-}
-
-HRESULT DataPakObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    const HRESULT hr = EnsureTypeInfo();
-    if (FAILED(hr)) return hr;
-    return typeInfo_->GetIDsOfNames(names, count, ids);
-}
-
-HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                               EXCEPINFO* exception, UINT* argumentError) {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     const HRESULT hr = EnsureTypeInfo();
@@ -119,69 +44,64 @@ HRESULT DataPakObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     // Scripts pass variables as VARIANT references; the adapter hands the
     // members owned copies and leaves every argument of the caller as it was
     // (no member writes through its parameters, so nothing is written back).
-    return common::com::InvokeWithArgumentCopies(typeInfo_.Get(), static_cast<_ckxDataPak*>(this), id, flags,
-                                                 params, result, exception, argumentError);
-}
-
-HRESULT DataPakObject::InterfaceSupportsErrorInfo(REFIID iid) {
-    return iid == IID__ckxDataPak ? S_OK : S_FALSE;
+    return DispatchObject::Invoke(id, iid, lcid, flags, params, result, exception, argumentError);
 }
 
 // --- Type identifier, header and counts (never touch the error number) ---
 
 HRESULT DataPakObject::TypeID(LONG* pTypeID) {
-    return ComCall(L"TypeID", [&] {
+    return ComCall(kErrors, L"TypeID", [&] {
         LONG* out = RequireOut(pTypeID);
         *out = pak_.TypeID();
     });
 }
 
 HRESULT DataPakObject::get_Title(BSTR* pValue) {
-    return ComCall(L"Title", [&] {
+    return ComCall(kErrors, L"Title", [&] {
         BSTR* out = RequireOut(pValue);
         *out = MakeBstr(pak_.Title());
     });
 }
 
 HRESULT DataPakObject::put_Title(BSTR pTitle) {
-    return ComCall(L"Title", [&] { pak_.Title(TextArg(pTitle)); });
+    return ComCall(kErrors, L"Title", [&] { pak_.Title(TextArg(pTitle)); });
 }
 
 HRESULT DataPakObject::Count(LONG* pCount) {
-    return ComCall(L"Count", [&] {
+    return ComCall(kErrors, L"Count", [&] {
         LONG* out = RequireOut(pCount);
         *out = pak_.Count();
     });
 }
 
 HRESULT DataPakObject::get_Category(BSTR* pValue) {
-    return ComCall(L"Category", [&] {
+    return ComCall(kErrors, L"Category", [&] {
         BSTR* out = RequireOut(pValue);
         *out = MakeBstr(pak_.Category());
     });
 }
 
 HRESULT DataPakObject::put_Category(BSTR pCategory) {
-    return ComCall(L"Category", [&] { pak_.Category(TextArg(pCategory)); });
+    return ComCall(kErrors, L"Category", [&] { pak_.Category(TextArg(pCategory)); });
 }
 
 HRESULT DataPakObject::Length(BSTR* pKey, LONG* pLength) {
-    return ComCall(L"Length", [&] {
+    return ComCall(kErrors, L"Length", [&] {
         LONG* out = RequireOut(pLength);
         *out = pak_.Length(TextArg(pKey));
     });
 }
 
 HRESULT DataPakObject::Zap() {
-    return ComCall(L"Zap", [&] { pak_.Zap(); });
+    return ComCall(kErrors, L"Zap", [&] { pak_.Zap(); });
 }
 
 HRESULT DataPakObject::Clear() {
-    return ComCall(L"Clear", [&] { pak_.Clear(); });
+    return ComCall(kErrors, L"Clear", [&] { pak_.Clear(); });
 }
 
 HRESULT DataPakObject::ErrorNumber(::ckxDataPak_ErrorNumber* pErrorNumber) {
-    return ComCall(L"ErrorNumber", [&] {
+    return ComCall(kErrors, L"ErrorNumber", [&] {
         ::ckxDataPak_ErrorNumber* out = RequireOut(pErrorNumber);
         *out = static_cast<::ckxDataPak_ErrorNumber>(pak_.ErrorNumber());
     });
@@ -190,73 +110,73 @@ HRESULT DataPakObject::ErrorNumber(::ckxDataPak_ErrorNumber* pErrorNumber) {
 // --- Keyed members, text data ---
 
 HRESULT DataPakObject::Append(BSTR* pKey, BSTR* pData) {
-    return ComCall(L"Append", [&] { pak_.Append(TextArg(pKey), TextArg(pData)); });
+    return ComCall(kErrors, L"Append", [&] { pak_.Append(TextArg(pKey), TextArg(pData)); });
 }
 
 HRESULT DataPakObject::Delete(BSTR* pKey) {
-    return ComCall(L"Delete", [&] { pak_.Delete(TextArg(pKey)); });
+    return ComCall(kErrors, L"Delete", [&] { pak_.Delete(TextArg(pKey)); });
 }
 
 HRESULT DataPakObject::FindKey(BSTR* pKey, LONG* pIndex) {
-    return ComCall(L"FindKey", [&] {
+    return ComCall(kErrors, L"FindKey", [&] {
         LONG* out = RequireOut(pIndex);
         *out = pak_.FindKey(TextArg(pKey));
     });
 }
 
 HRESULT DataPakObject::Insert(BSTR* pKey, BSTR* pData, BSTR* pKeyBefore) {
-    return ComCall(L"Insert", [&] { pak_.Insert(TextArg(pKey), TextArg(pData), TextArg(pKeyBefore)); });
+    return ComCall(kErrors, L"Insert", [&] { pak_.Insert(TextArg(pKey), TextArg(pData), TextArg(pKeyBefore)); });
 }
 
 HRESULT DataPakObject::Edit(BSTR* pKey, BSTR* pData) {
-    return ComCall(L"Edit", [&] { pak_.Edit(TextArg(pKey), TextArg(pData)); });
+    return ComCall(kErrors, L"Edit", [&] { pak_.Edit(TextArg(pKey), TextArg(pData)); });
 }
 
 HRESULT DataPakObject::get_Data(BSTR* pKey, BSTR* pValue) {
-    return ComCall(L"Data", [&] {
+    return ComCall(kErrors, L"Data", [&] {
         BSTR* out = RequireOut(pValue);
         *out = MakeBstr(pak_.Data(TextArg(pKey)));
     });
 }
 
 HRESULT DataPakObject::put_Data(BSTR* pKey, BSTR* pData) {
-    return ComCall(L"Data", [&] { pak_.Data(TextArg(pKey), TextArg(pData)); });
+    return ComCall(kErrors, L"Data", [&] { pak_.Data(TextArg(pKey), TextArg(pData)); });
 }
 
 // --- Keyed members, byte data, and search by data ---
 
 HRESULT DataPakObject::AppendB(BSTR* pKey, SAFEARRAY** pData) {
-    return ComCall(L"AppendB", [&] { pak_.AppendB(TextArg(pKey), ByteArg(pData)); });
+    return ComCall(kErrors, L"AppendB", [&] { pak_.AppendB(TextArg(pKey), ByteArg(pData)); });
 }
 
 HRESULT DataPakObject::EditB(BSTR* pKey, SAFEARRAY** pData) {
-    return ComCall(L"EditB", [&] { pak_.EditB(TextArg(pKey), ByteArg(pData)); });
+    return ComCall(kErrors, L"EditB", [&] { pak_.EditB(TextArg(pKey), ByteArg(pData)); });
 }
 
 HRESULT DataPakObject::InsertB(BSTR* pKey, SAFEARRAY** pData, BSTR* pKeyBefore) {
-    return ComCall(L"InsertB", [&] { pak_.InsertB(TextArg(pKey), ByteArg(pData), TextArg(pKeyBefore)); });
+    return ComCall(kErrors, L"InsertB", [&] { pak_.InsertB(TextArg(pKey), ByteArg(pData), TextArg(pKeyBefore)); });
 }
 
 HRESULT DataPakObject::get_DataB(BSTR* pKey, SAFEARRAY** pValue) {
-    return ComCall(L"DataB", [&] {
+    return ComCall(kErrors, L"DataB", [&] {
         SAFEARRAY** out = RequireOut(pValue);
         *out = MakeByteArray(pak_.DataB(TextArg(pKey)));
     });
 }
 
 HRESULT DataPakObject::put_DataB(BSTR* pKey, SAFEARRAY** pData) {
-    return ComCall(L"DataB", [&] { pak_.DataB(TextArg(pKey), ByteArg(pData)); });
+    return ComCall(kErrors, L"DataB", [&] { pak_.DataB(TextArg(pKey), ByteArg(pData)); });
 }
 
 HRESULT DataPakObject::FindData(BSTR* pData, LONG* pIndex) {
-    return ComCall(L"FindData", [&] {
+    return ComCall(kErrors, L"FindData", [&] {
         LONG* out = RequireOut(pIndex);
         *out = pak_.FindData(TextArg(pData));
     });
 }
 
 HRESULT DataPakObject::FindDataB(SAFEARRAY** pData, LONG* pIndex) {
-    return ComCall(L"FindDataB", [&] {
+    return ComCall(kErrors, L"FindDataB", [&] {
         LONG* out = RequireOut(pIndex);
         const ByteArg data(pData);
         *out = pak_.FindDataB(data);
@@ -266,75 +186,75 @@ HRESULT DataPakObject::FindDataB(SAFEARRAY** pData, LONG* pIndex) {
 // --- Positional members ---
 
 HRESULT DataPakObject::get_RecordB(LONG* pIndex, SAFEARRAY** pValue) {
-    return ComCall(L"RecordB", [&] {
+    return ComCall(kErrors, L"RecordB", [&] {
         SAFEARRAY** out = RequireOut(pValue);
         *out = MakeByteArray(pak_.RecordB(IndexArg(pIndex)));
     });
 }
 
 HRESULT DataPakObject::put_RecordB(LONG* pIndex, SAFEARRAY** pData) {
-    return ComCall(L"RecordB", [&] { pak_.RecordB(IndexArg(pIndex), ByteArg(pData)); });
+    return ComCall(kErrors, L"RecordB", [&] { pak_.RecordB(IndexArg(pIndex), ByteArg(pData)); });
 }
 
 HRESULT DataPakObject::get_Record(LONG* pIndex, BSTR* pValue) {
-    return ComCall(L"Record", [&] {
+    return ComCall(kErrors, L"Record", [&] {
         BSTR* out = RequireOut(pValue);
         *out = MakeBstr(pak_.Record(IndexArg(pIndex)));
     });
 }
 
 HRESULT DataPakObject::put_Record(LONG* pIndex, BSTR* pData) {
-    return ComCall(L"Record", [&] { pak_.Record(IndexArg(pIndex), TextArg(pData)); });
+    return ComCall(kErrors, L"Record", [&] { pak_.Record(IndexArg(pIndex), TextArg(pData)); });
 }
 
 HRESULT DataPakObject::get_RecordKey(LONG* pIndex, BSTR* pValue) {
-    return ComCall(L"RecordKey", [&] {
+    return ComCall(kErrors, L"RecordKey", [&] {
         BSTR* out = RequireOut(pValue);
         *out = MakeBstr(pak_.RecordKey(IndexArg(pIndex)));
     });
 }
 
 HRESULT DataPakObject::put_RecordKey(LONG* pIndex, BSTR* pKey) {
-    return ComCall(L"RecordKey", [&] { pak_.RecordKey(IndexArg(pIndex), TextArg(pKey)); });
+    return ComCall(kErrors, L"RecordKey", [&] { pak_.RecordKey(IndexArg(pIndex), TextArg(pKey)); });
 }
 
 HRESULT DataPakObject::RecordDelete(LONG* pIndex) {
-    return ComCall(L"RecordDelete", [&] { pak_.RecordDelete(IndexArg(pIndex)); });
+    return ComCall(kErrors, L"RecordDelete", [&] { pak_.RecordDelete(IndexArg(pIndex)); });
 }
 
 HRESULT DataPakObject::RecordEdit(BSTR* pKey, BSTR* pData, LONG* pIndex) {
-    return ComCall(L"RecordEdit", [&] { pak_.RecordEdit(TextArg(pKey), TextArg(pData), IndexArg(pIndex)); });
+    return ComCall(kErrors, L"RecordEdit", [&] { pak_.RecordEdit(TextArg(pKey), TextArg(pData), IndexArg(pIndex)); });
 }
 
 HRESULT DataPakObject::RecordEditB(BSTR* pKey, SAFEARRAY** pData, LONG* pIndex) {
-    return ComCall(L"RecordEditB", [&] { pak_.RecordEditB(TextArg(pKey), ByteArg(pData), IndexArg(pIndex)); });
+    return ComCall(kErrors, L"RecordEditB", [&] { pak_.RecordEditB(TextArg(pKey), ByteArg(pData), IndexArg(pIndex)); });
 }
 
 HRESULT DataPakObject::RecordInsert(BSTR* pKey, BSTR* pData, LONG* pIndex) {
-    return ComCall(L"RecordInsert", [&] { pak_.RecordInsert(TextArg(pKey), TextArg(pData), IndexArg(pIndex)); });
+    return ComCall(kErrors, L"RecordInsert", [&] { pak_.RecordInsert(TextArg(pKey), TextArg(pData), IndexArg(pIndex)); });
 }
 
 HRESULT DataPakObject::RecordInsertB(BSTR* pKey, SAFEARRAY** pData, LONG* pIndex) {
-    return ComCall(L"RecordInsertB",
+    return ComCall(kErrors, L"RecordInsertB",
                    [&] { pak_.RecordInsertB(TextArg(pKey), ByteArg(pData), IndexArg(pIndex)); });
 }
 
 // --- Package ---
 
 HRESULT DataPakObject::put_Package(SAFEARRAY** pPackage) {
-    return ComCall(L"Package", [&] { pak_.Package(ByteArg(pPackage)); });
+    return ComCall(kErrors, L"Package", [&] { pak_.Package(ByteArg(pPackage)); });
 }
 
 HRESULT DataPakObject::get_Package(SAFEARRAY** pValue) {
-    return ComCall(L"Package", [&] {
+    return ComCall(kErrors, L"Package", [&] {
         SAFEARRAY** out = RequireOut(pValue);
         // Written straight into the new array: no intermediate copy.
         const std::int32_t size = pak_.Size();
-        UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size)));
+        common::com::UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size)));
         if (!array.Get()) throw std::bad_alloc();
         {
-            SafeArrayLockScope lock(array.Get());
-            if (!lock.Locked()) throw std::bad_alloc();
+            const auto lock = common::com::LockSafeArray(array.Get());
+            if (!lock) throw std::bad_alloc();
             pak_.PackageInto({static_cast<std::uint8_t*>(array.Get()->pvData), static_cast<std::size_t>(size)});
         }
         *out = array.Detach();
@@ -342,7 +262,7 @@ HRESULT DataPakObject::get_Package(SAFEARRAY** pValue) {
 }
 
 HRESULT DataPakObject::Size(LONG* pSize) {
-    return ComCall(L"Size", [&] {
+    return ComCall(kErrors, L"Size", [&] {
         LONG* out = RequireOut(pSize);
         *out = pak_.Size();
     });

@@ -4,40 +4,27 @@
 // The object is an adapter. Each member converts its arguments (com_convert),
 // calls the core member of the same name and converts the result; refusals
 // stay in the core's error number and the call returns S_OK. Faults become
-// failure statuses with error information (com_call). IDispatch is served by
-// the type library embedded in the module, so a late-bound call by name lands
-// in the same vtable member with the same argument handling.
+// failure statuses with error information (ComCall). IDispatch is served by
+// the type library embedded in the module (DispatchObject), so a late-bound
+// call by name lands in the same vtable member with the same argument handling.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 
 #include "ckx_data_pak.h"
-#include "com_ptr.h"
+#include "dispatch_object.h"
 #include "sorbel_idl.h"
 
 namespace sorbel::com {
 
-class DataPakObject final : public _ckxDataPak, public ISupportErrorInfo {
+class DataPakObject final : public common::com::DispatchObject<_ckxDataPak, &IID__ckxDataPak> {
 public:
-    // Creates an object with one reference and stores its _ckxDataPak
-    // pointer in *out, or returns a failure status.
-    static HRESULT Create(REFIID iid, void** out) noexcept;
+    DataPakObject();
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    // IDispatch
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    // IDispatch: Package get directly, everything else through the type library.
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
-
-    // ISupportErrorInfo
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
     // _ckxDataPak, in interface order.
     HRESULT STDMETHODCALLTYPE TypeID(LONG* pTypeID) override;
@@ -80,17 +67,7 @@ public:
     HRESULT STDMETHODCALLTYPE RecordInsertB(BSTR* pKey, SAFEARRAY** pData, LONG* pIndex) override;
 
 private:
-    DataPakObject();
-    ~DataPakObject();
-    DataPakObject(const DataPakObject&) = delete;
-    DataPakObject& operator=(const DataPakObject&) = delete;
-
-    // Loads the interface's type information from this module on first use.
-    HRESULT EnsureTypeInfo();
-
-    LONG references_ = 1;
     sorbel::ckxDataPak pak_;
-    ComPtr<ITypeInfo> typeInfo_;
 };
 
 }  // namespace sorbel::com

@@ -10,9 +10,14 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "unique_handle.h"
 #include "sorbel_idl.h"
 
 namespace sorbel::com::test {
+
+using common::com::ComPtr;
+using common::com::UniqueBstr;
+using common::com::UniqueSafeArray;
 
 // The DLL under test, as passed with --dll=PATH (Windows form).
 const std::wstring& DllPath();

@@ -22,7 +22,7 @@
 
 namespace {
 
-using sorbel::com::ComPtr;
+using common::com::ComPtr;
 
 std::wstring g_dllPath;
 

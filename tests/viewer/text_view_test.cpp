@@ -105,7 +105,7 @@ public:
 
 private:
     int width_, height_;
-    OwnedDc dc_;
+    UniqueDc dc_;
     UniqueBitmap bitmap_;
     std::uint32_t* bits_ = nullptr;
     HGDIOBJ old_ = nullptr;
@@ -503,7 +503,7 @@ TEST_F(TextViewTest, PrintsTheAskedPagesOfTheSameLayout) {
     wchar_t printer[256];
     DWORD size = 256;
     if (!GetDefaultPrinterW(printer, &size)) GTEST_SKIP() << "no printer installed";
-    OwnedDc dc(CreateDCW(L"WINSPOOL", printer, nullptr, nullptr));
+    UniqueDc dc(CreateDCW(L"WINSPOOL", printer, nullptr, nullptr));
     ASSERT_NE(dc.Get(), nullptr);
     view_->ShowLayout(TwoPages());
     EXPECT_EQ(view_->PageCount(), 2);
