@@ -263,7 +263,7 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
 }
 
 void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContext& ctx, std::vector<Line>& out,
-                                     const Note* note) {
+                                     const Note* note, const ResumeAt* resume) {
     disp_.clear();
     plain_.clear();
     kind_.clear();
@@ -279,7 +279,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
     const int bodyWidth = std::max(1, width - li - ri);
 
-    if (note && !(!p.content.empty() && p.content.front().kind == Inline::Kind::NoteRef)) {
+    if (note && !note->mark.empty() && !(!p.content.empty() && p.content.front().kind == Inline::Kind::NoteRef)) {
         CharFormat& markFormat = markFormats_.emplace_back(p.content.empty() ? p.endFormat : p.content.front().format);
         if (markFormat.verticalAlign == VerticalAlign::Baseline) markFormat.verticalAlign = VerticalAlign::Superscript;
         AddRun(note->mark, markFormat, true, TextItem::Field::None, -1);
@@ -318,24 +318,31 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             CharFormat f = in.format;
             if (f.verticalAlign == VerticalAlign::Baseline) f.verticalAlign = VerticalAlign::Superscript;
             const std::u16string& mark = document_.notes[in.note].mark;
+            if (mark.empty()) {
+                // The file wrote the mark itself: only the anchor that takes the note along,
+                // an object of no width.
+                AddRun(u"\uFFFC", in.format, false, TextItem::Field::None, ctx.collectNotes ? in.note : -1);
+                kind_.back() = kObject;
+                adv_.back() = 0;
+                break;
+            }
             // Marks' formats live in segs_ only as pointers: keep the adjusted copy alive.
             markFormats_.push_back(f);
-            AddRun(mark.empty() ? u"*" : mark, markFormats_.back(), true, TextItem::Field::None,
-                   ctx.collectNotes ? in.note : -1);
+            AddRun(mark, markFormats_.back(), true, TextItem::Field::None, ctx.collectNotes ? in.note : -1);
             break;
         }
         }
     }
 
-    const std::size_t base = ctx.text ? ctx.text->size() : 0;
+    const std::size_t base = resume ? resume->textBase : ctx.text ? ctx.text->size() : 0;
     const std::size_t n = disp_.size();
     std::size_t firstOut = out.size();
-    if (n == 0) {
+    if (n == 0 && !resume) {
         out.emplace_back();
         EmitLine(p, 0, 0, true, true, false, width, base, ctx, out.back());
     }
-    std::size_t s = 0;
-    bool first = true;
+    std::size_t s = resume ? std::min(resume->unit, n) : 0;
+    bool first = !resume;
     while (s < n) {
         const int left = li + (first ? fi : 0);
         const int avail = std::max(1, width - left - ri);
@@ -368,16 +375,22 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             if (k == kBreakAfter || k == kObject) brk = i + 1;
         }
         out.emplace_back();
+        out.back().unitStart = s;
         EmitLine(p, s, e, first, e >= n && !hard, hard, width, base, ctx, out.back());
         if (hard && e >= n) {
             // A paragraph that ends in a line break has an empty last line.
             out.emplace_back();
+            out.back().unitStart = e;
             EmitLine(p, e, e, false, true, false, width, base, ctx, out.back());
         }
         s = e;
         first = false;
     }
 
+    if (out.size() == firstOut) {  // resumed past the end
+        markFormats_.clear();
+        return;
+    }
     // Space before and after, borders' room, and keeps on the first and last lines.
     const Borders& b = pf.borders;
     const int top = b.top.Visible() ? BorderWidth(b.top) + std::clamp(b.top.spaceTwips, 0, 1440) : 0;
@@ -395,7 +408,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                          (b.right.Visible() ? BorderWidth(b.right) + std::clamp(b.right.spaceTwips, 0, 1440) : 0);
     for (std::size_t k = firstOut; k < out.size(); ++k) {
         Line& line = out[k];
-        const bool isFirst = k == firstOut, isLast = k + 1 == out.size();
+        const bool isFirst = k == firstOut && !resume, isLast = k + 1 == out.size();
         const int lead = (isFirst ? before + top : 0);
         const int extra = (isLast ? bottom : 0);
         if (lead) {
@@ -434,7 +447,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     }
     if (pf.keepWithNext) lastLine.keepWithNext = true;
 
-    if (ctx.text) {
+    if (ctx.text && !resume) {
         ctx.text->append(plain_);
         ctx.text->append(u"\r\n");
     }
@@ -550,6 +563,8 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
             if (seg.pictureWidth > 0 && seg.pictureHeight > 0)
                 line.items.pictures.push_back(PictureItem{x0 + pos_[i] + shift, baseline - seg.raise - seg.pictureHeight,
                                                           seg.pictureWidth, seg.pictureHeight, seg.picture});
+            if (seg.note >= 0 && std::find(line.notes.begin(), line.notes.end(), seg.note) == line.notes.end())
+                line.notes.push_back(seg.note);
             ++i;
             continue;
         }

@@ -130,7 +130,11 @@ using Blocks = std::vector<Block>;
 // A footnote or endnote: its reference mark in the text and its own paragraphs.
 struct Note {
     bool endnote = false;
-    std::u16string mark;  // what stands in the text and before the note ("1", "*", ...)
+    // What stands in the text and before the note: its number ("1", "ii") when the text refers
+    // to it with \chftn; empty when the file writes a mark of its own (`{\super *}`) before the
+    // note and in its text, so that nothing is added to either.
+    std::u16string mark;
+    bool numbered = true;  // referred to by \chftn: counts in the notes' numbering
     Blocks content;
 };
 
@@ -196,12 +200,22 @@ struct HeaderFooter {
     Blocks both, left, right, first;  // \header \headerl \headerr \headerf (footers alike)
 };
 
+// One column of a section whose columns are not all alike (\colnoN \colwN \colsrN).
+struct SectionColumn {
+    int width = 0;         // \colwN, twips; 0: not given
+    int spaceAfter = -1;   // \colsrN: the gap to the next column; -1: the section's \colsx
+    friend bool operator==(const SectionColumn&, const SectionColumn&) = default;
+};
+
 struct Section {
     Blocks body;
     enum class Break : std::uint8_t { Page, None, Column, Even, Odd } breakBefore = Break::Page;
     int columns = 1;          // \colsN
     int columnSpace = 720;    // \colsxN
     bool lineBetween = false; // \linebetcol
+    // Widths and gaps of the columns one by one, when the file gives them; empty: `columns`
+    // equal columns `columnSpace` apart.
+    std::vector<SectionColumn> columnDefs;
     bool titlePage = false;   // \titlpg: the first page has its own header and footer
     int headerDistance = 720, footerDistance = 720;  // \headeryN \footeryN from the paper's edge
     HeaderFooter headers, footers;

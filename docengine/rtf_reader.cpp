@@ -29,6 +29,7 @@ constexpr std::size_t kMaxFrameText = 1 << 16;   // text kept for a font name, f
 constexpr std::size_t kMaxStyleTokens = 64;      // formatting words kept per style
 constexpr std::size_t kMaxTabs = 64;
 constexpr std::size_t kMaxCellDefs = 256;
+constexpr int kMaxColumns = 20;                  // columns of a section
 constexpr int kMaxUc = 16;                       // \ucN: fallback bytes skipped after \uN
 
 int Length(int v) { return std::clamp(v, -kMaxLength, kMaxLength); }
@@ -59,7 +60,7 @@ enum class W : std::uint16_t {
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
-    sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, linebetcol, titlpg,
+    sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, colno, colw, colsr, linebetcol, titlpg,
     headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
@@ -159,7 +160,8 @@ constexpr WordEntry kWords[] = {
     {"cfpat", W::cfpat}, {"shading", W::shading},
     {"sect", W::sect}, {"sectd", W::sectd}, {"sbknone", W::sbknone}, {"sbkpage", W::sbkpage},
     {"sbkcol", W::sbkcol}, {"sbkeven", W::sbkeven}, {"sbkodd", W::sbkodd}, {"cols", W::cols},
-    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg}, {"titlepg", W::titlpg},
+    {"colsx", W::colsx}, {"colno", W::colno}, {"colw", W::colw}, {"colsr", W::colsr},
+    {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg}, {"titlepg", W::titlpg},
     {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
     {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
     {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
@@ -498,6 +500,7 @@ private:
         bool tooLarge = false;
     } pict_;
 
+    int columnNumber_ = 0;  // \colnoN - 1: the column \colw and \colsr describe
     int pgnStarts_ = 1;
     bool pgnRestart_ = false;
     bool endnoteRoman_ = false;
@@ -1190,14 +1193,16 @@ void RtfReader::StartDestination(W w) {
             doc_.notes.emplace_back();
             Charge(sizeof(Note));
             // The reference mark (\chftn) just before belongs to this note. A note written without
-            // one (`#{\footnote TOC_0}`) gets a numbered mark of its own when it closes with some
-            // text, or it would have no line to go to the foot of.
+            // one has a mark of the file's own (`{\super *}{\footnote {\super *} text}`, also
+            // `#{\footnote TOC_0}`): it is neither numbered nor shown again, but is anchored where
+            // it stands when it closes with some text, or it would have no line to go to the foot of.
             Sink& body = CurrentSink();
             if (body.pendingNoteRef >= 0 && static_cast<std::size_t>(body.pendingNoteRef) < body.para.content.size()) {
                 body.para.content[static_cast<std::size_t>(body.pendingNoteRef)].note = index;
             } else {
                 frames_.back().chr = st.chr;
                 frames_.back().chrSet = true;
+                doc_.notes.back().numbered = false;
             }
             body.pendingNoteRef = -1;
             frames_.back().sink = SinkKind::Note;
@@ -1706,6 +1711,7 @@ void RtfReader::EndSection(bool startNew) {
     next.columns = previous.columns;
     next.columnSpace = previous.columnSpace;
     next.lineBetween = previous.lineBetween;
+    next.columnDefs = previous.columnDefs;
     next.titlePage = previous.titlePage;
     next.headerDistance = previous.headerDistance;
     next.footerDistance = previous.footerDistance;
@@ -1729,6 +1735,7 @@ void RtfReader::Finish() {
     // Notes are numbered in order, footnotes and endnotes each on their own.
     int footnotes = 0, endnotes = 0;
     for (auto& note : doc_.notes) {
+        if (!note.numbered) continue;
         note.mark = note.endnote ? FormatNumber(++endnotes, endnoteRoman_ ? Numbering::LowerRoman : Numbering::Decimal)
                                  : FormatNumber(++footnotes, Numbering::Decimal);
     }
@@ -2031,6 +2038,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.columns = 1;
             s.columnSpace = 720;
             s.lineBetween = false;
+            s.columnDefs.clear();
+            columnNumber_ = 0;
             s.titlePage = false;
             s.headerDistance = s.footerDistance = 720;
             s.pageNumberStart = 0;
@@ -2044,9 +2053,20 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::sbkcol: CurrentSection().breakBefore = Section::Break::Column; return;
         case W::sbkeven: CurrentSection().breakBefore = Section::Break::Even; return;
         case W::sbkodd: CurrentSection().breakBefore = Section::Break::Odd; return;
-        case W::cols: CurrentSection().columns = std::clamp(has ? param : 1, 1, 20); return;
+        case W::cols: CurrentSection().columns = std::clamp(has ? param : 1, 1, kMaxColumns); return;
         case W::colsx: CurrentSection().columnSpace = std::clamp(has ? param : 720, 0, 31680); return;
         case W::linebetcol: CurrentSection().lineBetween = true; return;
+        // \colnoN picks the column that the following \colw and \colsr describe.
+        case W::colno: columnNumber_ = std::clamp(has ? param : 1, 1, kMaxColumns) - 1; return;
+        case W::colw:
+        case W::colsr: {
+            auto& defs = CurrentSection().columnDefs;
+            const auto at = static_cast<std::size_t>(columnNumber_);
+            if (defs.size() <= at) defs.resize(at + 1);
+            if (w == W::colw) defs[at].width = std::clamp(has ? param : 0, 0, 31680);
+            else defs[at].spaceAfter = std::clamp(has ? param : 0, 0, 31680);
+            return;
+        }
         case W::titlpg: CurrentSection().titlePage = true; return;
         case W::headery: CurrentSection().headerDistance = std::clamp(has ? param : 720, 0, 31680); return;
         case W::footery: CurrentSection().footerDistance = std::clamp(has ? param : 720, 0, 31680); return;

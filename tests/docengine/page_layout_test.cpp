@@ -394,6 +394,14 @@ TEST(PageLayout, FootnoteOnThePageOfItsReference) {
     // The note's text follows the body, led by its mark.
     EXPECT_EQ(l.plainText.substr(l.plainText.size() - 8), u"1 NOTE\r\n");
 
+    // With a mark of the file's own the note still goes to its reference's page, and nothing is
+    // added before it or in the text.
+    d.notes[0].mark.clear();
+    const Layout c = LayOutChecked(d, TextArea(3000, 10));
+    EXPECT_EQ(PageOf(c, "NOTE"), 1);
+    EXPECT_EQ(c.plainText.substr(c.plainText.size() - 11), u"ref\r\nNOTE\r\n");
+    EXPECT_EQ(PageOf(c, "1"), -1);
+
     // As an endnote it goes after the body instead.
     d.endnotesAtEnd = true;
     const Layout e = LayOutChecked(d, TextArea(3000, 10));
@@ -517,6 +525,40 @@ TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
     EXPECT_EQ(Item(l, "L3")->baseline, Item(l, "L0")->baseline);
     EXPECT_EQ(Item(l, "after")->baseline, Item(l, "L2")->baseline + 240);
     EXPECT_EQ(Item(l, "after")->x, 1000);
+}
+
+// Columns of their own widths (\colw \colsr): a paragraph that runs on from the narrow column
+// into the wide one is formatted anew at the wide one's width, and the columns are balanced
+// before a continuous section.
+TEST(PageLayout, UnequalColumnsReflowAndBalance) {
+    Section cols;
+    cols.columns = 2;
+    cols.columnDefs = {{1000, 400}, {3000, -1}};  // 8 and 25 characters
+    cols.lineBetween = true;
+    cols.body = {B(Para("aaaaaaa bbbbbbb ccccccc ddddddd")), B(Para("eeee"))};
+    Section after;
+    after.breakBefore = Section::Break::None;
+    after.body.push_back(B(Para("after")));
+    Document d;
+    d.sections = {cols, after};
+    const Layout l = LayOutChecked(d, TextArea(4400, 40));
+    ASSERT_EQ(l.pages.size(), 1u);
+    const int top = Item(l, "aaaaaaa")->baseline;
+    EXPECT_EQ(Item(l, "bbbbbbb")->x, 1000);
+    const TextItem* rest = Item(l, "ccccccc ddddddd");
+    ASSERT_NE(rest, nullptr);
+    EXPECT_EQ(rest->x, 2400);
+    EXPECT_EQ(rest->baseline, top);
+    EXPECT_EQ(Item(l, "eeee")->x, 2400);
+    EXPECT_EQ(Item(l, "after")->baseline, top + 480);
+    const auto& rects = l.pages[0].rects;  // the rule in the middle of the gap
+    EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 2200 && r.x + r.width > 2200; }));
+
+    // Widths wider than the text are scaled down together.
+    d.sections[0].columnDefs = {{4400, 800}, {4400, -1}};
+    EXPECT_EQ(Item(LayOutChecked(d, TextArea(4400, 40)), "after")->x, 1000);
+    const Layout scaled = LayOutChecked(d, TextArea(4400, 40));
+    EXPECT_NEAR(Item(scaled, "eeee")->x, 1000 + (4400 + 800) * 4400 / 9600, 1);
 }
 
 TEST(PageLayout, PicturesScaledToFit) {

@@ -515,6 +515,17 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
 }
 
+TEST(RtfReaderSections, ColumnsOfTheirOwnWidths) {
+    auto r = Read("{\\rtf1\\sectd\\cols2\\colno1\\colw2400\\colsr720\\colno2\\colw5520 a\\sect b\\sect\\sectd c\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& s = r.document.sections;
+    ASSERT_EQ(s.size(), 3u);
+    const std::vector<SectionColumn> given{{2400, 720}, {5520, -1}};
+    EXPECT_EQ(s[0].columnDefs, given);
+    EXPECT_EQ(s[1].columnDefs, given);  // kept by the next section
+    EXPECT_TRUE(s[2].columnDefs.empty());  // until \sectd
+}
+
 // Word's \chpgn page number in a footer, the page numbers' style, and LibreOffice's \titlepg.
 TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
     auto r = Read("{\\rtf1\\sectd\\pgnlcrm\\titlepg{\\footerr \\pard p {\\i\\chpgn}\\par}one\\par"
@@ -532,10 +543,11 @@ TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
     auto r = Read("{\\rtf1\\aftnnrlc a{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} First note\\par}"
                   " b{\\super\\chftn}{\\footnote\\ftnalt\\pard\\chftn End\\par} c\\chftn{\\footnote\\pard Second}\\par"
-                  " d{\\super *}{\\footnote\\pard custom}\\par}");
+                  " d{\\super *}{\\footnote\\pard custom}\\par e\\chftn{\\footnote\\pard Third}\\par}");
     ASSERT_TRUE(r.ok());
     const auto& notes = r.document.notes;
-    ASSERT_EQ(notes.size(), 4u);
+    ASSERT_EQ(notes.size(), 5u);
+    EXPECT_EQ(notes[4].mark, u"3");
     EXPECT_FALSE(notes[0].endnote);
     EXPECT_EQ(notes[0].mark, u"1");
     EXPECT_EQ(TextOf(notes[0].content), u" First note");
@@ -543,11 +555,12 @@ TEST(RtfReaderSections, FootnotesAndEndnotes) {
     EXPECT_EQ(notes[1].mark, u"i");
     EXPECT_EQ(notes[2].mark, u"2");
     EXPECT_EQ(TextOf(notes[2].content), u"Second");
-    // A note without a \chftn mark is anchored where it stands, numbered with the others, so
-    // that its text reaches the page foot.
-    EXPECT_EQ(notes[3].mark, u"3");
+    // A note without a \chftn mark has the file's own mark: anchored where it stands so that its
+    // text reaches the page foot, but neither numbered nor counted (a later note is "3").
+    EXPECT_EQ(notes[3].mark, u"");
+    EXPECT_FALSE(notes[3].numbered);
     EXPECT_EQ(TextOf(notes[3].content), u"custom");
-    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^");
+    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^|e^");
     std::vector<int> refs;
     for (const auto& item : Para(Body(r), 0).content) {
         if (item.kind == Inline::Kind::NoteRef) refs.push_back(item.note);
