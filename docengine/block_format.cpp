@@ -77,6 +77,20 @@ int BorderWidth(const BorderLine& b) {
 
 Color BorderColor(const BorderLine& b) { return b.color.automatic ? Black() : b.color; }
 
+// A cell's border on one side: its own, \brdrnone included, wins over its row's.
+const BorderLine& CellBorder(const BorderLine& own, const BorderLine& row) {
+    return own.Visible() || own.given ? own : row;
+}
+
+// The widest top or bottom border line among a row's cells.
+int WidestBorder(const TableRow& row, bool top) {
+    int widest = 0;
+    for (const TableCell& cell : row.cells)
+        widest = std::max(widest, BorderWidth(top ? CellBorder(cell.borders.top, row.borders.top)
+                                                  : CellBorder(cell.borders.bottom, row.borders.bottom)));
+    return widest;
+}
+
 void AddRect(Items& items, int x, int y, int w, int h, Color color) {
     if (w <= 0 || h <= 0) return;
     items.rects.push_back(RectItem{x, y, w, h, color});
@@ -663,9 +677,17 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         auto it = std::lower_bound(nextRights.begin(), nextRights.end(), edge);
         return it != nextRights.end() && *it == edge && next->cells[it - nextRights.begin()].verticalMerged;
     };
-    const int padL = row.paddingLeft > 0 ? row.paddingLeft : std::max(0, row.gapHalf);
-    const int padR = row.paddingRight > 0 ? row.paddingRight : std::max(0, row.gapHalf);
-    const int padT = std::clamp(row.paddingTop, 0, 31680), padB = std::clamp(row.paddingBottom, 0, 31680);
+    // The room on each side of a cell's text, as word processors reserve it: the padding (the
+    // cell's own, else the row's, else \trgaph at the sides) plus the part of the border line
+    // inside the cell. Lines are drawn centred on the cell's edges, so half of each is inside;
+    // above and below, the neighbouring row's lines reach in as far as half of the widest one.
+    const int gap = std::clamp(row.gapHalf, 0, 31680);
+    auto pad = [](int cellPad, int rowPad, int fallback) {
+        return std::clamp(cellPad >= 0 ? cellPad : rowPad >= 0 ? rowPad : fallback, 0, 31680);
+    };
+    const int lineAbove = r > 0 ? WidestBorder(table.rows[r - 1], false) : 0;
+    const int lineBelow = next ? WidestBorder(*next, true) : 0;
+    int minPads = INT_MAX;
 
     int contentHeight = 0;
     std::vector<std::size_t> running;  // spans that continue below this row
@@ -682,12 +704,21 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         const bool below = continuesBelow(edge);
         auto span = std::find_if(spans.begin(), spans.end(),
                                  [&](const VerticalSpan& s) { return s.edge == edge && s.first; });
-        const TableCell* look = &cell;
+        // A later row of a vertical merge has the first cell's look.
+        const TableCell* look = cell.verticalMerged && span != spans.end() ? span->first : &cell;
+        cb.borders.top = CellBorder(look->borders.top, row.borders.top);
+        cb.borders.bottom = CellBorder(look->borders.bottom, row.borders.bottom);
+        cb.borders.left = CellBorder(look->borders.left, row.borders.left);
+        cb.borders.right = CellBorder(look->borders.right, row.borders.right);
+        const int padL = pad(look->padLeft, row.paddingLeft, gap) + BorderWidth(cb.borders.left) / 2;
+        const int padR = pad(look->padRight, row.paddingRight, gap) + BorderWidth(cb.borders.right) / 2;
+        const int padT = pad(look->padTop, row.paddingTop, 0) + std::max(BorderWidth(cb.borders.top), lineAbove) / 2;
+        const int padB = pad(look->padBottom, row.paddingBottom, 0) + std::max(BorderWidth(cb.borders.bottom), lineBelow) / 2;
+        minPads = std::min(minPads, padT + padB);
         const int textWidth = std::max(1, cb.right - cb.left - padL - padR);
         int h = padT + padB;
         if (cell.verticalMerged && span != spans.end()) {
-            // A later row of a vertical merge: the first cell's look, the rest of its content.
-            look = span->first;
+            // The rest of the merge's content.
             cb.openTop = true;
             cb.lines = span->lines;
             cb.shift = span->consumed;
@@ -712,12 +743,6 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
             }
         }
         cb.openBottom = below && (cell.verticalMergeFirst || cb.openTop);
-        // A cell's own border, \brdrnone included, wins over the row's.
-        auto side = [](const BorderLine& own, const BorderLine& fallback) { return own.Visible() || own.given ? own : fallback; };
-        cb.borders.top = side(look->borders.top, row.borders.top);
-        cb.borders.bottom = side(look->borders.bottom, row.borders.bottom);
-        cb.borders.left = side(look->borders.left, row.borders.left);
-        cb.borders.right = side(look->borders.right, row.borders.right);
         cb.shading = look->shading;
         cb.valign = cb.openTop || cb.openBottom ? TableCell::VAlign::Top : look->verticalAlign;
         cb.padTop = padT;
@@ -728,7 +753,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
     }
     const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);
     box.height = rule < 0 ? -rule : std::max(contentHeight, rule);
-    if (box.height == 0) box.height = std::max(padT + padB, 1);
+    if (box.height == 0) box.height = std::max(minPads == INT_MAX ? 0 : minPads, 1);
     for (std::size_t k : running) spans[k].consumed += box.height;
     std::erase_if(spans, [](const VerticalSpan& s) { return s.first == nullptr; });
     return box;

@@ -171,6 +171,9 @@ struct TableCell {
     enum class VAlign : std::uint8_t { Top, Center, Bottom } verticalAlign = VAlign::Top;
     bool mergeFirst = false, merged = false;                  // \clmgf \clmrg: horizontal merge
     bool verticalMergeFirst = false, verticalMerged = false;  // \clvmgf \clvmrg
+    // Room between the cell's edges (inside its borders) and its text, twips: \clpad*; -1: the
+    // row's (\trpadd*, else \trgaph at the sides and nothing above and below).
+    int padLeft = -1, padTop = -1, padRight = -1, padBottom = -1;
     Blocks content;     // paragraphs and nested tables
 };
 
@@ -183,7 +186,7 @@ struct TableRow {
     bool keepTogether = false;  // \trkeep
     Alignment alignment = Alignment::Left;  // \trql \trqc \trqr
     Borders borders;      // \trbrdrt ...: default cell borders of the row
-    int paddingLeft = 0, paddingRight = 0, paddingTop = 0, paddingBottom = 0;  // \trpadd*
+    int paddingLeft = -1, paddingRight = -1, paddingTop = -1, paddingBottom = -1;  // \trpadd*; -1: not given
 };
 
 struct Table {

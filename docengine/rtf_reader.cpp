@@ -69,7 +69,8 @@ enum class W : std::uint16_t {
     trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, trql, trqc,
     trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
     trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, clmgf, clmrg, clvmgf,
-    clvmrg, trpaddl, trpaddr, trpaddt, trpaddb,
+    clvmrg, trpaddl, trpaddr, trpaddt, trpaddb, trpaddfl, trpaddfr, trpaddft, trpaddfb, clpadl,
+    clpadr, clpadt, clpadb, clpadfl, clpadfr, clpadft, clpadfb,
     // pictures
     pngblip, jpegblip, emfblip, wmetafile, dibitmap, wbitmap, macpict, pmmetafile, picw, pich,
     picwgoal, pichgoal, picscalex, picscaley, piccropl, piccropr, piccropt, piccropb,
@@ -182,7 +183,10 @@ constexpr WordEntry kWords[] = {
     {"clvertalt", W::clvertalt}, {"clvertalc", W::clvertalc}, {"clvertalb", W::clvertalb},
     {"clmgf", W::clmgf}, {"clmrg", W::clmrg}, {"clvmgf", W::clvmgf}, {"clvmrg", W::clvmrg},
     {"trpaddl", W::trpaddl}, {"trpaddr", W::trpaddr}, {"trpaddt", W::trpaddt},
-    {"trpaddb", W::trpaddb},
+    {"trpaddb", W::trpaddb}, {"trpaddfl", W::trpaddfl}, {"trpaddfr", W::trpaddfr},
+    {"trpaddft", W::trpaddft}, {"trpaddfb", W::trpaddfb}, {"clpadl", W::clpadl}, {"clpadr", W::clpadr},
+    {"clpadt", W::clpadt}, {"clpadb", W::clpadb}, {"clpadfl", W::clpadfl}, {"clpadfr", W::clpadfr},
+    {"clpadft", W::clpadft}, {"clpadfb", W::clpadfb},
     {"pngblip", W::pngblip}, {"jpegblip", W::jpegblip}, {"emfblip", W::emfblip},
     {"wmetafile", W::wmetafile}, {"dibitmap", W::dibitmap}, {"wbitmap", W::wbitmap},
     {"pmmetafile", W::pmmetafile}, {"picw", W::picw}, {"pich", W::pich},
@@ -306,13 +310,18 @@ struct Sink {
     int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
 };
 
+// Which paddings a unit word (\trpaddfl0, \clpadft0 ...) says to ignore: left, top, right, bottom.
+using PadIgnored = std::array<bool, 4>;
+
 struct CellDef {
     TableCell cell;  // without content
     int shadingColor = -1, patternColor = -1, shading = 0;
+    PadIgnored padIgnored{};
 };
 
 struct RowDef {
     TableRow row;  // without cells
+    PadIgnored padIgnored{};
     std::vector<CellDef> cells;
     CellDef pending;
 };
@@ -1667,6 +1676,9 @@ void RtfReader::EndRow(int level) {
     if (t.cells.empty()) return;
     const RowDef& def = RowDefAt(level);
     TableRow row = def.row;
+    int* pads[] = {&row.paddingLeft, &row.paddingTop, &row.paddingRight, &row.paddingBottom};
+    for (std::size_t side = 0; side < 4; ++side)
+        if (def.padIgnored[side]) *pads[side] = -1;
     row.cells = std::move(t.cells);
     t.cells.clear();
     int edge = row.leftOffset;
@@ -2092,6 +2104,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::cellx: {
             if (row.cells.size() >= kMaxCellDefs) return;
             row.pending.cell.rightEdge = Length(has ? param : 0);
+            TableCell& c = row.pending.cell;
+            int* pads[] = {&c.padLeft, &c.padTop, &c.padRight, &c.padBottom};
+            for (std::size_t side = 0; side < 4; ++side)
+                if (row.pending.padIgnored[side]) *pads[side] = -1;
             row.cells.push_back(std::move(row.pending));
             row.pending = CellDef{};
             Charge(sizeof(CellDef));
@@ -2113,6 +2129,21 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::trpaddr: row.row.paddingRight = std::clamp(has ? param : 0, 0, 31680); return;
         case W::trpaddt: row.row.paddingTop = std::clamp(has ? param : 0, 0, 31680); return;
         case W::trpaddb: row.row.paddingBottom = std::clamp(has ? param : 0, 0, 31680); return;
+        // Units of paddings: 3 twips, 0 "ignore it" (\trgaph then spaces the text).
+        case W::trpaddfl: row.padIgnored[0] = has && param == 0; return;
+        case W::trpaddft: row.padIgnored[1] = has && param == 0; return;
+        case W::trpaddfr: row.padIgnored[2] = has && param == 0; return;
+        case W::trpaddfb: row.padIgnored[3] = has && param == 0; return;
+        // A cell's own: Word writes the top padding as \clpadl and the left one as \clpadt (and
+        // their units likewise), and word processors read them so; right and bottom are as named.
+        case W::clpadl: row.pending.cell.padTop = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadt: row.pending.cell.padLeft = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadr: row.pending.cell.padRight = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadb: row.pending.cell.padBottom = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadfl: row.pending.padIgnored[1] = has && param == 0; return;
+        case W::clpadft: row.pending.padIgnored[0] = has && param == 0; return;
+        case W::clpadfr: row.pending.padIgnored[2] = has && param == 0; return;
+        case W::clpadfb: row.pending.padIgnored[3] = has && param == 0; return;
         case W::clbrdrt: borderTarget_ = BorderTarget::CellTop; return;
         case W::clbrdrl: borderTarget_ = BorderTarget::CellLeft; return;
         case W::clbrdrb: borderTarget_ = BorderTarget::CellBottom; return;

@@ -332,6 +332,27 @@ TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
     EXPECT_EQ(compound, 120 + 2 * 15);  // the thick line, a gap and a thin line, not three thick ones
 }
 
+// Thick borders and padding take room inside the cell: the text keeps clear of the lines.
+TEST(PageLayout, CellTextKeepsClearOfThickBordersAndPadding) {
+    Table t = Grid(2, {2000}, "t");  // the cell from 1340; \trgaph 100
+    BorderLine thick;
+    thick.style = BorderLine::Style::Thick;
+    thick.widthTwips = 60;  // a line 120 wide, 60 of it inside the cell
+    for (auto& row : t.rows) row.cells[0].borders = Borders{thick, thick, thick, thick};
+    t.rows[0].paddingLeft = 200;
+    t.rows[0].cells[0].padTop = 50;
+    const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
+    EXPECT_EQ(Item(l, "t0.0")->x, 1340 + 200 + 60);
+    EXPECT_EQ(Item(l, "t0.0")->baseline, 1440 + 50 + 60 + 192);
+    EXPECT_EQ(Item(l, "t1.0")->x, 1340 + 100 + 60);
+    EXPECT_EQ(Item(l, "t1.0")->baseline, 1440 + (50 + 60 + 240 + 60) + 60 + 192);
+    for (const auto& text : l.pages[0].texts)
+        for (const auto& r : l.pages[0].rects)
+            EXPECT_FALSE(text.x < r.x + r.width && r.x < text.x + text.width && text.baseline - 192 < r.y + r.height &&
+                         r.y < text.baseline + 48)
+                << "a border over " << std::string(text.text.begin(), text.text.end());
+}
+
 TEST(PageLayout, MergedCells) {
     Table t = Grid(3, {1000, 2000, 3000}, "m");
     BorderLine line;
@@ -350,18 +371,18 @@ TEST(PageLayout, MergedCells) {
     EXPECT_EQ(Item(l, "m2.2"), nullptr);
     const auto& rects = l.pages[0].rects;
     // The merge's three lines run through its two rows; the second row grows to hold the
-    // third line, the first keeps its own height.
-    EXPECT_EQ(Item(l, "m2.0")->baseline - Item(l, "m1.0")->baseline, 240);
+    // third line, the first keeps its own height (a line and the insides of its borders, 2 x 10).
+    EXPECT_EQ(Item(l, "m2.0")->baseline - Item(l, "m1.0")->baseline, 260);
     EXPECT_EQ(Item(l, "v3")->baseline - Item(l, "m1.2")->baseline, 480);
-    EXPECT_EQ(Item(l, "after")->baseline - Item(l, "m2.0")->baseline, 480);
+    EXPECT_EQ(Item(l, "after")->baseline - Item(l, "m2.0")->baseline, 470);
     // Its shading covers both rows.
     int shaded = 0;
     for (const auto& r : rects)
         if (r.color.r == 200) shaded += r.height;
-    EXPECT_EQ(shaded, 720);
+    EXPECT_EQ(shaded, 260 + 480);
     // No horizontal border inside the vertical merge (at the boundary of rows 1 and 2) and
     // none inside the horizontal one (at x 1000 in row 0).
-    const int rowTop1 = 1440 + 240, rowTop2 = 1440 + 480;
+    const int rowTop1 = 1440 + 260, rowTop2 = 1440 + 520;
     for (const auto& r : rects) {
         if (r.color.r == 200) continue;  // shading
         const bool horizontal = r.width > r.height;

@@ -335,6 +335,24 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
     EXPECT_EQ(first.cells.at(2).rightEdge, 6000);
 }
 
+// Word writes a cell's top padding as \clpadl and its left one as \clpadt; a unit of 0 means
+// the padding is not to be used.
+TEST(RtfReaderTables, CellAndRowPaddingWithUnits) {
+    auto r = Read("{\\rtf1\\trowd\\trgaph70\\trpaddl50\\trpaddfl0\\trpaddt20\\trpaddft3"
+                  "\\clpadl30\\clpadfl3\\clpadt40\\clpadft3\\clpadr50\\clpadb60\\clpadfb0\\cellx1000"
+                  "\\cellx2000\\intbl a\\cell b\\cell\\row}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& row = TableAt(Body(r), 0).rows.at(0);
+    EXPECT_EQ(row.paddingLeft, -1);
+    EXPECT_EQ(row.paddingTop, 20);
+    const auto& c0 = row.cells.at(0);
+    EXPECT_EQ(c0.padTop, 30);
+    EXPECT_EQ(c0.padLeft, 40);
+    EXPECT_EQ(c0.padRight, 50);
+    EXPECT_EQ(c0.padBottom, -1);
+    EXPECT_EQ(row.cells.at(1).padTop, -1);
+}
+
 // A cell's \brdrnone is its own choice (its row's border does not show there); \brdrtbl says
 // nothing. Thick-thin compound borders keep their kind.
 TEST(RtfReaderTables, CellBorderNoneAndCompoundBorders) {
