@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kDefaultTab = 720;
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
-constexpr int kMaxPictureTwips = 1 << 22;
 
 // Unit classes.
 enum : std::uint8_t {
@@ -132,21 +131,8 @@ void Items::Append(const Items& other, int dx, int dy) {
 }
 
 std::pair<int, int> BlockFormatter::PictureSize(const Picture& picture, int maxWidth, int maxHeight) {
-    const bool metafile = picture.kind == Picture::Kind::Emf || picture.kind == Picture::Kind::Wmf;
-    // The picture's own size: HIMETRIC for metafiles, pixels at 96 per inch otherwise.
-    auto own = [&](int v) -> std::int64_t {
-        return metafile ? static_cast<std::int64_t>(v) * 1440 / 2540 : static_cast<std::int64_t>(v) * 15;
-    };
-    std::int64_t w = picture.goalWidth > 0 ? picture.goalWidth : own(std::max(picture.width, 0));
-    std::int64_t h = picture.goalHeight > 0 ? picture.goalHeight : own(std::max(picture.height, 0));
-    const std::int64_t cw = w - std::max(picture.cropLeft, 0) - std::max(picture.cropRight, 0);
-    const std::int64_t ch = h - std::max(picture.cropTop, 0) - std::max(picture.cropBottom, 0);
-    if (cw > 0) w = cw;
-    if (ch > 0) h = ch;
-    w = w * (picture.scaleX > 0 ? std::min(picture.scaleX, 10000) : 100) / 100;
-    h = h * (picture.scaleY > 0 ? std::min(picture.scaleY, 10000) : 100) / 100;
-    w = std::clamp<std::int64_t>(w, 0, kMaxPictureTwips);
-    h = std::clamp<std::int64_t>(h, 0, kMaxPictureTwips);
+    const Picture::Size size = picture.DisplaySize();
+    std::int64_t w = size.width, h = size.height;
     maxWidth = std::max(maxWidth, 1);
     maxHeight = std::max(maxHeight, 1);
     if (w > maxWidth) {

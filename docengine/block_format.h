@@ -114,7 +114,8 @@ public:
     // content line that would not fit, at least 1 past `from`.
     static int RowCut(const RowBox& row, int from, int avail);
 
-    // A picture's size in twips: its display size scaled down to fit maxWidth x maxHeight.
+    // A picture's size in twips: its display size (Picture::DisplaySize) scaled down, keeping
+    // its proportions, to fit maxWidth x maxHeight.
     static std::pair<int, int> PictureSize(const Picture& picture, int maxWidth, int maxHeight);
 
 private:

@@ -118,10 +118,15 @@ struct Picture {
     int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;  // \piccropN, twips
     int metafileMapMode = 0;                  // \wmetafileN
     int bitsPerPixel = 0, planes = 1, widthBytes = 0;  // \wbmbitspixelN \wbmplanesN \wbmwidthbytesN
-    // The size the picture is shown at, in twips: goal size times scale, falling back to the
-    // picture's own size when the goal is absent.
-    int DisplayWidth() const;
-    int DisplayHeight() const;
+    // The size the picture is shown at, in twips, before the layout fits it to its room: the
+    // goal size (else the picture's own; a goal on one axis only keeps the proportions), less
+    // the cropping (unless that leaves nothing), times the scale; each within [0, kMaxPictureTwips].
+    struct Size {
+        int width = 0, height = 0;
+        friend bool operator==(const Size&, const Size&) = default;
+    };
+    Size DisplaySize() const;
+    static constexpr int kMaxPictureTwips = 1 << 22;  // 2900 inches: larger is taken as a mistake
 };
 
 struct Block;

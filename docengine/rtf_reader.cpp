@@ -1926,8 +1926,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 case W::pich: pic.height = std::clamp(v, 0, kMaxLength); return;
                 case W::picwgoal: pic.goalWidth = std::clamp(v, 0, kMaxLength); return;
                 case W::pichgoal: pic.goalHeight = std::clamp(v, 0, kMaxLength); return;
-                case W::picscalex: pic.scaleX = std::clamp(has ? v : 100, 1, 10000); return;
-                case W::picscaley: pic.scaleY = std::clamp(has ? v : 100, 1, 10000); return;
+                case W::picscalex: pic.scaleX = std::clamp(has && v > 0 ? v : 100, 1, 10000); return;
+                case W::picscaley: pic.scaleY = std::clamp(has && v > 0 ? v : 100, 1, 10000); return;
                 case W::piccropl: pic.cropLeft = Length(v); return;
                 case W::piccropr: pic.cropRight = Length(v); return;
                 case W::piccropt: pic.cropTop = Length(v); return;

@@ -37,7 +37,10 @@ void Walk(const docengine::Document& doc, const docengine::Blocks& blocks, int d
                 }
                 if (item.kind == docengine::Inline::Kind::Picture) {
                     if (!item.picture || !item.picture->data || item.picture->data->empty()) Fail("picture without data");
-                    if (item.picture->DisplayWidth() < 0 || item.picture->DisplayHeight() < 0) Fail("negative picture size");
+                    const auto size = item.picture->DisplaySize();
+                    if (size.width < 0 || size.height < 0 || size.width > docengine::Picture::kMaxPictureTwips ||
+                        size.height > docengine::Picture::kMaxPictureTwips)
+                        Fail("picture size out of range");
                 }
             }
         } else {

@@ -403,17 +403,24 @@ TEST(RtfReaderPictures, EachKindWithItsSize) {
         const auto& p = *pictures[0];
         EXPECT_EQ(p.kind, c.kind);
         EXPECT_EQ(*p.data, (std::vector<std::uint8_t>{0x0A, 0x0B, 0xFF}));
-        EXPECT_EQ(p.DisplayWidth(), (1440 - 40) / 2);
-        EXPECT_EQ(p.DisplayHeight(), 1440);
+        EXPECT_EQ(p.DisplaySize(), (Picture::Size{(1440 - 40) / 2, 1440}));
     }
     // without a goal size: metafiles in HIMETRIC, bitmaps in pixels at 96 dpi
     auto r = Read("{\\rtf1{\\pict\\emfblip\\picw2540\\pich1270 00}{\\pict\\pngblip\\picw100\\pich10 00}\\par}");
     auto pictures = Pictures(Body(r));
     ASSERT_EQ(pictures.size(), 2u);
-    EXPECT_EQ(pictures[0]->DisplayWidth(), 1440);
-    EXPECT_EQ(pictures[0]->DisplayHeight(), 720);
-    EXPECT_EQ(pictures[1]->DisplayWidth(), 1500);
+    EXPECT_EQ(pictures[0]->DisplaySize(), (Picture::Size{1440, 720}));
+    EXPECT_EQ(pictures[1]->DisplaySize(), (Picture::Size{1500, 150}));
     EXPECT_EQ(pictures[1]->metafileMapMode, 0);
+
+    // A goal on one axis keeps the proportions; a crop that would leave nothing is ignored, a
+    // negative one adds a margin.
+    r = Read("{\\rtf1{\\pict\\pngblip\\picw100\\pich10\\picwgoal3000\\piccropt200 00}"
+             "{\\pict\\pngblip\\picw100\\pich10\\piccropl-60\\picscalex0 00}\\par}");
+    pictures = Pictures(Body(r));
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[0]->DisplaySize(), (Picture::Size{3000, 300 - 200}));
+    EXPECT_EQ(pictures[1]->DisplaySize(), (Picture::Size{1500 + 60, 150}));
 }
 
 TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
