@@ -597,7 +597,9 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.link = f.link;
         t.field = seg.field;
         t.charSpacing = f.spacingTwips;
-        t.textOffset = ctx.text && seg.plain != kNoTextOffset ? textBase + seg.plain + (i - seg.start) : kNoTextOffset;
+        const std::size_t offset = textBase + seg.plain + (i - seg.start);
+        t.textOffset = ctx.text && seg.plain != kNoPlain && offset < kNoTextOffset ? static_cast<TextOffset>(offset)
+                                                                                    : kNoTextOffset;
         if (!f.highlight.automatic)
             AddRect(line.items, t.x, baseline - ascent, t.width, ascent + descent, f.highlight);
         line.items.texts.push_back(std::move(t));

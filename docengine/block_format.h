@@ -131,6 +131,7 @@ private:
     const Document& document_;
     TextMeasure& measure_;
 
+    static constexpr std::size_t kNoPlain = static_cast<std::size_t>(-1);  // a unit not in the text
     // Scratch of the paragraph being formatted.
     struct Seg {
         std::size_t start = 0, end = 0;
@@ -138,7 +139,7 @@ private:
         int raise = 0;  // baseline shift, up positive
         int ascent = 0, descent = 0;
         const CharFormat* format = nullptr;
-        std::size_t plain = kNoTextOffset;  // offset of `start` in the paragraph's text
+        std::size_t plain = kNoPlain;  // offset of `start` in the paragraph's text
         TextItem::Field field = TextItem::Field::None;
         int note = -1;
         std::shared_ptr<const Picture> picture;

@@ -40,6 +40,22 @@ Color Black() {
     return c;
 }
 
+// About how many units of plainText `blocks` make (text, labels, marks, paragraph ends), so
+// that the text is allocated once rather than grown to twice its size.
+std::size_t TextEstimate(const Blocks& blocks, int depth) {
+    std::size_t n = 0;
+    for (const Block& block : blocks) {
+        if (const auto* p = std::get_if<Paragraph>(&block.value)) {
+            n += 2 + p->format.listLabel.size() + 1;
+            for (const Inline& in : p->content) n += in.kind == Inline::Kind::Text ? in.text.size() : 4;
+        } else if (depth < 16) {
+            for (const TableRow& row : std::get<Table>(block.value).rows)
+                for (const TableCell& cell : row.cells) n += TextEstimate(cell.content, depth + 1);
+        }
+    }
+    return n;
+}
+
 }  // namespace
 
 PageSetup UsablePageSetup(const PageSetup& s) {
@@ -69,6 +85,11 @@ public:
         const int body = setup_.height - setup_.marginTop - setup_.marginBottom;
         bodyCtx_.maxPictureHeight = notesCtx_.maxPictureHeight = fixedCtx_.maxPictureHeight = body;
         planCtx_.maxPictureHeight = body;
+        std::size_t bodyText = 0, notesText = 0;
+        for (const Section& section : document.sections) bodyText += TextEstimate(section.body, 0);
+        for (const Note& note : document.notes) notesText += TextEstimate(note.content, 0) + note.mark.size() + 1;
+        layout_.plainText.reserve(bodyText + notesText);
+        notesText_.reserve(notesText);
     }
 
     Layout layout_;
@@ -539,6 +560,11 @@ void Paginator::Flow::FinishPage() {
     }
     footLines_.clear();
     footHeight_ = 0;
+    // The page is done growing: give back what its lists reserved beyond their size.
+    Page& page = layout_.pages.back();
+    page.texts.shrink_to_fit();
+    page.rects.shrink_to_fit();
+    page.pictures.shrink_to_fit();
 }
 
 void Paginator::Flow::NewColumn() {
@@ -906,7 +932,10 @@ void Paginator::Flow::Finish() {
         t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
     }
     const std::size_t bodyLength = layout_.plainText.size();
-    for (const auto& [page, item] : noteItems_) layout_.pages[page].texts[item].textOffset += bodyLength;
+    for (const auto& [page, item] : noteItems_) {
+        TextOffset& offset = layout_.pages[page].texts[item].textOffset;
+        offset = bodyLength < kNoTextOffset - offset ? static_cast<TextOffset>(offset + bodyLength) : kNoTextOffset;
+    }
     layout_.plainText += notesText_;
     notesText_.clear();
     finished_ = true;
