@@ -28,6 +28,10 @@ constexpr int kMaxPageTwips = 31680 * 4;  // 88 inches: larger pages are taken a
 constexpr int kSeparatorHeight = 240;     // the line that holds the footnote separator rule
 constexpr int kSeparatorWidth = 2880;
 constexpr int kRuleThickness = 10;
+// Formatting a paragraph anew for columns of other widths: how often, and up to what length.
+constexpr int kMaxReflows = 64;
+constexpr std::size_t kMaxReflowLines = 2000;
+constexpr std::size_t kMaxPlannedUnits = 1 << 14;  // sections balanced ahead (PlanBalance)
 
 std::u16string Number(long long n) {
     const std::string s = std::to_string(n);
@@ -275,7 +279,7 @@ void Paginator::Flow::PlanBalance(std::size_t index) {
         const auto* p = std::get_if<Paragraph>(&block.value);
         if (!p || p->pageBreakAfter || p->format.pageBreakBefore) return;
         for (const Inline& in : p->content) units += in.text.size() + 1;
-        if (units > 1 << 16) return;
+        if (units > kMaxPlannedUnits) return;
     }
     int hi = Bottom() - regionTop_;
     if (hi <= 0 || !PlanFits(body, hi)) return;
@@ -753,12 +757,17 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
     int width = ColumnWidth();
     const std::size_t textBase = layout_.plainText.size();
     formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
+    // A line that goes into a column of another width takes the rest of the paragraph with it,
+    // formatted anew at that width. Each time costs the paragraph's length, so a paragraph is
+    // formatted anew a bounded number of times and long ones not at all: the work stays linear.
+    int reflows = uniform_ || lines_.size() > kMaxReflowLines ? 0 : kMaxReflows;
     for (std::size_t k = 0; k < lines_.size(); ++k) {
-        // A line that goes on in a column of another width takes the rest of the paragraph
-        // with it, formatted anew at that width.
-        if (!uniform_ && k > 0 && NextColumnWidth() != width && !Fits(lines_[k]) &&
-            (columnUsed_ || !pending_.empty())) {
-            width = NextColumnWidth();
+        const int target = reflows > 0 && k > 0
+                               ? (!Fits(lines_[k]) && (columnUsed_ || !pending_.empty()) ? NextColumnWidth() : ColumnWidth())
+                               : width;
+        if (target != width) {
+            --reflows;
+            width = target;
             const detail::ResumeAt resume{lines_[k].unitStart, textBase};
             std::vector<Line> rest;
             formatter_.FormatParagraph(paragraph, width, bodyCtx_, rest, note, &resume);

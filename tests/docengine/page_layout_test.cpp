@@ -689,6 +689,9 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
                         cell.merged = next(4) == 0;
                         cell.verticalMergeFirst = next(4) == 0;
                         cell.verticalMerged = next(4) == 0;
+                        cell.padTop = static_cast<int>(next(400)) - 100;
+                        cell.borders.bottom.style = static_cast<BorderLine::Style>(next(8));
+                        cell.borders.bottom.widthTwips = static_cast<int>(next(200));
                         cell.content = blocks(depth + 1);
                         row.cells.push_back(std::move(cell));
                     }
@@ -735,7 +738,7 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
         Document d;
         for (int n = 0; n < 4; ++n) {
             Note note;
-            note.mark = U(std::to_string(n + 1));
+            note.mark = next(4) ? U(std::to_string(n + 1)) : u"";
             note.endnote = next(3) == 0;
             note.content = blocks(3);
             d.notes.push_back(std::move(note));
@@ -745,6 +748,8 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
             section.breakBefore = static_cast<Section::Break>(next(5));
             section.columns = 1 + static_cast<int>(next(3));
             section.lineBetween = next(2);
+            for (int c = 0; c < section.columns && next(2); ++c)
+                section.columnDefs.push_back({static_cast<int>(next(5000)), static_cast<int>(next(1000)) - 200});
             section.titlePage = next(2);
             section.headers.both = blocks(3);
             section.footers.first = blocks(3);
