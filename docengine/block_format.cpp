@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kDefaultTab = 720;
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
-constexpr int kMaxPictureTwips = 1 << 22;
 
 // Unit classes.
 enum : std::uint8_t {
@@ -77,6 +76,20 @@ int BorderWidth(const BorderLine& b) {
 
 Color BorderColor(const BorderLine& b) { return b.color.automatic ? Black() : b.color; }
 
+// A cell's border on one side: its own, \brdrnone included, wins over its row's.
+const BorderLine& CellBorder(const BorderLine& own, const BorderLine& row) {
+    return own.Visible() || own.given ? own : row;
+}
+
+// The widest top or bottom border line among a row's cells.
+int WidestBorder(const TableRow& row, bool top) {
+    int widest = 0;
+    for (const TableCell& cell : row.cells)
+        widest = std::max(widest, BorderWidth(top ? CellBorder(cell.borders.top, row.borders.top)
+                                                  : CellBorder(cell.borders.bottom, row.borders.bottom)));
+    return widest;
+}
+
 void AddRect(Items& items, int x, int y, int w, int h, Color color) {
     if (w <= 0 || h <= 0) return;
     items.rects.push_back(RectItem{x, y, w, h, color});
@@ -118,21 +131,8 @@ void Items::Append(const Items& other, int dx, int dy) {
 }
 
 std::pair<int, int> BlockFormatter::PictureSize(const Picture& picture, int maxWidth, int maxHeight) {
-    const bool metafile = picture.kind == Picture::Kind::Emf || picture.kind == Picture::Kind::Wmf;
-    // The picture's own size: HIMETRIC for metafiles, pixels at 96 per inch otherwise.
-    auto own = [&](int v) -> std::int64_t {
-        return metafile ? static_cast<std::int64_t>(v) * 1440 / 2540 : static_cast<std::int64_t>(v) * 15;
-    };
-    std::int64_t w = picture.goalWidth > 0 ? picture.goalWidth : own(std::max(picture.width, 0));
-    std::int64_t h = picture.goalHeight > 0 ? picture.goalHeight : own(std::max(picture.height, 0));
-    const std::int64_t cw = w - std::max(picture.cropLeft, 0) - std::max(picture.cropRight, 0);
-    const std::int64_t ch = h - std::max(picture.cropTop, 0) - std::max(picture.cropBottom, 0);
-    if (cw > 0) w = cw;
-    if (ch > 0) h = ch;
-    w = w * (picture.scaleX > 0 ? std::min(picture.scaleX, 10000) : 100) / 100;
-    h = h * (picture.scaleY > 0 ? std::min(picture.scaleY, 10000) : 100) / 100;
-    w = std::clamp<std::int64_t>(w, 0, kMaxPictureTwips);
-    h = std::clamp<std::int64_t>(h, 0, kMaxPictureTwips);
+    const Picture::Size size = picture.DisplaySize();
+    std::int64_t w = size.width, h = size.height;
     maxWidth = std::max(maxWidth, 1);
     maxHeight = std::max(maxHeight, 1);
     if (w > maxWidth) {
@@ -263,7 +263,7 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
 }
 
 void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContext& ctx, std::vector<Line>& out,
-                                     const Note* note) {
+                                     const Note* note, const ResumeAt* resume) {
     disp_.clear();
     plain_.clear();
     kind_.clear();
@@ -279,7 +279,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
     const int bodyWidth = std::max(1, width - li - ri);
 
-    if (note && !(!p.content.empty() && p.content.front().kind == Inline::Kind::NoteRef)) {
+    if (note && !note->mark.empty() && !(!p.content.empty() && p.content.front().kind == Inline::Kind::NoteRef)) {
         CharFormat& markFormat = markFormats_.emplace_back(p.content.empty() ? p.endFormat : p.content.front().format);
         if (markFormat.verticalAlign == VerticalAlign::Baseline) markFormat.verticalAlign = VerticalAlign::Superscript;
         AddRun(note->mark, markFormat, true, TextItem::Field::None, -1);
@@ -318,24 +318,31 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             CharFormat f = in.format;
             if (f.verticalAlign == VerticalAlign::Baseline) f.verticalAlign = VerticalAlign::Superscript;
             const std::u16string& mark = document_.notes[in.note].mark;
+            if (mark.empty()) {
+                // The file wrote the mark itself: only the anchor that takes the note along,
+                // an object of no width.
+                AddRun(u"\uFFFC", in.format, false, TextItem::Field::None, ctx.collectNotes ? in.note : -1);
+                kind_.back() = kObject;
+                adv_.back() = 0;
+                break;
+            }
             // Marks' formats live in segs_ only as pointers: keep the adjusted copy alive.
             markFormats_.push_back(f);
-            AddRun(mark.empty() ? u"*" : mark, markFormats_.back(), true, TextItem::Field::None,
-                   ctx.collectNotes ? in.note : -1);
+            AddRun(mark, markFormats_.back(), true, TextItem::Field::None, ctx.collectNotes ? in.note : -1);
             break;
         }
         }
     }
 
-    const std::size_t base = ctx.text ? ctx.text->size() : 0;
+    const std::size_t base = resume ? resume->textBase : ctx.text ? ctx.text->size() : 0;
     const std::size_t n = disp_.size();
     std::size_t firstOut = out.size();
-    if (n == 0) {
+    if (n == 0 && !resume) {
         out.emplace_back();
         EmitLine(p, 0, 0, true, true, false, width, base, ctx, out.back());
     }
-    std::size_t s = 0;
-    bool first = true;
+    std::size_t s = resume ? std::min(resume->unit, n) : 0;
+    bool first = !resume;
     while (s < n) {
         const int left = li + (first ? fi : 0);
         const int avail = std::max(1, width - left - ri);
@@ -368,16 +375,22 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             if (k == kBreakAfter || k == kObject) brk = i + 1;
         }
         out.emplace_back();
+        out.back().unitStart = s;
         EmitLine(p, s, e, first, e >= n && !hard, hard, width, base, ctx, out.back());
         if (hard && e >= n) {
             // A paragraph that ends in a line break has an empty last line.
             out.emplace_back();
+            out.back().unitStart = e;
             EmitLine(p, e, e, false, true, false, width, base, ctx, out.back());
         }
         s = e;
         first = false;
     }
 
+    if (out.size() == firstOut) {  // resumed past the end
+        markFormats_.clear();
+        return;
+    }
     // Space before and after, borders' room, and keeps on the first and last lines.
     const Borders& b = pf.borders;
     const int top = b.top.Visible() ? BorderWidth(b.top) + std::clamp(b.top.spaceTwips, 0, 1440) : 0;
@@ -395,7 +408,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                          (b.right.Visible() ? BorderWidth(b.right) + std::clamp(b.right.spaceTwips, 0, 1440) : 0);
     for (std::size_t k = firstOut; k < out.size(); ++k) {
         Line& line = out[k];
-        const bool isFirst = k == firstOut, isLast = k + 1 == out.size();
+        const bool isFirst = k == firstOut && !resume, isLast = k + 1 == out.size();
         const int lead = (isFirst ? before + top : 0);
         const int extra = (isLast ? bottom : 0);
         if (lead) {
@@ -434,7 +447,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     }
     if (pf.keepWithNext) lastLine.keepWithNext = true;
 
-    if (ctx.text) {
+    if (ctx.text && !resume) {
         ctx.text->append(plain_);
         ctx.text->append(u"\r\n");
     }
@@ -550,6 +563,8 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
             if (seg.pictureWidth > 0 && seg.pictureHeight > 0)
                 line.items.pictures.push_back(PictureItem{x0 + pos_[i] + shift, baseline - seg.raise - seg.pictureHeight,
                                                           seg.pictureWidth, seg.pictureHeight, seg.picture});
+            if (seg.note >= 0 && std::find(line.notes.begin(), line.notes.end(), seg.note) == line.notes.end())
+                line.notes.push_back(seg.note);
             ++i;
             continue;
         }
@@ -582,7 +597,9 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.link = f.link;
         t.field = seg.field;
         t.charSpacing = f.spacingTwips;
-        t.textOffset = ctx.text && seg.plain != kNoTextOffset ? textBase + seg.plain + (i - seg.start) : kNoTextOffset;
+        const std::size_t offset = textBase + seg.plain + (i - seg.start);
+        t.textOffset = ctx.text && seg.plain != kNoPlain && offset < kNoTextOffset ? static_cast<TextOffset>(offset)
+                                                                                    : kNoTextOffset;
         if (!f.highlight.automatic)
             AddRect(line.items, t.x, baseline - ascent, t.width, ascent + descent, f.highlight);
         line.items.texts.push_back(std::move(t));
@@ -648,9 +665,17 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         auto it = std::lower_bound(nextRights.begin(), nextRights.end(), edge);
         return it != nextRights.end() && *it == edge && next->cells[it - nextRights.begin()].verticalMerged;
     };
-    const int padL = row.paddingLeft > 0 ? row.paddingLeft : std::max(0, row.gapHalf);
-    const int padR = row.paddingRight > 0 ? row.paddingRight : std::max(0, row.gapHalf);
-    const int padT = std::clamp(row.paddingTop, 0, 31680), padB = std::clamp(row.paddingBottom, 0, 31680);
+    // The room on each side of a cell's text, as word processors reserve it: the padding (the
+    // cell's own, else the row's, else \trgaph at the sides) plus the part of the border line
+    // inside the cell. Lines are drawn centred on the cell's edges, so half of each is inside;
+    // above and below, the neighbouring row's lines reach in as far as half of the widest one.
+    const int gap = std::clamp(row.gapHalf, 0, 31680);
+    auto pad = [](int cellPad, int rowPad, int fallback) {
+        return std::clamp(cellPad >= 0 ? cellPad : rowPad >= 0 ? rowPad : fallback, 0, 31680);
+    };
+    const int lineAbove = r > 0 ? WidestBorder(table.rows[r - 1], false) : 0;
+    const int lineBelow = next ? WidestBorder(*next, true) : 0;
+    int minPads = INT_MAX;
 
     int contentHeight = 0;
     std::vector<std::size_t> running;  // spans that continue below this row
@@ -667,12 +692,21 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         const bool below = continuesBelow(edge);
         auto span = std::find_if(spans.begin(), spans.end(),
                                  [&](const VerticalSpan& s) { return s.edge == edge && s.first; });
-        const TableCell* look = &cell;
+        // A later row of a vertical merge has the first cell's look.
+        const TableCell* look = cell.verticalMerged && span != spans.end() ? span->first : &cell;
+        cb.borders.top = CellBorder(look->borders.top, row.borders.top);
+        cb.borders.bottom = CellBorder(look->borders.bottom, row.borders.bottom);
+        cb.borders.left = CellBorder(look->borders.left, row.borders.left);
+        cb.borders.right = CellBorder(look->borders.right, row.borders.right);
+        const int padL = pad(look->padLeft, row.paddingLeft, gap) + BorderWidth(cb.borders.left) / 2;
+        const int padR = pad(look->padRight, row.paddingRight, gap) + BorderWidth(cb.borders.right) / 2;
+        const int padT = pad(look->padTop, row.paddingTop, 0) + std::max(BorderWidth(cb.borders.top), lineAbove) / 2;
+        const int padB = pad(look->padBottom, row.paddingBottom, 0) + std::max(BorderWidth(cb.borders.bottom), lineBelow) / 2;
+        minPads = std::min(minPads, padT + padB);
         const int textWidth = std::max(1, cb.right - cb.left - padL - padR);
         int h = padT + padB;
         if (cell.verticalMerged && span != spans.end()) {
-            // A later row of a vertical merge: the first cell's look, the rest of its content.
-            look = span->first;
+            // The rest of the merge's content.
             cb.openTop = true;
             cb.lines = span->lines;
             cb.shift = span->consumed;
@@ -697,12 +731,6 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
             }
         }
         cb.openBottom = below && (cell.verticalMergeFirst || cb.openTop);
-        // A cell's own border, \brdrnone included, wins over the row's.
-        auto side = [](const BorderLine& own, const BorderLine& fallback) { return own.Visible() || own.given ? own : fallback; };
-        cb.borders.top = side(look->borders.top, row.borders.top);
-        cb.borders.bottom = side(look->borders.bottom, row.borders.bottom);
-        cb.borders.left = side(look->borders.left, row.borders.left);
-        cb.borders.right = side(look->borders.right, row.borders.right);
         cb.shading = look->shading;
         cb.valign = cb.openTop || cb.openBottom ? TableCell::VAlign::Top : look->verticalAlign;
         cb.padTop = padT;
@@ -713,7 +741,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
     }
     const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);
     box.height = rule < 0 ? -rule : std::max(contentHeight, rule);
-    if (box.height == 0) box.height = std::max(padT + padB, 1);
+    if (box.height == 0) box.height = std::max(minPads == INT_MAX ? 0 : minPads, 1);
     for (std::size_t k : running) spans[k].consumed += box.height;
     std::erase_if(spans, [](const VerticalSpan& s) { return s.first == nullptr; });
     return box;

@@ -36,6 +36,15 @@ struct Line {
     bool keepWithNext = false;     // no page or column break between this line and the next
     bool columnBreakAfter = false; // a \column ends this line
     bool noteText = false;         // its textOffsets count from the start of the notes' text
+    std::size_t unitStart = 0;     // a paragraph's line: where it starts in the paragraph's units
+};
+
+// Where to take up a paragraph again that is formatted anew from one of its lines on (the rest
+// of it goes on in a column of another width): that line's Line::unitStart, and where the
+// paragraph's text starts in the context's text, to which it was appended the first time.
+struct ResumeAt {
+    std::size_t unit = 0;
+    std::size_t textBase = 0;
 };
 
 struct FormatContext {
@@ -85,9 +94,11 @@ public:
     BlockFormatter(const Document& document, TextMeasure& measure) : document_(document), measure_(measure) {}
 
     // Appends the lines of `paragraph` broken to `width`. With `note`, the note's mark leads the
-    // paragraph (unless the paragraph starts with a mark of its own).
+    // paragraph (unless the paragraph starts with a mark of its own). With `resume`, only the
+    // lines from there on, as continuation lines (no space before, no first-line indent), and
+    // the paragraph's text is not appended again.
     void FormatParagraph(const Paragraph& paragraph, int width, FormatContext& ctx, std::vector<Line>& out,
-                         const Note* note = nullptr);
+                         const Note* note = nullptr, const ResumeAt* resume = nullptr);
     // Paragraphs and tables (each table row one line), as in a cell, header, footer or note.
     void FormatBlocks(const Blocks& blocks, int width, FormatContext& ctx, std::vector<Line>& out, int depth,
                       const Note* note = nullptr);
@@ -103,7 +114,8 @@ public:
     // content line that would not fit, at least 1 past `from`.
     static int RowCut(const RowBox& row, int from, int avail);
 
-    // A picture's size in twips: its display size scaled down to fit maxWidth x maxHeight.
+    // A picture's size in twips: its display size (Picture::DisplaySize) scaled down, keeping
+    // its proportions, to fit maxWidth x maxHeight.
     static std::pair<int, int> PictureSize(const Picture& picture, int maxWidth, int maxHeight);
 
 private:
@@ -119,6 +131,7 @@ private:
     const Document& document_;
     TextMeasure& measure_;
 
+    static constexpr std::size_t kNoPlain = static_cast<std::size_t>(-1);  // a unit not in the text
     // Scratch of the paragraph being formatted.
     struct Seg {
         std::size_t start = 0, end = 0;
@@ -126,7 +139,7 @@ private:
         int raise = 0;  // baseline shift, up positive
         int ascent = 0, descent = 0;
         const CharFormat* format = nullptr;
-        std::size_t plain = kNoTextOffset;  // offset of `start` in the paragraph's text
+        std::size_t plain = kNoPlain;  // offset of `start` in the paragraph's text
         TextItem::Field field = TextItem::Field::None;
         int note = -1;
         std::shared_ptr<const Picture> picture;

@@ -19,10 +19,13 @@ std::int64_t NaturalTwips(const Picture& picture, int extent) {
     return std::int64_t{extent} * 15;
 }
 
-int Scaled(std::int64_t twips, int scalePercent) {
-    if (scalePercent <= 0) scalePercent = 100;
-    const std::int64_t value = twips * scalePercent / 100;
-    return static_cast<int>(std::clamp<std::int64_t>(value, 0, 1 << 24));
+// One axis: cropped (negative crops add a margin, as word processors allow; a crop that leaves
+// nothing is ignored), then scaled (a scale of 0 or less is 100%), then clamped.
+int CropAndScale(std::int64_t twips, int cropA, int cropB, int scalePercent) {
+    const std::int64_t cropped = twips - cropA - cropB;
+    if (cropped > 0) twips = cropped;
+    const std::int64_t scale = scalePercent > 0 ? std::min(scalePercent, 10000) : 100;
+    return static_cast<int>(std::clamp<std::int64_t>(twips * scale / 100, 0, Picture::kMaxPictureTwips));
 }
 
 std::u16string Roman(int n, bool upper) {
@@ -64,14 +67,13 @@ std::u16string FormatNumber(int n, Numbering numbering) {
     }
 }
 
-int Picture::DisplayWidth() const {
-    const std::int64_t base = goalWidth > 0 ? goalWidth : NaturalTwips(*this, width);
-    return Scaled(std::max<std::int64_t>(0, base - cropLeft - cropRight), scaleX);
-}
-
-int Picture::DisplayHeight() const {
-    const std::int64_t base = goalHeight > 0 ? goalHeight : NaturalTwips(*this, height);
-    return Scaled(std::max<std::int64_t>(0, base - cropTop - cropBottom), scaleY);
+Picture::Size Picture::DisplaySize() const {
+    const std::int64_t ownW = NaturalTwips(*this, width), ownH = NaturalTwips(*this, height);
+    std::int64_t w = goalWidth > 0 ? goalWidth : ownW;
+    std::int64_t h = goalHeight > 0 ? goalHeight : ownH;
+    if (goalWidth > 0 && goalHeight <= 0 && ownW > 0) h = ownH * goalWidth / ownW;
+    if (goalHeight > 0 && goalWidth <= 0 && ownH > 0) w = ownW * goalHeight / ownH;
+    return Size{CropAndScale(w, cropLeft, cropRight, scaleX), CropAndScale(h, cropTop, cropBottom, scaleY)};
 }
 
 }  // namespace docengine

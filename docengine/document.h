@@ -118,10 +118,15 @@ struct Picture {
     int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;  // \piccropN, twips
     int metafileMapMode = 0;                  // \wmetafileN
     int bitsPerPixel = 0, planes = 1, widthBytes = 0;  // \wbmbitspixelN \wbmplanesN \wbmwidthbytesN
-    // The size the picture is shown at, in twips: goal size times scale, falling back to the
-    // picture's own size when the goal is absent.
-    int DisplayWidth() const;
-    int DisplayHeight() const;
+    // The size the picture is shown at, in twips, before the layout fits it to its room: the
+    // goal size (else the picture's own; a goal on one axis only keeps the proportions), less
+    // the cropping (unless that leaves nothing), times the scale; each within [0, kMaxPictureTwips].
+    struct Size {
+        int width = 0, height = 0;
+        friend bool operator==(const Size&, const Size&) = default;
+    };
+    Size DisplaySize() const;
+    static constexpr int kMaxPictureTwips = 1 << 22;  // 2900 inches: larger is taken as a mistake
 };
 
 struct Block;
@@ -130,7 +135,11 @@ using Blocks = std::vector<Block>;
 // A footnote or endnote: its reference mark in the text and its own paragraphs.
 struct Note {
     bool endnote = false;
-    std::u16string mark;  // what stands in the text and before the note ("1", "*", ...)
+    // What stands in the text and before the note: its number ("1", "ii") when the text refers
+    // to it with \chftn; empty when the file writes a mark of its own (`{\super *}`) before the
+    // note and in its text, so that nothing is added to either.
+    std::u16string mark;
+    bool numbered = true;  // referred to by \chftn: counts in the notes' numbering
     Blocks content;
 };
 
@@ -167,6 +176,9 @@ struct TableCell {
     enum class VAlign : std::uint8_t { Top, Center, Bottom } verticalAlign = VAlign::Top;
     bool mergeFirst = false, merged = false;                  // \clmgf \clmrg: horizontal merge
     bool verticalMergeFirst = false, verticalMerged = false;  // \clvmgf \clvmrg
+    // Room between the cell's edges (inside its borders) and its text, twips: \clpad*; -1: the
+    // row's (\trpadd*, else \trgaph at the sides and nothing above and below).
+    int padLeft = -1, padTop = -1, padRight = -1, padBottom = -1;
     Blocks content;     // paragraphs and nested tables
 };
 
@@ -179,7 +191,7 @@ struct TableRow {
     bool keepTogether = false;  // \trkeep
     Alignment alignment = Alignment::Left;  // \trql \trqc \trqr
     Borders borders;      // \trbrdrt ...: default cell borders of the row
-    int paddingLeft = 0, paddingRight = 0, paddingTop = 0, paddingBottom = 0;  // \trpadd*
+    int paddingLeft = -1, paddingRight = -1, paddingTop = -1, paddingBottom = -1;  // \trpadd*; -1: not given
 };
 
 struct Table {
@@ -196,12 +208,22 @@ struct HeaderFooter {
     Blocks both, left, right, first;  // \header \headerl \headerr \headerf (footers alike)
 };
 
+// One column of a section whose columns are not all alike (\colnoN \colwN \colsrN).
+struct SectionColumn {
+    int width = 0;         // \colwN, twips; 0: not given
+    int spaceAfter = -1;   // \colsrN: the gap to the next column; -1: the section's \colsx
+    friend bool operator==(const SectionColumn&, const SectionColumn&) = default;
+};
+
 struct Section {
     Blocks body;
     enum class Break : std::uint8_t { Page, None, Column, Even, Odd } breakBefore = Break::Page;
     int columns = 1;          // \colsN
     int columnSpace = 720;    // \colsxN
     bool lineBetween = false; // \linebetcol
+    // Widths and gaps of the columns one by one, when the file gives them; empty: `columns`
+    // equal columns `columnSpace` apart.
+    std::vector<SectionColumn> columnDefs;
     bool titlePage = false;   // \titlpg: the first page has its own header and footer
     int headerDistance = 720, footerDistance = 720;  // \headeryN \footeryN from the paper's edge
     HeaderFooter headers, footers;

@@ -53,9 +53,13 @@ struct PageSetup {
     int marginLeft = 1440, marginRight = 1440, marginTop = 1440, marginBottom = 1440;
 };
 
+// Where a text item's text starts in Layout::plainText: 32 bits, since a layout holds one item
+// per run piece (per word on justified lines) and every byte of an item counts. Text beyond
+// 4G units (which no readable document reaches) has no offset.
+using TextOffset = std::uint32_t;
 // TextItem::textOffset of text that is not part of Layout::plainText (headers, footers, page
 // fields, tab leaders).
-inline constexpr std::size_t kNoTextOffset = static_cast<std::size_t>(-1);
+inline constexpr TextOffset kNoTextOffset = UINT32_MAX;
 
 struct TextItem {
     int x = 0, baseline = 0;  // where the run starts, on its baseline
@@ -66,7 +70,7 @@ struct TextItem {
     Underline underline = Underline::None;
     bool strike = false;
     int link = -1;                 // index into Document::links
-    std::size_t textOffset = 0;    // where `text` starts in Layout::plainText
+    TextOffset textOffset = 0;     // where `text` starts in Layout::plainText
     // Added for the page layout:
     // A page field's result. PageNumber items already show their page's number; PageCount
     // items show the final page count once layout has finished (until then the result the

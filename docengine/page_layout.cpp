@@ -28,6 +28,10 @@ constexpr int kMaxPageTwips = 31680 * 4;  // 88 inches: larger pages are taken a
 constexpr int kSeparatorHeight = 240;     // the line that holds the footnote separator rule
 constexpr int kSeparatorWidth = 2880;
 constexpr int kRuleThickness = 10;
+// Formatting a paragraph anew for columns of other widths: how often, and up to what length.
+constexpr int kMaxReflows = 64;
+constexpr std::size_t kMaxReflowLines = 2000;
+constexpr std::size_t kMaxPlannedUnits = 1 << 14;  // sections balanced ahead (PlanBalance)
 
 std::u16string Number(long long n) {
     const std::string s = std::to_string(n);
@@ -38,6 +42,22 @@ Color Black() {
     Color c;
     c.automatic = false;
     return c;
+}
+
+// About how many units of plainText `blocks` make (text, labels, marks, paragraph ends), so
+// that the text is allocated once rather than grown to twice its size.
+std::size_t TextEstimate(const Blocks& blocks, int depth) {
+    std::size_t n = 0;
+    for (const Block& block : blocks) {
+        if (const auto* p = std::get_if<Paragraph>(&block.value)) {
+            n += 2 + p->format.listLabel.size() + 1;
+            for (const Inline& in : p->content) n += in.kind == Inline::Kind::Text ? in.text.size() : 4;
+        } else if (depth < 16) {
+            for (const TableRow& row : std::get<Table>(block.value).rows)
+                for (const TableCell& cell : row.cells) n += TextEstimate(cell.content, depth + 1);
+        }
+    }
+    return n;
 }
 
 }  // namespace
@@ -65,8 +85,15 @@ public:
         notesCtx_.noteText = true;
         notesCtx_.collectNotes = false;
         fixedCtx_.collectNotes = false;
+        planCtx_.collectNotes = false;
         const int body = setup_.height - setup_.marginTop - setup_.marginBottom;
         bodyCtx_.maxPictureHeight = notesCtx_.maxPictureHeight = fixedCtx_.maxPictureHeight = body;
+        planCtx_.maxPictureHeight = body;
+        std::size_t bodyText = 0, notesText = 0;
+        for (const Section& section : document.sections) bodyText += TextEstimate(section.body, 0);
+        for (const Note& note : document.notes) notesText += TextEstimate(note.content, 0) + note.mark.size() + 1;
+        layout_.plainText.reserve(bodyText + notesText);
+        notesText_.reserve(notesText);
     }
 
     Layout layout_;
@@ -100,8 +127,17 @@ private:
     void EmitBody(Line&& line, int y);
     void NewColumn();
     void RepeatTableHeader();
-    int Bottom() const { return bodyBottom_ - footHeight_; }
-    int ColumnLeft() const { return setup_.marginLeft + column_ * (columnWidth_ + columnGap_); }
+    // The foot of the current column: above the footnotes, and in a region whose columns are
+    // balanced ahead (PlanBalance), at the planned height for all but the last column.
+    int Bottom() const {
+        const int bottom = bodyBottom_ - footHeight_;
+        return balanceBottom_ > 0 && column_ + 1 < columns_ ? std::min(bottom, balanceBottom_) : bottom;
+    }
+    int ColumnLeft() const { return setup_.marginLeft + columnX_[static_cast<std::size_t>(column_)]; }
+    int ColumnWidth() const { return columnW_[static_cast<std::size_t>(column_)]; }
+    int NextColumnWidth() const { return columnW_[column_ + 1 < columns_ ? static_cast<std::size_t>(column_) + 1 : 0]; }
+    void PlanBalance(std::size_t index);
+    bool PlanFits(const Blocks& body, int limit);
     int FullHeight() const;
     bool Fits(const Line& line);
     void AddLine(Line&& line);
@@ -145,9 +181,14 @@ private:
     std::vector<Line> footLines_;
     std::deque<Line> carry_;  // footnote lines that continue on the next page
 
-    // Columns of the current region (a section's part of the page).
-    int columns_ = 1, columnWidth_ = 0, columnGap_ = 0;
+    // Columns of the current region (a section's part of the page): each one's left edge (from
+    // the left margin) and width.
+    int columns_ = 1;
+    std::vector<int> columnX_{0}, columnW_{0};
+    bool uniform_ = true;  // all columns equally wide
     bool lineBetween_ = false;
+    int balanceBottom_ = 0;  // where the columns but the last end, when planned; 0: at the foot
+    detail::FormatContext planCtx_;
     int column_ = 0, regionTop_ = 0, y_ = 0, lowest_ = 0;
     bool columnUsed_ = false;
 
@@ -186,11 +227,119 @@ const Section& Paginator::Flow::CurrentSection() const {
 void Paginator::Flow::SetColumns(const Section& section) {
     int n = std::clamp(section.columns, 1, 64);
     const int gap = std::clamp(section.columnSpace, 0, textWidth_ / 2);
-    while (n > 1 && (textWidth_ - gap * (n - 1)) / n < 720) --n;
+    columnX_.clear();
+    columnW_.clear();
+    balanceBottom_ = 0;
+    const auto& defs = section.columnDefs;
+    const bool own = n > 1 && defs.size() >= static_cast<std::size_t>(n) &&
+                     std::all_of(defs.begin(), defs.begin() + n, [](const SectionColumn& c) { return c.width > 0; });
+    if (own) {
+        // Widths and gaps as given (\colw \colsr), scaled down together when wider than the text.
+        std::vector<std::int64_t> widths, gaps;
+        std::int64_t total = 0;
+        for (int c = 0; c < n; ++c) {
+            widths.push_back(defs[c].width);
+            gaps.push_back(c + 1 < n ? (defs[c].spaceAfter >= 0 ? defs[c].spaceAfter : gap) : 0);
+            total += widths.back() + gaps.back();
+        }
+        std::int64_t x = 0;
+        for (int c = 0; c < n; ++c) {
+            const std::int64_t w = total > textWidth_ ? widths[c] * textWidth_ / total : widths[c];
+            const std::int64_t g = total > textWidth_ ? gaps[c] * textWidth_ / total : gaps[c];
+            columnX_.push_back(static_cast<int>(x));
+            columnW_.push_back(std::max(1, static_cast<int>(w)));
+            x += w + g;
+        }
+    } else {
+        while (n > 1 && (textWidth_ - gap * (n - 1)) / n < 720) --n;
+        const int g = n > 1 ? gap : 0;
+        const int w = (textWidth_ - g * (n - 1)) / n;
+        for (int c = 0; c < n; ++c) {
+            columnX_.push_back(c * (w + g));
+            columnW_.push_back(w);
+        }
+    }
     columns_ = n;
-    columnGap_ = n > 1 ? gap : 0;
-    columnWidth_ = (textWidth_ - columnGap_ * (n - 1)) / n;
+    uniform_ = std::all_of(columnW_.begin(), columnW_.end(), [&](int w) { return w == columnW_.front(); });
     lineBetween_ = section.lineBetween && n > 1;
+}
+
+// A section of columns that are not alike, followed by a continuous one, has its columns
+// balanced ahead: the lowest column height that takes its paragraphs is found by formatting
+// them trial-wise (each at the width of the column it falls in), and all columns but the last
+// end there. Sections with tables or breaks, and long ones, fill their columns in turn.
+void Paginator::Flow::PlanBalance(std::size_t index) {
+    balanceBottom_ = 0;
+    if (uniform_ || columns_ < 2 || index + 1 >= doc_.sections.size() ||
+        doc_.sections[index + 1].breakBefore != Section::Break::None)
+        return;
+    const Blocks& body = doc_.sections[index].body;
+    std::size_t units = 0;
+    for (const Block& block : body) {
+        const auto* p = std::get_if<Paragraph>(&block.value);
+        if (!p || p->pageBreakAfter || p->format.pageBreakBefore) return;
+        for (const Inline& in : p->content) units += in.text.size() + 1;
+        if (units > kMaxPlannedUnits) return;
+    }
+    int hi = Bottom() - regionTop_;
+    if (hi <= 0 || !PlanFits(body, hi)) return;
+    int lo = 0;  // PlanFits(lo) is false, PlanFits(hi) true
+    while (hi - lo > 20) {
+        const int mid = lo + (hi - lo) / 2;
+        if (PlanFits(body, mid)) hi = mid;
+        else lo = mid;
+    }
+    balanceBottom_ = regionTop_ + hi;
+}
+
+// Whether `body` goes into the region's columns cut at `limit` high. Lines that a paragraph
+// keeps together (widow and orphan control, \keep) move on together, as in the flow.
+bool Paginator::Flow::PlanFits(const Blocks& body, int limit) {
+    int column = 0, used = 0;
+    std::vector<Line> lines;
+    for (const Block& block : body) {
+        const Paragraph& p = std::get<Paragraph>(block.value);
+        int width = columnW_[static_cast<std::size_t>(column)];
+        lines.clear();
+        formatter_.FormatParagraph(p, width, planCtx_, lines);
+        std::size_t chain = 0;  // the first of the lines before k that keep with k
+        int chainHeight = 0;
+        for (std::size_t k = 0; k < lines.size();) {
+            const Line& line = lines[k];
+            if (used > 0 && used + line.height - line.trailing > limit) {
+                if (++column == columns_) return false;
+                const bool moveChain = chainHeight > 0 && chainHeight < used;
+                used = 0;
+                const std::size_t from = moveChain ? chain : k;
+                if (columnW_[static_cast<std::size_t>(column)] != width || moveChain) {
+                    // The rest of the paragraph goes on at this column's width.
+                    width = columnW_[static_cast<std::size_t>(column)];
+                    const detail::ResumeAt resume{lines[from].unitStart, 0};
+                    std::vector<Line> rest;
+                    formatter_.FormatParagraph(p, width, planCtx_, rest, nullptr, &resume);
+                    lines = std::move(rest);
+                    k = 0;
+                }
+                chain = k;
+                chainHeight = 0;
+                continue;
+            }
+            used += line.height;
+            if (line.keepWithNext) {
+                if (chainHeight == 0) chain = k;
+                chainHeight += line.height;
+            } else {
+                chainHeight = 0;
+            }
+            if (line.columnBreakAfter) {
+                if (++column == columns_) return false;
+                used = 0;
+                chainHeight = 0;
+            }
+            ++k;
+        }
+    }
+    return true;
 }
 
 void Paginator::Flow::StartSection(std::size_t index) {
@@ -199,6 +348,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
         SetColumns(section);
         firstOfSection_ = true;
         OpenPage();
+        PlanBalance(index);
         return;
     }
     CommitPending();
@@ -212,6 +362,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
         column_ = 0;
         regionLines_.clear();
         columnUsed_ = regionTop_ > bodyTop_;
+        PlanBalance(index);
         return;  // a \page before it still starts the next page
 
     }
@@ -227,6 +378,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
         OpenPage();
     }
     pageBreakPending_ = false;
+    PlanBalance(index);
 }
 
 void Paginator::Flow::OpenPage() {
@@ -278,6 +430,8 @@ void Paginator::Flow::OpenPage() {
     }
     firstOfSection_ = false;
     bodyCtx_.pageNumber = pageLabel_;
+    planCtx_.pageNumber = pageLabel_;
+    balanceBottom_ = 0;
 
     footHeight_ = 0;
     footLines_.clear();
@@ -316,7 +470,7 @@ void Paginator::Flow::CloseRegion() {
     const int bottom = std::max(lowest_, y_);
     if (bottom <= regionTop_) return;
     for (int c = 1; c < columns_; ++c) {
-        const int x = setup_.marginLeft + c * (columnWidth_ + columnGap_) - columnGap_ / 2;
+        const int x = setup_.marginLeft + (columnX_[c - 1] + columnW_[c - 1] + columnX_[c]) / 2;
         layout_.pages.back().rects.push_back(
             RectItem{x - kRuleThickness / 2, regionTop_, kRuleThickness, bottom - regionTop_, Black()});
     }
@@ -334,7 +488,8 @@ void Paginator::Flow::EmitBody(Line&& line, int y) {
 // Redistributes the region's lines over its columns so that they end at about the same height
 // (the shortest height that holds them all, filling each column in order).
 void Paginator::Flow::BalanceColumns() {
-    if (columns_ < 2 || regionLines_.empty()) return;
+    // Lines are only moved, not formatted anew: columns of other widths are planned ahead.
+    if (columns_ < 2 || regionLines_.empty() || !uniform_) return;
     const std::size_t n = regionLines_.size();
     auto fill = [&](int limit, std::vector<int>* columnOf) {
         int column = 0, used = 0, overflow = INT_MAX;
@@ -369,7 +524,7 @@ void Paginator::Flow::BalanceColumns() {
             column = columnOf[i];
             y = regionTop_;
         }
-        const int dx = (column - l.column) * (columnWidth_ + columnGap_), dy = y - l.y;
+        const int dx = columnX_[column] - columnX_[l.column], dy = y - l.y;
         const RegionLine end = i + 1 < n ? regionLines_[i + 1]
                                          : RegionLine{page.texts.size(), page.rects.size(), page.pictures.size()};
         for (std::size_t k = l.texts; k < end.texts; ++k) {
@@ -409,6 +564,11 @@ void Paginator::Flow::FinishPage() {
     }
     footLines_.clear();
     footHeight_ = 0;
+    // The page is done growing: give back what its lists reserved beyond their size.
+    Page& page = layout_.pages.back();
+    page.texts.shrink_to_fit();
+    page.rects.shrink_to_fit();
+    page.pictures.shrink_to_fit();
 }
 
 void Paginator::Flow::NewColumn() {
@@ -594,8 +754,29 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
     }
     lines_.clear();
     bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
-    formatter_.FormatParagraph(paragraph, columnWidth_, bodyCtx_, lines_, note);
-    for (Line& line : lines_) AddLine(std::move(line));
+    int width = ColumnWidth();
+    const std::size_t textBase = layout_.plainText.size();
+    formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
+    // A line that goes into a column of another width takes the rest of the paragraph with it,
+    // formatted anew at that width. Each time costs the paragraph's length, so a paragraph is
+    // formatted anew a bounded number of times and long ones not at all: the work stays linear.
+    int reflows = uniform_ || lines_.size() > kMaxReflowLines ? 0 : kMaxReflows;
+    for (std::size_t k = 0; k < lines_.size(); ++k) {
+        const int target = reflows > 0 && k > 0
+                               ? (!Fits(lines_[k]) && (columnUsed_ || !pending_.empty()) ? NextColumnWidth() : ColumnWidth())
+                               : width;
+        if (target != width) {
+            --reflows;
+            width = target;
+            const detail::ResumeAt resume{lines_[k].unitStart, textBase};
+            std::vector<Line> rest;
+            formatter_.FormatParagraph(paragraph, width, bodyCtx_, rest, note, &resume);
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(k), lines_.end());
+            for (Line& line : rest) lines_.push_back(std::move(line));
+            if (k >= lines_.size()) break;
+        }
+        AddLine(std::move(lines_[k]));
+    }
     lines_.clear();
     if (paragraph.pageBreakAfter) {
         CommitPending();
@@ -611,7 +792,7 @@ void Paginator::Flow::ProcessRow() {
         while (headers < table.rows.size() && table.rows[headers].header) ++headers;
         tableState_.headerRows = headers == table.rows.size() ? 0 : headers;
     }
-    detail::RowBox row = formatter_.FormatRow(table, row_, columnWidth_, bodyCtx_, tableState_.spans, 0);
+    detail::RowBox row = formatter_.FormatRow(table, row_, ColumnWidth(), bodyCtx_, tableState_.spans, 0);
     if (row.cells.empty()) return;
     if (row_ < tableState_.headerRows) {
         Line line = detail::BlockFormatter::RowSlice(row, 0, row.height);
@@ -674,7 +855,7 @@ bool Paginator::Flow::Advance() {
                 Line rule;
                 rule.height = kSeparatorHeight;
                 rule.keepWithNext = true;
-                rule.items.rects.push_back(RectItem{0, kSeparatorHeight / 2, std::min(kSeparatorWidth, columnWidth_),
+                rule.items.rects.push_back(RectItem{0, kSeparatorHeight / 2, std::min(kSeparatorWidth, ColumnWidth()),
                                                     kRuleThickness, Black()});
                 AddLine(std::move(rule));
             }
@@ -760,7 +941,10 @@ void Paginator::Flow::Finish() {
         t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
     }
     const std::size_t bodyLength = layout_.plainText.size();
-    for (const auto& [page, item] : noteItems_) layout_.pages[page].texts[item].textOffset += bodyLength;
+    for (const auto& [page, item] : noteItems_) {
+        TextOffset& offset = layout_.pages[page].texts[item].textOffset;
+        offset = bodyLength < kNoTextOffset - offset ? static_cast<TextOffset>(offset + bodyLength) : kNoTextOffset;
+    }
     layout_.plainText += notesText_;
     notesText_.clear();
     finished_ = true;

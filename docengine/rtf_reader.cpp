@@ -29,6 +29,7 @@ constexpr std::size_t kMaxFrameText = 1 << 16;   // text kept for a font name, f
 constexpr std::size_t kMaxStyleTokens = 64;      // formatting words kept per style
 constexpr std::size_t kMaxTabs = 64;
 constexpr std::size_t kMaxCellDefs = 256;
+constexpr int kMaxColumns = 20;                  // columns of a section
 constexpr int kMaxUc = 16;                       // \ucN: fallback bytes skipped after \uN
 
 int Length(int v) { return std::clamp(v, -kMaxLength, kMaxLength); }
@@ -59,7 +60,7 @@ enum class W : std::uint16_t {
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
-    sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, linebetcol, titlpg,
+    sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, colno, colw, colsr, linebetcol, titlpg,
     headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
@@ -68,7 +69,8 @@ enum class W : std::uint16_t {
     trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, trql, trqc,
     trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
     trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, clmgf, clmrg, clvmgf,
-    clvmrg, trpaddl, trpaddr, trpaddt, trpaddb,
+    clvmrg, trpaddl, trpaddr, trpaddt, trpaddb, trpaddfl, trpaddfr, trpaddft, trpaddfb, clpadl,
+    clpadr, clpadt, clpadb, clpadfl, clpadfr, clpadft, clpadfb,
     // pictures
     pngblip, jpegblip, emfblip, wmetafile, dibitmap, wbitmap, macpict, pmmetafile, picw, pich,
     picwgoal, pichgoal, picscalex, picscaley, piccropl, piccropr, piccropt, piccropb,
@@ -159,7 +161,8 @@ constexpr WordEntry kWords[] = {
     {"cfpat", W::cfpat}, {"shading", W::shading},
     {"sect", W::sect}, {"sectd", W::sectd}, {"sbknone", W::sbknone}, {"sbkpage", W::sbkpage},
     {"sbkcol", W::sbkcol}, {"sbkeven", W::sbkeven}, {"sbkodd", W::sbkodd}, {"cols", W::cols},
-    {"colsx", W::colsx}, {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg}, {"titlepg", W::titlpg},
+    {"colsx", W::colsx}, {"colno", W::colno}, {"colw", W::colw}, {"colsr", W::colsr},
+    {"linebetcol", W::linebetcol}, {"titlpg", W::titlpg}, {"titlepg", W::titlpg},
     {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
     {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
     {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
@@ -180,7 +183,10 @@ constexpr WordEntry kWords[] = {
     {"clvertalt", W::clvertalt}, {"clvertalc", W::clvertalc}, {"clvertalb", W::clvertalb},
     {"clmgf", W::clmgf}, {"clmrg", W::clmrg}, {"clvmgf", W::clvmgf}, {"clvmrg", W::clvmrg},
     {"trpaddl", W::trpaddl}, {"trpaddr", W::trpaddr}, {"trpaddt", W::trpaddt},
-    {"trpaddb", W::trpaddb},
+    {"trpaddb", W::trpaddb}, {"trpaddfl", W::trpaddfl}, {"trpaddfr", W::trpaddfr},
+    {"trpaddft", W::trpaddft}, {"trpaddfb", W::trpaddfb}, {"clpadl", W::clpadl}, {"clpadr", W::clpadr},
+    {"clpadt", W::clpadt}, {"clpadb", W::clpadb}, {"clpadfl", W::clpadfl}, {"clpadfr", W::clpadfr},
+    {"clpadft", W::clpadft}, {"clpadfb", W::clpadfb},
     {"pngblip", W::pngblip}, {"jpegblip", W::jpegblip}, {"emfblip", W::emfblip},
     {"wmetafile", W::wmetafile}, {"dibitmap", W::dibitmap}, {"wbitmap", W::wbitmap},
     {"pmmetafile", W::pmmetafile}, {"picw", W::picw}, {"pich", W::pich},
@@ -304,13 +310,18 @@ struct Sink {
     int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
 };
 
+// Which paddings a unit word (\trpaddfl0, \clpadft0 ...) says to ignore: left, top, right, bottom.
+using PadIgnored = std::array<bool, 4>;
+
 struct CellDef {
     TableCell cell;  // without content
     int shadingColor = -1, patternColor = -1, shading = 0;
+    PadIgnored padIgnored{};
 };
 
 struct RowDef {
     TableRow row;  // without cells
+    PadIgnored padIgnored{};
     std::vector<CellDef> cells;
     CellDef pending;
 };
@@ -498,6 +509,7 @@ private:
         bool tooLarge = false;
     } pict_;
 
+    int columnNumber_ = 0;  // \colnoN - 1: the column \colw and \colsr describe
     int pgnStarts_ = 1;
     bool pgnRestart_ = false;
     bool endnoteRoman_ = false;
@@ -1190,14 +1202,16 @@ void RtfReader::StartDestination(W w) {
             doc_.notes.emplace_back();
             Charge(sizeof(Note));
             // The reference mark (\chftn) just before belongs to this note. A note written without
-            // one (`#{\footnote TOC_0}`) gets a numbered mark of its own when it closes with some
-            // text, or it would have no line to go to the foot of.
+            // one has a mark of the file's own (`{\super *}{\footnote {\super *} text}`, also
+            // `#{\footnote TOC_0}`): it is neither numbered nor shown again, but is anchored where
+            // it stands when it closes with some text, or it would have no line to go to the foot of.
             Sink& body = CurrentSink();
             if (body.pendingNoteRef >= 0 && static_cast<std::size_t>(body.pendingNoteRef) < body.para.content.size()) {
                 body.para.content[static_cast<std::size_t>(body.pendingNoteRef)].note = index;
             } else {
                 frames_.back().chr = st.chr;
                 frames_.back().chrSet = true;
+                doc_.notes.back().numbered = false;
             }
             body.pendingNoteRef = -1;
             frames_.back().sink = SinkKind::Note;
@@ -1662,6 +1676,9 @@ void RtfReader::EndRow(int level) {
     if (t.cells.empty()) return;
     const RowDef& def = RowDefAt(level);
     TableRow row = def.row;
+    int* pads[] = {&row.paddingLeft, &row.paddingTop, &row.paddingRight, &row.paddingBottom};
+    for (std::size_t side = 0; side < 4; ++side)
+        if (def.padIgnored[side]) *pads[side] = -1;
     row.cells = std::move(t.cells);
     t.cells.clear();
     int edge = row.leftOffset;
@@ -1706,6 +1723,7 @@ void RtfReader::EndSection(bool startNew) {
     next.columns = previous.columns;
     next.columnSpace = previous.columnSpace;
     next.lineBetween = previous.lineBetween;
+    next.columnDefs = previous.columnDefs;
     next.titlePage = previous.titlePage;
     next.headerDistance = previous.headerDistance;
     next.footerDistance = previous.footerDistance;
@@ -1729,6 +1747,7 @@ void RtfReader::Finish() {
     // Notes are numbered in order, footnotes and endnotes each on their own.
     int footnotes = 0, endnotes = 0;
     for (auto& note : doc_.notes) {
+        if (!note.numbered) continue;
         note.mark = note.endnote ? FormatNumber(++endnotes, endnoteRoman_ ? Numbering::LowerRoman : Numbering::Decimal)
                                  : FormatNumber(++footnotes, Numbering::Decimal);
     }
@@ -1907,8 +1926,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 case W::pich: pic.height = std::clamp(v, 0, kMaxLength); return;
                 case W::picwgoal: pic.goalWidth = std::clamp(v, 0, kMaxLength); return;
                 case W::pichgoal: pic.goalHeight = std::clamp(v, 0, kMaxLength); return;
-                case W::picscalex: pic.scaleX = std::clamp(has ? v : 100, 1, 10000); return;
-                case W::picscaley: pic.scaleY = std::clamp(has ? v : 100, 1, 10000); return;
+                case W::picscalex: pic.scaleX = std::clamp(has && v > 0 ? v : 100, 1, 10000); return;
+                case W::picscaley: pic.scaleY = std::clamp(has && v > 0 ? v : 100, 1, 10000); return;
                 case W::piccropl: pic.cropLeft = Length(v); return;
                 case W::piccropr: pic.cropRight = Length(v); return;
                 case W::piccropt: pic.cropTop = Length(v); return;
@@ -2031,6 +2050,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.columns = 1;
             s.columnSpace = 720;
             s.lineBetween = false;
+            s.columnDefs.clear();
+            columnNumber_ = 0;
             s.titlePage = false;
             s.headerDistance = s.footerDistance = 720;
             s.pageNumberStart = 0;
@@ -2044,9 +2065,20 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::sbkcol: CurrentSection().breakBefore = Section::Break::Column; return;
         case W::sbkeven: CurrentSection().breakBefore = Section::Break::Even; return;
         case W::sbkodd: CurrentSection().breakBefore = Section::Break::Odd; return;
-        case W::cols: CurrentSection().columns = std::clamp(has ? param : 1, 1, 20); return;
+        case W::cols: CurrentSection().columns = std::clamp(has ? param : 1, 1, kMaxColumns); return;
         case W::colsx: CurrentSection().columnSpace = std::clamp(has ? param : 720, 0, 31680); return;
         case W::linebetcol: CurrentSection().lineBetween = true; return;
+        // \colnoN picks the column that the following \colw and \colsr describe.
+        case W::colno: columnNumber_ = std::clamp(has ? param : 1, 1, kMaxColumns) - 1; return;
+        case W::colw:
+        case W::colsr: {
+            auto& defs = CurrentSection().columnDefs;
+            const auto at = static_cast<std::size_t>(columnNumber_);
+            if (defs.size() <= at) defs.resize(at + 1);
+            if (w == W::colw) defs[at].width = std::clamp(has ? param : 0, 0, 31680);
+            else defs[at].spaceAfter = std::clamp(has ? param : 0, 0, 31680);
+            return;
+        }
         case W::titlpg: CurrentSection().titlePage = true; return;
         case W::headery: CurrentSection().headerDistance = std::clamp(has ? param : 720, 0, 31680); return;
         case W::footery: CurrentSection().footerDistance = std::clamp(has ? param : 720, 0, 31680); return;
@@ -2072,6 +2104,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::cellx: {
             if (row.cells.size() >= kMaxCellDefs) return;
             row.pending.cell.rightEdge = Length(has ? param : 0);
+            TableCell& c = row.pending.cell;
+            int* pads[] = {&c.padLeft, &c.padTop, &c.padRight, &c.padBottom};
+            for (std::size_t side = 0; side < 4; ++side)
+                if (row.pending.padIgnored[side]) *pads[side] = -1;
             row.cells.push_back(std::move(row.pending));
             row.pending = CellDef{};
             Charge(sizeof(CellDef));
@@ -2093,6 +2129,21 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::trpaddr: row.row.paddingRight = std::clamp(has ? param : 0, 0, 31680); return;
         case W::trpaddt: row.row.paddingTop = std::clamp(has ? param : 0, 0, 31680); return;
         case W::trpaddb: row.row.paddingBottom = std::clamp(has ? param : 0, 0, 31680); return;
+        // Units of paddings: 3 twips, 0 "ignore it" (\trgaph then spaces the text).
+        case W::trpaddfl: row.padIgnored[0] = has && param == 0; return;
+        case W::trpaddft: row.padIgnored[1] = has && param == 0; return;
+        case W::trpaddfr: row.padIgnored[2] = has && param == 0; return;
+        case W::trpaddfb: row.padIgnored[3] = has && param == 0; return;
+        // A cell's own: Word writes the top padding as \clpadl and the left one as \clpadt (and
+        // their units likewise), and word processors read them so; right and bottom are as named.
+        case W::clpadl: row.pending.cell.padTop = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadt: row.pending.cell.padLeft = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadr: row.pending.cell.padRight = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadb: row.pending.cell.padBottom = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::clpadfl: row.pending.padIgnored[1] = has && param == 0; return;
+        case W::clpadft: row.pending.padIgnored[0] = has && param == 0; return;
+        case W::clpadfr: row.pending.padIgnored[2] = has && param == 0; return;
+        case W::clpadfb: row.pending.padIgnored[3] = has && param == 0; return;
         case W::clbrdrt: borderTarget_ = BorderTarget::CellTop; return;
         case W::clbrdrl: borderTarget_ = BorderTarget::CellLeft; return;
         case W::clbrdrb: borderTarget_ = BorderTarget::CellBottom; return;

@@ -332,6 +332,27 @@ TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
     EXPECT_EQ(compound, 120 + 2 * 15);  // the thick line, a gap and a thin line, not three thick ones
 }
 
+// Thick borders and padding take room inside the cell: the text keeps clear of the lines.
+TEST(PageLayout, CellTextKeepsClearOfThickBordersAndPadding) {
+    Table t = Grid(2, {2000}, "t");  // the cell from 1340; \trgaph 100
+    BorderLine thick;
+    thick.style = BorderLine::Style::Thick;
+    thick.widthTwips = 60;  // a line 120 wide, 60 of it inside the cell
+    for (auto& row : t.rows) row.cells[0].borders = Borders{thick, thick, thick, thick};
+    t.rows[0].paddingLeft = 200;
+    t.rows[0].cells[0].padTop = 50;
+    const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
+    EXPECT_EQ(Item(l, "t0.0")->x, 1340 + 200 + 60);
+    EXPECT_EQ(Item(l, "t0.0")->baseline, 1440 + 50 + 60 + 192);
+    EXPECT_EQ(Item(l, "t1.0")->x, 1340 + 100 + 60);
+    EXPECT_EQ(Item(l, "t1.0")->baseline, 1440 + (50 + 60 + 240 + 60) + 60 + 192);
+    for (const auto& text : l.pages[0].texts)
+        for (const auto& r : l.pages[0].rects)
+            EXPECT_FALSE(text.x < r.x + r.width && r.x < text.x + text.width && text.baseline - 192 < r.y + r.height &&
+                         r.y < text.baseline + 48)
+                << "a border over " << std::string(text.text.begin(), text.text.end());
+}
+
 TEST(PageLayout, MergedCells) {
     Table t = Grid(3, {1000, 2000, 3000}, "m");
     BorderLine line;
@@ -350,18 +371,18 @@ TEST(PageLayout, MergedCells) {
     EXPECT_EQ(Item(l, "m2.2"), nullptr);
     const auto& rects = l.pages[0].rects;
     // The merge's three lines run through its two rows; the second row grows to hold the
-    // third line, the first keeps its own height.
-    EXPECT_EQ(Item(l, "m2.0")->baseline - Item(l, "m1.0")->baseline, 240);
+    // third line, the first keeps its own height (a line and the insides of its borders, 2 x 10).
+    EXPECT_EQ(Item(l, "m2.0")->baseline - Item(l, "m1.0")->baseline, 260);
     EXPECT_EQ(Item(l, "v3")->baseline - Item(l, "m1.2")->baseline, 480);
-    EXPECT_EQ(Item(l, "after")->baseline - Item(l, "m2.0")->baseline, 480);
+    EXPECT_EQ(Item(l, "after")->baseline - Item(l, "m2.0")->baseline, 470);
     // Its shading covers both rows.
     int shaded = 0;
     for (const auto& r : rects)
         if (r.color.r == 200) shaded += r.height;
-    EXPECT_EQ(shaded, 720);
+    EXPECT_EQ(shaded, 260 + 480);
     // No horizontal border inside the vertical merge (at the boundary of rows 1 and 2) and
     // none inside the horizontal one (at x 1000 in row 0).
-    const int rowTop1 = 1440 + 240, rowTop2 = 1440 + 480;
+    const int rowTop1 = 1440 + 260, rowTop2 = 1440 + 520;
     for (const auto& r : rects) {
         if (r.color.r == 200) continue;  // shading
         const bool horizontal = r.width > r.height;
@@ -393,6 +414,14 @@ TEST(PageLayout, FootnoteOnThePageOfItsReference) {
     EXPECT_EQ(Item(l, "NOTE")->baseline, 1000 + 10 * 240 - 240 + 192);  // the last line of the body
     // The note's text follows the body, led by its mark.
     EXPECT_EQ(l.plainText.substr(l.plainText.size() - 8), u"1 NOTE\r\n");
+
+    // With a mark of the file's own the note still goes to its reference's page, and nothing is
+    // added before it or in the text.
+    d.notes[0].mark.clear();
+    const Layout c = LayOutChecked(d, TextArea(3000, 10));
+    EXPECT_EQ(PageOf(c, "NOTE"), 1);
+    EXPECT_EQ(c.plainText.substr(c.plainText.size() - 11), u"ref\r\nNOTE\r\n");
+    EXPECT_EQ(PageOf(c, "1"), -1);
 
     // As an endnote it goes after the body instead.
     d.endnotesAtEnd = true;
@@ -519,6 +548,40 @@ TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
     EXPECT_EQ(Item(l, "after")->x, 1000);
 }
 
+// Columns of their own widths (\colw \colsr): a paragraph that runs on from the narrow column
+// into the wide one is formatted anew at the wide one's width, and the columns are balanced
+// before a continuous section.
+TEST(PageLayout, UnequalColumnsReflowAndBalance) {
+    Section cols;
+    cols.columns = 2;
+    cols.columnDefs = {{1000, 400}, {3000, -1}};  // 8 and 25 characters
+    cols.lineBetween = true;
+    cols.body = {B(Para("aaaaaaa bbbbbbb ccccccc ddddddd")), B(Para("eeee"))};
+    Section after;
+    after.breakBefore = Section::Break::None;
+    after.body.push_back(B(Para("after")));
+    Document d;
+    d.sections = {cols, after};
+    const Layout l = LayOutChecked(d, TextArea(4400, 40));
+    ASSERT_EQ(l.pages.size(), 1u);
+    const int top = Item(l, "aaaaaaa")->baseline;
+    EXPECT_EQ(Item(l, "bbbbbbb")->x, 1000);
+    const TextItem* rest = Item(l, "ccccccc ddddddd");
+    ASSERT_NE(rest, nullptr);
+    EXPECT_EQ(rest->x, 2400);
+    EXPECT_EQ(rest->baseline, top);
+    EXPECT_EQ(Item(l, "eeee")->x, 2400);
+    EXPECT_EQ(Item(l, "after")->baseline, top + 480);
+    const auto& rects = l.pages[0].rects;  // the rule in the middle of the gap
+    EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 2200 && r.x + r.width > 2200; }));
+
+    // Widths wider than the text are scaled down together.
+    d.sections[0].columnDefs = {{4400, 800}, {4400, -1}};
+    EXPECT_EQ(Item(LayOutChecked(d, TextArea(4400, 40)), "after")->x, 1000);
+    const Layout scaled = LayOutChecked(d, TextArea(4400, 40));
+    EXPECT_NEAR(Item(scaled, "eeee")->x, 1000 + (4400 + 800) * 4400 / 9600, 1);
+}
+
 TEST(PageLayout, PicturesScaledToFit) {
     auto picture = std::make_shared<Picture>();
     picture->kind = Picture::Kind::Png;
@@ -626,6 +689,9 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
                         cell.merged = next(4) == 0;
                         cell.verticalMergeFirst = next(4) == 0;
                         cell.verticalMerged = next(4) == 0;
+                        cell.padTop = static_cast<int>(next(400)) - 100;
+                        cell.borders.bottom.style = static_cast<BorderLine::Style>(next(8));
+                        cell.borders.bottom.widthTwips = static_cast<int>(next(200));
                         cell.content = blocks(depth + 1);
                         row.cells.push_back(std::move(cell));
                     }
@@ -672,7 +738,7 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
         Document d;
         for (int n = 0; n < 4; ++n) {
             Note note;
-            note.mark = U(std::to_string(n + 1));
+            note.mark = next(4) ? U(std::to_string(n + 1)) : u"";
             note.endnote = next(3) == 0;
             note.content = blocks(3);
             d.notes.push_back(std::move(note));
@@ -682,6 +748,8 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
             section.breakBefore = static_cast<Section::Break>(next(5));
             section.columns = 1 + static_cast<int>(next(3));
             section.lineBetween = next(2);
+            for (int c = 0; c < section.columns && next(2); ++c)
+                section.columnDefs.push_back({static_cast<int>(next(5000)), static_cast<int>(next(1000)) - 200});
             section.titlePage = next(2);
             section.headers.both = blocks(3);
             section.footers.first = blocks(3);

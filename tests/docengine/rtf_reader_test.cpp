@@ -335,6 +335,24 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
     EXPECT_EQ(first.cells.at(2).rightEdge, 6000);
 }
 
+// Word writes a cell's top padding as \clpadl and its left one as \clpadt; a unit of 0 means
+// the padding is not to be used.
+TEST(RtfReaderTables, CellAndRowPaddingWithUnits) {
+    auto r = Read("{\\rtf1\\trowd\\trgaph70\\trpaddl50\\trpaddfl0\\trpaddt20\\trpaddft3"
+                  "\\clpadl30\\clpadfl3\\clpadt40\\clpadft3\\clpadr50\\clpadb60\\clpadfb0\\cellx1000"
+                  "\\cellx2000\\intbl a\\cell b\\cell\\row}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& row = TableAt(Body(r), 0).rows.at(0);
+    EXPECT_EQ(row.paddingLeft, -1);
+    EXPECT_EQ(row.paddingTop, 20);
+    const auto& c0 = row.cells.at(0);
+    EXPECT_EQ(c0.padTop, 30);
+    EXPECT_EQ(c0.padLeft, 40);
+    EXPECT_EQ(c0.padRight, 50);
+    EXPECT_EQ(c0.padBottom, -1);
+    EXPECT_EQ(row.cells.at(1).padTop, -1);
+}
+
 // A cell's \brdrnone is its own choice (its row's border does not show there); \brdrtbl says
 // nothing. Thick-thin compound borders keep their kind.
 TEST(RtfReaderTables, CellBorderNoneAndCompoundBorders) {
@@ -385,17 +403,24 @@ TEST(RtfReaderPictures, EachKindWithItsSize) {
         const auto& p = *pictures[0];
         EXPECT_EQ(p.kind, c.kind);
         EXPECT_EQ(*p.data, (std::vector<std::uint8_t>{0x0A, 0x0B, 0xFF}));
-        EXPECT_EQ(p.DisplayWidth(), (1440 - 40) / 2);
-        EXPECT_EQ(p.DisplayHeight(), 1440);
+        EXPECT_EQ(p.DisplaySize(), (Picture::Size{(1440 - 40) / 2, 1440}));
     }
     // without a goal size: metafiles in HIMETRIC, bitmaps in pixels at 96 dpi
     auto r = Read("{\\rtf1{\\pict\\emfblip\\picw2540\\pich1270 00}{\\pict\\pngblip\\picw100\\pich10 00}\\par}");
     auto pictures = Pictures(Body(r));
     ASSERT_EQ(pictures.size(), 2u);
-    EXPECT_EQ(pictures[0]->DisplayWidth(), 1440);
-    EXPECT_EQ(pictures[0]->DisplayHeight(), 720);
-    EXPECT_EQ(pictures[1]->DisplayWidth(), 1500);
+    EXPECT_EQ(pictures[0]->DisplaySize(), (Picture::Size{1440, 720}));
+    EXPECT_EQ(pictures[1]->DisplaySize(), (Picture::Size{1500, 150}));
     EXPECT_EQ(pictures[1]->metafileMapMode, 0);
+
+    // A goal on one axis keeps the proportions; a crop that would leave nothing is ignored, a
+    // negative one adds a margin.
+    r = Read("{\\rtf1{\\pict\\pngblip\\picw100\\pich10\\picwgoal3000\\piccropt200 00}"
+             "{\\pict\\pngblip\\picw100\\pich10\\piccropl-60\\picscalex0 00}\\par}");
+    pictures = Pictures(Body(r));
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[0]->DisplaySize(), (Picture::Size{3000, 300 - 200}));
+    EXPECT_EQ(pictures[1]->DisplaySize(), (Picture::Size{1500 + 60, 150}));
 }
 
 TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
@@ -515,6 +540,17 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
 }
 
+TEST(RtfReaderSections, ColumnsOfTheirOwnWidths) {
+    auto r = Read("{\\rtf1\\sectd\\cols2\\colno1\\colw2400\\colsr720\\colno2\\colw5520 a\\sect b\\sect\\sectd c\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& s = r.document.sections;
+    ASSERT_EQ(s.size(), 3u);
+    const std::vector<SectionColumn> given{{2400, 720}, {5520, -1}};
+    EXPECT_EQ(s[0].columnDefs, given);
+    EXPECT_EQ(s[1].columnDefs, given);  // kept by the next section
+    EXPECT_TRUE(s[2].columnDefs.empty());  // until \sectd
+}
+
 // Word's \chpgn page number in a footer, the page numbers' style, and LibreOffice's \titlepg.
 TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
     auto r = Read("{\\rtf1\\sectd\\pgnlcrm\\titlepg{\\footerr \\pard p {\\i\\chpgn}\\par}one\\par"
@@ -532,10 +568,11 @@ TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
     auto r = Read("{\\rtf1\\aftnnrlc a{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} First note\\par}"
                   " b{\\super\\chftn}{\\footnote\\ftnalt\\pard\\chftn End\\par} c\\chftn{\\footnote\\pard Second}\\par"
-                  " d{\\super *}{\\footnote\\pard custom}\\par}");
+                  " d{\\super *}{\\footnote\\pard custom}\\par e\\chftn{\\footnote\\pard Third}\\par}");
     ASSERT_TRUE(r.ok());
     const auto& notes = r.document.notes;
-    ASSERT_EQ(notes.size(), 4u);
+    ASSERT_EQ(notes.size(), 5u);
+    EXPECT_EQ(notes[4].mark, u"3");
     EXPECT_FALSE(notes[0].endnote);
     EXPECT_EQ(notes[0].mark, u"1");
     EXPECT_EQ(TextOf(notes[0].content), u" First note");
@@ -543,11 +580,12 @@ TEST(RtfReaderSections, FootnotesAndEndnotes) {
     EXPECT_EQ(notes[1].mark, u"i");
     EXPECT_EQ(notes[2].mark, u"2");
     EXPECT_EQ(TextOf(notes[2].content), u"Second");
-    // A note without a \chftn mark is anchored where it stands, numbered with the others, so
-    // that its text reaches the page foot.
-    EXPECT_EQ(notes[3].mark, u"3");
+    // A note without a \chftn mark has the file's own mark: anchored where it stands so that its
+    // text reaches the page foot, but neither numbered nor counted (a later note is "3").
+    EXPECT_EQ(notes[3].mark, u"");
+    EXPECT_FALSE(notes[3].numbered);
     EXPECT_EQ(TextOf(notes[3].content), u"custom");
-    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^");
+    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^|e^");
     std::vector<int> refs;
     for (const auto& item : Para(Body(r), 0).content) {
         if (item.kind == Inline::Kind::NoteRef) refs.push_back(item.note);
