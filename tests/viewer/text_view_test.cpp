@@ -18,7 +18,6 @@
 #include <winspool.h>
 
 #include "paper_settings.h"
-#include "unique_handle.h"
 
 namespace viewer {
 namespace {
@@ -437,7 +436,7 @@ TEST_F(TextViewTest, KeysWheelAndMouseScrollAndSelect) {
     // With room for the page at its actual size, it stands centred 16 pixels below the top.
     // "three one" starts at 1440 twips across, its baseline 2000 twips down.
     view_->Width(30000);
-    const double scale = GetDeviceCaps(common::com::UniqueScreenDc(GetDC(nullptr)).Get(), LOGPIXELSX) / 1440.0;
+    const double scale = GetDeviceCaps(UniqueScreenDc(GetDC(nullptr)).Get(), LOGPIXELSX) / 1440.0;
     RECT client{};
     GetClientRect(view, &client);
     const int left = (client.right - static_cast<int>(12240 * scale + 0.5)) / 2;
