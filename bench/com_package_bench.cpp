@@ -22,6 +22,7 @@
 namespace {
 
 using common::com::ComPtr;
+using common::com::UniqueBstr;
 using common::com::UniqueSafeArray;
 
 constexpr ULONG kRecordBytes = 16u << 20;
@@ -74,10 +75,9 @@ int main(int argc, char** argv) {
               "CoCreateInstance");
         for (int r = 0; r < kRecords; ++r) {
             UniqueSafeArray chunk(NewBytes(kRecordBytes, static_cast<std::uint8_t>(r)));
-            BSTR key = SysAllocString(r == 0 ? L"chunk0" : r == 1 ? L"chunk1" : r == 2 ? L"chunk2" : L"chunk3");
+            UniqueBstr key(r == 0 ? L"chunk0" : r == 1 ? L"chunk1" : r == 2 ? L"chunk2" : L"chunk3");
             SAFEARRAY* array = chunk.Get();
-            Check(pak->AppendB(&key, &array), "AppendB");
-            SysFreeString(key);
+            Check(pak->AppendB(key.InOut(), &array), "AppendB");
         }
         UniqueSafeArray package;
         Check(pak->get_Package(package.Put()), "get_Package");
@@ -86,10 +86,9 @@ int main(int argc, char** argv) {
 
         // Baseline: a new array of the package's size and a copy into it.
         const double copy = Fastest(rounds, [&] {
-            SAFEARRAY* fresh = SafeArrayCreateVector(VT_UI1, 0, size);
+            const UniqueSafeArray fresh(SafeArrayCreateVector(VT_UI1, 0, size));
             if (!fresh) Check(E_OUTOFMEMORY, "SafeArrayCreateVector");
-            std::memcpy(fresh->pvData, package.Get()->pvData, size);
-            SafeArrayDestroy(fresh);
+            std::memcpy(fresh.Get()->pvData, package.Get()->pvData, size);
         });
         const double getEarly = Fastest(rounds, [&] {
             UniqueSafeArray out;

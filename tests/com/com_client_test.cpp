@@ -15,22 +15,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A BSTR variable owned by the test, passed by reference like VB does.
-class BstrArg {
-public:
-    explicit BstrArg(const std::wstring& text)
-        : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    BstrArg() = default;
-    BstrArg(const BstrArg&) = delete;
-    BstrArg& operator=(const BstrArg&) = delete;
-    ~BstrArg() { SysFreeString(b_); }
-    BSTR* Ref() { return &b_; }
-    BSTR Get() const { return b_; }
-
-private:
-    BSTR b_ = nullptr;
-};
-
 std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
 
 class PakTest : public testing::Test {
@@ -46,24 +30,24 @@ protected:
         return n;
     }
     void Append(const std::wstring& key, const std::wstring& data) {
-        BstrArg k(key), d(data);
-        ASSERT_EQ(pak->Append(k.Ref(), d.Ref()), S_OK);
+        UniqueBstr k(key), d(data);
+        ASSERT_EQ(pak->Append(k.InOut(), d.InOut()), S_OK);
     }
     std::wstring Data(const std::wstring& key) {
-        BstrArg k(key);
+        UniqueBstr k(key);
         UniqueBstr out;
-        EXPECT_EQ(pak->get_Data(k.Ref(), out.Put()), S_OK);
+        EXPECT_EQ(pak->get_Data(k.InOut(), out.Put()), S_OK);
         return Text(out.Get());
     }
     Bytes DataB(const std::wstring& key) {
-        BstrArg k(key);
+        UniqueBstr k(key);
         UniqueSafeArray out;
-        EXPECT_EQ(pak->get_DataB(k.Ref(), out.Put()), S_OK);
+        EXPECT_EQ(pak->get_DataB(k.InOut(), out.Put()), S_OK);
         return ReadBytes(out.Get());
     }
     HRESULT AppendB(const std::wstring& key, SAFEARRAY* array) {
-        BstrArg k(key);
-        return pak->AppendB(k.Ref(), &array);
+        UniqueBstr k(key);
+        return pak->AppendB(k.InOut(), &array);
     }
     std::wstring RecordKey(LONG index) {
         UniqueBstr out;
@@ -71,9 +55,9 @@ protected:
         return Text(out.Get());
     }
     LONG FindKey(const std::wstring& key) {
-        BstrArg k(key);
+        UniqueBstr k(key);
         LONG index = -99;
-        EXPECT_EQ(pak->FindKey(k.Ref(), &index), S_OK);
+        EXPECT_EQ(pak->FindKey(k.InOut(), &index), S_OK);
         return index;
     }
     // Leaves the error number at ckxDataPak_errRecordNotFound.
@@ -102,8 +86,8 @@ TEST_F(PakTest, KeyedTextMembersAndRefusals) {
     Append(L"k2", L"two");
     Append(L"k3", L"three");
     {
-        BstrArg k(L"k9"), d(L"nine"), before(L"k2");
-        ASSERT_EQ(pak->Insert(k.Ref(), d.Ref(), before.Ref()), S_OK);
+        UniqueBstr k(L"k9"), d(L"nine"), before(L"k2");
+        ASSERT_EQ(pak->Insert(k.InOut(), d.InOut(), before.InOut()), S_OK);
     }
     EXPECT_EQ(Error(), 0);
     EXPECT_EQ(RecordKey(1), L"k9");
@@ -111,22 +95,22 @@ TEST_F(PakTest, KeyedTextMembersAndRefusals) {
     EXPECT_EQ(FindKey(L"k3"), 3);
     EXPECT_EQ(Data(L"k9"), L"nine");
     {
-        BstrArg k(L"k2"), d(L"TWO");
-        ASSERT_EQ(pak->Edit(k.Ref(), d.Ref()), S_OK);
+        UniqueBstr k(L"k2"), d(L"TWO");
+        ASSERT_EQ(pak->Edit(k.InOut(), d.InOut()), S_OK);
         LONG length = 0;
-        ASSERT_EQ(pak->Length(k.Ref(), &length), S_OK);
+        ASSERT_EQ(pak->Length(k.InOut(), &length), S_OK);
         EXPECT_EQ(length, 3);
     }
     EXPECT_EQ(Data(L"k2"), L"TWO");
     {
-        BstrArg k(L"new"), d(L"added");
-        ASSERT_EQ(pak->put_Data(k.Ref(), d.Ref()), S_OK);
+        UniqueBstr k(L"new"), d(L"added");
+        ASSERT_EQ(pak->put_Data(k.InOut(), d.InOut()), S_OK);
     }
     EXPECT_EQ(Count(), 5);
     EXPECT_EQ(RecordKey(4), L"new");
     {
-        BstrArg k(L"k1");
-        ASSERT_EQ(pak->Delete(k.Ref()), S_OK);
+        UniqueBstr k(L"k1");
+        ASSERT_EQ(pak->Delete(k.InOut()), S_OK);
     }
     EXPECT_EQ(RecordKey(0), L"k9");
 
@@ -135,43 +119,43 @@ TEST_F(PakTest, KeyedTextMembersAndRefusals) {
     EXPECT_EQ(Error(), ::ckxDataPak_errRecordNotFound);
     // Members that never write the error number leave the refusal visible.
     LONG typeId = 0, length = 0;
-    BstrArg k3(L"k3");
+    UniqueBstr k3(L"k3");
     pak->TypeID(&typeId);
-    pak->Length(k3.Ref(), &length);
+    pak->Length(k3.InOut(), &length);
     Count();
     EXPECT_EQ(Error(), ::ckxDataPak_errRecordNotFound);
     EXPECT_EQ(FindKey(L"k3"), 2);
     EXPECT_EQ(Error(), ::ckxDataPak_errNoError);
 
-    BstrArg longKey(std::wstring(256, L'x')), data(L"v");
-    ASSERT_EQ(pak->Append(longKey.Ref(), data.Ref()), S_OK) << "a refusal is not a failure status";
+    UniqueBstr longKey(std::wstring(256, L'x')), data(L"v");
+    ASSERT_EQ(pak->Append(longKey.InOut(), data.InOut()), S_OK) << "a refusal is not a failure status";
     EXPECT_EQ(Error(), ::ckxDataPak_errKeyTooLong);
     EXPECT_EQ(Count(), 4);
-    BstrArg key255(std::wstring(255, L'x'));
-    ASSERT_EQ(pak->Append(key255.Ref(), data.Ref()), S_OK);
+    UniqueBstr key255(std::wstring(255, L'x'));
+    ASSERT_EQ(pak->Append(key255.InOut(), data.InOut()), S_OK);
     EXPECT_EQ(Error(), ::ckxDataPak_errNoError);
     EXPECT_EQ(Count(), 5);
 }
 
 TEST_F(PakTest, ByReferenceArgumentsAreNeitherWrittenNorKept) {
-    BstrArg key(L"key"), data(L"data");
+    UniqueBstr key(L"key"), data(L"data");
     const BSTR keyBefore = key.Get(), dataBefore = data.Get();
-    ASSERT_EQ(pak->Append(key.Ref(), data.Ref()), S_OK);
+    ASSERT_EQ(pak->Append(key.InOut(), data.InOut()), S_OK);
     EXPECT_EQ(key.Get(), keyBefore);
     EXPECT_EQ(data.Get(), dataBefore);
     // Changing the caller's string afterwards does not reach the record.
     data.Get()[0] = L'D';
     EXPECT_EQ(Data(L"key"), L"data");
     // Every result is a fresh copy.
-    BstrArg k(L"key");
+    UniqueBstr k(L"key");
     UniqueBstr first, second;
-    ASSERT_EQ(pak->get_Data(k.Ref(), first.Put()), S_OK);
-    ASSERT_EQ(pak->get_Data(k.Ref(), second.Put()), S_OK);
+    ASSERT_EQ(pak->get_Data(k.InOut(), first.Put()), S_OK);
+    ASSERT_EQ(pak->get_Data(k.InOut(), second.Put()), S_OK);
     EXPECT_NE(first.Get(), second.Get());
 }
 
 TEST_F(PakTest, TitleAndCategoryAreCutTo255AndNullIsEmpty) {
-    BstrArg longTitle(std::wstring(300, L't'));
+    UniqueBstr longTitle(std::wstring(300, L't'));
     ASSERT_EQ(pak->put_Title(longTitle.Get()), S_OK);
     ASSERT_EQ(pak->put_Category(nullptr), S_OK);
     UniqueBstr title, category;
@@ -192,8 +176,8 @@ TEST_F(PakTest, TitleAndCategoryAreCutTo255AndNullIsEmpty) {
 
 TEST_F(PakTest, NullStringArgumentsAreEmptyStrings) {
     BSTR nullKey = nullptr;
-    BstrArg data(L"v");
-    ASSERT_EQ(pak->Append(&nullKey, data.Ref()), S_OK);
+    UniqueBstr data(L"v");
+    ASSERT_EQ(pak->Append(&nullKey, data.InOut()), S_OK);
     ASSERT_EQ(pak->Append(nullptr, nullptr), S_OK);
     EXPECT_EQ(Count(), 2);
     EXPECT_EQ(RecordKey(0), L"");
@@ -202,25 +186,25 @@ TEST_F(PakTest, NullStringArgumentsAreEmptyStrings) {
 
 TEST_F(PakTest, BytesAndTextMeetOneCharacterPerByte) {
     auto bytes = MakeBytes({65, 0, 66});
-    BstrArg key(L"b");
+    UniqueBstr key(L"b");
     SAFEARRAY* array = bytes.Get();
-    ASSERT_EQ(pak->put_DataB(key.Ref(), &array), S_OK);
+    ASSERT_EQ(pak->put_DataB(key.InOut(), &array), S_OK);
     EXPECT_EQ(array, bytes.Get()) << "the caller's array pointer is not written";
     EXPECT_EQ(Data(L"b"), std::wstring(L"A\0B", 3));
 
-    BstrArg t(L"t"), ab(L"AB");
-    ASSERT_EQ(pak->put_Data(t.Ref(), ab.Ref()), S_OK);
+    UniqueBstr t(L"t"), ab(L"AB");
+    ASSERT_EQ(pak->put_Data(t.InOut(), ab.InOut()), S_OK);
     EXPECT_EQ(DataB(L"t"), (Bytes{65, 66}));
 }
 
 TEST_F(PakTest, NullAndEmptyArraysAreZeroBytesAndEmptyResultsAreNull) {
     ASSERT_EQ(AppendB(L"null", nullptr), S_OK);  // a NULL SAFEARRAY
-    BstrArg k(L"nullptr");
-    ASSERT_EQ(pak->AppendB(k.Ref(), nullptr), S_OK);  // no pointer at all
+    UniqueBstr k(L"nullptr");
+    ASSERT_EQ(pak->AppendB(k.InOut(), nullptr), S_OK);  // no pointer at all
     auto empty = MakeBytes({});
     ASSERT_EQ(AppendB(L"empty", empty.Get()), S_OK);
-    BstrArg e(L"text"), nothing(L"");
-    ASSERT_EQ(pak->Append(e.Ref(), nothing.Ref()), S_OK);
+    UniqueBstr e(L"text"), nothing(L"");
+    ASSERT_EQ(pak->Append(e.InOut(), nothing.InOut()), S_OK);
     EXPECT_EQ(Count(), 4);
     EXPECT_EQ(Error(), 0);
     for (LONG i = 0; i < 4; ++i) {
@@ -250,11 +234,11 @@ TEST_F(PakTest, ByteArraysAreCopiedBothWays) {
     static_cast<std::uint8_t*>(bytes.Get()->pvData)[0] = 99;
     EXPECT_EQ(DataB(L"k"), (Bytes{1, 2, 3}));
     // A returned array is the caller's own: changing it changes nothing stored.
-    BstrArg k(L"k");
+    UniqueBstr k(L"k");
     UniqueSafeArray first, second;
-    ASSERT_EQ(pak->get_DataB(k.Ref(), first.Put()), S_OK);
+    ASSERT_EQ(pak->get_DataB(k.InOut(), first.Put()), S_OK);
     static_cast<std::uint8_t*>(first.Get()->pvData)[1] = 77;
-    ASSERT_EQ(pak->get_DataB(k.Ref(), second.Put()), S_OK);
+    ASSERT_EQ(pak->get_DataB(k.InOut(), second.Put()), S_OK);
     EXPECT_NE(first.Get(), second.Get());
     EXPECT_EQ(ReadBytes(second.Get()), (Bytes{1, 2, 3}));
 }
@@ -307,7 +291,7 @@ TEST_F(PakTest, ArraysOfTheWrongShapeOrTypeAreRefusedWithAFailureStatus) {
 }
 
 TEST_F(PakTest, PackageRoundTripAndRefusedPackages) {
-    BstrArg title(L"T");
+    UniqueBstr title(L"T");
     ASSERT_EQ(pak->put_Title(title.Get()), S_OK);
     auto data = MakeBytes({1, 2});
     ASSERT_EQ(AppendB(L"k", data.Get()), S_OK);
@@ -357,9 +341,9 @@ TEST_F(PakTest, PositionalMembers) {
     Append(L"a", L"1");
     Append(L"b", L"2");
     Append(L"c", L"3");
-    BstrArg five(L"five");
+    UniqueBstr five(L"five");
     LONG index = 5;
-    ASSERT_EQ(pak->put_Record(&index, five.Ref()), S_OK);
+    ASSERT_EQ(pak->put_Record(&index, five.InOut()), S_OK);
     EXPECT_EQ(index, 5);
     EXPECT_EQ(Count(), 6);
     EXPECT_EQ(RecordKey(4), L"");
@@ -370,23 +354,23 @@ TEST_F(PakTest, PositionalMembers) {
     ASSERT_EQ(pak->get_Record(&index, record.Put()), S_OK);
     EXPECT_EQ(Error(), ::ckxDataPak_errRecordNotFound);
     // Successful positional setters leave the error number alone.
-    BstrArg key(L"B"), data(L"two");
+    UniqueBstr key(L"B"), data(L"two");
     index = 1;
-    ASSERT_EQ(pak->RecordEdit(key.Ref(), data.Ref(), &index), S_OK);
+    ASSERT_EQ(pak->RecordEdit(key.InOut(), data.InOut(), &index), S_OK);
     EXPECT_EQ(Error(), ::ckxDataPak_errRecordNotFound);
     EXPECT_EQ(RecordKey(1), L"B");
     auto bytes = MakeBytes({72, 105});
     SAFEARRAY* array = bytes.Get();
-    BstrArg first(L"first");
+    UniqueBstr first(L"first");
     index = 0;
-    ASSERT_EQ(pak->RecordInsertB(first.Ref(), &array, &index), S_OK);
+    ASSERT_EQ(pak->RecordInsertB(first.InOut(), &array, &index), S_OK);
     ASSERT_EQ(pak->get_Record(&index, record.Put()), S_OK);
     EXPECT_EQ(Text(record.Get()), L"Hi");
     EXPECT_EQ(Error(), ::ckxDataPak_errNoError);
     EXPECT_EQ(Count(), 7);
 
     index = 1;
-    ASSERT_EQ(pak->put_RecordKey(&index, first.Ref()), S_OK);
+    ASSERT_EQ(pak->put_RecordKey(&index, first.InOut()), S_OK);
     EXPECT_EQ(FindKey(L"first"), 0);
     index = 0;
     ASSERT_EQ(pak->RecordDelete(&index), S_OK);
@@ -406,12 +390,12 @@ TEST_F(PakTest, SearchByData) {
     Append(L"a", L"abc");
     auto bytes = MakeBytes({0x61, 0x62, 0x63});
     ASSERT_EQ(AppendB(L"b", bytes.Get()), S_OK);
-    BstrArg upper(L"ABC"), lower(L"abc");
+    UniqueBstr upper(L"ABC"), lower(L"abc");
     LONG index = 0;
-    ASSERT_EQ(pak->FindData(upper.Ref(), &index), S_OK);
+    ASSERT_EQ(pak->FindData(upper.InOut(), &index), S_OK);
     EXPECT_EQ(index, -1);
     EXPECT_EQ(Error(), ::ckxDataPak_errRecordNotFound);
-    ASSERT_EQ(pak->FindData(lower.Ref(), &index), S_OK);
+    ASSERT_EQ(pak->FindData(lower.InOut(), &index), S_OK);
     EXPECT_EQ(index, 0);
     SAFEARRAY* array = bytes.Get();
     ASSERT_EQ(pak->FindDataB(&array, &index), S_OK);
@@ -421,16 +405,16 @@ TEST_F(PakTest, SearchByData) {
 
 TEST_F(PakTest, TextUsesTheAnsiCodePage) {
     // U+4E00 exists in no single-byte code page and has no look-alike.
-    BstrArg k(L"k"), cjk(L"a\x4E00" L"b");
-    ASSERT_EQ(pak->put_Data(k.Ref(), cjk.Ref()), S_OK);
+    UniqueBstr k(L"k"), cjk(L"a\x4E00" L"b");
+    ASSERT_EQ(pak->put_Data(k.InOut(), cjk.InOut()), S_OK);
     EXPECT_EQ(DataB(L"k"), (Bytes{0x61, 0x3F, 0x62}));
     if (GetACP() == 1252) {
-        BstrArg euro(L"\x20AC");
-        ASSERT_EQ(pak->put_Data(k.Ref(), euro.Ref()), S_OK);
+        UniqueBstr euro(L"\x20AC");
+        ASSERT_EQ(pak->put_Data(k.InOut(), euro.InOut()), S_OK);
         EXPECT_EQ(DataB(L"k"), (Bytes{0x80}));
         auto high = MakeBytes({0x80, 0xE9});
         SAFEARRAY* array = high.Get();
-        ASSERT_EQ(pak->put_DataB(k.Ref(), &array), S_OK);
+        ASSERT_EQ(pak->put_DataB(k.InOut(), &array), S_OK);
         EXPECT_EQ(Data(L"k"), L"\x20AC\x00E9");
     }
 }
@@ -516,11 +500,10 @@ TEST_F(PakTest, LateBoundCallsReachTheSameMembers) {
     EXPECT_EQ(dispatch->Invoke(id(L"RecordB"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
                                &faultParams, nullptr, &exception, nullptr),
               DISP_E_EXCEPTION);
+    const UniqueBstr description(exception.bstrDescription), source(exception.bstrSource),
+        helpFile(exception.bstrHelpFile);
     EXPECT_EQ(exception.scode, E_OUTOFMEMORY);
-    EXPECT_NE(Text(exception.bstrDescription).find(L"RecordB"), std::wstring::npos);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrHelpFile);
+    EXPECT_NE(description.Text().find(L"RecordB"), std::wstring::npos);
     VariantClear(&args[0]);
     VariantClear(&args[1]);
     EXPECT_EQ(Count(), 1);
@@ -538,8 +521,8 @@ TEST_F(DoubleByteCodePage, ACharacterOfTwoBytesIsAnOverflowFault) {
     Append(L"k", L"abc");
     Refuse();
 
-    BstrArg k(L"k"), kanji(L"a\x65E5" L"b");
-    EXPECT_EQ(pak->Edit(k.Ref(), kanji.Ref()), DISP_E_OVERFLOW);
+    UniqueBstr k(L"k"), kanji(L"a\x65E5" L"b");
+    EXPECT_EQ(pak->Edit(k.InOut(), kanji.InOut()), DISP_E_OVERFLOW);
     ComPtr<IErrorInfo> info;
     ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
     UniqueBstr description;
@@ -558,7 +541,7 @@ TEST_F(DoubleByteCodePage, ACharacterOfTwoBytesIsAnOverflowFault) {
     // 0x93 0xFA is one Shift-JIS character; as record bytes it is two.
     auto bytes = MakeBytes({0x93, 0xFA});
     SAFEARRAY* array = bytes.Get();
-    ASSERT_EQ(pak->put_DataB(k.Ref(), &array), S_OK);
+    ASSERT_EQ(pak->put_DataB(k.InOut(), &array), S_OK);
     EXPECT_EQ(Data(L"k").size(), 2u);
     EXPECT_EQ(Error(), ::ckxDataPak_errNoError);
 }

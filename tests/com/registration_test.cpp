@@ -19,10 +19,12 @@
 
 #include "com_ptr.h"
 #include "sorbel_idl.h"
+#include "unique_handle.h"
 
 namespace {
 
 using common::com::ComPtr;
+using common::com::UniqueHkey;
 
 std::wstring g_dllPath;
 
@@ -72,10 +74,8 @@ std::wstring ClassesValue(const std::wstring& key, const wchar_t* name = nullptr
 }
 
 bool ClassesKeyExists(const std::wstring& key) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
+    UniqueHkey handle;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Put()) == ERROR_SUCCESS;
 }
 
 const std::wstring kClassKey = L"CLSID\\" + GuidText(CLSID_ckxDataPak);

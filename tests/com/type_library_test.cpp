@@ -196,12 +196,12 @@ TEST_F(TypeLibraryTest, InterfaceListsThe38MembersInOrder) {
             BSTR names[8] = {};
             UINT count = 0;
             ASSERT_EQ(info->GetNames(func->memid, names, 8, &count), S_OK);
+            const std::vector<UniqueBstr> owned(names, names + count);
             const size_t named = member.params.size() - (member.kind == kLet ? 1 : 0);
             ASSERT_GE(count, 1 + named);
             for (size_t p = 0; p < named; ++p) {
                 EXPECT_EQ(Text(names[p + 1]), member.params[p].name) << "parameter " << p;
             }
-            for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
         }
 
         const size_t withResult = member.params.size() + (member.result != Type::None ? 1 : 0);

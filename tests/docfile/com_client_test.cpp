@@ -10,7 +10,9 @@
 
 #include "docfile_idl.h"
 
+#include "com_ptr.h"
 #include "doc_file.h"
+#include "unique_handle.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,11 @@
 #include <vector>
 
 namespace {
+
+using common::com::ComPtr;
+using common::com::UniqueBstr;
+using common::com::UniqueHkey;
+using common::com::UniqueSafeArray;
 
 std::wstring g_dllPath;   // DocFile.dll as registered
 std::wstring g_document;  // where ScriptSample writes the script's document
@@ -64,10 +71,8 @@ std::wstring RegString(const std::wstring& key, const wchar_t* name = nullptr) {
 }
 
 bool KeyExists(const std::wstring& key) {
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(handle);
-    return true;
+    UniqueHkey handle;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Put()) == ERROR_SUCCESS;
 }
 
 // Registry values compare without regard to case, as Windows treats paths and GUIDs.
@@ -117,31 +122,14 @@ void CheckUnregistered() {
     EXPECT_TRUE(!KeyExists(L"Interface\\" + GuidText(IID__ckxFileBlock)));
 }
 
-// Owners for the values the tests hold, so a failed check leaks nothing.
-struct Bstr {
-    BSTR b;
-    explicit Bstr(const std::wstring& s) : b(::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~Bstr() { ::SysFreeString(b); }
-};
-
-template <class T>
-struct Ptr {
-    T* p = nullptr;
-    ~Ptr() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-    void** out() { return reinterpret_cast<void**>(&p); }
-};
-
 struct Header {
     long status = -1, offset = -1, length = -1;
 };
 
 Header Examine(_ckxDocHeader* header, const std::wstring& path) {
-    Bstr spec(path);
+    const UniqueBstr spec(path);
     Header h;
-    EXPECT_EQ(header->put_FileSpec(spec.b), S_OK);
+    EXPECT_EQ(header->put_FileSpec(spec.Get()), S_OK);
     EXPECT_EQ(header->get_Status(&h.status), S_OK);
     EXPECT_EQ(header->get_PackageOffset(&h.offset), S_OK);
     EXPECT_EQ(header->get_PackageLength(&h.length), S_OK);
@@ -157,29 +145,27 @@ struct Block {
 
 // One ReadBlock call; `previous` bytes are passed in pData to be replaced.
 Block Read(_ckxFileBlock* reader, const std::wstring& path, long start, long length, bool passArray = false) {
-    Bstr spec(path);
-    SAFEARRAY* data = nullptr;
-    if (passArray) data = ::SafeArrayCreateVector(VT_UI1, 0, 5);
+    UniqueBstr spec(path);
+    UniqueSafeArray data(passArray ? ::SafeArrayCreateVector(VT_UI1, 0, 5) : nullptr);
     Block b;
     b.status = 12345;
-    b.hr = reader->ReadBlock(&spec.b, &start, &length, &data, &b.status);
+    b.hr = reader->ReadBlock(spec.InOut(), &start, &length, data.InOut(), &b.status);
     if (data) {
         b.hasArray = true;
         VARTYPE vt = VT_EMPTY;
-        ::SafeArrayGetVartype(data, &vt);
+        ::SafeArrayGetVartype(data.Get(), &vt);
         LONG lower = -1, upper = -1;
-        ::SafeArrayGetLBound(data, 1, &lower);
-        ::SafeArrayGetUBound(data, 1, &upper);
+        ::SafeArrayGetLBound(data.Get(), 1, &lower);
+        ::SafeArrayGetUBound(data.Get(), 1, &upper);
         EXPECT_EQ(vt, VT_UI1);
-        EXPECT_EQ(::SafeArrayGetDim(data), 1u);
+        EXPECT_EQ(::SafeArrayGetDim(data.Get()), 1u);
         EXPECT_EQ(lower, 0);
         void* p = nullptr;
-        if (SUCCEEDED(::SafeArrayAccessData(data, &p))) {
+        if (SUCCEEDED(::SafeArrayAccessData(data.Get(), &p))) {
             const auto* first = static_cast<const std::uint8_t*>(p);
             b.bytes.assign(first, first + (upper - lower + 1));
-            ::SafeArrayUnaccessData(data);
+            ::SafeArrayUnaccessData(data.Get());
         }
-        ::SafeArrayDestroy(data);
     }
     return b;
 }
@@ -278,26 +264,24 @@ void CheckBlockReads(_ckxFileBlock* reader, const std::filesystem::path& dir) {
     EXPECT_TRUE(!b.hasArray);
 
     // A missing pointer fails the call with error information, and writes nothing.
-    Bstr spec(good);
+    UniqueBstr spec(good);
     long start = 1, length = 1;
-    SAFEARRAY* data = nullptr;
-    EXPECT_EQ(reader->ReadBlock(&spec.b, &start, &length, &data, nullptr), E_POINTER);
-    EXPECT_TRUE(data == nullptr);
-    Ptr<ISupportErrorInfo> support;
-    EXPECT_EQ(reader->QueryInterface(IID_ISupportErrorInfo, support.out()), S_OK);
-    if (support.p) {
+    UniqueSafeArray data;
+    EXPECT_EQ(reader->ReadBlock(spec.InOut(), &start, &length, data.InOut(), nullptr), E_POINTER);
+    EXPECT_TRUE(!data);
+    ComPtr<ISupportErrorInfo> support;
+    EXPECT_EQ(reader->QueryInterface(IID_ISupportErrorInfo, support.PutVoid()), S_OK);
+    if (support) {
         EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__ckxFileBlock), S_OK);
     }
-    Ptr<IErrorInfo> info;
-    EXPECT_EQ(::GetErrorInfo(0, &info.p), S_OK);
-    if (info.p) {
-        BSTR source = nullptr, description = nullptr;
-        info->GetSource(&source);
-        info->GetDescription(&description);
-        EXPECT_TRUE(source && std::wstring(source) == L"DocFile.ckxFileBlock");
-        EXPECT_TRUE(description && ::SysStringLen(description) > 0);
-        ::SysFreeString(source);
-        ::SysFreeString(description);
+    ComPtr<IErrorInfo> info;
+    EXPECT_EQ(::GetErrorInfo(0, info.Put()), S_OK);
+    if (info) {
+        UniqueBstr source, description;
+        info->GetSource(source.Put());
+        info->GetDescription(description.Put());
+        EXPECT_TRUE(source && std::wstring(source.Get()) == L"DocFile.ckxFileBlock");
+        EXPECT_TRUE(description && description.Length() > 0);
     }
 }
 
@@ -381,6 +365,7 @@ void CheckDispatch(_ckxDocHeader* header, _ckxFileBlock* reader, const std::file
         EXPECT_EQ(V_I4(&status), 0);
         EXPECT_TRUE(V_VT(&args[1]) == (VT_ARRAY | VT_UI1) && V_ARRAY(&args[1]) == mine);
         EXPECT_TRUE(mine->rgsabound[0].cElements == 2 && mine->cLocks == 0);
+        // Destroyed by hand on purpose: that it succeeds shows the server left no lock on it.
         EXPECT_EQ(::SafeArrayDestroy(mine), S_OK);
     }
     // A failed read replaces the previous bytes with no array.
@@ -417,37 +402,34 @@ void CheckUnloadCounting() {
     EXPECT_EQ(canUnload(), S_OK);  // every object of the earlier checks is released
 
     {
-        Ptr<_ckxFileBlock> reader;
+        ComPtr<_ckxFileBlock> reader;
         EXPECT_EQ(::CoCreateInstance(CLSID_ckxFileBlock, nullptr, CLSCTX_INPROC_SERVER, IID__ckxFileBlock,
-                                    reader.out()),
+                                    reader.PutVoid()),
                  S_OK);
         EXPECT_EQ(canUnload(), S_FALSE);
     }
     EXPECT_EQ(canUnload(), S_OK);
 
-    Ptr<IClassFactory> factory;
+    ComPtr<IClassFactory> factory;
     EXPECT_EQ(::CoGetClassObject(CLSID_ckxDocHeader, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                factory.out()),
+                                factory.PutVoid()),
              S_OK);
-    if (!factory.p) return;
+    if (!factory) return;
     EXPECT_EQ(canUnload(), S_FALSE);
-    Ptr<IUnknown> aggregated;
-    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.p), IID_IUnknown, aggregated.out()),
-             CLASS_E_NOAGGREGATION);
-    Ptr<IUnknown> wrong;
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID__ckxFileBlock, wrong.out()), E_NOINTERFACE);
+    ComPtr<IUnknown> aggregated;
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IUnknown, aggregated.PutVoid()), CLASS_E_NOAGGREGATION);
+    ComPtr<IUnknown> wrong;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID__ckxFileBlock, wrong.PutVoid()), E_NOINTERFACE);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    factory.p->Release();
-    factory.p = nullptr;
+    factory.Reset();
     EXPECT_EQ(canUnload(), S_FALSE);  // the lock alone keeps the server
-    Ptr<IClassFactory> again;
+    ComPtr<IClassFactory> again;
     EXPECT_EQ(::CoGetClassObject(CLSID_ckxDocHeader, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                again.out()),
+                                again.PutVoid()),
              S_OK);
-    if (again.p) {
+    if (again) {
         again->LockServer(FALSE);
-        again.p->Release();
-        again.p = nullptr;
+        again.Reset();
     }
     EXPECT_EQ(canUnload(), S_OK);
 }
@@ -500,23 +482,23 @@ protected:
     }
     void SetUp() override {
         ASSERT_EQ(::CoCreateInstance(CLSID_ckxDocHeader, nullptr, CLSCTX_INPROC_SERVER, IID__ckxDocHeader,
-                                     header_.out()),
+                                     header_.PutVoid()),
                   S_OK);
         ASSERT_EQ(::CoCreateInstance(CLSID_ckxFileBlock, nullptr, CLSCTX_INPROC_SERVER, IID__ckxFileBlock,
-                                     reader_.out()),
+                                     reader_.PutVoid()),
                   S_OK);
     }
     static std::filesystem::path dir_;
-    Ptr<_ckxDocHeader> header_;
-    Ptr<_ckxFileBlock> reader_;
+    ComPtr<_ckxDocHeader> header_;
+    ComPtr<_ckxFileBlock> reader_;
 };
 std::filesystem::path Calls::dir_;
 
 // In this order: the block reads and the late-bound calls read the documents that the
 // header checks write.
-TEST_F(Calls, HeaderStatuses) { CheckHeaderStatuses(header_.p, dir_); }
-TEST_F(Calls, BlockReads) { CheckBlockReads(reader_.p, dir_); }
-TEST_F(Calls, Dispatch) { CheckDispatch(header_.p, reader_.p, dir_); }
+TEST_F(Calls, HeaderStatuses) { CheckHeaderStatuses(header_.Get(), dir_); }
+TEST_F(Calls, BlockReads) { CheckBlockReads(reader_.Get(), dir_); }
+TEST_F(Calls, Dispatch) { CheckDispatch(header_.Get(), reader_.Get(), dir_); }
 
 // After the calls above, whose objects are all released by now.
 TEST(Unloading, CountsObjectsAndLocks) { CheckUnloadCounting(); }
@@ -525,11 +507,11 @@ TEST(Unloading, CountsObjectsAndLocks) { CheckUnloadCounting(); }
 TEST(ScriptSample, Written) {
     if (g_document.empty()) GTEST_SKIP() << "no --document given";
     WriteSample(g_document);
-    Ptr<_ckxDocHeader> header;
+    ComPtr<_ckxDocHeader> header;
     ASSERT_EQ(::CoCreateInstance(CLSID_ckxDocHeader, nullptr, CLSCTX_INPROC_SERVER, IID__ckxDocHeader,
-                                 header.out()),
+                                 header.PutVoid()),
               S_OK);
-    const Header h = Examine(header.p, g_document);
+    const Header h = Examine(header.Get(), g_document);
     EXPECT_EQ(h.status, 0);
     EXPECT_EQ(h.length, 23);
 }

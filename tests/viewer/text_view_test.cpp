@@ -436,9 +436,7 @@ TEST_F(TextViewTest, KeysWheelAndMouseScrollAndSelect) {
     // With room for the page at its actual size, it stands centred 16 pixels below the top.
     // "three one" starts at 1440 twips across, its baseline 2000 twips down.
     view_->Width(30000);
-    HDC screen = GetDC(nullptr);
-    const double scale = GetDeviceCaps(screen, LOGPIXELSX) / 1440.0;
-    ReleaseDC(nullptr, screen);
+    const double scale = GetDeviceCaps(UniqueScreenDc(GetDC(nullptr)).Get(), LOGPIXELSX) / 1440.0;
     RECT client{};
     GetClientRect(view, &client);
     const int left = (client.right - static_cast<int>(12240 * scale + 0.5)) / 2;

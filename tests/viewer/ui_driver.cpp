@@ -1,6 +1,8 @@
 // Cross-process window helpers for the viewer's UI tests (see ui_driver.h).
 #include "ui_driver.h"
 
+#include "unique_handle.h"
+
 #include <cstdio>
 
 namespace ui {
@@ -185,17 +187,13 @@ RECT RectIn(HWND parent, HWND child) {
 }
 
 int TwipsToPixelsY(int twips) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return MulDiv(twips, dpi, 1440);
+    const common::com::UniqueScreenDc screen(GetDC(nullptr));
+    return MulDiv(twips, GetDeviceCaps(screen.Get(), LOGPIXELSY), 1440);
 }
 
 int TwipsToPixelsX(int twips) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return MulDiv(twips, dpi, 1440);
+    const common::com::UniqueScreenDc screen(GetDC(nullptr));
+    return MulDiv(twips, GetDeviceCaps(screen.Get(), LOGPIXELSX), 1440);
 }
 
 void Dump(HWND window, int depth) {

@@ -102,6 +102,7 @@ TEST(UniqueHandleTest, BstrFromTextAndALockedArrayCannotBeDestroyed) {
 
     UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, 4));
     ASSERT_TRUE(array);
+    // Destroyed by hand on purpose: refused while the lock lives, accepted once it is gone.
     {
         const UniqueSafeArrayLock lock = LockSafeArray(array.Get());
         ASSERT_TRUE(lock);
