@@ -19,8 +19,8 @@ run() {
   out=$(tr -d '\r' <"$work/out") err=$(tr -d '\r' <"$work/err")
   if [ $rc -eq 77 ]; then echo "skipped: $err"; exit 77; fi
 }
-# Windows path of a file of the Linux tree, through Wine's Z: drive.
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+# winpath: a Linux path as Wine sees it.
+source "$(dirname "$0")/../../scripts/lib/wine-env.sh"
 
 run dump "$(winpath "$samples/short.orl")"
 [ $rc -eq 0 ] || fail "dump short.orl: status $rc: $err"
