@@ -596,7 +596,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.strike = f.strike || f.doubleStrike;
         t.link = f.link;
         t.field = seg.field;
-        t.charSpacing = f.spacingTwips;
+        t.charSpacing = std::clamp(f.spacingTwips, -kMaxFontTwips, kMaxFontTwips);  // as measured
         const std::size_t offset = textBase + seg.plain + (i - seg.start);
         t.textOffset = ctx.text && seg.plain != kNoPlain && offset < kNoTextOffset ? static_cast<TextOffset>(offset)
                                                                                     : kNoTextOffset;

@@ -9,6 +9,7 @@
 // Ownership: a Layout owns its pages and shares the document's pictures.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -78,6 +79,15 @@ struct TextItem {
     enum class Field : std::uint8_t { None, PageNumber, PageCount } field = Field::None;
     int charSpacing = 0;  // extra advance after each character (\expndtw), twips; included in width
 };
+
+// Turns the font's own advances of `item`'s characters (one per UTF-16 unit, as
+// FontMetrics::Advances gives them) into the advances the layout placed them at: each
+// character's spacing added, never below zero. Drawing and hit-testing need this for the
+// characters to land where the layout measured them.
+inline void ApplyCharSpacing(const TextItem& item, std::vector<int>& advances) {
+    if (item.charSpacing == 0) return;
+    for (int& advance : advances) advance = std::max(0, advance + item.charSpacing);
+}
 
 struct RectItem {  // a filled rectangle: cell and paragraph shading, border lines, rules
     int x = 0, y = 0, width = 0, height = 0;

@@ -247,6 +247,7 @@ void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::Tex
     const docengine::FontSpec& spec = layout.fonts[item.font];
     std::vector<int> advances;
     fonts.Advances(spec, item.text, advances);
+    docengine::ApplyCharSpacing(item, advances);
     const std::size_t from = std::max(selection.start, begin) - begin;
     const std::size_t to = std::min(selection.end, end) - begin;
     std::int64_t x0 = item.x;
@@ -271,6 +272,7 @@ void DrawRun(HDC dc, const docengine::Layout& layout, const docengine::TextItem*
     for (const docengine::TextItem* item = first; item != last; ++item) {
         advances.clear();
         fonts.Advances(spec, item->text, advances);
+        docengine::ApplyCharSpacing(*item, advances);
         std::int64_t at = item->x;
         for (std::size_t i = 0; i < item->text.size(); ++i) {
             deviceX.push_back(t.X(at));

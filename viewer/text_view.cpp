@@ -572,6 +572,7 @@ bool TextView::HitTest(POINT client, std::size_t& index) {
         if (!best) return false;
         std::vector<int> advances;
         Metrics().Advances(layout->fonts[best->font], best->text, advances);
+        docengine::ApplyCharSpacing(*best, advances);
         double at = best->x;
         std::size_t k = 0;
         for (; k < advances.size(); ++k) {

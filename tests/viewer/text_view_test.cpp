@@ -176,6 +176,22 @@ TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
     EXPECT_GT(highlighted(split + 1, 200), 5);
 }
 
+// Letters spread by character spacing land where the layout put them, rather than at the
+// font's own advances with the whole difference taken from the item's last character.
+TEST_F(RenderTest, CharacterSpacingPlacesEachLetterAsLaidOut) {
+    std::vector<int> advances;
+    fonts_.Advances(layout_.fonts[0], u"I", advances);
+    docengine::TextItem item = Text(u"III", 144, 1200, 0);
+    item.charSpacing = 720;
+    item.width = 3 * (advances[0] + 720);
+    Page().texts.push_back(item);
+    Draw();
+    const int second = (144 + advances[0] + 720) * 100 / 1440;  // pixels
+    const int firstEnd = (144 + advances[0]) * 100 / 1440;
+    EXPECT_EQ(canvas_.Inked(firstEnd + 2, 60, second - 2, 84), 0) << "the gap stays empty";
+    EXPECT_GT(canvas_.Inked(second, 60, second + advances[0] * 100 / 1440 + 2, 84), 20) << "the second I";
+}
+
 TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
     docengine::FontSpec missing = Sans(240);
     missing.face = u"No Such Face 1234";
