@@ -82,7 +82,12 @@ skip() {
 # registry and the .ini files that Wine rewrites in place among them, is a copy of its own.
 clone_template() {
   local template=$1
-  cp -a --link "$template/." "$WINEPREFIX/"
+  if ! cp -a --link "$template/." "$WINEPREFIX/" 2>/dev/null; then
+    # A file system without hard links: a full copy of its own.
+    rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
+    cp -a "$template/." "$WINEPREFIX/"
+    return
+  fi
   find "$WINEPREFIX" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' \
       -o -iname '*.sys' -o -iname '*.ocx' -o -iname '*.acm' -o -iname '*.cpl' -o -iname '*.ds' \
       -o -iname '*.tlb' -o -iname '*.nls' -o -iname '*.ax' -o -iname '*.vxd' -o -iname '*.com' \
