@@ -15,6 +15,7 @@
 #include <deque>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "block_format.h"
 #include "text_measure.h"
@@ -28,6 +29,17 @@ constexpr int kMaxPageTwips = 31680 * 4;  // 88 inches: larger pages are taken a
 constexpr int kSeparatorHeight = 240;     // the line that holds the footnote separator rule
 constexpr int kSeparatorWidth = 2880;
 constexpr int kRuleThickness = 10;
+
+// The width of a page field's result once the field is filled in: its characters' advances
+// with the item's character spacing applied, as the renderer places them.
+int ResultWidth(detail::TextMeasure& measure, const TextItem& t) {
+    std::vector<int> advances(t.text.size());
+    measure.Advances(t.font, t.text, advances.data());
+    ApplyCharSpacing(t, advances);
+    int width = 0;
+    for (int advance : advances) width += advance;
+    return width;
+}
 // Formatting a paragraph anew for columns of other widths: how often, and up to what length.
 constexpr int kMaxReflows = 64;
 constexpr std::size_t kMaxReflowLines = 2000;
@@ -727,7 +739,7 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
         t.baseline += y;
         if (t.field == TextItem::Field::PageNumber) {
             t.text = pageLabel_;
-            t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
+            t.width = ResultWidth(measure_, t);
         } else if (t.field == TextItem::Field::PageCount) {
             pageCountItems_.emplace_back(pageIndex, page.texts.size());
         }
@@ -938,7 +950,7 @@ void Paginator::Flow::Finish() {
     for (const auto& [page, item] : pageCountItems_) {
         TextItem& t = layout_.pages[page].texts[item];
         t.text = count;
-        t.width = measure_.Width(t.font, t.text) + t.charSpacing * static_cast<int>(t.text.size());
+        t.width = ResultWidth(measure_, t);
     }
     const std::size_t bodyLength = layout_.plainText.size();
     for (const auto& [page, item] : noteItems_) {
