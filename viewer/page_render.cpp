@@ -259,12 +259,23 @@ void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::Tex
                    kSelectionColor);
 }
 
-// Draws items [first, last) of one run. Each character's device advance is the difference
-// of rounded positions, so rounding never accumulates along a line; the last character of an
-// item reaches to where the next item starts.
-void DrawRun(HDC dc, const docengine::Layout& layout, const docengine::TextItem* first,
-             const docengine::TextItem* last, const PageTransform& t, GdiFontMetrics& fonts,
-             DeviceFonts& deviceFonts) {
+// One ExtTextOutW call: characters of one face, size, colour and lines at their device places.
+struct Glyphs {
+    const docengine::FontSpec* spec = nullptr;
+    std::wstring face;
+    int height = 0;
+    bool underline = false, strike = false;
+    COLORREF color = 0;
+    int x = 0, baseline = 0;
+    std::wstring text;
+    std::vector<INT> dx;
+};
+
+// Adds items [first, last) of one run to `out`, one entry per face. Each character's device
+// advance is the difference of rounded positions, so rounding never accumulates along a line;
+// the last character of an item reaches to where the next item starts.
+void CollectRun(const docengine::Layout& layout, const docengine::TextItem* first, const docengine::TextItem* last,
+                const PageTransform& t, GdiFontMetrics& fonts, std::vector<Glyphs>& out) {
     const docengine::FontSpec& spec = layout.fonts[first->font];
     std::u16string text;
     std::vector<int> deviceX;  // each character's start, then the run's end
@@ -283,12 +294,7 @@ void DrawRun(HDC dc, const docengine::Layout& layout, const docengine::TextItem*
     }
     if (text.empty()) return;
 
-    SetTextColor(dc, ColorOf(first->color, first->link >= 0 ? kLinkColor : RGB(0, 0, 0)));
-    const bool underline = first->underline != docengine::Underline::None;
-    const int height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
-    const int baseline = t.Y(first->baseline);
     const std::u16string_view view = text;
-    std::vector<INT> dx;
     std::size_t i = 0;
     while (i < view.size()) {
         // A segment: the characters drawn with one face.
@@ -299,12 +305,35 @@ void DrawRun(HDC dc, const docengine::Layout& layout, const docengine::TextItem*
             if (j > i && fonts.GlyphFace(spec, view.substr(j)) != face) break;
             j += units;
         }
-        dx.clear();
-        for (std::size_t k = i; k < j; ++k) dx.push_back(deviceX[k + 1] - deviceX[k]);
-        SelectedObject font(dc, deviceFonts.Get(spec, face, height, underline, first->strike));
-        ExtTextOutW(dc, deviceX[i], baseline, 0, nullptr, reinterpret_cast<const wchar_t*>(view.data() + i),
-                    static_cast<UINT>(j - i), dx.data());
+        Glyphs& g = out.emplace_back();
+        g.spec = &spec;
+        g.face = face;
+        g.height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
+        g.underline = first->underline != docengine::Underline::None;
+        g.strike = first->strike;
+        g.color = ColorOf(first->color, first->link >= 0 ? kLinkColor : RGB(0, 0, 0));
+        g.x = deviceX[i];
+        g.baseline = t.Y(first->baseline);
+        g.text.assign(view.begin() + static_cast<std::ptrdiff_t>(i), view.begin() + static_cast<std::ptrdiff_t>(j));
+        for (std::size_t k = i; k < j; ++k) g.dx.push_back(deviceX[k + 1] - deviceX[k]);
         i = j;
+    }
+}
+
+// Draws a page's text grouped by typeface and style, in the layout's order within each group.
+// Text is drawn transparently and lines do not overlap, so the order changes nothing on the
+// page; but a PostScript driver downloads a font each time the page switches to a face it has
+// dropped, and Wine's keeps only two at a time: a page that alternates between three faces
+// word by word would send the font data again at every switch.
+void DrawGlyphs(HDC dc, std::vector<Glyphs>& glyphs, DeviceFonts& deviceFonts) {
+    std::stable_sort(glyphs.begin(), glyphs.end(), [](const Glyphs& a, const Glyphs& b) {
+        return std::tie(a.face, a.spec->bold, a.spec->italic) < std::tie(b.face, b.spec->bold, b.spec->italic);
+    });
+    for (const Glyphs& g : glyphs) {
+        SetTextColor(dc, g.color);
+        SelectedObject font(dc, deviceFonts.Get(*g.spec, g.face, g.height, g.underline, g.strike));
+        ExtTextOutW(dc, g.x, g.baseline, 0, nullptr, g.text.c_str(), static_cast<UINT>(g.text.size()),
+                    g.dx.data());
     }
 }
 
@@ -331,15 +360,17 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
         if (!pictures.Draw(dc, p.picture, where)) DrawFrame(dc, where);
     }
     for (const docengine::TextItem& item : page.texts) DrawSelection(dc, layout, item, transform, fonts, selection);
-    DeviceFonts deviceFonts;
+    std::vector<Glyphs> glyphs;
     const docengine::TextItem* items = page.texts.data();
     const std::size_t count = page.texts.size();
     for (std::size_t i = 0; i < count;) {
         std::size_t j = i + 1;
         while (j < count && SameRun(items[j - 1], items[j])) ++j;
-        if (ValidFont(layout, items[i])) DrawRun(dc, layout, items + i, items + j, transform, fonts, deviceFonts);
+        if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs);
         i = j;
     }
+    DeviceFonts deviceFonts;
+    DrawGlyphs(dc, glyphs, deviceFonts);
 }
 
 }  // namespace viewer

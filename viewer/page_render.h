@@ -2,12 +2,13 @@
 // each through a transform from the page's twips to its device units.
 //
 // A page is drawn in the layout's order: filled rectangles (shading, borders, rules), then
-// pictures, then text. Text is drawn with ExtTextOutW (the items of a line that share a
-// format in one call) at the advances the layout measured (GdiFontMetrics), scaled to the
-// device, so that lines break and end at the same places on every device; characters the
-// run's face has no glyph for are drawn with the fallback face the metrics chose for them. Pictures are decoded once and kept in a
-// PictureCache: PNG, JPEG and other bitmaps through WIC (composited onto white, so that
-// printers without alpha blending draw them too), packed DIBs with StretchDIBits, EMF and
+// pictures, then text, one typeface at a time. Text is drawn with ExtTextOutW (the items of a
+// line that share a format in one call) at the advances the layout measured (GdiFontMetrics),
+// scaled to the device, so that lines break and end at the same places on every device;
+// characters the run's face has no glyph for are drawn with the fallback face the metrics
+// chose for them. Pictures are decoded once and kept in a PictureCache: PNG, JPEG and other
+// bitmaps through WIC (composited onto white, so that printers without alpha blending draw
+// them too), packed DIBs with StretchDIBits, EMF and
 // WMF by metafile playback; what cannot be decoded is drawn as a light frame.
 //
 // Ownership: the renderer owns nothing beyond one call; the PictureCache owns the decoded

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -225,6 +226,48 @@ TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
     Page().texts.push_back(Text(snowman, 288, 1200, 0));
     Draw();
     EXPECT_GT(canvas_.Inked(20, 40, 60, 90), 20) << "and is drawn with the face that has it";
+}
+
+// A page's text is drawn one face at a time: a PostScript driver keeps few downloaded fonts
+// and sends a font again whenever the page comes back to one it dropped.
+TEST_F(RenderTest, TextIsDrawnOneFaceAtATime) {
+    docengine::FontSpec serif = Sans(240), mono = Sans(240);
+    serif.face = u"Times New Roman", serif.family = docengine::Font::Family::Roman;
+    mono.face = u"Courier New", mono.family = docengine::Font::Family::Modern;
+    layout_.fonts = {Sans(240), serif, mono};
+    for (int i = 0; i < 9; ++i) Page().texts.push_back(Text(u"word", 144 + (i % 3) * 800, 400 + (i / 3) * 300, 0, i % 3));
+
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    RenderPage(dc, layout_, 0, PageTransform{100.0 / 1440, 100.0 / 1440, 0, 0}, fonts_, pictures_);
+    UniqueEnhMetaFile emf(CloseEnhMetaFile(dc));
+    ASSERT_TRUE(emf);
+
+    // The face selected at each text output, read back from the records.
+    struct Records {
+        std::map<DWORD, std::wstring> fontOfHandle;
+        std::wstring selected;
+        std::vector<std::wstring> faceOfText;
+    } records;
+    EnumEnhMetaFile(
+        nullptr, emf.Get(),
+        [](HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) -> int {
+            auto& r = *reinterpret_cast<Records*>(data);
+            if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
+                const auto* font = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record);
+                r.fontOfHandle[font->ihFont] = font->elfw.elfLogFont.lfFaceName;
+            } else if (record->iType == EMR_SELECTOBJECT) {
+                const auto found = r.fontOfHandle.find(reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject);
+                if (found != r.fontOfHandle.end()) r.selected = found->second;
+            } else if (record->iType == EMR_EXTTEXTOUTW) {
+                r.faceOfText.push_back(r.selected);
+            }
+            return 1;
+        },
+        &records, nullptr);
+    ASSERT_EQ(records.faceOfText.size(), 9u);
+    int switches = 0;
+    for (std::size_t i = 1; i < records.faceOfText.size(); ++i) switches += records.faceOfText[i] != records.faceOfText[i - 1];
+    EXPECT_EQ(switches, 2) << "three faces, each drawn in one stretch";
 }
 
 // ---- The view ------------------------------------------------------------------------------
