@@ -309,6 +309,15 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         case Inline::Kind::PageCount:
             AddRun(in.text.empty() ? ctx.pageCount : in.text, in.format, false, TextItem::Field::PageCount, -1);
             break;
+        case Inline::Kind::PageRef: {
+            const std::size_t before = segs_.size();
+            AddRun(in.text.empty() ? ctx.pageNumber : in.text, in.format, false, TextItem::Field::PageRef, -1);
+            if (segs_.size() > before) segs_.back().bookmark = in.bookmark;
+            break;
+        }
+        case Inline::Kind::Bookmark:
+            if (ctx.text && ctx.bookmarks && !resume) ctx.bookmarks->emplace_back(in.bookmark, ctx.text->size() + plain_.size());
+            break;
         case Inline::Kind::Picture:
             AddPicture(in.picture, in.format, bodyWidth, ctx.maxPictureHeight);
             break;
@@ -596,6 +605,8 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.strike = f.strike || f.doubleStrike;
         t.link = f.link;
         t.field = seg.field;
+        if (seg.bookmark >= 0 && static_cast<std::size_t>(seg.bookmark) < Document::kMaxBookmarks)
+            t.bookmark = static_cast<std::uint16_t>(seg.bookmark);
         t.charSpacing = std::clamp(f.spacingTwips, -kMaxFontTwips, kMaxFontTwips);  // as measured
         const std::size_t offset = textBase + seg.plain + (i - seg.start);
         t.textOffset = ctx.text && seg.plain != kNoPlain && offset < kNoTextOffset ? static_cast<TextOffset>(offset)

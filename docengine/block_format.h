@@ -52,6 +52,8 @@ struct FormatContext {
     bool noteText = false;           // `text` is the notes' text
     bool collectNotes = true;        // note marks put their notes on the line
     int maxPictureHeight = 1 << 20;  // pictures are scaled down to this height
+    // Where bookmarks stand in `text`: (Document::bookmarks index, offset), when not null.
+    std::vector<std::pair<int, std::size_t>>* bookmarks = nullptr;
     std::u16string pageNumber = u"1";  // shown by page fields until the paginator substitutes
     std::u16string pageCount = u"1";
 };
@@ -142,6 +144,7 @@ private:
         std::size_t plain = kNoPlain;  // offset of `start` in the paragraph's text
         TextItem::Field field = TextItem::Field::None;
         int note = -1;
+        int bookmark = -1;  // PageRef fields
         std::shared_ptr<const Picture> picture;
         int pictureWidth = 0, pictureHeight = 0;
     };

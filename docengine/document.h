@@ -154,11 +154,14 @@ struct Inline {
         Picture,      // `picture`, shown inline at its display size
         NoteRef,      // the mark of `note` (footnotes[note]) in the text
         ColumnBreak,  // \column
+        Bookmark,     // where the bookmark `bookmark` starts ({\*\bkmkstart name}); shows nothing
+        PageRef,      // a PAGEREF field: the number of the page `bookmark` is on
     } kind = Kind::Text;
-    std::u16string text;  // Text; for PageNumber/PageCount the result the file stored
+    std::u16string text;  // Text; for PageNumber/PageCount/PageRef the result the file stored
     CharFormat format;
     std::shared_ptr<const Picture> picture;  // Picture
     int note = -1;                           // NoteRef: index into Document::notes
+    int bookmark = -1;                       // Bookmark, PageRef: index into Document::bookmarks
 };
 
 struct Paragraph {
@@ -241,6 +244,10 @@ struct Document {
     std::vector<Section> sections;
     std::vector<Note> notes;      // referenced by Inline::note
     std::vector<Link> links;      // referenced by CharFormat::link
+    // Bookmark names, in the order first met (a PAGEREF may name one before its place comes);
+    // at most kMaxBookmarks.
+    std::vector<std::u16string> bookmarks;
+    static constexpr std::size_t kMaxBookmarks = 65535;
     bool facingPages = false;     // \facingp
     bool endnotesAtEnd = false;   // \enddoc / \aendnotes: notes collected at the document's end
     std::u16string title;         // \info \title

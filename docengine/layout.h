@@ -74,9 +74,11 @@ struct TextItem {
     TextOffset textOffset = 0;     // where `text` starts in Layout::plainText
     // Added for the page layout:
     // A page field's result. PageNumber items already show their page's number; PageCount
-    // items show the final page count once layout has finished (until then the result the
-    // file stored), so a renderer needs no substitution of its own.
-    enum class Field : std::uint8_t { None, PageNumber, PageCount } field = Field::None;
+    // and PageRef items show the final page count and the page their bookmark is on once
+    // layout has finished (until then the result the file stored), so a renderer needs no
+    // substitution of its own.
+    enum class Field : std::uint8_t { None, PageNumber, PageCount, PageRef } field = Field::None;
+    std::uint16_t bookmark = 0;  // PageRef: index into Document::bookmarks
     int charSpacing = 0;  // extra advance after each character (\expndtw), twips; included in width
 };
 

@@ -93,6 +93,7 @@ public:
           noteDone_(document.notes.size(), 0) {
         textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
         bodyCtx_.text = &layout_.plainText;
+        bodyCtx_.bookmarks = &bookmarkPlaces_;
         notesCtx_.text = &notesText_;
         notesCtx_.noteText = true;
         notesCtx_.collectNotes = false;
@@ -227,7 +228,13 @@ private:
     std::vector<char> noteDone_;
     std::unordered_map<int, std::vector<Line>> noteLines_;
 
-    std::vector<std::pair<std::size_t, std::size_t>> pageCountItems_, noteItems_;
+    std::vector<std::pair<std::size_t, std::size_t>> pageCountItems_, noteItems_, pageRefItems_;
+    // For PAGEREF fields: where each bookmark stands in the body's text, and each page's first
+    // offset of body text (kNoTextOffset: none) with the label it shows.
+    std::vector<std::pair<int, std::size_t>> bookmarkPlaces_;
+    std::vector<TextOffset> pageFirstText_;
+    std::vector<std::u16string> pageLabels_;
+    void ResolvePageRefs();
 };
 
 const Section& Paginator::Flow::CurrentSection() const {
@@ -742,6 +749,18 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
             t.width = ResultWidth(measure_, t);
         } else if (t.field == TextItem::Field::PageCount) {
             pageCountItems_.emplace_back(pageIndex, page.texts.size());
+        } else if (t.field == TextItem::Field::PageRef) {
+            pageRefItems_.emplace_back(pageIndex, page.texts.size());
+        }
+        if (!line.noteText && t.textOffset != kNoTextOffset) {
+            if (pageFirstText_.size() <= pageIndex) {
+                pageFirstText_.resize(pageIndex + 1, kNoTextOffset);
+                pageLabels_.resize(pageIndex + 1);
+            }
+            if (t.textOffset < pageFirstText_[pageIndex]) {
+                pageFirstText_[pageIndex] = t.textOffset;
+                pageLabels_[pageIndex] = pageLabel_;
+            }
         }
         if (line.noteText && t.textOffset != kNoTextOffset) noteItems_.emplace_back(pageIndex, page.texts.size());
         page.texts.push_back(std::move(t));
@@ -952,6 +971,7 @@ void Paginator::Flow::Finish() {
         t.text = count;
         t.width = ResultWidth(measure_, t);
     }
+    ResolvePageRefs();
     const std::size_t bodyLength = layout_.plainText.size();
     for (const auto& [page, item] : noteItems_) {
         TextOffset& offset = layout_.pages[page].texts[item].textOffset;
@@ -960,6 +980,36 @@ void Paginator::Flow::Finish() {
     layout_.plainText += notesText_;
     notesText_.clear();
     finished_ = true;
+}
+
+// Fills in each PAGEREF with the label of the page its bookmark stands on: the last page whose
+// body text starts at or before the bookmark. A bookmark that is never placed leaves the result
+// the file stored. The new result ends where the stored one ended, as a page number in a table
+// of contents stands against its right tab.
+void Paginator::Flow::ResolvePageRefs() {
+    if (pageRefItems_.empty()) return;
+    std::vector<std::size_t> place(doc_.bookmarks.size(), SIZE_MAX);
+    for (const auto& [bookmark, offset] : bookmarkPlaces_) {
+        if (bookmark >= 0 && static_cast<std::size_t>(bookmark) < place.size())
+            place[static_cast<std::size_t>(bookmark)] = std::min(place[static_cast<std::size_t>(bookmark)], offset);
+    }
+    std::vector<std::pair<TextOffset, std::size_t>> starts;  // (first offset, page), rising
+    for (std::size_t k = 0; k < pageFirstText_.size(); ++k) {
+        if (pageFirstText_[k] != kNoTextOffset && (starts.empty() || pageFirstText_[k] > starts.back().first))
+            starts.emplace_back(pageFirstText_[k], k);
+    }
+    for (const auto& [page, item] : pageRefItems_) {
+        TextItem& t = layout_.pages[page].texts[item];
+        if (t.bookmark >= place.size() || place[t.bookmark] == SIZE_MAX || starts.empty()) continue;
+        const std::size_t at = place[t.bookmark];
+        auto next = std::upper_bound(starts.begin(), starts.end(), at,
+                                     [](std::size_t offset, const auto& start) { return offset < start.first; });
+        const std::size_t onPage = next == starts.begin() ? starts.front().second : std::prev(next)->second;
+        const int end = t.x + t.width;
+        t.text = pageLabels_[onPage];
+        t.width = ResultWidth(measure_, t);
+        t.x = end - t.width;
+    }
 }
 
 Paginator::Paginator(const Document& document, const PageSetup& setup, FontMetrics& metrics)

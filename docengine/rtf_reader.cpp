@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <unordered_map>
 #include <utility>
 
@@ -42,7 +43,7 @@ enum class W : std::uint16_t {
     listlevel, leveltext, levelnumbers, listoverridetable, listoverride, listtext, pntext, pn,
     pntxta, pntxtb, pict, shppict, nonshppict, object, result, shp, shpinst, shprslt, shptxt,
     sn, sv, header, headerl, headerr, headerf, footer, footerl, footerr, footerf, footnote,
-    nesttableprops, nonesttables, skipdest,
+    nesttableprops, nonesttables, bkmkstart, skipdest,
     // document
     rtf, ansi, mac, pc, pca, ansicpg, deff, paperw, paperh, margl, margr, margt, margb, facingp,
     enddoc, aendnotes, aftnnrlc, aftnnar,
@@ -86,7 +87,7 @@ struct WordEntry {
 constexpr std::string_view kSkippedDestinations[] = {
     "author", "operator", "subject", "keywords", "comment", "doccomm", "company", "manager",
     "category", "hlinkbase", "creatim", "revtim", "printim", "buptim", "xe", "tc", "txe", "rxe",
-    "bkmkstart", "bkmkend", "pgdsctbl", "revtbl", "rsidtbl", "generator", "latentstyles",
+    "bkmkend", "pgdsctbl", "revtbl", "rsidtbl", "generator", "latentstyles",
     "datastore", "themedata", "colorschememapping", "filetbl", "listpicture", "fchars", "lchars",
     "template", "objdata", "objclass", "objname", "do", "atnid", "atnauthor", "annotation",
     "atrfstart", "atrfend", "ftnsep", "ftnsepc", "aftnsep", "aftnsepc", "fldtype", "datafield",
@@ -100,7 +101,7 @@ constexpr std::string_view kSkippedDestinations[] = {
 constexpr WordEntry kWords[] = {
     {"fonttbl", W::fonttbl}, {"falt", W::falt}, {"colortbl", W::colortbl},
     {"stylesheet", W::stylesheet}, {"info", W::info}, {"title", W::title}, {"field", W::field},
-    {"fldinst", W::fldinst}, {"fldrslt", W::fldrslt}, {"listtable", W::listtable},
+    {"fldinst", W::fldinst}, {"fldrslt", W::fldrslt}, {"listtable", W::listtable}, {"bkmkstart", W::bkmkstart},
     {"list", W::list}, {"listlevel", W::listlevel}, {"leveltext", W::leveltext},
     {"levelnumbers", W::levelnumbers}, {"listoverridetable", W::listoverridetable},
     {"listoverride", W::listoverride}, {"listtext", W::listtext}, {"pntext", W::pntext},
@@ -218,7 +219,7 @@ bool IsKnownDestination(W w) {
         case W::shprslt: case W::shptxt: case W::sn: case W::sv: case W::header:
         case W::headerl: case W::headerr: case W::headerf: case W::footer: case W::footerl:
         case W::footerr: case W::footerf: case W::footnote: case W::nesttableprops:
-        case W::nonesttables:
+        case W::nonesttables: case W::bkmkstart:
             return true;
         default:
             return false;
@@ -231,13 +232,13 @@ enum class Dest : std::uint8_t {
     Text,        // shown: paragraphs of the current sink
     Skip,        // read for structure only
     FontTable, FontAlt, ColorTable, StyleSheet, Info, Title, FieldInst, ListText, ListTable,
-    LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, Pn, PnText,
+    LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, Pn, PnText, Bookmark,
 };
 
 bool CollectsText(Dest d) {
     return d == Dest::FontTable || d == Dest::FontAlt || d == Dest::StyleSheet ||
            d == Dest::Title || d == Dest::FieldInst || d == Dest::ListText ||
-           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText;
+           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText || d == Dest::Bookmark;
 }
 
 enum class BorderTarget : std::uint8_t {
@@ -269,14 +270,15 @@ struct GroupState {
     int uc = 1;
     bool inNestTableProps = false;
     bool inShape = false;
-    Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES results
+    Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
+    int fieldBookmark = -1;                       // PAGEREF's bookmark
     CharFormat chr;
     ParaState para;
 };
 
 enum class FrameKind : std::uint8_t {
     Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
-    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn,
+    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark,
 };
 
 enum class SinkKind : std::uint8_t { Header, Footer, Note, TextBox };
@@ -351,6 +353,7 @@ struct FieldState {
     Inline::Kind kind = Inline::Kind::Text;
     int link = -1;
     bool resultSeen = false;
+    int bookmark = -1;    // PAGEREF: index into Document::bookmarks
     char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
     int symbolFont = -1;
 };
@@ -410,7 +413,8 @@ private:
     void EmitText(std::u16string_view text);
     void EmitChar(char32_t c);
     void EmitUnicode(int value);
-    void AppendInline(Inline::Kind kind, std::u16string_view text = {});
+    void AppendInline(Inline::Kind kind, std::u16string_view text = {}, int bookmark = -1);
+    int BookmarkIndex(std::u16string_view name);
     void Charge(std::size_t bytes);
 
     // formats
@@ -500,6 +504,7 @@ private:
     BorderTarget borderTarget_ = BorderTarget::None;
 
     std::vector<FieldState> fields_;
+    std::map<std::u16string, int> bookmarkByName_;  // names in upper case: they match regardless of case
     std::u16string shapePropName_;
 
     struct PictureBuild {
@@ -846,19 +851,20 @@ void RtfReader::EmitText(std::u16string_view text) {
     std::size_t start = 0;
     for (std::size_t k = 0; k <= text.size(); ++k) {
         if (k < text.size() && text[k] >= 0x20) continue;
-        if (k > start) AppendInline(st.fieldKind, text.substr(start, k - start));
+        if (k > start) AppendInline(st.fieldKind, text.substr(start, k - start), st.fieldBookmark);
         if (k < text.size() && text[k] == u'\t') AppendInline(Inline::Kind::Tab);
         start = k + 1;
     }
 }
 
-void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text) {
+void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text, int bookmark) {
     GroupState& st = stack_.back();
     auto& content = CurrentSink().para.content;
-    if (!fields_.empty()) fields_.back().resultSeen = true;
+    if (!fields_.empty() && kind != Inline::Kind::Bookmark) fields_.back().resultSeen = true;
     const bool mergeable = kind == Inline::Kind::Text || kind == Inline::Kind::PageNumber ||
-                           kind == Inline::Kind::PageCount;
-    if (mergeable && !content.empty() && content.back().kind == kind && content.back().format == st.chr) {
+                           kind == Inline::Kind::PageCount || kind == Inline::Kind::PageRef;
+    if (mergeable && !content.empty() && content.back().kind == kind && content.back().format == st.chr &&
+        content.back().bookmark == bookmark) {
         content.back().text.append(text);
         Charge(text.size() * sizeof(char16_t));
         return;
@@ -867,8 +873,29 @@ void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text) {
     item.kind = kind;
     item.text.assign(text);
     item.format = st.chr;
+    item.bookmark = bookmark;
     content.push_back(std::move(item));
     Charge(sizeof(Inline) + text.size() * sizeof(char16_t));
+}
+
+// The index of the bookmark named `name` (spaces around it dropped), added when new; -1 for an
+// empty name or once the document has as many bookmarks as it may hold.
+int RtfReader::BookmarkIndex(std::u16string_view name) {
+    while (!name.empty() && (name.front() == u' ' || name.front() == u'\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == u' ' || name.back() == u'\t')) name.remove_suffix(1);
+    if (name.empty()) return -1;
+    std::u16string key(name);
+    for (auto& ch : key) {
+        if (ch >= u'a' && ch <= u'z') ch = char16_t(ch - 32);
+    }
+    auto found = bookmarkByName_.find(key);
+    if (found != bookmarkByName_.end()) return found->second;
+    if (doc_.bookmarks.size() >= Document::kMaxBookmarks) return -1;
+    const int index = static_cast<int>(doc_.bookmarks.size());
+    Charge(2 * (sizeof(std::u16string) + key.size() * sizeof(char16_t)) + 32);
+    doc_.bookmarks.emplace_back(name);
+    bookmarkByName_.emplace(std::move(key), index);
+    return index;
 }
 
 // ---------------------------------------------------------------- formats
@@ -1103,6 +1130,11 @@ void RtfReader::StartDestination(W w) {
             if (!text || fields_.empty()) break;
             st.chr.link = fields_.back().link;
             st.fieldKind = fields_.back().kind;
+            st.fieldBookmark = fields_.back().bookmark;
+            break;
+        case W::bkmkstart:
+            if (text) OpenFrame(FrameKind::Bookmark, Dest::Bookmark);
+            else st.dest = Dest::Skip;
             break;
         case W::listtable: st.dest = Dest::ListTable; break;
         case W::list:
@@ -1239,6 +1271,12 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         case FrameKind::Title: doc_.title = frame.text; break;
         case FrameKind::FieldInst: FieldInstruction(frame.text); break;
+        case FrameKind::Bookmark: {
+            // Opened only where text is shown: the bookmark marks the place it stands at.
+            const int bookmark = BookmarkIndex(frame.text);
+            if (bookmark >= 0) AppendInline(Inline::Kind::Bookmark, {}, bookmark);
+            break;
+        }
         case FrameKind::ListText: {
             Sink& sink = CurrentSink();
             sink.paraHasListText = true;
@@ -1273,8 +1311,9 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             const FieldState field = fields_.back();
             fields_.pop_back();
             if (field.resultSeen || st.dest != Dest::Text) break;
-            if (field.kind == Inline::Kind::PageNumber || field.kind == Inline::Kind::PageCount) {
-                AppendInline(field.kind);
+            if (field.kind == Inline::Kind::PageNumber || field.kind == Inline::Kind::PageCount ||
+                field.kind == Inline::Kind::PageRef) {
+                AppendInline(field.kind, {}, field.bookmark);
             } else if (field.symbol != 0) {
                 const CharFormat saved = st.chr;
                 if (field.symbolFont >= 0) st.chr.font = field.symbolFont;
@@ -1422,6 +1461,14 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
         field.kind = Inline::Kind::PageNumber;
     } else if (type == u"NUMPAGES" || type == u"SECTIONPAGES") {
         field.kind = Inline::Kind::PageCount;
+    } else if (type == u"PAGEREF") {
+        // PAGEREF name [\h] [\p]: the page the bookmark is on
+        for (std::size_t w = 1; w < words.size(); ++w) {
+            if (!quoted[w] && !words[w].empty() && words[w][0] == u'\\') continue;
+            field.bookmark = BookmarkIndex(words[w]);
+            if (field.bookmark >= 0) field.kind = Inline::Kind::PageRef;
+            break;
+        }
     } else if (type == u"SYMBOL" && words.size() >= 2) {
         // SYMBOL N [\f "font"] [\u]: character N of the font (Unicode with \u)
         int n = 0;

@@ -1,6 +1,7 @@
 // Tests of the page layout with fixed metrics: every character is half its font size wide,
 // ascent 0.8 em, descent 0.2 em. At the default 12 pt a character is 120 twips and a line 240.
 #include "page_layout.h"
+#include "rtf_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,29 @@ TEST(PageLayout, ExplicitPageBreaksAndPageCountField) {
     EXPECT_EQ(count.field, TextItem::Field::PageCount);
     EXPECT_EQ(count.text, u"3");
     EXPECT_EQ(l.plainText, u"one\r\ntwo\r\nthree of \r\n");
+}
+
+// A contents line on page 1 refers to a bookmark on page 3 (named in other letter case) and to
+// one that is never placed; the section numbers its pages in lower-case roman.
+TEST(PageLayout, PageReferencesShowTheBookmarksPage) {
+    const ReadResult read = ReadRtf(
+        "{\\rtf1\\pgnlcrm Intro\\tab {\\field{\\*\\fldinst PAGEREF _Intro \\\\h}{\\fldrslt 0000}}"
+        " Gone {\\field{\\*\\fldinst PAGEREF _gone}{\\fldrslt 7}}\\par\\page two\\page "
+        "{\\*\\bkmkstart _INTRO}{\\*\\bkmkend _INTRO}Intro text\\par}");
+    ASSERT_TRUE(read.ok());
+    const Layout l = LayOutChecked(read.document, PageSetup{});
+    ASSERT_EQ(l.pages.size(), 3u);
+    std::vector<const TextItem*> refs;
+    for (const TextItem& t : l.pages[0].texts)
+        if (t.field == TextItem::Field::PageRef) refs.push_back(&t);
+    ASSERT_EQ(refs.size(), 2u);
+    EXPECT_EQ(refs[0]->text, u"iii");
+    const TextItem* gone = Item(l, "Gone");
+    ASSERT_NE(gone, nullptr);
+    ASSERT_EQ(gone->text.substr(0, 2), u" G");
+    EXPECT_EQ(refs[0]->x + refs[0]->width, gone->x) << "ends where the stored result ended";
+    EXPECT_EQ(refs[1]->text, u"7") << "a bookmark never placed keeps the stored result";
+    EXPECT_EQ(l.plainText.find(u"0000"), std::u16string::npos);
 }
 
 TEST(PageLayout, BreaksAtSpacesAndInsideOverlongWords) {
