@@ -44,6 +44,10 @@ Document Generate(std::size_t textBytes) {
     std::size_t total = 0;
     unsigned seed = 1;
     int n = 0;
+    ParaFormat justified, ragged;
+    justified.alignment = Alignment::Justify;
+    justified.spaceAfter = ragged.spaceAfter = 120;
+    const SharedParaFormat justifiedShared(justified), raggedShared(ragged);
     while (total < textBytes) {
         ++n;
         if (n % 40 == 0) {
@@ -70,8 +74,7 @@ Document Generate(std::size_t textBytes) {
             continue;
         }
         Paragraph p;
-        p.format.alignment = n % 3 == 0 ? Alignment::Justify : Alignment::Left;
-        p.format.spaceAfter = 120;
+        p.format = n % 3 == 0 ? justifiedShared : raggedShared;
         Inline in;
         for (int w = 0; w < 40; ++w) {
             seed = seed * 1103515245 + 12345;

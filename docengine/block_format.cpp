@@ -270,7 +270,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     adv_.clear();
     segOf_.clear();
     segs_.clear();
-    const ParaFormat& pf = p.format;
+    const ParaFormat& pf = *p.format;
     tabsSorted_ = std::is_sorted(pf.tabs.begin(), pf.tabs.end(),
                                  [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
     width = std::max(width, 1);
@@ -465,7 +465,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
 
 void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard,
                               int width, std::size_t textBase, FormatContext& ctx, Line& line) {
-    const ParaFormat& pf = p.format;
+    const ParaFormat& pf = *p.format;
     const int li = std::clamp(pf.leftIndent, -width * 4, width * 4);
     const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);

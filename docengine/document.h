@@ -104,6 +104,28 @@ struct ParaFormat {
     std::u16string listLabel;
     CharFormat listLabelFormat;
     int outlineLevel = -1;  // \outlinelevelN, for headings
+    friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
+};
+
+// A paragraph's format, shared by paragraphs that have the same one: a document repeats a few
+// formats over and over, and a format is some 200 bytes, more than most paragraphs' text.
+// Read it with -> and *; assign a ParaFormat to give a paragraph a format of its own.
+class SharedParaFormat {
+public:
+    SharedParaFormat() : format_(Default()) {}
+    SharedParaFormat(const ParaFormat& format) : format_(std::make_shared<const ParaFormat>(format)) {}
+    explicit SharedParaFormat(std::shared_ptr<const ParaFormat> format)
+        : format_(format ? std::move(format) : Default()) {}
+    const ParaFormat& operator*() const { return *format_; }
+    const ParaFormat* operator->() const { return format_.get(); }
+    const std::shared_ptr<const ParaFormat>& Shared() const { return format_; }
+
+private:
+    static const std::shared_ptr<const ParaFormat>& Default() {
+        static const std::shared_ptr<const ParaFormat> format = std::make_shared<const ParaFormat>();
+        return format;
+    }
+    std::shared_ptr<const ParaFormat> format_;
 };
 
 // A picture as stored in the file, with the size it is to be shown at.
@@ -165,7 +187,7 @@ struct Inline {
 };
 
 struct Paragraph {
-    ParaFormat format;
+    SharedParaFormat format;
     std::vector<Inline> content;
     CharFormat endFormat;  // the format of the paragraph mark: the height of an empty paragraph
     // A page break follows this paragraph (\page): the next block starts a new page.

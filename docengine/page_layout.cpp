@@ -62,7 +62,7 @@ std::size_t TextEstimate(const Blocks& blocks, int depth) {
     std::size_t n = 0;
     for (const Block& block : blocks) {
         if (const auto* p = std::get_if<Paragraph>(&block.value)) {
-            n += 2 + p->format.listLabel.size() + 1;
+            n += 2 + p->format->listLabel.size() + 1;
             for (const Inline& in : p->content) n += in.kind == Inline::Kind::Text ? in.text.size() : 4;
         } else if (depth < 16) {
             for (const TableRow& row : std::get<Table>(block.value).rows)
@@ -296,7 +296,7 @@ void Paginator::Flow::PlanBalance(std::size_t index) {
     std::size_t units = 0;
     for (const Block& block : body) {
         const auto* p = std::get_if<Paragraph>(&block.value);
-        if (!p || p->pageBreakAfter || p->format.pageBreakBefore) return;
+        if (!p || p->pageBreakAfter || p->format->pageBreakBefore) return;
         for (const Inline& in : p->content) units += in.text.size() + 1;
         if (units > kMaxPlannedUnits) return;
     }
@@ -778,7 +778,7 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
 }
 
 void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* note) {
-    if (paragraph.format.pageBreakBefore && (columnUsed_ || !pending_.empty())) {
+    if (paragraph.format->pageBreakBefore && (columnUsed_ || !pending_.empty())) {
         CommitPending();
         FinishPage();
         OpenPage();

@@ -415,6 +415,7 @@ private:
     void EmitUnicode(int value);
     void AppendInline(Inline::Kind kind, std::u16string_view text = {}, int bookmark = -1);
     int BookmarkIndex(std::u16string_view name);
+    SharedParaFormat SharedFormat(ParaFormat format);
     void Charge(std::size_t bytes);
 
     // formats
@@ -504,6 +505,8 @@ private:
     BorderTarget borderTarget_ = BorderTarget::None;
 
     std::vector<FieldState> fields_;
+    std::array<std::shared_ptr<const ParaFormat>, 4> recentFormats_;  // see SharedFormat
+    std::size_t nextRecentFormat_ = 0;
     std::map<std::u16string, int> bookmarkByName_;  // names in upper case: they match regardless of case
     std::u16string shapePropName_;
 
@@ -1665,15 +1668,15 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     sink.para = Paragraph{};
     // A footnote mark whose note never came shows nothing.
     std::erase_if(para.content, [](const Inline& item) { return item.kind == Inline::Kind::NoteRef && item.note < 0; });
-    para.format = st.para.format;
-    if (sink.breakBefore) para.format.pageBreakBefore = true;
-    para.format.shading = Shade(st.para.shadingColor, st.para.patternColor, st.para.shading);
+    ParaFormat format = st.para.format;
+    if (sink.breakBefore) format.pageBreakBefore = true;
+    format.shading = Shade(st.para.shadingColor, st.para.patternColor, st.para.shading);
     CharFormat labelFormat = st.chr;
-    para.format.listLabel = ListLabel(st.para, labelFormat);
-    if (!para.format.listLabel.empty()) para.format.listLabelFormat = labelFormat;
+    format.listLabel = ListLabel(st.para, labelFormat);
+    if (!format.listLabel.empty()) format.listLabelFormat = labelFormat;
+    para.format = SharedFormat(std::move(format));
     para.endFormat = st.chr;
     para.pageBreakAfter = pageBreakAfter;
-    Charge(para.format.tabs.size() * sizeof(TabStop));
     sink.paraHasListText = false;
     sink.listText.clear();
     sink.breakBefore = false;
@@ -1684,6 +1687,19 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
         for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
         sink.deferred.clear();
     }
+}
+
+// `format` shared with an earlier paragraph that has the same: paragraphs near each other
+// mostly repeat one of a few formats (body text, code lines, empty table cells).
+SharedParaFormat RtfReader::SharedFormat(ParaFormat format) {
+    for (const auto& recent : recentFormats_) {
+        if (recent && *recent == format) return SharedParaFormat(recent);
+    }
+    Charge(sizeof(ParaFormat) + format.tabs.size() * sizeof(TabStop) + format.listLabel.size() * sizeof(char16_t));
+    auto shared = std::make_shared<const ParaFormat>(std::move(format));
+    recentFormats_[nextRecentFormat_] = shared;
+    nextRecentFormat_ = (nextRecentFormat_ + 1) % recentFormats_.size();
+    return SharedParaFormat(std::move(shared));
 }
 
 void RtfReader::EndCell(int level) {

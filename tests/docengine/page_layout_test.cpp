@@ -251,7 +251,7 @@ TEST(PageLayout, KeepWithNextMovesHeadingWithItsParagraph) {
     EXPECT_EQ(PageOf(l, "Heading"), 1);
     EXPECT_EQ(PageOf(l, "Body"), 1);
     // Without the keep the heading stays on page 1.
-    std::get<Paragraph>(body[9].value).format.keepWithNext = false;
+    std::get<Paragraph>(body[9].value).format = ParaFormat{};
     const Layout free = LayOutChecked(Doc(body), TextArea(1200, 10));
     EXPECT_EQ(PageOf(free, "Heading"), 0);
     // A chain of keeps longer than a page is broken, not looped on.
@@ -265,7 +265,9 @@ TEST(PageLayout, WidowControlKeepsTwoLinesTogether) {
     body.push_back(B(Para("aaaaaaaaa bbbbbbbbb ccccccccc")));  // three lines
     const Layout l = LayOutChecked(Doc(body), TextArea(1200, 10));
     EXPECT_EQ(PageOf(l, "aaa"), 1);  // one line alone would be an orphan
-    std::get<Paragraph>(body[9].value).format.widowControl = false;
+    ParaFormat widows;
+    widows.widowControl = false;
+    std::get<Paragraph>(body[9].value).format = widows;
     EXPECT_EQ(PageOf(LayOutChecked(Doc(body), TextArea(1200, 10)), "aaa"), 0);
 }
 

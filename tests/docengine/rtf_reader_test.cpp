@@ -108,7 +108,7 @@ TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
                           "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard two{\\qc\\par}three\\qr\\par}");
     const auto& body = Body(r);
     ASSERT_EQ(body.size(), 3u);
-    const auto& f = Para(body, 0).format;
+    const auto& f = *Para(body, 0).format;
     EXPECT_EQ(f.alignment, Alignment::Justify);
     EXPECT_EQ(f.leftIndent, 720);
     EXPECT_EQ(f.firstLineIndent, -360);
@@ -120,9 +120,9 @@ TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
     EXPECT_EQ(f.tabs[0].kind, TabStop::Kind::Left);
     EXPECT_EQ(f.tabs[1].kind, TabStop::Kind::Right);
     EXPECT_EQ(f.tabs[1].leader, TabStop::Leader::Dots);
-    EXPECT_EQ(Para(body, 1).format.alignment, Alignment::Center);
-    EXPECT_EQ(Para(body, 1).format.leftIndent, 0);
-    EXPECT_EQ(Para(body, 2).format.alignment, Alignment::Right);
+    EXPECT_EQ(Para(body, 1).format->alignment, Alignment::Center);
+    EXPECT_EQ(Para(body, 1).format->leftIndent, 0);
+    EXPECT_EQ(Para(body, 2).format->alignment, Alignment::Right);
 }
 
 TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
@@ -130,8 +130,8 @@ TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
                   "{\\*\\cs10\\additive\\i Emphasis;}}\\pard\\plain\\s1 Title\\par\\pard\\plain {\\cs10 it}\\par}");
     ASSERT_TRUE(r.ok());
     const auto& title = Para(Body(r), 0);
-    EXPECT_EQ(title.format.alignment, Alignment::Center);
-    EXPECT_EQ(title.format.spaceAfter, 200);
+    EXPECT_EQ(title.format->alignment, Alignment::Center);
+    EXPECT_EQ(title.format->spaceAfter, 200);
     EXPECT_TRUE(title.content.at(0).format.bold);
     EXPECT_EQ(title.content.at(0).format.sizeHalfPoints, 32);
     EXPECT_TRUE(Para(Body(r), 1).content.at(0).format.italic);
@@ -140,24 +140,24 @@ TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
     r = Read("{\\rtf1{\\stylesheet{\\s2\\qc\\sa120 Heading 2;}}\\pard\\sb259\\tx720\\s2\\sl449 H\\par}");
     ASSERT_TRUE(r.ok());
     const auto& h = Para(Body(r), 0);
-    EXPECT_EQ(h.format.spaceBefore, 259);
-    EXPECT_EQ(h.format.lineSpacing, 449);
-    EXPECT_EQ(h.format.tabs.size(), 1u);
-    EXPECT_EQ(h.format.alignment, Alignment::Center);
-    EXPECT_EQ(h.format.spaceAfter, 120);
+    EXPECT_EQ(h.format->spaceBefore, 259);
+    EXPECT_EQ(h.format->lineSpacing, 449);
+    EXPECT_EQ(h.format->tabs.size(), 1u);
+    EXPECT_EQ(h.format->alignment, Alignment::Center);
+    EXPECT_EQ(h.format->spaceAfter, 120);
 }
 
 TEST(RtfReaderFormat, BordersAndShadingOfParagraphs) {
     auto r = Read(kHead + "\\pard\\brdrb\\brdrdb\\brdrw30\\brdrcf2\\brsp40\\cbpat1 x\\par"
                           "\\pard\\box\\brdrs\\shading5000 y\\par}");
-    const auto& a = Para(Body(r), 0).format;
+    const auto& a = *Para(Body(r), 0).format;
     EXPECT_EQ(a.borders.bottom.style, BorderLine::Style::Double);
     EXPECT_EQ(a.borders.bottom.widthTwips, 30);
     EXPECT_EQ(a.borders.bottom.spaceTwips, 40);
     EXPECT_EQ(a.borders.bottom.color, (Color{0, 0, 255, false}));
     EXPECT_FALSE(a.borders.top.Visible());
     EXPECT_EQ(a.shading, (Color{255, 0, 0, false}));
-    const auto& b = Para(Body(r), 1).format;
+    const auto& b = *Para(Body(r), 1).format;
     EXPECT_TRUE(b.borders.top.Visible() && b.borders.left.Visible() && b.borders.right.Visible());
     EXPECT_EQ(b.shading, (Color{127, 127, 127, false}));
 }
@@ -222,7 +222,7 @@ TEST(RtfReaderLimits, LongControlWordsAndHugeParametersAreHarmless) {
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(TextOf(Body(r)), u"abcd");
     EXPECT_LE(Para(Body(r), 0).content.back().format.sizeHalfPoints, 3276);
-    EXPECT_GE(Para(Body(r), 0).format.leftIndent, -(1 << 24));
+    EXPECT_GE(Para(Body(r), 0).format->leftIndent, -(1 << 24));
 }
 
 TEST(RtfReaderLimits, BinaryDataIsTakenByCountEvenWithBraces) {
@@ -484,24 +484,24 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
                   "\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart2}pn only\\par\\pard plain\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
     std::vector<std::u16string> labels;
-    for (const auto& b : Body(r)) labels.push_back(std::get<Paragraph>(b.value).format.listLabel);
+    for (const auto& b : Body(r)) labels.push_back(std::get<Paragraph>(b.value).format->listLabel);
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"1.", u"2.", u"2.a", u"\u2022", u"IV.", u"V.", u"A)", u"II.", u""}));
-    EXPECT_EQ(Para(Body(r), 3).format.listLabelFormat.font, 1);
+    EXPECT_EQ(Para(Body(r), 3).format->listLabelFormat.font, 1);
     EXPECT_EQ(TextOf(Body(r)), u"one|two|sub|dot|roman|five|old|pn only|plain");
 
     // numbering carried by a paragraph style
     r = Read("{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s5\\ls1\\li720 List Number;}}"
              "{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00);}}\\listid1}}"
              "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\s5 a\\par\\pard\\s5 b\\par\\pard\\s0 c\\par}");
-    EXPECT_EQ(Para(Body(r), 1).format.listLabel, u"2)");
-    EXPECT_EQ(Para(Body(r), 1).format.leftIndent, 720);
-    EXPECT_EQ(Para(Body(r), 2).format.listLabel, u"");
+    EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"2)");
+    EXPECT_EQ(Para(Body(r), 1).format->leftIndent, 720);
+    EXPECT_EQ(Para(Body(r), 2).format->listLabel, u"");
 
     // counting from 0
     r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelstartat0{\\leveltext\\'02\\'00.;}}\\listid1}}"
              "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par}");
-    EXPECT_EQ(Para(Body(r), 0).format.listLabel, u"0.");
-    EXPECT_EQ(Para(Body(r), 1).format.listLabel, u"1.");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"0.");
+    EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"1.");
 }
 
 // ---------------------------------------------------------------- sections, headers, notes, breaks
@@ -601,8 +601,8 @@ TEST(RtfReaderSections, PageColumnAndLineBreaks) {
     EXPECT_EQ(TextOf(body), u"one|two\n2b2c||three|four");
     EXPECT_TRUE(Para(body, 0).pageBreakAfter);
     EXPECT_FALSE(Para(body, 1).pageBreakAfter);
-    EXPECT_TRUE(Para(body, 2).format.pageBreakBefore);  // the empty paragraph after a lone \page
-    EXPECT_TRUE(Para(body, 4).format.pageBreakBefore);
+    EXPECT_TRUE(Para(body, 2).format->pageBreakBefore);  // the empty paragraph after a lone \page
+    EXPECT_TRUE(Para(body, 4).format->pageBreakBefore);
     EXPECT_EQ(Para(body, 1).content.at(3).kind, Inline::Kind::ColumnBreak);
 
     // A \page with nothing before it, or right after another, leaves an empty page: an empty
