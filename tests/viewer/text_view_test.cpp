@@ -228,6 +228,27 @@ TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
     EXPECT_GT(canvas_.Inked(20, 40, 60, 90), 20) << "and is drawn with the face that has it";
 }
 
+// The face selected at each text output of an enhanced metafile, read back from its records.
+struct FaceRecords {
+    std::map<DWORD, std::wstring> fontOfHandle;
+    std::wstring selected;
+    std::vector<std::wstring> faceOfText;
+
+    static int CALLBACK OnRecord(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
+        auto& r = *reinterpret_cast<FaceRecords*>(data);
+        if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
+            const auto* font = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record);
+            r.fontOfHandle[font->ihFont] = font->elfw.elfLogFont.lfFaceName;
+        } else if (record->iType == EMR_SELECTOBJECT) {
+            const auto found = r.fontOfHandle.find(reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject);
+            if (found != r.fontOfHandle.end()) r.selected = found->second;
+        } else if (record->iType == EMR_EXTTEXTOUTW) {
+            r.faceOfText.push_back(r.selected);
+        }
+        return 1;
+    }
+};
+
 // A page's text is drawn one face at a time: a PostScript driver keeps few downloaded fonts
 // and sends a font again whenever the page comes back to one it dropped.
 TEST_F(RenderTest, TextIsDrawnOneFaceAtATime) {
@@ -242,28 +263,8 @@ TEST_F(RenderTest, TextIsDrawnOneFaceAtATime) {
     UniqueEnhMetaFile emf(CloseEnhMetaFile(dc));
     ASSERT_TRUE(emf);
 
-    // The face selected at each text output, read back from the records.
-    struct Records {
-        std::map<DWORD, std::wstring> fontOfHandle;
-        std::wstring selected;
-        std::vector<std::wstring> faceOfText;
-    } records;
-    EnumEnhMetaFile(
-        nullptr, emf.Get(),
-        [](HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) -> int {
-            auto& r = *reinterpret_cast<Records*>(data);
-            if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
-                const auto* font = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record);
-                r.fontOfHandle[font->ihFont] = font->elfw.elfLogFont.lfFaceName;
-            } else if (record->iType == EMR_SELECTOBJECT) {
-                const auto found = r.fontOfHandle.find(reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject);
-                if (found != r.fontOfHandle.end()) r.selected = found->second;
-            } else if (record->iType == EMR_EXTTEXTOUTW) {
-                r.faceOfText.push_back(r.selected);
-            }
-            return 1;
-        },
-        &records, nullptr);
+    FaceRecords records;
+    EnumEnhMetaFile(nullptr, emf.Get(), &FaceRecords::OnRecord, &records, nullptr);
     ASSERT_EQ(records.faceOfText.size(), 9u);
     int switches = 0;
     for (std::size_t i = 1; i < records.faceOfText.size(); ++i) switches += records.faceOfText[i] != records.faceOfText[i - 1];
