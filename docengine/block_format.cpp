@@ -287,7 +287,8 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     }
     if (!pf.listLabel.empty()) {
         AddRun(pf.listLabel, pf.listLabelFormat, true, TextItem::Field::None, -1);
-        AddSpecial(u'\t', kTab, pf.listLabelFormat, true);
+        if (pf.listLabelFollow == ParaFormat::LabelFollow::Tab) AddSpecial(u'\t', kTab, pf.listLabelFormat, true);
+        else if (pf.listLabelFollow == ParaFormat::LabelFollow::Space) AddRun(u" ", pf.listLabelFormat, true, TextItem::Field::None, -1);
     }
     for (const Inline& in : p.content) {
         switch (in.kind) {

@@ -103,6 +103,9 @@ struct ParaFormat {
     // \ls/\ilvl and \pn numbering into this text.
     std::u16string listLabel;
     CharFormat listLabelFormat;
+    // What comes between the label and the text (\levelfollowN): a tab to the next stop, a
+    // space, or nothing.
+    enum class LabelFollow : std::uint8_t { Tab, Space, Nothing } listLabelFollow = LabelFollow::Tab;
     int outlineLevel = -1;  // \outlinelevelN, for headings
     friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
 };

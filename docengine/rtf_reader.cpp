@@ -49,7 +49,7 @@ enum class W : std::uint16_t {
     enddoc, aendnotes, aftnnrlc, aftnnar,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
-    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, ls,
+    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, ls,
     ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnstart,
     // character formats
     plain, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
@@ -123,7 +123,7 @@ constexpr WordEntry kWords[] = {
     {"fbidi", W::fbidi}, {"fcharset", W::fcharset}, {"fprq", W::fprq}, {"cpg", W::cpg},
     {"red", W::red}, {"green", W::green}, {"blue", W::blue}, {"s", W::s}, {"cs", W::cs},
     {"ds", W::ds}, {"ts", W::ts}, {"sbasedon", W::sbasedon}, {"listid", W::listid},
-    {"levelnfc", W::levelnfc}, {"levelnfcn", W::levelnfcn}, {"levelstartat", W::levelstartat},
+    {"levelnfc", W::levelnfc}, {"levelnfcn", W::levelnfcn}, {"levelstartat", W::levelstartat}, {"levelfollow", W::levelfollow},
     {"ls", W::ls}, {"ilvl", W::ilvl}, {"pnlvl", W::pnlvl}, {"pnlvlblt", W::pnlvlblt},
     {"pnlvlbody", W::pnlvlbody}, {"pnlvlcont", W::pnlvlcont}, {"pndec", W::pndec},
     {"pnucrm", W::pnucrm}, {"pnlcrm", W::pnlcrm}, {"pnucltr", W::pnucltr},
@@ -331,6 +331,7 @@ struct RowDef {
 struct ListLevelDef {
     Numbering numbering = Numbering::Decimal;
     int start = 1;
+    ParaFormat::LabelFollow follow = ParaFormat::LabelFollow::Tab;  // \levelfollowN
     std::u16string text;  // \leveltext: length, then characters; 0-8 stand for level numbers
     int font = -1;
 };
@@ -441,7 +442,7 @@ private:
     // structure
     Sink& CurrentSink() { return sinks_.back(); }
     void FinishParagraph(bool pageBreakAfter);
-    std::u16string ListLabel(const ParaState& para, CharFormat& format);
+    std::u16string ListLabel(const ParaState& para, CharFormat& format, ParaFormat::LabelFollow& follow);
     void PlaceBlock(Sink& sink, Block block, int itap);
     void SetTableDepth(Sink& sink, int depth);
     void CloseTableLevel(Sink& sink);
@@ -1556,7 +1557,7 @@ void RtfReader::FinishPicture(const GroupState& st) {
 
 // ---------------------------------------------------------------- paragraphs and tables
 
-std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format) {
+std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, ParaFormat::LabelFollow& follow) {
     Sink& sink = CurrentSink();
     std::u16string label;
     bool haveLabel = false;
@@ -1580,6 +1581,7 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format) {
             auto& counters = it->second;
             const std::size_t ilvl = static_cast<std::size_t>(para.ilvl);
             const auto& level = list->levels[ilvl];
+            follow = level.follow;  // the list's own rule, also where \listtext wrote a tab
             counters[ilvl] = counters[ilvl] == kNoParam ? level.start : std::min(counters[ilvl] + 1, 1 << 24);
             for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper) counters[deeper] = kNoParam;
             if (!haveLabel && !level.text.empty()) {
@@ -1672,7 +1674,7 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     if (sink.breakBefore) format.pageBreakBefore = true;
     format.shading = Shade(st.para.shadingColor, st.para.patternColor, st.para.shading);
     CharFormat labelFormat = st.chr;
-    format.listLabel = ListLabel(st.para, labelFormat);
+    format.listLabel = ListLabel(st.para, labelFormat, format.listLabelFollow);
     if (!format.listLabel.empty()) format.listLabelFormat = labelFormat;
     para.format = SharedFormat(std::move(format));
     para.endFormat = st.chr;
@@ -1948,6 +1950,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                     return;
                 case W::levelstartat:
                     if (!lists_.back().levels.empty()) lists_.back().levels.back().start = std::clamp(has ? param : 1, 0, 1 << 20);
+                    return;
+                case W::levelfollow:
+                    if (!lists_.back().levels.empty())
+                        lists_.back().levels.back().follow = param == 1   ? ParaFormat::LabelFollow::Space
+                                                             : param == 2 ? ParaFormat::LabelFollow::Nothing
+                                                                          : ParaFormat::LabelFollow::Tab;
                     return;
                 case W::f:
                     if (!lists_.back().levels.empty()) lists_.back().levels.back().font = FontIndex(param);

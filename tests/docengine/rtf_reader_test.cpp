@@ -502,6 +502,14 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
              "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par}");
     EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"0.");
     EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"1.");
+
+    // what follows the label is the level's, even where \listtext wrote a tab
+    r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelfollow1{\\leveltext\\'02\\'00.;}}"
+             "{\\listlevel\\levelfollow2{\\leveltext\\'01-;}}\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
+             "\\pard\\ls1{\\listtext 1.\\tab}a\\par\\ilvl1 b\\par\\pard{\\listtext x\\tab}c\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabelFollow, ParaFormat::LabelFollow::Space);
+    EXPECT_EQ(Para(Body(r), 1).format->listLabelFollow, ParaFormat::LabelFollow::Nothing);
+    EXPECT_EQ(Para(Body(r), 2).format->listLabelFollow, ParaFormat::LabelFollow::Tab);
 }
 
 // ---------------------------------------------------------------- sections, headers, notes, breaks
