@@ -21,7 +21,6 @@ COLORREF ColorOf(const docengine::Color& color, COLORREF automatic) {
     return color.automatic ? automatic : RGB(color.r, color.g, color.b);
 }
 
-constexpr COLORREF kLinkColor = RGB(0x05, 0x63, 0xC1);
 constexpr COLORREF kSelectionColor = RGB(0xA8, 0xCE, 0xFF);
 constexpr COLORREF kFrameColor = RGB(0xC8, 0xC8, 0xC8);
 
@@ -311,7 +310,7 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
         g.height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
         g.underline = first->underline != docengine::Underline::None;
         g.strike = first->strike;
-        g.color = ColorOf(first->color, first->link >= 0 ? kLinkColor : RGB(0, 0, 0));
+        g.color = ColorOf(first->color, RGB(0, 0, 0));  // links too: a document colours its links itself
         g.x = deviceX[i];
         g.baseline = t.Y(first->baseline);
         g.text.assign(view.begin() + static_cast<std::ptrdiff_t>(i), view.begin() + static_cast<std::ptrdiff_t>(j));

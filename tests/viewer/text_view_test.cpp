@@ -147,6 +147,8 @@ TEST_F(RenderTest, DrawsRectsPicturesAndTextWhereLaidOut) {
     Page().pictures.push_back(
         docengine::PictureItem{288, 1440, 720, 360, PictureOf(Picture::Kind::Png, {0x89, 'P', 'N', 'G', 1, 2, 3})});
     Page().texts.push_back(Text(u"HHHH", 288, 1200, 0));
+    Page().texts.push_back(Text(u"HHHH", 288, 2700, 4));
+    Page().texts.back().link = 0;  // a hyperlink's result in the automatic colour
     Draw();
 
     EXPECT_TRUE(Near(canvas_.At(10, 10), RGB(200, 0, 0))) << "shading at its place";
@@ -160,6 +162,11 @@ TEST_F(RenderTest, DrawsRectsPicturesAndTextWhereLaidOut) {
     const int ink = canvas_.Inked(20, 60, 100, 84);
     EXPECT_GT(ink, 100) << "the text is drawn above its baseline";
     EXPECT_EQ(canvas_.Inked(20, 86, 100, 95), 0) << "and nothing below it";
+    int blue = 0;
+    for (int y = 170; y < 188; ++y)
+        for (int x = 20; x < 100; ++x) blue += GetBValue(canvas_.At(x, y)) > GetRValue(canvas_.At(x, y)) + 60;
+    EXPECT_GT(canvas_.Inked(20, 170, 100, 188), 100) << "the link's text is drawn";
+    EXPECT_EQ(blue, 0) << "in the document's colour, as printed";
 }
 
 TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
