@@ -95,6 +95,32 @@ void AddRect(Items& items, int x, int y, int w, int h, Color color) {
     items.rects.push_back(RectItem{x, y, w, h, color});
 }
 
+// Draws border `b` filling the rectangle (x, y, w, h), whose height (horizontal lines) or width
+// (vertical ones) is BorderWidth(b): a double line as two strokes with the gap between them; a
+// thick-thin line as its thick stroke on the outer side (`outerFirst`: the top or left of the
+// rectangle), a gap and the thin stroke; other styles as one stroke.
+void AddBorder(Items& items, int x, int y, int w, int h, bool horizontal, bool outerFirst, const BorderLine& b) {
+    const Color color = BorderColor(b);
+    const int across = horizontal ? h : w;
+    int first = across, gap = 0;
+    if (b.style == BorderLine::Style::Double && across >= 3) {
+        first = across / 3;
+        gap = across / 3;
+    } else if (b.style == BorderLine::Style::ThickThin && across > 2 * kThinLine) {
+        const int thick = across - 2 * kThinLine;
+        first = outerFirst ? thick : kThinLine;
+        gap = kThinLine;
+    }
+    const int second = across - first - gap;
+    if (horizontal) {
+        AddRect(items, x, y, w, first, color);
+        if (gap > 0) AddRect(items, x, y + first + gap, w, second, color);
+    } else {
+        AddRect(items, x, y, first, h, color);
+        if (gap > 0) AddRect(items, x + first + gap, y, second, h, color);
+    }
+}
+
 std::u16string LeaderText(TabStop::Leader leader) {
     switch (leader) {
     case TabStop::Leader::Dots: return u".";
@@ -433,13 +459,13 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             Items box;
             if (!pf.shading.automatic) AddRect(box, boxLeft, y0, boxRight - boxLeft, h, pf.shading);
             if (isFirst && b.top.Visible())
-                AddRect(box, boxLeft, y0, boxRight - boxLeft, BorderWidth(b.top), BorderColor(b.top));
+                AddBorder(box, boxLeft, y0, boxRight - boxLeft, BorderWidth(b.top), true, true, b.top);
             if (isLast && b.bottom.Visible())
-                AddRect(box, boxLeft, y0 + h - BorderWidth(b.bottom), boxRight - boxLeft, BorderWidth(b.bottom),
-                        BorderColor(b.bottom));
-            if (b.left.Visible()) AddRect(box, boxLeft, y0, BorderWidth(b.left), h, BorderColor(b.left));
+                AddBorder(box, boxLeft, y0 + h - BorderWidth(b.bottom), boxRight - boxLeft, BorderWidth(b.bottom), true,
+                          false, b.bottom);
+            if (b.left.Visible()) AddBorder(box, boxLeft, y0, BorderWidth(b.left), h, false, true, b.left);
             if (b.right.Visible())
-                AddRect(box, boxRight - BorderWidth(b.right), y0, BorderWidth(b.right), h, BorderColor(b.right));
+                AddBorder(box, boxRight - BorderWidth(b.right), y0, BorderWidth(b.right), h, false, false, b.right);
             // Shading goes under the text.
             box.rects.insert(box.rects.end(), line.items.rects.begin(), line.items.rects.end());
             line.items.rects = std::move(box.rects);
@@ -795,19 +821,19 @@ Line BlockFormatter::RowSlice(const RowBox& row, int from, int to) {
         const Borders& b = cell.borders;
         if (from == 0 && !cell.openTop && b.top.Visible()) {
             const int bw = BorderWidth(b.top);
-            AddRect(line.items, cell.left - bw / 2, -bw / 2, w + bw, bw, BorderColor(b.top));
+            AddBorder(line.items, cell.left - bw / 2, -bw / 2, w + bw, bw, true, true, b.top);
         }
         if (to >= row.height && !cell.openBottom && b.bottom.Visible()) {
             const int bw = BorderWidth(b.bottom);
-            AddRect(line.items, cell.left - bw / 2, h - bw / 2, w + bw, bw, BorderColor(b.bottom));
+            AddBorder(line.items, cell.left - bw / 2, h - bw / 2, w + bw, bw, true, false, b.bottom);
         }
         if (b.left.Visible()) {
             const int bw = BorderWidth(b.left);
-            AddRect(line.items, cell.left - bw / 2, 0, bw, h, BorderColor(b.left));
+            AddBorder(line.items, cell.left - bw / 2, 0, bw, h, false, true, b.left);
         }
         if (b.right.Visible()) {
             const int bw = BorderWidth(b.right);
-            AddRect(line.items, cell.right - bw / 2, 0, bw, h, BorderColor(b.right));
+            AddBorder(line.items, cell.right - bw / 2, 0, bw, h, false, false, b.right);
         }
     }
     if (from == 0) line.notes = row.notes;

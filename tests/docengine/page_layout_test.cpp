@@ -349,13 +349,28 @@ TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
     t.rows[0].cells[1].borders.top.widthTwips = 120;
     const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
     bool leftEdge = false;
-    int compound = 0;
+    std::vector<const RectItem*> compound;  // the second cell's top border
     for (const auto& r : l.pages[0].rects) {
         if (r.height > r.width && r.x <= 1440 && r.x + r.width >= 1440) leftEdge = true;
-        if (r.width > r.height && r.x > 1440 + 500) compound = std::max(compound, r.height);
+        if (r.width > r.height && r.x > 1440 + 500 && r.y < 1440 + 100) compound.push_back(&r);
     }
     EXPECT_FALSE(leftEdge);
-    EXPECT_EQ(compound, 120 + 2 * 15);  // the thick line, a gap and a thin line, not three thick ones
+    // The thick line outside, a gap and a thin line: 150 twips in all, not three thick lines.
+    ASSERT_EQ(compound.size(), 2u);
+    EXPECT_EQ(compound[0]->height, 120);
+    EXPECT_EQ(compound[1]->height, 15);
+    EXPECT_EQ(compound[1]->y, compound[0]->y + 120 + 15);
+
+    // A double line: two strokes with the gap between them.
+    t.rows[0].cells[1].borders.top.style = BorderLine::Style::Double;
+    t.rows[0].cells[1].borders.top.widthTwips = 20;
+    const Layout d = LayOutChecked(Doc({B(t)}), PageSetup{});
+    compound.clear();
+    for (const auto& r : d.pages[0].rects)
+        if (r.width > r.height && r.x > 1440 + 500 && r.y < 1440 + 100) compound.push_back(&r);
+    ASSERT_EQ(compound.size(), 2u);
+    EXPECT_EQ(compound[0]->height, 20);
+    EXPECT_EQ(compound[1]->y, compound[0]->y + 40);
 }
 
 // Thick borders and padding take room inside the cell: the text keeps clear of the lines.
