@@ -255,6 +255,7 @@ struct ParaState {
     TabStop pendingTab;
     // Word 6 numbering (\pn): used when the paragraph has no \pntext of its own.
     bool pn = false, pnBullet = false;
+    bool pnCont = false;  // \pnlvlcont: the list goes on through this paragraph, which shows no number
     Numbering pnType = Numbering::Decimal;
     int pnStart = 1, pnLevel = 0;
     // The formatting words given since \pard, so that a \sN that follows them (\pard\sb259\s2)
@@ -1304,7 +1305,8 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             // {\pn ...} describes the paragraph it stands in.
             if (stack_.size() >= 2) {
                 ParaState& outer = stack_[stack_.size() - 2].para;
-                outer.pn = true;
+                outer.pn = !st.para.pnCont;
+                outer.pnCont = st.para.pnCont;
                 outer.pnBullet = st.para.pnBullet;
                 outer.pnType = st.para.pnType;
                 outer.pnStart = st.para.pnStart;
@@ -1610,7 +1612,7 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
         format = stack_.back().chr;
         haveLabel = true;
     }
-    lastParaHadPn_ = para.pn && !para.pnBullet;
+    lastParaHadPn_ = (para.pn && !para.pnBullet) || (para.pnCont && lastParaHadPn_);
     NormalizeBullets(label);
     if (label.size() > 64) label.resize(64);
     return label;
@@ -1971,8 +1973,9 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             return;
         case Dest::Pn:
             switch (w) {
-                case W::pnlvlblt: st.para.pnBullet = true; return;
-                case W::pnlvlbody: case W::pnlvlcont: st.para.pnBullet = false; return;
+                case W::pnlvlblt: st.para.pnBullet = true, st.para.pnCont = false; return;
+                case W::pnlvlbody: st.para.pnBullet = false, st.para.pnCont = false; return;
+                case W::pnlvlcont: st.para.pnBullet = false, st.para.pnCont = true; return;
                 case W::pnlvl: st.para.pnLevel = std::clamp(has ? param : 0, 0, 9); return;
                 case W::pndec: st.para.pnType = Numbering::Decimal; return;
                 case W::pnucrm: st.para.pnType = Numbering::UpperRoman; return;

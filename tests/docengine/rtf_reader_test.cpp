@@ -503,6 +503,13 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"0.");
     EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"1.");
 
+    // a Word 6 continuation paragraph (\pnlvlcont) shows no number and does not break the count
+    r = Read("{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart1}a\\par\\pard{\\*\\pn\\pnlvlcont\\pndec}more\\par"
+             "\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart1}b\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"I.");
+    EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"");
+    EXPECT_EQ(Para(Body(r), 2).format->listLabel, u"II.");
+
     // what follows the label is the level's, even where \listtext wrote a tab
     r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelfollow1{\\leveltext\\'02\\'00.;}}"
              "{\\listlevel\\levelfollow2{\\leveltext\\'01-;}}\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
