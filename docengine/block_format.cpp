@@ -98,10 +98,26 @@ void AddRect(Items& items, int x, int y, int w, int h, Color color) {
 // Draws border `b` filling the rectangle (x, y, w, h), whose height (horizontal lines) or width
 // (vertical ones) is BorderWidth(b): a double line as two strokes with the gap between them; a
 // thick-thin line as its thick stroke on the outer side (`outerFirst`: the top or left of the
-// rectangle), a gap and the thin stroke; other styles as one stroke.
+// rectangle), a gap and the thin stroke; dotted and dashed lines as their dots and dashes (at
+// most kMaxBorderPieces to a line: longer lines space theirs out); other styles as one stroke.
 void AddBorder(Items& items, int x, int y, int w, int h, bool horizontal, bool outerFirst, const BorderLine& b) {
     const Color color = BorderColor(b);
     const int across = horizontal ? h : w;
+    if (b.style == BorderLine::Style::Dotted || b.style == BorderLine::Style::Dashed) {
+        constexpr std::int64_t kMaxBorderPieces = 400;
+        const std::int64_t along = horizontal ? w : h;
+        const std::int64_t unit = std::max(across, 15);
+        std::int64_t on = b.style == BorderLine::Style::Dotted ? unit : 4 * unit;
+        std::int64_t off = b.style == BorderLine::Style::Dotted ? unit : 2 * unit;
+        const std::int64_t period = std::max<std::int64_t>(on + off, along / kMaxBorderPieces + 1);
+        on = period * on / (on + off);
+        for (std::int64_t at = 0; at < along; at += period) {
+            const int piece = static_cast<int>(std::min(on, along - at));
+            if (horizontal) AddRect(items, x + static_cast<int>(at), y, piece, h, color);
+            else AddRect(items, x, y + static_cast<int>(at), w, piece, color);
+        }
+        return;
+    }
     int first = across, gap = 0;
     if (b.style == BorderLine::Style::Double && across >= 3) {
         first = across / 3;

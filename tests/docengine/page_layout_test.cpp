@@ -371,6 +371,16 @@ TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
     ASSERT_EQ(compound.size(), 2u);
     EXPECT_EQ(compound[0]->height, 20);
     EXPECT_EQ(compound[1]->y, compound[0]->y + 40);
+
+    // A dotted line: dots as long as the line is thick, with gaps as long between them.
+    t.rows[0].cells[1].borders.top.style = BorderLine::Style::Dotted;
+    const Layout dots = LayOutChecked(Doc({B(t)}), PageSetup{});
+    compound.clear();
+    for (const auto& r : dots.pages[0].rects)
+        if (r.x > 1440 + 500 && r.y < 1440 + 100 && r.height == 20) compound.push_back(&r);
+    ASSERT_GT(compound.size(), 10u);
+    EXPECT_EQ(compound[0]->width, 20);
+    EXPECT_EQ(compound[1]->x, compound[0]->x + 40);
 }
 
 // Thick borders and padding take room inside the cell: the text keeps clear of the lines.
