@@ -362,6 +362,15 @@ struct FieldState {
 
 constexpr int kNoParam = std::numeric_limits<int>::min();
 
+// `text` with ASCII letters in upper case: field types and bookmark names match regardless of case.
+std::u16string AsciiUpper(std::u16string_view text) {
+    std::u16string upper(text);
+    for (auto& ch : upper) {
+        if (ch >= u'a' && ch <= u'z') ch = char16_t(ch - 32);
+    }
+    return upper;
+}
+
 Numbering NumberingOfNfc(int nfc) {
     switch (nfc) {
         case 1: return Numbering::UpperRoman;
@@ -889,10 +898,7 @@ int RtfReader::BookmarkIndex(std::u16string_view name) {
     while (!name.empty() && (name.front() == u' ' || name.front() == u'\t')) name.remove_prefix(1);
     while (!name.empty() && (name.back() == u' ' || name.back() == u'\t')) name.remove_suffix(1);
     if (name.empty()) return -1;
-    std::u16string key(name);
-    for (auto& ch : key) {
-        if (ch >= u'a' && ch <= u'z') ch = char16_t(ch - 32);
-    }
+    std::u16string key = AsciiUpper(name);
     auto found = bookmarkByName_.find(key);
     if (found != bookmarkByName_.end()) return found->second;
     if (doc_.bookmarks.size() >= Document::kMaxBookmarks) return -1;
@@ -1459,10 +1465,7 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
         words.push_back(std::move(word));
     }
     if (words.empty()) return;
-    std::u16string type = words[0];
-    for (auto& ch : type) {
-        if (ch >= u'a' && ch <= u'z') ch = char16_t(ch - 32);
-    }
+    const std::u16string type = AsciiUpper(words[0]);
     if (type == u"PAGE") {
         field.kind = Inline::Kind::PageNumber;
     } else if (type == u"NUMPAGES" || type == u"SECTIONPAGES") {
