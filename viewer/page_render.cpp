@@ -293,6 +293,14 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
     }
     if (text.empty()) return;
 
+    // What every segment of the run shares.
+    Glyphs run;
+    run.spec = &spec;
+    run.height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
+    run.underline = first->underline != docengine::Underline::None;
+    run.strike = first->strike;
+    run.color = ColorOf(first->color, RGB(0, 0, 0));  // links too: a document colours its links itself
+    run.baseline = t.Y(first->baseline);
     const std::u16string_view view = text;
     std::size_t i = 0;
     while (i < view.size()) {
@@ -304,15 +312,9 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
             if (j > i && fonts.GlyphFace(spec, view.substr(j)) != face) break;
             j += units;
         }
-        Glyphs& g = out.emplace_back();
-        g.spec = &spec;
+        Glyphs& g = out.emplace_back(run);
         g.face = face;
-        g.height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
-        g.underline = first->underline != docengine::Underline::None;
-        g.strike = first->strike;
-        g.color = ColorOf(first->color, RGB(0, 0, 0));  // links too: a document colours its links itself
         g.x = deviceX[i];
-        g.baseline = t.Y(first->baseline);
         g.text.assign(view.begin() + static_cast<std::ptrdiff_t>(i), view.begin() + static_cast<std::ptrdiff_t>(j));
         for (std::size_t k = i; k < j; ++k) g.dx.push_back(deviceX[k + 1] - deviceX[k]);
         i = j;
