@@ -329,8 +329,10 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     }
     if (!pf.listLabel.empty()) {
         AddRun(pf.listLabel, pf.listLabelFormat, true, TextItem::Field::None, -1);
-        if (pf.listLabelFollow == ParaFormat::LabelFollow::Tab) AddSpecial(u'\t', kTab, pf.listLabelFormat, true);
-        else if (pf.listLabelFollow == ParaFormat::LabelFollow::Space) AddRun(u" ", pf.listLabelFormat, true, TextItem::Field::None, -1);
+        if (pf.listLabelFollow == ParaFormat::LabelFollow::Tab)
+            AddSpecial(u'\t', kTab, pf.listLabelFormat, true);
+        else if (pf.listLabelFollow == ParaFormat::LabelFollow::Space)
+            AddRun(u" ", pf.listLabelFormat, true, TextItem::Field::None, -1);
     }
     for (const Inline& in : p.content) {
         switch (in.kind) {
@@ -359,7 +361,8 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             break;
         }
         case Inline::Kind::Bookmark:
-            if (ctx.text && ctx.bookmarks && !resume) ctx.bookmarks->emplace_back(in.bookmark, ctx.text->size() + plain_.size());
+            if (ctx.text && ctx.bookmarks && !resume)
+                ctx.bookmarks->emplace_back(in.bookmark, ctx.text->size() + plain_.size());
             break;
         case Inline::Kind::Picture:
             AddPicture(in.picture, in.format, bodyWidth, ctx.maxPictureHeight);

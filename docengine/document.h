@@ -121,7 +121,6 @@ public:
         : format_(format ? std::move(format) : Default()) {}
     const ParaFormat& operator*() const { return *format_; }
     const ParaFormat* operator->() const { return format_.get(); }
-    const std::shared_ptr<const ParaFormat>& Shared() const { return format_; }
 
 private:
     static const std::shared_ptr<const ParaFormat>& Default() {

@@ -998,9 +998,10 @@ void Paginator::Flow::ResolvePageRefs() {
         if (pageFirstText_[k] != kNoTextOffset && (starts.empty() || pageFirstText_[k] > starts.back().first))
             starts.emplace_back(pageFirstText_[k], k);
     }
+    if (starts.empty()) return;  // no body text: no bookmark has a page
     for (const auto& [page, item] : pageRefItems_) {
         TextItem& t = layout_.pages[page].texts[item];
-        if (t.bookmark >= place.size() || place[t.bookmark] == SIZE_MAX || starts.empty()) continue;
+        if (t.bookmark >= place.size() || place[t.bookmark] == SIZE_MAX) continue;
         const std::size_t at = place[t.bookmark];
         auto next = std::upper_bound(starts.begin(), starts.end(), at,
                                      [](std::size_t offset, const auto& start) { return offset < start.first; });

@@ -263,7 +263,8 @@ TEST_F(RenderTest, TextIsDrawnOneFaceAtATime) {
     serif.face = u"Times New Roman", serif.family = docengine::Font::Family::Roman;
     mono.face = u"Courier New", mono.family = docengine::Font::Family::Modern;
     layout_.fonts = {Sans(240), serif, mono};
-    for (int i = 0; i < 9; ++i) Page().texts.push_back(Text(u"word", 144 + (i % 3) * 800, 400 + (i / 3) * 300, 0, i % 3));
+    for (int i = 0; i < 9; ++i)
+        Page().texts.push_back(Text(u"word", 144 + (i % 3) * 800, 400 + (i / 3) * 300, 0, i % 3));
 
     HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
     RenderPage(dc, layout_, 0, PageTransform{100.0 / 1440, 100.0 / 1440, 0, 0}, fonts_, pictures_);
@@ -274,7 +275,8 @@ TEST_F(RenderTest, TextIsDrawnOneFaceAtATime) {
     EnumEnhMetaFile(nullptr, emf.Get(), &FaceRecords::OnRecord, &records, nullptr);
     ASSERT_EQ(records.faceOfText.size(), 9u);
     int switches = 0;
-    for (std::size_t i = 1; i < records.faceOfText.size(); ++i) switches += records.faceOfText[i] != records.faceOfText[i - 1];
+    for (std::size_t i = 1; i < records.faceOfText.size(); ++i)
+        switches += records.faceOfText[i] != records.faceOfText[i - 1];
     EXPECT_EQ(switches, 2) << "three faces, each drawn in one stretch";
 }
 
