@@ -65,23 +65,6 @@ private:
     HCURSOR old_;
 };
 
-bool HasContent(const docengine::Blocks& blocks) {
-    for (const docengine::Block& block : blocks) {
-        if (const auto* paragraph = std::get_if<docengine::Paragraph>(&block.value)) {
-            for (const docengine::Inline& item : paragraph->content) {
-                if (item.kind != docengine::Inline::Kind::Text || !item.text.empty()) return true;
-            }
-        } else if (const auto* table = std::get_if<docengine::Table>(&block.value)) {
-            for (const docengine::TableRow& row : table->rows) {
-                for (const docengine::TableCell& cell : row.cells) {
-                    if (HasContent(cell.content)) return true;
-                }
-            }
-        }
-    }
-    return false;
-}
-
 bool IsWordCharacter(wchar_t c) { return std::iswalnum(c) || c == L'_'; }
 
 void RegisterViewClass() {
@@ -246,10 +229,10 @@ std::int32_t TextView::LoadText(const std::wstring& path, std::int32_t position)
     if (bytes.compare(0, 5, "{\\rtf") != 0) return 0;
 
     std::optional<docengine::Document> document = engine::ReadRtf(bytes);
+    // A document with nothing in it (an empty paragraph, only a header, only shapes) is still a
+    // document: it opens as blank pages, as a word processor opens it, and is not reported as
+    // corrupt.
     if (!document) return 0;
-    bool content = false;
-    for (const docengine::Section& section : document->sections) content = content || HasContent(section.body);
-    if (!content) return 0;
     document_ = std::make_shared<const docengine::Document>(std::move(*document));
     layoutStale_ = true;  // laid out when first needed, at the page settings then in force
     return static_cast<std::int32_t>(bytes.size());
