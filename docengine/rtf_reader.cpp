@@ -666,7 +666,13 @@ std::size_t RtfReader::ControlAt(std::size_t i) {
                     const Dest d = stack_.back().dest;
                     if (d != Dest::Skip && d != Dest::Picture) pendingBytes_.push_back(byte);
                 }
+                return i;
             }
+            // A broken escape (\'3?) still takes its two characters, short of a group or a
+            // control word, and stands for one character that cannot be shown: it is a \uN
+            // fallback to skip or else dropped, never a stray "?" in the text.
+            for (int k = 0; k < 2 && i < n && in_[i] != '\\' && in_[i] != '{' && in_[i] != '}'; ++k) ++i;
+            if (skip_ > 0) --skip_;
             return i;
         }
         FlushBytes();

@@ -201,6 +201,9 @@ TEST(RtfReaderText, UnicodeWithFallbackSkipping) {
     // surrogate pair, a lone high surrogate, a huge \uc
     r = Read("{\\rtf1\\uc1\\u-10179?\\u-8704?|\\u-10179?x\\uc99999999\\u65 bcdefghijklmnopqrstuvwxyz\\par}");
     EXPECT_EQ(TextOf(Body(r)), u"\U0001F600|\uFFFDxArstuvwxyz");
+    // a broken escape is the one fallback character, and elsewhere shows nothing
+    r = Read("{\\rtf1 x\\u345\\'3?x \\'zzy\\'4{b}\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"x\u0159x yb");
 }
 
 // ---------------------------------------------------------------- hostile structure
