@@ -335,9 +335,12 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             AddRun(u" ", pf.listLabelFormat, true, TextItem::Field::None, -1);
     }
     for (const Inline& in : p.content) {
+        // Hidden text (\v) shows nothing of what it holds: no tabs, breaks, fields or pictures
+        // either. A hidden note mark still takes its note along.
+        if (in.format.hidden && in.kind != Inline::Kind::Bookmark && in.kind != Inline::Kind::NoteRef) continue;
         switch (in.kind) {
         case Inline::Kind::Text:
-            if (!in.format.hidden) AddRun(in.text, in.format, true, TextItem::Field::None, -1);
+            AddRun(in.text, in.format, true, TextItem::Field::None, -1);
             break;
         case Inline::Kind::Tab:
             AddSpecial(u'\t', kTab, in.format, true);

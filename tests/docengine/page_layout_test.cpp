@@ -141,6 +141,22 @@ TEST(PageLayout, BreaksAtSpacesAndInsideOverlongWords) {
     EXPECT_EQ(t[2].text, std::u16string(10, u'x'));
     EXPECT_EQ(t[4].text, std::u16string(5, u'x'));
     EXPECT_EQ(t[4].baseline - t[2].baseline, 480);
+
+    // Hidden text hides its breaks and tabs too: "A" and "B" stay on one line.
+    Paragraph hidden = Para("A");
+    CharFormat v;
+    v.hidden = true;
+    for (Inline::Kind k : {Inline::Kind::LineBreak, Inline::Kind::Tab, Inline::Kind::PageNumber}) {
+        hidden.content.push_back(Kind(k));
+        hidden.content.back().format = v;
+    }
+    hidden.content.push_back(Text("gone", v));
+    hidden.content.push_back(Text("B"));
+    const Layout h = LayOutChecked(Doc({B(hidden)}), TextArea(1200, 40));
+    ASSERT_EQ(h.pages[0].texts.size(), 2u);
+    EXPECT_EQ(h.pages[0].texts[1].baseline, h.pages[0].texts[0].baseline);
+    EXPECT_EQ(h.pages[0].texts[1].x, h.pages[0].texts[0].x + h.pages[0].texts[0].width);
+    EXPECT_EQ(h.plainText, u"AB\r\n");
 }
 
 TEST(PageLayout, AlignmentAndJustification) {
