@@ -259,6 +259,8 @@ struct ParaState {
     bool pnCont = false;  // \pnlvlcont: the list goes on through this paragraph, which shows no number
     Numbering pnType = Numbering::Decimal;
     int pnStart = 1, pnLevel = 0;
+    std::u16string pnBefore, pnAfter;  // \pntxtb \pntxta: the text around the number
+    bool pnTextGiven = false;
     // The formatting words given since \pard, so that a \sN that follows them (\pard\sb259\s2)
     // lays the style under them instead of wiping them out. Fixed size: copied with every group.
     static constexpr int kMaxDirect = 24;
@@ -1313,7 +1315,15 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         case FrameKind::Picture: FinishPicture(st); break;
         case FrameKind::ShapeName: shapePropName_ = frame.text; break;
-        case FrameKind::PnBefore: case FrameKind::PnAfter: break;  // \pn labels are built from the type alone
+        case FrameKind::PnBefore: case FrameKind::PnAfter:
+            // The text around a number, "(" and ")" in "(a)"; a bullet's character is not taken
+            // from here, as its font's encoding varies.
+            if (stack_.size() >= 2) {
+                ParaState& pn = stack_[stack_.size() - 2].para;
+                (frame.kind == FrameKind::PnBefore ? pn.pnBefore : pn.pnAfter) = frame.text.substr(0, 32);
+                pn.pnTextGiven = true;
+            }
+            break;
         case FrameKind::Pn:
             // {\pn ...} describes the paragraph it stands in.
             if (stack_.size() >= 2) {
@@ -1324,6 +1334,9 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                 outer.pnType = st.para.pnType;
                 outer.pnStart = st.para.pnStart;
                 outer.pnLevel = st.para.pnLevel;
+                outer.pnBefore = st.para.pnBefore;
+                outer.pnAfter = st.para.pnAfter;
+                outer.pnTextGiven = st.para.pnTextGiven;
             }
             break;
         case FrameKind::Field: {
@@ -1618,7 +1631,12 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
     }
     if (para.pn && !para.pnBullet) pnCounter_ = lastParaHadPn_ ? pnCounter_ + 1 : para.pnStart;
     if (!haveLabel && para.pn) {
-        label = para.pnBullet ? std::u16string(u"\u2022") : FormatNumber(pnCounter_, para.pnType) + u".";
+        if (para.pnBullet)
+            label = u"\u2022";
+        else if (para.pnTextGiven)
+            label = para.pnBefore + FormatNumber(pnCounter_, para.pnType) + para.pnAfter;
+        else
+            label = FormatNumber(pnCounter_, para.pnType) + u".";
         format = stack_.back().chr;
         haveLabel = true;
     }

@@ -512,6 +512,11 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"I.");
     EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"");
     EXPECT_EQ(Para(Body(r), 2).format->listLabel, u"II.");
+    // the text the \pn gives around its number
+    r = Read("{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pnlcltr\\pnstart3{\\pntxtb (}{\\pntxta )}}c\\par"
+             "\\pard{\\*\\pn\\pnlvlbody{\\pntxtb \\'78}}x\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"(c)");
+    EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"x4");
 
     // what follows the label is the level's, even where \listtext wrote a tab
     r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelfollow1{\\leveltext\\'02\\'00.;}}"
