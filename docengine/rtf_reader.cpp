@@ -43,7 +43,7 @@ enum class W : std::uint16_t {
     listlevel, leveltext, levelnumbers, listoverridetable, listoverride, listtext, pntext, pn,
     pntxta, pntxtb, pict, shppict, nonshppict, object, result, shp, shpinst, shprslt, shptxt,
     sn, sv, header, headerl, headerr, headerf, footer, footerl, footerr, footerf, footnote,
-    nesttableprops, nonesttables, bkmkstart, skipdest,
+    nesttableprops, nonesttables, bkmkstart, drawobj, dptxbxtext, skipdest,
     // document
     rtf, ansi, mac, pc, pca, ansicpg, deff, paperw, paperh, margl, margr, margt, margb, facingp,
     enddoc, aendnotes, aftnnrlc, aftnnar,
@@ -89,7 +89,7 @@ constexpr std::string_view kSkippedDestinations[] = {
     "category", "hlinkbase", "creatim", "revtim", "printim", "buptim", "xe", "tc", "txe", "rxe",
     "bkmkend", "pgdsctbl", "revtbl", "rsidtbl", "generator", "latentstyles",
     "datastore", "themedata", "colorschememapping", "filetbl", "listpicture", "fchars", "lchars",
-    "template", "objdata", "objclass", "objname", "do", "atnid", "atnauthor", "annotation",
+    "template", "objdata", "objclass", "objname", "atnid", "atnauthor", "annotation",
     "atrfstart", "atrfend", "ftnsep", "ftnsepc", "aftnsep", "aftnsepc", "fldtype", "datafield",
     "formfield", "userprops", "docvar", "pnseclvl", "panose", "xmlnstbl", "mmathPr", "background",
     "blipuid", "picprop", "listname", "listlevels", "wgrffmtfilter", "defchp", "defpap",
@@ -109,6 +109,7 @@ constexpr WordEntry kWords[] = {
     {"shppict", W::shppict}, {"nonshppict", W::nonshppict}, {"object", W::object},
     {"result", W::result}, {"shp", W::shp}, {"shpinst", W::shpinst}, {"shprslt", W::shprslt},
     {"shptxt", W::shptxt}, {"sn", W::sn}, {"sv", W::sv}, {"header", W::header},
+    {"do", W::drawobj}, {"dptxbxtext", W::dptxbxtext},
     {"headerl", W::headerl}, {"headerr", W::headerr}, {"headerf", W::headerf},
     {"footer", W::footer}, {"footerl", W::footerl}, {"footerr", W::footerr},
     {"footerf", W::footerf}, {"footnote", W::footnote}, {"nesttableprops", W::nesttableprops},
@@ -220,7 +221,7 @@ bool IsKnownDestination(W w) {
         case W::shprslt: case W::shptxt: case W::sn: case W::sv: case W::header:
         case W::headerl: case W::headerr: case W::headerf: case W::footer: case W::footerl:
         case W::footerr: case W::footerf: case W::footnote: case W::nesttableprops:
-        case W::nonesttables: case W::bkmkstart:
+        case W::nonesttables: case W::bkmkstart: case W::drawobj: case W::dptxbxtext:
             return true;
         default:
             return false;
@@ -234,6 +235,7 @@ enum class Dest : std::uint8_t {
     Skip,        // read for structure only
     FontTable, FontAlt, ColorTable, StyleSheet, Info, Title, FieldInst, ListText, ListTable,
     LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, Pn, PnText, Bookmark,
+    Drawing,     // a Word 95 drawing object in the text: only its text box is read
 };
 
 bool CollectsText(Dest d) {
@@ -1211,6 +1213,21 @@ void RtfReader::StartDestination(W w) {
         case W::shpinst: break;
         case W::shprslt:
             if (st.inShape) st.dest = Dest::Skip;
+            break;
+        case W::drawobj:
+            // A Word 95 drawing object: lines and shapes are not drawn, but a text box's text
+            // (\dptxbxtext) is shown like a shape's.
+            st.dest = text ? Dest::Drawing : Dest::Skip;
+            break;
+        case W::dptxbxtext:
+            if (st.dest != Dest::Drawing) {
+                st.dest = Dest::Skip;
+                break;
+            }
+            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
+            frames_.back().sink = SinkKind::TextBox;
+            sinks_.emplace_back();
+            st.para = ParaState{};
             break;
         case W::shptxt:
             if (!text) {

@@ -439,6 +439,10 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     EXPECT_EQ(pictures[1]->kind, Picture::Kind::Emf);
     EXPECT_EQ(pictures[2]->kind, Picture::Kind::Jpeg);
     EXPECT_EQ(TextOf(Body(r)), u"abcde|box text|after");
+    // a Word 95 drawing object's text box; its other words show nothing
+    r = Read("{\\rtf1 a{\\*\\do\\dobxpage\\dptxbx{\\dptxbxtext\\qc drawn box\\par}\\dpx941 stray}b\\par"
+             "{\\footnote{\\do\\dptxbx{\\dptxbxtext in a note\\par}}}\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"ab|drawn box|^");  // the note's text box stays in the note
 }
 
 TEST(RtfReaderPictures, OversizedPictureIsDroppedAndTextKept) {
