@@ -236,12 +236,15 @@ enum class Dest : std::uint8_t {
     FontTable, FontAlt, ColorTable, StyleSheet, Info, Title, FieldInst, ListText, ListTable,
     LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, Pn, PnText, Bookmark,
     Drawing,     // a Word 95 drawing object in the text: only its text box is read
+    MathProps,   // an equation object's properties: only its characters (\mchr ...) are read
+    MathChar,    // one of those characters
 };
 
 bool CollectsText(Dest d) {
     return d == Dest::FontTable || d == Dest::FontAlt || d == Dest::StyleSheet ||
            d == Dest::Title || d == Dest::FieldInst || d == Dest::ListText ||
-           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText || d == Dest::Bookmark;
+           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText || d == Dest::Bookmark ||
+           d == Dest::MathChar;
 }
 
 enum class BorderTarget : std::uint8_t {
@@ -276,6 +279,7 @@ struct GroupState {
     int uc = 1;
     bool inNestTableProps = false;
     bool inShape = false;
+    bool math = false;  // inside an equation (\mmath)
     Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
     int fieldBookmark = -1;                       // PAGEREF's bookmark
     CharFormat chr;
@@ -284,8 +288,11 @@ struct GroupState {
 
 enum class FrameKind : std::uint8_t {
     Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
-    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark,
+    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark, MathObject, MathChar,
 };
+
+// Equation objects that show characters of their own around or between their arguments.
+enum class MathKind : std::uint8_t { Other, Nary, Delimiter, Radical, Matrix, Row, EqArray };
 
 enum class SinkKind : std::uint8_t { Header, Footer, Note, TextBox };
 
@@ -297,6 +304,11 @@ struct Frame {
     CharFormat chr;       // listtext: the label's format
     bool chrSet = false;
     std::size_t usedAtOpen = 0;  // the model's size when the frame opened
+    // An equation object: its characters (the n-ary operator, the delimiters and their
+    // separator) and how many of its elements have been shown.
+    MathKind math = MathKind::Other;
+    std::u16string mathOpen, mathSeparator, mathClose;
+    int mathElements = 0;
 };
 
 struct TableLevel {
@@ -427,6 +439,8 @@ private:
     void FlushBytes();
     int CurrentCodePage() const;
     void EmitText(std::u16string_view text);
+    void MathWord(std::string_view name);
+    Frame* MathObject();
     void EmitChar(char32_t c);
     void EmitUnicode(int value);
     void AppendInline(Inline::Kind kind, std::u16string_view text = {}, int bookmark = -1);
@@ -1119,6 +1133,81 @@ bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
     return true;
 }
 
+// ---------------------------------------------------------------- equations
+
+// The nearest equation object the current group is inside.
+Frame* RtfReader::MathObject() {
+    for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+        if (it->kind == FrameKind::MathObject) return &*it;
+    }
+    return nullptr;
+}
+
+// An equation's words (\mnary, \msub, \me ...). Equations are shown in a linear form, so that
+// their text is not lost: the runs' text as written, sub- and superscripts raised and lowered,
+// fractions as numerator over denominator with a fraction slash, radicals, n-ary operators and
+// delimiters with their characters, matrix rows separated by semicolons.
+void RtfReader::MathWord(std::string_view name) {
+    GroupState& st = stack_.back();
+    if (name.size() > 2 && name.substr(name.size() - 2) == "Pr") {
+        if (st.dest == Dest::Text) st.dest = Dest::MathProps;
+        return;
+    }
+    if (st.dest == Dest::MathProps) {
+        const int role = name == "mchr" || name == "mbegChr" ? 0 : name == "mendChr" ? 1 : name == "msepChr" ? 2 : -1;
+        if (role >= 0 && OpenFrame(FrameKind::MathChar, Dest::MathChar)) frames_.back().which = role;
+        return;
+    }
+    if (st.dest != Dest::Text) return;
+
+    static const std::unordered_map<std::string_view, MathKind> kObjects = {
+        {"mnary", MathKind::Nary}, {"md", MathKind::Delimiter}, {"mrad", MathKind::Radical},
+        {"mm", MathKind::Matrix}, {"mmr", MathKind::Row}, {"meqArr", MathKind::EqArray},
+        {"mf", MathKind::Other}, {"msSub", MathKind::Other}, {"msSup", MathKind::Other},
+        {"msSubSup", MathKind::Other}, {"msPre", MathKind::Other}, {"mfunc", MathKind::Other},
+        {"macc", MathKind::Other}, {"mbar", MathKind::Other}, {"mbox", MathKind::Other},
+        {"mborderBox", MathKind::Other}, {"mgroupChr", MathKind::Other}, {"mlimLow", MathKind::Other},
+        {"mlimUpp", MathKind::Other}, {"mphant", MathKind::Other},
+    };
+    if (auto object = kObjects.find(name); object != kObjects.end()) {
+        Frame* outer = MathObject();
+        if (object->second == MathKind::Row && outer && outer->math == MathKind::Matrix && outer->mathElements++ > 0)
+            EmitText(u"; ");
+        if (!OpenFrame(FrameKind::MathObject, Dest::Text)) return;
+        Frame& frame = frames_.back();
+        frame.math = object->second;
+        if (frame.math == MathKind::Nary) frame.mathOpen = u"\u222B";
+        if (frame.math == MathKind::Delimiter) frame.mathOpen = u"(", frame.mathClose = u")", frame.mathSeparator = u"|";
+        if (frame.math == MathKind::Radical) frame.mathOpen = u"\u221A(", frame.mathClose = u")";
+        return;
+    }
+    Frame* object = MathObject();
+    const bool element = name == "me";
+    if (object && (element || name == "msub" || name == "msup")) {
+        switch (object->math) {
+            case MathKind::Nary:
+                if (object->mathElements++ == 0) EmitText(object->mathOpen);
+                break;
+            case MathKind::Delimiter:
+            case MathKind::Radical:
+                if (!element) break;
+                EmitText(object->mathElements++ == 0 ? object->mathOpen : object->mathSeparator);
+                break;
+            case MathKind::Row:
+            case MathKind::EqArray:
+                if (element && object->mathElements++ > 0) EmitText(object->math == MathKind::Row ? u"  " : u"; ");
+                break;
+            default: break;
+        }
+    }
+    if (name == "msub" || name == "mlim") st.chr.verticalAlign = VerticalAlign::Subscript;
+    if (name == "msup" || name == "mnum" || name == "mdeg") st.chr.verticalAlign = VerticalAlign::Superscript;
+    if (name == "mden") {
+        EmitText(u"\u2044");
+        st.chr.verticalAlign = VerticalAlign::Subscript;
+    }
+}
+
 void RtfReader::StartDestination(W w) {
     GroupState& st = stack_.back();
     const bool text = st.dest == Dest::Text;
@@ -1332,6 +1421,18 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         case FrameKind::Picture: FinishPicture(st); break;
         case FrameKind::ShapeName: shapePropName_ = frame.text; break;
+        case FrameKind::MathChar:
+            if (Frame* object = MathObject()) {
+                std::u16string& target = frame.which == 0   ? object->mathOpen
+                                         : frame.which == 1 ? object->mathClose
+                                                            : object->mathSeparator;
+                target = frame.text.substr(0, 4);
+            }
+            break;
+        case FrameKind::MathObject:
+            if ((frame.math == MathKind::Delimiter || frame.math == MathKind::Radical) && frame.mathElements > 0)
+                EmitText(frame.mathClose);
+            break;
         case FrameKind::PnBefore: case FrameKind::PnAfter:
             // The text around a number, "(" and ")" in "(a)"; a bullet's character is not taken
             // from here, as its font's encoding varies.
@@ -1875,6 +1976,15 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
     auto found = table.find(name);
     GroupState& st = stack_.back();
     if (found == table.end()) {
+        if (name == "mmath" || name == "moMathPara" || name == "moMath") {
+            if (st.dest == Dest::Text) st.math = true;  // shown in a linear form
+            else if (star) st.dest = Dest::Skip;
+            return;
+        }
+        if (st.math && name.size() > 1 && name[0] == 'm') {
+            MathWord(name);
+            return;
+        }
         if (star) st.dest = Dest::Skip;
         return;
     }

@@ -643,3 +643,22 @@ TEST(RtfReaderSections, PageColumnAndLineBreaks) {
     EXPECT_TRUE(Para(Body(r), 2).pageBreakAfter);
     EXPECT_TRUE(Para(Body(r), 3).pageBreakAfter);
 }
+
+// ---------------------------------------------------------------- equations
+
+TEST(RtfReaderText, EquationsShowInALinearForm) {
+    auto r = Read("{\\rtf1{\\mmath{\\*\\moMathPara{\\*\\moMath"
+                  "{\\mnary{\\mnaryPr{\\mchr \\u8721 ?}{\\mctrlPr\\f1 hidden}}{\\msub{\\mr k=0}}{\\msup{\\mr n}}"
+                  "{\\me{\\md{\\mdPr{\\mbegChr [}{\\mendChr ]}}{\\me{\\mf{\\mnum{\\mr a}}{\\mden{\\mr b}}}}{\\me{\\mr c}}}}}"
+                  "{\\mrad{\\mdeg{\\mr 3}}{\\me{\\mr x}}}}}}\\par}");
+    ASSERT_TRUE(r.ok());
+    const Paragraph& p = Para(Body(r), 0);
+    EXPECT_EQ(TextOf(p), u"\u2211k=0n[a\u2044b|c]3\u221A(x)");  // the properties' text is not shown
+    std::u16string sup, sub;
+    for (const Inline& in : p.content) {
+        if (in.format.verticalAlign == VerticalAlign::Superscript) sup += in.text;
+        if (in.format.verticalAlign == VerticalAlign::Subscript) sub += in.text;
+    }
+    EXPECT_EQ(sup, u"na3");
+    EXPECT_EQ(sub, u"k=0b");
+}
