@@ -280,6 +280,10 @@ struct GroupState {
     bool inNestTableProps = false;
     bool inShape = false;
     bool math = false;  // inside an equation (\mmath)
+    // Where the equation's linear form starts in the paragraph, taken back when the equation
+    // comes with a picture of itself (\mmathPict): the paragraph, its runs, the last run's text.
+    std::uint64_t mathParagraph = 0;
+    std::size_t mathRuns = 0, mathChars = 0;
     Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
     int fieldBookmark = -1;                       // PAGEREF's bookmark
     CharFormat chr;
@@ -529,6 +533,7 @@ private:
     int overrideListId_ = 0;
     std::unordered_map<int, std::array<int, 9>> listCounters_;
     int pnCounter_ = 0;
+    std::uint64_t paragraphsFinished_ = 0;
     bool lastParaHadPn_ = false;
 
     std::vector<RowDef> rowDefs_;  // per table level, 1-based
@@ -1812,6 +1817,7 @@ void RtfReader::PlaceBlock(Sink& sink, Block block, int itap) {
 // Ends the paragraph being read with the paragraph format in force (RTF applies the format
 // at the paragraph mark) and places it in the body, the cell being read, ...
 void RtfReader::FinishParagraph(bool pageBreakAfter) {
+    ++paragraphsFinished_;
     Sink& sink = CurrentSink();
     const GroupState& st = stack_.back();
     Paragraph para = std::move(sink.para);
@@ -1977,8 +1983,30 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
     GroupState& st = stack_.back();
     if (found == table.end()) {
         if (name == "mmath" || name == "moMathPara" || name == "moMath") {
-            if (st.dest == Dest::Text) st.math = true;  // shown in a linear form
-            else if (star) st.dest = Dest::Skip;
+            if (st.dest == Dest::Text && !st.math) {
+                // shown in a linear form, unless a picture of it follows
+                st.math = true;
+                const auto& content = CurrentSink().para.content;
+                st.mathParagraph = paragraphsFinished_;
+                st.mathRuns = content.size();
+                st.mathChars = content.empty() ? 0 : content.back().text.size();
+            } else if (st.dest != Dest::Text && star) {
+                st.dest = Dest::Skip;
+            }
+            return;
+        }
+        if (name == "mmathPict") {
+            // Word's picture of the equation, for readers without equations: shown instead of
+            // the linear form, as it is the equation as Word draws it.
+            if (st.math && st.dest == Dest::Text && st.mathParagraph == paragraphsFinished_) {
+                auto& content = CurrentSink().para.content;
+                if (st.mathRuns <= content.size()) {
+                    content.resize(st.mathRuns);
+                    if (!content.empty() && content.back().text.size() > st.mathChars)
+                        content.back().text.resize(st.mathChars);
+                }
+            }
+            st.math = false;
             return;
         }
         if (st.math && name.size() > 1 && name[0] == 'm') {

@@ -661,4 +661,11 @@ TEST(RtfReaderText, EquationsShowInALinearForm) {
     }
     EXPECT_EQ(sup, u"na3");
     EXPECT_EQ(sub, u"k=0b");
+
+    // Word's own picture of an equation is shown instead of the linear form
+    r = Read("{\\rtf1 a{\\mmath{\\*\\moMath{\\mr x}}{\\mmathPict{\\*\\shppict{\\pict\\pngblip 01}}"
+             "{\\nonshppict{\\pict\\wmetafile8 02}}}}b{\\mmath{\\*\\moMath{\\mr y}}}\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"aby");
+    EXPECT_EQ(Pictures(Body(r)).size(), 1u);
 }
