@@ -116,20 +116,45 @@ def pdf_text(path):
 
 
 def make_references(docs, refdir: Path, profile: Path, timeout):
-    """LibreOffice's PDF of each RTF, made again only when missing or older than the RTF."""
+    """LibreOffice's PDF of each RTF, made again only when missing or older than the RTF.
+
+    `timeout` is the time allowed for one document."""
     refdir.mkdir(parents=True, exist_ok=True)
-    todo = [d for d in docs if not (refdir / (d.stem + ".pdf")).exists()
-            or (refdir / (d.stem + ".pdf")).stat().st_mtime < d.stat().st_mtime]
+
+    def fresh(d):
+        ref = refdir / (d.stem + ".pdf")
+        return ref.exists() and ref.stat().st_mtime >= d.stat().st_mtime
+
+    todo = [d for d in docs if not fresh(d)]
     if not todo:
         return
     soffice = shutil.which("soffice") or shutil.which("libreoffice")
     if not soffice:
         sys.exit("fidelity: soffice not found (apt-get install libreoffice-writer-nogui)")
     log(f"fidelity: LibreOffice makes {len(todo)} reference PDF(s)")
-    # A profile of our own: another soffice running on the machine does not take our request.
-    subprocess.run([soffice, f"-env:UserInstallation=file://{profile}", "--headless", "--convert-to", "pdf",
-                    "--outdir", str(refdir)] + [str(d) for d in todo],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def convert(batch):
+        # A profile of our own: another soffice running on the machine does not take our request.
+        try:
+            subprocess.run([soffice, f"-env:UserInstallation=file://{profile}", "--headless", "--convert-to",
+                            "pdf", "--outdir", str(refdir)] + [str(d) for d in batch],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout * len(batch) + 60)
+        except subprocess.TimeoutExpired:
+            pass
+
+    # One soffice run stops at the first document that crashes it, so documents go in batches,
+    # and what a batch left out is tried once more on its own: a bad file costs only its own
+    # reference.
+    batch_size = 25
+    for start in range(0, len(todo), batch_size):
+        batch = todo[start:start + batch_size]
+        convert(batch)
+        for d in batch:
+            if not fresh(d):
+                convert([d])
+    left = [d for d in todo if not fresh(d)]
+    if left:
+        log(f"fidelity: LibreOffice made no reference for {len(left)} document(s), e.g. {left[0].name}")
 
 
 class Build:
@@ -410,7 +435,7 @@ def main():
         (out / sub).mkdir(parents=True, exist_ok=True)
     for old in (out / "docs").glob("*.orl"):
         old.unlink()
-    make_references(docs, out / "refs", out / "lo-profile", timeout=60 * len(docs) + 120)
+    make_references(docs, out / "refs", out / "lo-profile", timeout=60)
 
     services = ROOT / "scripts" / "start-services.sh"
     if subprocess.run(["bash", str(services)]).returncode != 0:
