@@ -284,6 +284,7 @@ struct GroupState {
     // comes with a picture of itself (\mmathPict): the paragraph, its runs, the last run's text.
     std::uint64_t mathParagraph = 0;
     std::size_t mathRuns = 0, mathChars = 0;
+    int mathObject = -1;  // the frame of the equation object the group is in
     Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
     int fieldBookmark = -1;                       // PAGEREF's bookmark
     CharFormat chr;
@@ -1140,12 +1141,12 @@ bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
 
 // ---------------------------------------------------------------- equations
 
-// The nearest equation object the current group is inside.
+// The equation object the current group is inside: its frame lives as long as the group.
 Frame* RtfReader::MathObject() {
-    for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
-        if (it->kind == FrameKind::MathObject) return &*it;
-    }
-    return nullptr;
+    const int i = stack_.back().mathObject;
+    if (i < 0 || static_cast<std::size_t>(i) >= frames_.size() || frames_[i].kind != FrameKind::MathObject)
+        return nullptr;
+    return &frames_[static_cast<std::size_t>(i)];
 }
 
 // An equation's words (\mnary, \msub, \me ...). Equations are shown in a linear form, so that
@@ -1179,6 +1180,7 @@ void RtfReader::MathWord(std::string_view name) {
         if (object->second == MathKind::Row && outer && outer->math == MathKind::Matrix && outer->mathElements++ > 0)
             EmitText(u"; ");
         if (!OpenFrame(FrameKind::MathObject, Dest::Text)) return;
+        st.mathObject = st.frame;
         Frame& frame = frames_.back();
         frame.math = object->second;
         if (frame.math == MathKind::Nary) frame.mathOpen = u"\u222B";
