@@ -1316,17 +1316,9 @@ void RtfReader::StartDestination(W w) {
             st.dest = text ? Dest::Drawing : Dest::Skip;
             break;
         case W::dptxbxtext:
-            if (st.dest != Dest::Drawing) {
-                st.dest = Dest::Skip;
-                break;
-            }
-            if (!OpenFrame(FrameKind::Sink, Dest::Text)) break;
-            frames_.back().sink = SinkKind::TextBox;
-            sinks_.emplace_back();
-            st.para = ParaState{};
-            break;
         case W::shptxt:
-            if (!text) {
+            // A text box: a shape's, or a drawing object's where the object stands in the text.
+            if (w == W::dptxbxtext ? st.dest != Dest::Drawing : !text) {
                 st.dest = Dest::Skip;
                 break;
             }
