@@ -297,7 +297,7 @@ enum class FrameKind : std::uint8_t {
 };
 
 // Equation objects that show characters of their own around or between their arguments.
-enum class MathKind : std::uint8_t { Other, Nary, Delimiter, Radical, Matrix, Row, EqArray };
+enum class MathKind : std::uint8_t { Other, Nary, Delimiter, Radical, Matrix, Row, EqArray, Accent, UpperLimit };
 
 enum class SinkKind : std::uint8_t { Header, Footer, Note, TextBox };
 
@@ -1171,9 +1171,9 @@ void RtfReader::MathWord(std::string_view name) {
         {"mm", MathKind::Matrix}, {"mmr", MathKind::Row}, {"meqArr", MathKind::EqArray},
         {"mf", MathKind::Other}, {"msSub", MathKind::Other}, {"msSup", MathKind::Other},
         {"msSubSup", MathKind::Other}, {"msPre", MathKind::Other}, {"mfunc", MathKind::Other},
-        {"macc", MathKind::Other}, {"mbar", MathKind::Other}, {"mbox", MathKind::Other},
+        {"macc", MathKind::Accent}, {"mbar", MathKind::Other}, {"mbox", MathKind::Other},
         {"mborderBox", MathKind::Other}, {"mgroupChr", MathKind::Other}, {"mlimLow", MathKind::Other},
-        {"mlimUpp", MathKind::Other}, {"mphant", MathKind::Other},
+        {"mlimUpp", MathKind::UpperLimit}, {"mphant", MathKind::Other},
     };
     if (auto object = kObjects.find(name); object != kObjects.end()) {
         Frame* outer = MathObject();
@@ -1186,6 +1186,7 @@ void RtfReader::MathWord(std::string_view name) {
         if (frame.math == MathKind::Nary) frame.mathOpen = u"\u222B";
         if (frame.math == MathKind::Delimiter) frame.mathOpen = u"(", frame.mathClose = u")", frame.mathSeparator = u"|";
         if (frame.math == MathKind::Radical) frame.mathOpen = u"\u221A(", frame.mathClose = u")";
+        if (frame.math == MathKind::Accent) frame.mathOpen = u"\u0302";  // a combining circumflex
         return;
     }
     Frame* object = MathObject();
@@ -1207,7 +1208,9 @@ void RtfReader::MathWord(std::string_view name) {
             default: break;
         }
     }
-    if (name == "msub" || name == "mlim") st.chr.verticalAlign = VerticalAlign::Subscript;
+    const bool upperLimit = name == "mlim" && object && object->math == MathKind::UpperLimit;
+    if (name == "msub" || (name == "mlim" && !upperLimit)) st.chr.verticalAlign = VerticalAlign::Subscript;
+    if (upperLimit) st.chr.verticalAlign = VerticalAlign::Superscript;
     if (name == "msup" || name == "mnum" || name == "mdeg") st.chr.verticalAlign = VerticalAlign::Superscript;
     if (name == "mden") {
         EmitText(u"\u2044");
@@ -1431,6 +1434,7 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
         case FrameKind::MathObject:
             if ((frame.math == MathKind::Delimiter || frame.math == MathKind::Radical) && frame.mathElements > 0)
                 EmitText(frame.mathClose);
+            if (frame.math == MathKind::Accent) EmitText(frame.mathOpen);  // the accent follows its base
             break;
         case FrameKind::PnBefore: case FrameKind::PnAfter:
             // The text around a number, "(" and ")" in "(a)"; a bullet's character is not taken

@@ -661,6 +661,11 @@ TEST(RtfReaderText, EquationsShowInALinearForm) {
     }
     EXPECT_EQ(sup, u"na3");
     EXPECT_EQ(sub, u"k=0b");
+    // an accent follows its base; an upper limit is raised
+    r = Read("{\\rtf1{\\mmath{\\macc{\\maccPr{\\mchr \\u771 ?}}{\\me{\\mr a}}}{\\macc{\\me{\\mr b}}}"
+             "{\\mlimUpp{\\me{\\mr c}}{\\mlim{\\mr d}}}}\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"a\u0303b\u0302cd");
+    EXPECT_EQ(Para(Body(r), 0).content.back().format.verticalAlign, VerticalAlign::Superscript);
 
     // Word's own picture of an equation is shown instead of the linear form
     r = Read("{\\rtf1 a{\\mmath{\\*\\moMath{\\mr x}}{\\mmathPict{\\*\\shppict{\\pict\\pngblip 01}}"
