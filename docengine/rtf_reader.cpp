@@ -686,6 +686,11 @@ std::size_t RtfReader::ControlAt(std::size_t i) {
                 i += 2;
                 if (skip_ > 0) {
                     --skip_;
+                } else if ((byte == '\r' || byte == '\n') && stack_.back().dest == Dest::Text) {
+                    // An escaped carriage return or line feed breaks the line, where a raw one
+                    // in the file is only layout of the RTF itself.
+                    FlushBytes();
+                    AppendInline(Inline::Kind::LineBreak);
                 } else {
                     const Dest d = stack_.back().dest;
                     if (d != Dest::Skip && d != Dest::Picture) pendingBytes_.push_back(byte);

@@ -204,6 +204,9 @@ TEST(RtfReaderText, UnicodeWithFallbackSkipping) {
     // a broken escape is the one fallback character, and elsewhere shows nothing
     r = Read("{\\rtf1 x\\u345\\'3?x \\'zzy\\'4{b}\\par}");
     EXPECT_EQ(TextOf(Body(r)), u"x\u0159x yb");
+    // escaped line ends break the line; raw ones are not text
+    r = Read("{\\rtf1 foo\\'0dba\r\nr\\'0abaz\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"foo\nbar\nbaz");
 }
 
 // ---------------------------------------------------------------- hostile structure
