@@ -515,6 +515,7 @@ private:
         int number = 0;
         Font font;
         int codePage = 0;
+        bool charsetGiven = false;  // \fcharset or \cpg
         std::u16string name;
     } fontEntry_;
 
@@ -1537,6 +1538,21 @@ void RtfReader::FinishFontEntry() {
     while (!name.empty() && name.back() == u' ') name.pop_back();
     while (!name.empty() && name.front() == u' ') name.erase(name.begin());
     if (!name.empty()) font.name = name;
+    if (!fontEntry_.charsetGiven) {
+        // Older writers name a font's character set only in its name, "Arial CE", "Times New
+        // Roman Cyr", as Windows' font aliases do.
+        static constexpr std::pair<std::u16string_view, int> kSuffixes[] = {
+            {u" CE", 238}, {u" Cyr", 204}, {u" Greek", 161}, {u" Tur", 162}, {u" Baltic", 186},
+            {u" (Hebrew)", 177}, {u" (Arabic)", 178}, {u" (Vietnamese)", 163},
+        };
+        for (const auto& [suffix, charset] : kSuffixes) {
+            if (name.size() > suffix.size() && std::u16string_view(name).substr(name.size() - suffix.size()) == suffix) {
+                font.charset = charset;
+                fontEntry_.codePage = CodePageOfCharset(charset);
+                break;
+            }
+        }
+    }
     const int index = static_cast<int>(doc_.fonts.size());
     doc_.fonts.push_back(std::move(font));
     fontCodePage_.push_back(fontEntry_.codePage);
@@ -2089,10 +2105,13 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 case W::ftech: fontEntry_.font.family = Font::Family::Tech; return;
                 case W::fbidi: fontEntry_.font.family = Font::Family::Bidi; return;
                 case W::fcharset:
+                    fontEntry_.charsetGiven = true;
                     fontEntry_.font.charset = has ? param : 0;
                     if (fontEntry_.codePage == 0 || !has) fontEntry_.codePage = CodePageOfCharset(fontEntry_.font.charset);
                     return;
-                case W::cpg: if (has && param > 0) fontEntry_.codePage = param; return;
+                case W::cpg:
+                    if (has && param > 0) fontEntry_.codePage = param, fontEntry_.charsetGiven = true;
+                    return;
                 case W::fprq: fontEntry_.font.pitch = std::clamp(has ? param : 0, 0, 2); return;
                 default: return;
             }

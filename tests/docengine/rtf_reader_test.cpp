@@ -175,6 +175,10 @@ TEST(RtfReaderText, CodePagesOfDocumentAndFonts) {
     EXPECT_EQ(TextOf(Body(r)), u"\u201C");
     r = Read("{\\rtf1\\pc \\'82\\par}");
     EXPECT_EQ(TextOf(Body(r)), u"é");
+    // a character set named only in the font's name; a given \fcharset wins
+    r = Read("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial Cyr;}{\\f1 Arial CE;}{\\f2\\fcharset0 Arial Greek;}}"
+             "\\f0\\'c0\\f1\\'a5\\f2\\'c1\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"\u0410\u0104\u00C1");
 }
 
 TEST(RtfReaderText, DoubleByteCodePagesFromEscapesAndRawBytes) {
