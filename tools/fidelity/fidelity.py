@@ -45,7 +45,8 @@ def log(message):
 
 def page_settings(rtf: bytes):
     """Page size and margins in twips: the document's \\paperw ... \\margb, else those of the
-    first section (\\pgwsxn ...), else RTF's defaults. Returns (settings, where each came from)."""
+    first section (\\pgwsxn ...), else RTF's defaults; a negative margin as its size. Returns
+    (settings, where each came from)."""
     settings, source = {}, {}
     for key, default in RTF_DEFAULTS.items():
         found = re.search(rb"\\" + key.encode() + rb"(-?\d+)", rtf)
@@ -54,7 +55,9 @@ def page_settings(rtf: bytes):
             found = re.search(rb"\\" + SECTION_KEYWORDS[key].encode() + rb"(-?\d+)", rtf)
             origin = "section"
         if found:
-            settings[key], source[key] = int(found.group(1)), origin
+            # A negative top or bottom margin is the same margin, kept exactly (headers and
+            # footers do not push the text).
+            settings[key], source[key] = abs(int(found.group(1))), origin
         else:
             settings[key], source[key] = default, "default"
     return settings, source

@@ -75,6 +75,7 @@ class PageSettingsTest(unittest.TestCase):
         self.assertEqual(source["margl"], "section")
         self.assertEqual(source["margr"], "default")
         self.assertEqual(fidelity.page_settings(rb"{\rtf1 x}")[0], fidelity.RTF_DEFAULTS)
+        self.assertEqual(fidelity.page_settings(rb"{\rtf1\margt-720\margb-3600 x}")[0]["margb"], 3600)
 
 
 class ReportTest(unittest.TestCase):

@@ -4,6 +4,7 @@
 // that file names outside the ANSI code page reach the commands intact.
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,9 @@ int main(int argc, char** argv) {
     checkCmd->add_option("FILE", check.file, "package or .orl document")->required();
 
     MkDocOptions mkdoc;
+    // Page values are stored as 32-bit twips: say so when one is out of range, rather than
+    // quoting the largest double.
+    const CLI::Range kTwips(0, std::numeric_limits<std::int32_t>::max(), "TWIPS");
     auto* mkdocCmd = app.add_subcommand("mkdoc", "Write an .orl document from a rich-text file");
     mkdocCmd->footer(
         "The package holds the six DocProperty_ page settings as decimal twips, then the --prop\n"
@@ -99,17 +103,17 @@ int main(int argc, char** argv) {
     mkdocCmd->add_option("--rtf", mkdoc.rtf, "rich-text file, or - for standard input; must start with {\\rtf")->required();
     mkdocCmd->add_option("-o,--output", mkdoc.output, "document file to write, or - for standard output")->required();
     mkdocCmd->add_option("--page-width", mkdoc.page.width, "page width in twips")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->check(kTwips)->capture_default_str();
     mkdocCmd->add_option("--page-height", mkdoc.page.height, "page height in twips")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->check(kTwips)->capture_default_str();
     mkdocCmd->add_option("--margin-left", mkdoc.page.marginLeft, "left margin in twips")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->check(kTwips)->capture_default_str();
     mkdocCmd->add_option("--margin-right", mkdoc.page.marginRight, "right margin in twips")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->check(kTwips)->capture_default_str();
     mkdocCmd->add_option("--margin-top", mkdoc.page.marginTop, "top margin in twips")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->check(kTwips)->capture_default_str();
     mkdocCmd->add_option("--margin-bottom", mkdoc.page.marginBottom, "bottom margin in twips")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->check(kTwips)->capture_default_str();
     mkdocCmd->add_option("--title", mkdoc.title, "package title (printable ASCII)");
     mkdocCmd->add_option("--category", mkdoc.category, "package category (printable ASCII)");
     mkdocCmd->add_option("--prop", mkdoc.props, "extra property KEY=VALUE, stored after the page keys; repeatable");
