@@ -280,10 +280,6 @@ struct GroupState {
     bool inNestTableProps = false;
     bool inShape = false;
     bool math = false;  // inside an equation (\mmath)
-    // Where the equation's linear form starts in the paragraph, taken back when the equation
-    // comes with a picture of itself (\mmathPict): the paragraph, its runs, the last run's text.
-    std::uint64_t mathParagraph = 0;
-    std::size_t mathRuns = 0, mathChars = 0;
     int mathObject = -1;  // the frame of the equation object the group is in
     Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
     int fieldBookmark = -1;                       // PAGEREF's bookmark
@@ -536,6 +532,13 @@ private:
     std::unordered_map<int, std::array<int, 9>> listCounters_;
     int pnCounter_ = 0;
     std::uint64_t paragraphsFinished_ = 0;
+    // Where the equation being read starts in its paragraph (equations do not nest), taken back
+    // when it comes with a picture of itself (\mmathPict): the paragraph, its runs, the last
+    // run's text.
+    struct {
+        std::uint64_t paragraph = 0;
+        std::size_t runs = 0, chars = 0;
+    } mathStart_;
     bool lastParaHadPn_ = false;
 
     std::vector<RowDef> rowDefs_;  // per table level, 1-based
@@ -1214,9 +1217,10 @@ void RtfReader::MathWord(std::string_view name) {
             default: break;
         }
     }
-    const bool upperLimit = name == "mlim" && object && object->math == MathKind::UpperLimit;
-    if (name == "msub" || (name == "mlim" && !upperLimit)) st.chr.verticalAlign = VerticalAlign::Subscript;
-    if (upperLimit) st.chr.verticalAlign = VerticalAlign::Superscript;
+    if (name == "msub" || name == "mlim") {
+        const bool upperLimit = name == "mlim" && object && object->math == MathKind::UpperLimit;
+        st.chr.verticalAlign = upperLimit ? VerticalAlign::Superscript : VerticalAlign::Subscript;
+    }
     if (name == "msup" || name == "mnum" || name == "mdeg") st.chr.verticalAlign = VerticalAlign::Superscript;
     if (name == "mden") {
         EmitText(u"\u2044");
@@ -1546,7 +1550,7 @@ void RtfReader::FinishFontEntry() {
             {u" (Hebrew)", 177}, {u" (Arabic)", 178}, {u" (Vietnamese)", 163},
         };
         for (const auto& [suffix, charset] : kSuffixes) {
-            if (name.size() > suffix.size() && std::u16string_view(name).substr(name.size() - suffix.size()) == suffix) {
+            if (name.size() > suffix.size() && name.ends_with(suffix)) {
                 font.charset = charset;
                 fontEntry_.codePage = CodePageOfCharset(charset);
                 break;
@@ -2006,9 +2010,9 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 // shown in a linear form, unless a picture of it follows
                 st.math = true;
                 const auto& content = CurrentSink().para.content;
-                st.mathParagraph = paragraphsFinished_;
-                st.mathRuns = content.size();
-                st.mathChars = content.empty() ? 0 : content.back().text.size();
+                mathStart_.paragraph = paragraphsFinished_;
+                mathStart_.runs = content.size();
+                mathStart_.chars = content.empty() ? 0 : content.back().text.size();
             } else if (st.dest != Dest::Text && star) {
                 st.dest = Dest::Skip;
             }
@@ -2017,12 +2021,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         if (name == "mmathPict") {
             // Word's picture of the equation, for readers without equations: shown instead of
             // the linear form, as it is the equation as Word draws it.
-            if (st.math && st.dest == Dest::Text && st.mathParagraph == paragraphsFinished_) {
+            if (st.math && st.dest == Dest::Text && mathStart_.paragraph == paragraphsFinished_) {
                 auto& content = CurrentSink().para.content;
-                if (st.mathRuns <= content.size()) {
-                    content.resize(st.mathRuns);
-                    if (!content.empty() && content.back().text.size() > st.mathChars)
-                        content.back().text.resize(st.mathChars);
+                if (mathStart_.runs <= content.size()) {
+                    content.resize(mathStart_.runs);
+                    if (!content.empty() && content.back().text.size() > mathStart_.chars)
+                        content.back().text.resize(mathStart_.chars);
                 }
             }
             st.math = false;
