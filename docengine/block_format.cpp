@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kDefaultTab = 720;
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
+constexpr int kProbeLineHeight = 240;  // a line's height before it is formatted (12 pt)
+constexpr int kMaxAroundReflows = 8;  // a paragraph is formatted anew at most this often beside frames
 
 // Unit classes.
 enum : std::uint8_t {
@@ -170,6 +172,158 @@ void Items::Append(Items&& other, int dx, int dy) {
 void Items::Append(const Items& other, int dx, int dy) {
     Items copy = other;
     Append(std::move(copy), dx, dy);
+}
+
+void ShiftLine(Line& line, int dx) {
+    if (dx == 0) return;
+    for (TextItem& t : line.items.texts) t.x += dx;
+    for (RectItem& r : line.items.rects) r.x += dx;
+    for (PictureItem& p : line.items.pictures) p.x += dx;
+}
+
+FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right, int minWidth) {
+    FreeSpan span{0, right - left, false, INT_MAX};
+    int from = left, to = right;
+    for (const Exclusion& ex : exclusions) {
+        if (ex.top >= y + std::max(height, 1) || ex.bottom <= y || ex.left >= to || ex.right <= from) continue;
+        span.clearY = std::min(span.clearY, ex.bottom);  // where the first of them ends
+        // The wider of the parts left and right of it.
+        if (ex.left - from >= to - ex.right) to = ex.left;
+        else from = ex.right;
+    }
+    if (to - from < std::min(minWidth, right - left)) {
+        span.blocked = true;
+        return span;
+    }
+    span.clearY = y;
+    span.left = from - left;
+    span.width = to - from;
+    return span;
+}
+
+int FrameLeft(const FramePosition& frame, int width, int refLeft, int refWidth, bool oddPage) {
+    using H = FramePosition::HorzAlign;
+    switch (frame.horzAlign) {
+    case H::Offset: return refLeft + frame.x;
+    case H::Left: return refLeft;
+    case H::Center: return refLeft + (refWidth - width) / 2;
+    case H::Right: return refLeft + refWidth - width;
+    case H::Inside: return oddPage ? refLeft : refLeft + refWidth - width;
+    case H::Outside: return oddPage ? refLeft + refWidth - width : refLeft;
+    }
+    return refLeft;
+}
+
+int FrameTop(const FramePosition& frame, int height, int refTop, int refHeight) {
+    using V = FramePosition::VertAlign;
+    switch (frame.vertAlign) {
+    case V::Offset: return refTop + frame.y;
+    case V::Center: return refTop + (refHeight - height) / 2;
+    case V::Bottom: return refTop + refHeight - height;
+    case V::Top: case V::Inline: return refTop;
+    }
+    return refTop;
+}
+
+std::size_t BlockFormatter::FrameEnd(const Blocks& blocks, std::size_t first) {
+    const auto* lead = std::get_if<Paragraph>(&blocks[first].value);
+    std::size_t end = first + 1;
+    if (!lead) return end;
+    while (end < blocks.size()) {
+        const auto* p = std::get_if<Paragraph>(&blocks[end].value);
+        if (!p || !(p->format->frame == lead->format->frame)) break;
+        ++end;
+    }
+    return end;
+}
+
+FrameBox BlockFormatter::FormatFrame(const Blocks& blocks, std::size_t first, std::size_t end, int width,
+                                     FormatContext& ctx, const Note* note) {
+    FrameBox box;
+    const FramePosition& frame = std::get<Paragraph>(blocks[first].value).format->frame;
+    const int inner = frame.width > 0 ? frame.width : std::max(width, 1);
+    for (std::size_t i = first; i < end; ++i)
+        FormatParagraph(std::get<Paragraph>(blocks[i].value), inner, ctx, box.lines, i == first ? note : nullptr);
+    box.width = inner;
+    if (frame.width <= 0) {
+        // As wide as what it holds: from the leftmost thing drawn to the rightmost.
+        int lo = INT_MAX, hi = INT_MIN;
+        auto span = [&](int x, int w) {
+            lo = std::min(lo, x);
+            hi = std::max(hi, x + w);
+        };
+        for (const Line& line : box.lines) {
+            for (const TextItem& t : line.items.texts)
+                if (!t.text.empty()) span(t.x, t.width);
+            for (const RectItem& r : line.items.rects) span(r.x, r.width);
+            for (const PictureItem& p : line.items.pictures) span(p.x, p.width);
+        }
+        if (lo < hi) {
+            for (Line& line : box.lines) ShiftLine(line, -lo);
+            box.width = hi - lo;
+        } else {
+            box.width = 0;
+        }
+    }
+    for (Line& line : box.lines) {
+        box.height += line.height;
+        line.keepWithNext = false;
+    }
+    if (frame.height < 0) box.height = -frame.height;
+    else box.height = std::max(box.height, frame.height);
+    return box;
+}
+
+void BlockFormatter::FormatAround(const Paragraph& paragraph, int width, int& y, const std::vector<Exclusion>& around,
+                                  FormatContext& ctx, std::vector<Line>& out, const Note* note) {
+    auto spacer = [&](int to) {
+        Line line;
+        line.height = to - y;
+        line.noteText = ctx.noteText;
+        out.push_back(std::move(line));
+        y = to;
+    };
+    // The first line's room is judged at a single line's height.
+    FreeSpan span = FindFreeSpan(around, y, kProbeLineHeight, 0, width);
+    while (span.blocked) {
+        spacer(span.clearY);
+        span = FindFreeSpan(around, y, kProbeLineHeight, 0, width);
+    }
+    const std::size_t textBase = ctx.text ? ctx.text->size() : 0;
+    std::vector<Line> lines;
+    FormatParagraph(paragraph, span.width, ctx, lines, note);
+    int cur = span.width, shift = span.left, reflows = kMaxAroundReflows;
+    for (std::size_t k = 0; k < lines.size();) {
+        FreeSpan room = FindFreeSpan(around, y, lines[k].height, 0, width);
+        if (room.blocked) {
+            spacer(room.clearY);
+            continue;
+        }
+        if ((room.width != cur || room.left != shift) && k > 0 && reflows > 0) {
+            --reflows;
+            const ResumeAt resume{lines[k].unitStart, textBase};
+            std::vector<Line> rest;
+            FormatParagraph(paragraph, room.width, ctx, rest, note, &resume);
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(k), lines.end());
+            for (Line& line : rest) lines.push_back(std::move(line));
+            cur = room.width;
+            shift = room.left;
+            if (k >= lines.size()) break;
+            continue;
+        }
+        if (room.width < cur) {
+            // Formatted wider than the room beside a frame: it goes below the frame.
+            const FreeSpan below = FindFreeSpan(around, y, lines[k].height, 0, width, width);
+            if (below.blocked && below.clearY > y) {
+                spacer(below.clearY);
+                continue;
+            }
+        }
+        ShiftLine(lines[k], shift);
+        y += lines[k].height;
+        out.push_back(std::move(lines[k]));
+        ++k;
+    }
 }
 
 std::pair<int, int> BlockFormatter::PictureSize(const Picture& picture, int maxWidth, int maxHeight) {
@@ -672,12 +826,85 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
 void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext& ctx, std::vector<Line>& out,
                                   int depth, const Note* note) {
     bool firstParagraph = true;
-    for (const Block& block : blocks) {
+    // Frames that the text after them flows around, and where the lowest of them ends: y counts
+    // from the top of these blocks.
+    std::vector<Exclusion> around;
+    int y = 0, frameBottom = 0;
+    auto push = [&](Line&& line) {
+        y += line.height;
+        out.push_back(std::move(line));
+    };
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const Block& block = blocks[i];
         if (const auto* p = std::get_if<Paragraph>(&block.value)) {
-            FormatParagraph(*p, width, ctx, out, firstParagraph ? note : nullptr);
+            const Note* lead = firstParagraph ? note : nullptr;
             firstParagraph = false;
+            if (cellDepth_ == 0 && p->format->frame.set) {
+                // A frame in a table cell is laid out in the cell's flow, as word processors do.
+                const std::size_t end = FrameEnd(blocks, i);
+                FrameBox box = FormatFrame(blocks, i, end, width, ctx, lead);
+                i = end - 1;
+                const FramePosition& frame = p->format->frame;
+                int refLeft = 0, refWidth = width;
+                if (frame.horzRef == FramePosition::HorzRef::Page && ctx.pageWidth > 0) {
+                    refLeft = -ctx.flowLeft;
+                    refWidth = ctx.pageWidth;
+                }
+                const int x = FrameLeft(frame, box.width, refLeft, refWidth, true);
+                Line line;
+                line.noteText = ctx.noteText;
+                const bool onPage = ctx.placeOnPage && frame.vertRef != FramePosition::VertRef::Paragraph &&
+                                    frame.vertAlign != FramePosition::VertAlign::Inline;
+                int top = 0;
+                if (onPage) {
+                    const bool page = frame.vertRef == FramePosition::VertRef::Page;
+                    const int refTop = page ? 0 : ctx.marginTop;
+                    const int refHeight = page ? ctx.pageHeight : ctx.pageHeight - ctx.marginTop - ctx.marginBottom;
+                    top = std::clamp(FrameTop(frame, box.height, refTop, refHeight), 0,
+                                     std::max(0, ctx.pageHeight - box.height));
+                } else {
+                    top = std::max(0, y + (frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0));
+                }
+                int dy = top - (onPage ? 0 : y);
+                for (Line& l : box.lines) {
+                    line.items.Append(std::move(l.items), x, dy);
+                    line.notes.insert(line.notes.end(), l.notes.begin(), l.notes.end());
+                    dy += l.height;
+                }
+                if (onPage) {
+                    line.placed = true;  // drawn where it stands, taking no room
+                    out.push_back(std::move(line));
+                    continue;
+                }
+                const Exclusion ex{top - frame.gapY, top + box.height + frame.gapY, x - frame.gapX,
+                                   x + box.width + frame.gapX};
+                if (frame.wrap && !FindFreeSpan({ex}, top, 1, 0, width).blocked) {
+                    out.push_back(std::move(line));  // the text after it flows beside it
+                    around.push_back(ex);
+                    frameBottom = std::max(frameBottom, top + box.height);
+                } else {
+                    line.height = std::max(0, ex.bottom - y);
+                    push(std::move(line));
+                }
+                continue;
+            }
+            if (around.empty()) {
+                const std::size_t before = out.size();
+                FormatParagraph(*p, width, ctx, out, lead);
+                for (std::size_t k = before; k < out.size(); ++k) y += out[k].height;
+            } else {
+                FormatAround(*p, width, y, around, ctx, out, lead);
+            }
         } else if (const auto* t = std::get_if<Table>(&block.value)) {
             if (depth >= kMaxTableDepth) continue;
+            if (y < frameBottom) {
+                // Tables go below the frames before them.
+                Line line;
+                line.height = frameBottom - y;
+                line.noteText = ctx.noteText;
+                push(std::move(line));
+            }
+            around.clear();
             VerticalSpans spans;
             for (std::size_t r = 0; r < t->rows.size(); ++r) {
                 RowBox row = FormatRow(*t, r, width, ctx, spans, depth + 1);
@@ -685,9 +912,15 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                 Line line = RowSlice(row, 0, row.height);
                 line.notes = std::move(row.notes);
                 line.noteText = ctx.noteText;
-                out.push_back(std::move(line));
+                push(std::move(line));
             }
         }
+    }
+    if (y < frameBottom) {  // the blocks hold their frames
+        Line line;
+        line.height = frameBottom - y;
+        line.noteText = ctx.noteText;
+        push(std::move(line));
     }
 }
 
@@ -776,7 +1009,9 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         } else {
             if (span != spans.end()) span->first = nullptr;
             auto lines = std::make_shared<std::vector<Line>>();
+            ++cellDepth_;
             FormatBlocks(cell.content, textWidth, ctx, *lines, depth);
+            --cellDepth_;
             for (const Line& l : *lines) {
                 h += l.height;
                 for (int note : l.notes) box.notes.push_back(note);

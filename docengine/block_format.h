@@ -37,6 +37,40 @@ struct Line {
     bool columnBreakAfter = false; // a \column ends this line
     bool noteText = false;         // its textOffsets count from the start of the notes' text
     std::size_t unitStart = 0;     // a paragraph's line: where it starts in the paragraph's units
+    // A frame placed on the page: its items' y counts from the paper's top (x still from the
+    // flow's left edge) and it takes no room in the flow.
+    bool placed = false;
+};
+
+// Moves everything `line` draws by dx.
+void ShiftLine(Line& line, int dx);
+
+// Room a frame keeps clear of the text that flows around it, in the coordinates of that flow.
+struct Exclusion {
+    int top = 0, bottom = 0, left = 0, right = 0;
+};
+
+// Where a line from y to y + height may go in [left, right) beside `exclusions`: the wider of
+// the parts each one leaves, at least kMinWrapWidth wide. When none is left the line is
+// blocked; `clearY` is where the first of the exclusions in its way ends, to look again from.
+struct FreeSpan {
+    int left = 0, width = 0;
+    bool blocked = false;
+    int clearY = 0;
+};
+inline constexpr int kMinWrapWidth = 1440;
+FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right,
+                      int minWidth = kMinWrapWidth);
+
+// Where a frame `width` wide goes in the reference [refLeft, refLeft + refWidth) (the column,
+// the margins or the paper), and `height` high in [refTop, refTop + refHeight).
+int FrameLeft(const FramePosition& frame, int width, int refLeft, int refWidth, bool oddPage);
+int FrameTop(const FramePosition& frame, int height, int refTop, int refHeight);
+
+// A positioned frame's paragraphs formatted in a box of its own.
+struct FrameBox {
+    std::vector<Line> lines;
+    int width = 0, height = 0;
 };
 
 // Where to take up a paragraph again that is formatted anew from one of its lines on (the rest
@@ -56,6 +90,11 @@ struct FormatContext {
     std::vector<std::pair<int, std::size_t>>* bookmarks = nullptr;
     std::u16string pageNumber = u"1";  // shown by page fields until the paginator substitutes
     std::u16string pageCount = u"1";
+    // Frames positioned on the page (rather than by their paragraph) are placed there when
+    // the page is known: the flow's left edge and the paper's size. Otherwise they stay in the
+    // flow.
+    bool placeOnPage = false;
+    int flowLeft = 0, pageWidth = 0, pageHeight = 0, marginTop = 0, marginBottom = 0;
 };
 
 // One cell of a formatted table row.
@@ -104,6 +143,12 @@ public:
     // Paragraphs and tables (each table row one line), as in a cell, header, footer or note.
     void FormatBlocks(const Blocks& blocks, int width, FormatContext& ctx, std::vector<Line>& out, int depth,
                       const Note* note = nullptr);
+    // The paragraphs [first, end) of `blocks`, which share one frame (ParaFormat::frame), in
+    // the frame's box: at its width, or at `width` and then as wide as what they hold.
+    FrameBox FormatFrame(const Blocks& blocks, std::size_t first, std::size_t end, int width, FormatContext& ctx,
+                         const Note* note = nullptr);
+    // Where the frame that starts blocks[first] ends: the paragraphs after it with the same frame.
+    static std::size_t FrameEnd(const Blocks& blocks, std::size_t first);
     // Row `r` of `table`, its cells laid out at their widths. `spans` carries vertical merges
     // from row to row: pass the same list for the rows of one table, in order.
     RowBox FormatRow(const Table& table, std::size_t r, int width, FormatContext& ctx, VerticalSpans& spans,
@@ -126,6 +171,10 @@ private:
     void AddSpecial(char16_t unit, std::uint8_t kind, const CharFormat& format, bool plain);
     void AddPicture(const std::shared_ptr<const Picture>& picture, const CharFormat& format, int maxWidth,
                     int maxHeight);
+    // A paragraph after a frame in FormatBlocks: its lines beside `around` narrowed; `y` is
+    // where it starts in the blocks' lines and advances past it.
+    void FormatAround(const Paragraph& paragraph, int width, int& y, const std::vector<Exclusion>& around,
+                      FormatContext& ctx, std::vector<Line>& out, const Note* note);
     int TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit, int* leader);
     void EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard, int width,
                   std::size_t textBase, FormatContext& ctx, Line& line);
@@ -158,6 +207,7 @@ private:
     std::vector<std::uint8_t> leader_;  // and their leaders
     std::deque<CharFormat> markFormats_;  // formats made up for note marks
     bool tabsSorted_ = true;              // the paragraph's tab stops are in order
+    int cellDepth_ = 0;                   // formatting a table cell's content (no frames there)
     std::vector<Seg> segs_;
 };
 

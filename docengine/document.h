@@ -85,6 +85,23 @@ struct Borders {
     friend bool operator==(const Borders&, const Borders&) = default;
 };
 
+// A positioned frame (\posx \posy \absw ...): consecutive paragraphs with the same frame are
+// laid out together in a box of their own, placed on the page or beside the text around it.
+struct FramePosition {
+    enum class HorzRef : std::uint8_t { Column, Margin, Page } horzRef = HorzRef::Column;       // \phcol \phmrg \phpg
+    enum class VertRef : std::uint8_t { Paragraph, Margin, Page } vertRef = VertRef::Paragraph;  // \pvpara \pvmrg \pvpg
+    // Offset: x or y from the reference's edge; otherwise aligned in the reference.
+    enum class HorzAlign : std::uint8_t { Offset, Left, Center, Right, Inside, Outside } horzAlign = HorzAlign::Offset;
+    enum class VertAlign : std::uint8_t { Offset, Top, Center, Bottom, Inline } vertAlign = VertAlign::Offset;
+    int x = 0, y = 0;        // \posxN \posyN (may be negative)
+    int width = 0;           // \abswN; 0: as wide as its content
+    int height = 0;          // \abshN: N > 0 at least N, N < 0 exactly -N, 0 its content
+    int gapX = 0, gapY = 0;  // distance from the text around it (\dxfrtext \dfrmtxtx \dfrmtxty)
+    bool wrap = true;        // text flows beside it; \nowrap: only above and below
+    bool set = false;        // the paragraph is in a frame
+    friend bool operator==(const FramePosition&, const FramePosition&) = default;
+};
+
 struct ParaFormat {
     Alignment alignment = Alignment::Left;
     int leftIndent = 0, rightIndent = 0, firstLineIndent = 0;  // \li \ri \fi (fi may be negative)
@@ -107,6 +124,7 @@ struct ParaFormat {
     // space, or nothing.
     enum class LabelFollow : std::uint8_t { Tab, Space, Nothing } listLabelFollow = LabelFollow::Tab;
     int outlineLevel = -1;  // \outlinelevelN, for headings
+    FramePosition frame;
     friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
 };
 

@@ -43,6 +43,8 @@ int ResultWidth(detail::TextMeasure& measure, const TextItem& t) {
 // Formatting a paragraph anew for columns of other widths: how often, and up to what length.
 constexpr int kMaxReflows = 64;
 constexpr std::size_t kMaxReflowLines = 2000;
+constexpr int kMaxWrapReflows = 8;     // a paragraph formatted anew beside frames
+constexpr int kProbeLineHeight = 240;  // a line's height before it is formatted (12 pt)
 constexpr std::size_t kMaxPlannedUnits = 1 << 14;  // sections balanced ahead (PlanBalance)
 
 std::u16string Number(long long n) {
@@ -98,6 +100,12 @@ public:
         notesCtx_.noteText = true;
         notesCtx_.collectNotes = false;
         fixedCtx_.collectNotes = false;
+        fixedCtx_.placeOnPage = true;
+        fixedCtx_.flowLeft = setup_.marginLeft;
+        fixedCtx_.pageWidth = setup_.width;
+        fixedCtx_.pageHeight = setup_.height;
+        fixedCtx_.marginTop = setup_.marginTop;
+        fixedCtx_.marginBottom = setup_.marginBottom;
         planCtx_.collectNotes = false;
         const int body = setup_.height - setup_.marginTop - setup_.marginBottom;
         bodyCtx_.maxPictureHeight = notesCtx_.maxPictureHeight = fixedCtx_.maxPictureHeight = body;
@@ -162,6 +170,7 @@ private:
     int NoteHeight(int note);
     void PlaceNote(int note);
     void ProcessParagraph(const Paragraph& paragraph, const Note* note);
+    std::size_t ProcessFrame(const Blocks& blocks, std::size_t first, const Note* note);
     void ProcessRow();
     void NextBlock();
 
@@ -212,6 +221,8 @@ private:
         int y = 0, height = 0, column = 0;
     };
     std::vector<RegionLine> regionLines_;
+    // Frames on the current page that the text keeps clear of (page coordinates).
+    std::vector<detail::Exclusion> exclusions_;
 
     std::vector<Pending> pending_;
     bool pendingAfterContent_ = false;
@@ -427,6 +438,10 @@ void Paginator::Flow::OpenPage() {
     std::vector<Line> footer = FixedLines(pick(section.footers));
     int y = std::clamp(section.headerDistance, 0, height / 2);
     for (Line& line : header) {
+        if (line.placed) {
+            Emit(std::move(line), setup_.marginLeft, 0);
+            continue;
+        }
         const int h = line.height;
         Emit(std::move(line), setup_.marginLeft, y);
         y += h;
@@ -437,6 +452,10 @@ void Paginator::Flow::OpenPage() {
     y = height - std::clamp(section.footerDistance, 0, height / 2) - footerHeight;
     bodyBottom_ = std::min(height - setup_.marginBottom, y);
     for (Line& line : footer) {
+        if (line.placed) {
+            Emit(std::move(line), setup_.marginLeft, 0);
+            continue;
+        }
         const int h = line.height;
         Emit(std::move(line), setup_.marginLeft, y);
         y += h;
@@ -458,6 +477,7 @@ void Paginator::Flow::OpenPage() {
     regionTop_ = y_ = lowest_ = bodyTop_;
     columnUsed_ = false;
     regionLines_.clear();
+    exclusions_.clear();
 
     // Footnote lines carried over from the previous page come first, up to 3/4 of the body.
     const int room = (bodyBottom_ - bodyTop_) * 3 / 4;
@@ -785,34 +805,145 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
     }
     lines_.clear();
     bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
-    int width = ColumnWidth();
+    int width = ColumnWidth(), shift = 0;
+    auto room = [&](int height, int minWidth = detail::kMinWrapWidth) {
+        return detail::FindFreeSpan(exclusions_, y_, height, ColumnLeft(), ColumnLeft() + ColumnWidth(), minWidth);
+    };
+    if (!exclusions_.empty()) {
+        // Beside or below the frames on the page: the first line's room is judged at a single
+        // line's height.
+        detail::FreeSpan span = room(kProbeLineHeight);
+        while (span.blocked && span.clearY > y_) {
+            y_ = span.clearY;
+            span = room(kProbeLineHeight);
+        }
+        if (!span.blocked) {
+            width = span.width;
+            shift = span.left;
+        }
+    }
     const std::size_t textBase = layout_.plainText.size();
     formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
-    // A line that goes into a column of another width takes the rest of the paragraph with it,
-    // formatted anew at that width. Each time costs the paragraph's length, so a paragraph is
-    // formatted anew a bounded number of times and long ones not at all: the work stays linear.
-    int reflows = uniform_ || lines_.size() > kMaxReflowLines ? 0 : kMaxReflows;
-    for (std::size_t k = 0; k < lines_.size(); ++k) {
-        const int target = reflows > 0 && k > 0
-                               ? (!Fits(lines_[k]) && (columnUsed_ || !pending_.empty()) ? NextColumnWidth() : ColumnWidth())
-                               : width;
-        if (target != width) {
-            --reflows;
+    // A line that goes into a column of another width, or beside a frame, takes the rest of the
+    // paragraph with it, formatted anew at that width. Each time costs the paragraph's length,
+    // so a paragraph is formatted anew a bounded number of times and long ones not at all: the
+    // work stays linear.
+    const bool bounded = lines_.size() <= kMaxReflowLines;
+    int reflows = uniform_ || !bounded ? 0 : kMaxReflows;
+    int wraps = exclusions_.empty() || !bounded ? 0 : kMaxWrapReflows;
+    for (std::size_t k = 0; k < lines_.size();) {
+        Line& line = lines_[k];
+        const bool moves = !Fits(line) && (columnUsed_ || !pending_.empty());
+        int target = width, targetShift = shift;
+        bool may = k > 0 && reflows > 0;
+        if (moves) {
+            target = NextColumnWidth();
+            targetShift = 0;
+        } else if (!exclusions_.empty()) {
+            const detail::FreeSpan span = room(line.height);
+            if (span.blocked && span.clearY > y_) {
+                y_ = span.clearY;  // below the frame in its way
+                continue;
+            }
+            target = span.blocked ? ColumnWidth() : span.width;
+            targetShift = span.blocked ? 0 : span.left;
+            may = k > 0 && wraps > 0;
+        } else {
+            target = ColumnWidth();
+            targetShift = 0;
+        }
+        if ((target != width || targetShift != shift) && may) {
+            if (moves || exclusions_.empty()) --reflows;
+            else --wraps;
             width = target;
+            shift = targetShift;
             const detail::ResumeAt resume{lines_[k].unitStart, textBase};
             std::vector<Line> rest;
             formatter_.FormatParagraph(paragraph, width, bodyCtx_, rest, note, &resume);
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(k), lines_.end());
-            for (Line& line : rest) lines_.push_back(std::move(line));
+            for (Line& l : rest) lines_.push_back(std::move(l));
             if (k >= lines_.size()) break;
+            continue;
         }
-        AddLine(std::move(lines_[k]));
+        if (!moves && !exclusions_.empty() && (target < width || targetShift != shift)) {
+            // Formatted for other room than there is beside a frame: it goes below the frame.
+            const detail::FreeSpan below = detail::FindFreeSpan(
+                exclusions_, y_, line.height, ColumnLeft() + shift, ColumnLeft() + shift + width, width);
+            if (below.blocked && below.clearY > y_) {
+                y_ = below.clearY;
+                continue;
+            }
+        }
+        detail::ShiftLine(line, shift);
+        AddLine(std::move(line));
+        ++k;
     }
     lines_.clear();
     if (paragraph.pageBreakAfter) {
         CommitPending();
         pageBreakPending_ = true;
     }
+}
+
+// A positioned frame: the paragraphs from blocks[first] on that share its frame, formatted in a
+// box and placed on the page by its position; the text after it keeps clear of it. Returns how
+// many blocks it took.
+std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t first, const Note* note) {
+    const std::size_t end = detail::BlockFormatter::FrameEnd(blocks, first);
+    const Paragraph& lead = std::get<Paragraph>(blocks[first].value);
+    const FramePosition& frame = lead.format->frame;
+    if (lead.format->pageBreakBefore && (columnUsed_ || !pending_.empty())) {
+        CommitPending();
+        FinishPage();
+        OpenPage();
+    }
+    bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
+    detail::FrameBox box = formatter_.FormatFrame(blocks, first, end, ColumnWidth(), bodyCtx_, note);
+    const bool anchored = frame.vertRef == FramePosition::VertRef::Paragraph ||
+                          frame.vertAlign == FramePosition::VertAlign::Inline;
+    const int offset = frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0;
+    if (anchored && y_ + offset + box.height > Bottom() && (columnUsed_ || !pending_.empty())) {
+        CommitPending();
+        NewColumn();
+    }
+    int refLeft = ColumnLeft(), refWidth = ColumnWidth();
+    if (frame.horzRef == FramePosition::HorzRef::Page) {
+        refLeft = 0;
+        refWidth = setup_.width;
+    } else if (frame.horzRef == FramePosition::HorzRef::Margin) {
+        refLeft = setup_.marginLeft;
+        refWidth = textWidth_;
+    }
+    const int x = std::clamp(detail::FrameLeft(frame, box.width, refLeft, refWidth, pageNumber_ % 2 != 0), 0,
+                             std::max(0, setup_.width - box.width));
+    int top = y_ + offset;
+    if (!anchored) {
+        const bool page = frame.vertRef == FramePosition::VertRef::Page;
+        const int refTop = page ? 0 : setup_.marginTop;
+        const int refHeight = page ? setup_.height : setup_.height - setup_.marginTop - setup_.marginBottom;
+        top = detail::FrameTop(frame, box.height, refTop, refHeight);
+    }
+    top = std::clamp(top, 0, std::max(0, setup_.height - box.height));
+    int y = top;
+    std::vector<int> notes;
+    for (Line& line : box.lines) {
+        const int h = line.height;
+        notes.insert(notes.end(), line.notes.begin(), line.notes.end());
+        Emit(std::move(line), x, y);
+        y += h;
+    }
+    for (int n : notes)
+        if (IsFootnote(n) && !noteDone_[n]) PlaceNote(n);
+    columnUsed_ = true;  // the page holds something: a page break after the frame starts a new one
+    const int gapX = frame.wrap ? frame.gapX : setup_.width;
+    exclusions_.push_back(detail::Exclusion{top - frame.gapY, top + box.height + frame.gapY, x - gapX,
+                                            x + box.width + gapX});
+    for (std::size_t i = first; i < end; ++i)
+        if (std::get<Paragraph>(blocks[i].value).pageBreakAfter) {
+            CommitPending();
+            pageBreakPending_ = true;
+        }
+    return end - first;
 }
 
 void Paginator::Flow::ProcessRow() {
@@ -834,6 +965,15 @@ void Paginator::Flow::ProcessRow() {
         tableState_.headerHeight += row.height;
         AddLine(std::move(line));
         return;
+    }
+    if (!exclusions_.empty()) {
+        // Rows go below the frames in their way.
+        const int left = ColumnLeft(), right = left + ColumnWidth();
+        detail::FreeSpan span = detail::FindFreeSpan(exclusions_, y_, row.height, left, right, right - left);
+        while (span.blocked && span.clearY > y_) {
+            y_ = span.clearY;
+            span = detail::FindFreeSpan(exclusions_, y_, row.height, left, right, right - left);
+        }
     }
     if (row.height <= FullHeight()) {
         AddLine(detail::BlockFormatter::RowSlice(row, 0, row.height));  // whole, here or on the next page
@@ -936,8 +1076,10 @@ bool Paginator::Flow::Advance() {
     }
     const Block& block = (*blocks)[index];
     if (const auto* paragraph = std::get_if<Paragraph>(&block.value)) {
-        ProcessParagraph(*paragraph, lead);
-        NextBlock();
+        std::size_t taken = 1;
+        if (paragraph->format->frame.set) taken = ProcessFrame(*blocks, index, lead);
+        else ProcessParagraph(*paragraph, lead);
+        for (std::size_t k = 0; k < taken; ++k) NextBlock();
     } else {
         const Table& table = std::get<Table>(block.value);
         if (table.rows.empty()) {

@@ -58,6 +58,8 @@ enum class W : std::uint16_t {
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
     tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
+    posx, posxc, posxr, posxl, posxi, posxo, posy, posyt, posyc, posyb, posyil, absw, absh,
+    phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
@@ -146,6 +148,14 @@ constexpr WordEntry kWords[] = {
     {"tb", W::tb}, {"tqr", W::tqr}, {"tqc", W::tqc}, {"tqdec", W::tqdec}, {"tldot", W::tldot},
     {"tlmdot", W::tldot}, {"tlhyph", W::tlhyph}, {"tlul", W::tlul}, {"tlth", W::tlth},
     {"tleq", W::tleq}, {"keep", W::keep}, {"keepn", W::keepn}, {"pagebb", W::pagebb},
+    {"posx", W::posx}, {"posxc", W::posxc}, {"posxr", W::posxr}, {"posxl", W::posxl},
+    {"posxi", W::posxi}, {"posxo", W::posxo}, {"posy", W::posy}, {"posyt", W::posyt},
+    {"posyc", W::posyc}, {"posyb", W::posyb}, {"posyil", W::posyil}, {"posyin", W::posyil},
+    {"posyout", W::posyil}, {"absw", W::absw}, {"absh", W::absh}, {"phcol", W::phcol},
+    {"phmrg", W::phmrg}, {"phpg", W::phpg}, {"pvpara", W::pvpara}, {"pvmrg", W::pvmrg},
+    {"pvpg", W::pvpg}, {"dxfrtext", W::dxfrtext}, {"dfrmtxtx", W::dfrmtxtx},
+    {"dfrmtxty", W::dfrmtxty}, {"nowrap", W::nowrap}, {"wraparound", W::wrapframe},
+    {"wraptight", W::wrapframe}, {"wrapthrough", W::wrapframe},
     {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"intbl", W::intbl},
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
@@ -1028,6 +1038,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
     CharFormat& c = st.chr;
     ParaState& p = st.para;
     ParaFormat& pf = p.format;
+    FramePosition& fr = pf.frame;
     switch (w) {
         case W::plain: {
             const int link = c.link;
@@ -1105,6 +1116,32 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::keep: pf.keepTogether = on; break;
         case W::keepn: pf.keepWithNext = on; break;
         case W::pagebb: pf.pageBreakBefore = on; break;
+        // A frame: any position or size puts the paragraph in one; the references, the
+        // distance from the text and the wrapping only describe it.
+        case W::posx: fr.x = Length(has ? param : 0); fr.horzAlign = FramePosition::HorzAlign::Offset; fr.set = true; break;
+        case W::posxl: fr.horzAlign = FramePosition::HorzAlign::Left; fr.set = true; break;
+        case W::posxc: fr.horzAlign = FramePosition::HorzAlign::Center; fr.set = true; break;
+        case W::posxr: fr.horzAlign = FramePosition::HorzAlign::Right; fr.set = true; break;
+        case W::posxi: fr.horzAlign = FramePosition::HorzAlign::Inside; fr.set = true; break;
+        case W::posxo: fr.horzAlign = FramePosition::HorzAlign::Outside; fr.set = true; break;
+        case W::posy: fr.y = Length(has ? param : 0); fr.vertAlign = FramePosition::VertAlign::Offset; fr.set = true; break;
+        case W::posyt: fr.vertAlign = FramePosition::VertAlign::Top; fr.set = true; break;
+        case W::posyc: fr.vertAlign = FramePosition::VertAlign::Center; fr.set = true; break;
+        case W::posyb: fr.vertAlign = FramePosition::VertAlign::Bottom; fr.set = true; break;
+        case W::posyil: fr.vertAlign = FramePosition::VertAlign::Inline; fr.set = true; break;
+        case W::absw: fr.width = std::clamp(has ? param : 0, 0, kMaxLength); fr.set = true; break;
+        case W::absh: fr.height = Length(has ? param : 0); fr.set = true; break;
+        case W::phcol: fr.horzRef = FramePosition::HorzRef::Column; break;
+        case W::phmrg: fr.horzRef = FramePosition::HorzRef::Margin; break;
+        case W::phpg: fr.horzRef = FramePosition::HorzRef::Page; break;
+        case W::pvpara: fr.vertRef = FramePosition::VertRef::Paragraph; break;
+        case W::pvmrg: fr.vertRef = FramePosition::VertRef::Margin; break;
+        case W::pvpg: fr.vertRef = FramePosition::VertRef::Page; break;
+        case W::dxfrtext: fr.gapX = fr.gapY = std::clamp(has ? param : 0, 0, kMaxLength); break;
+        case W::dfrmtxtx: fr.gapX = std::clamp(has ? param : 0, 0, kMaxLength); break;
+        case W::dfrmtxty: fr.gapY = std::clamp(has ? param : 0, 0, kMaxLength); break;
+        case W::nowrap: fr.wrap = false; break;
+        case W::wrapframe: fr.wrap = true; break;
         case W::widctlpar: pf.widowControl = true; break;
         case W::nowidctlpar: pf.widowControl = false; break;
         case W::intbl: if (p.itap == 0 && on) p.itap = 1; if (!on) p.itap = 0; break;

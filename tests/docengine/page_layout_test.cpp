@@ -596,6 +596,117 @@ TEST(PageLayout, ColumnsAndColumnBreak) {
     EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 3200 && r.x + r.width > 3200 && r.height > r.width; }));
 }
 
+// The right edge of the widest text on page 1 with its baseline in (from, to], but `except`.
+int RightmostText(const Layout& l, const std::string& except, int from, int to) {
+    int right = 0;
+    for (const TextItem& t : l.pages[0].texts)
+        if (t.text.find(U(except)) == std::u16string::npos && t.baseline > from && t.baseline <= to)
+            right = std::max(right, t.x + t.width);
+    return right;
+}
+
+TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
+    std::string words;
+    for (int i = 0; i < 60; ++i) words += "word ";
+    ParaFormat framed;
+    framed.frame.set = true;
+    framed.frame.horzAlign = FramePosition::HorzAlign::Right;
+    framed.frame.width = 2400;
+    framed.frame.gapX = 120;
+    // Three lines in a frame at the column's right, text beside it, then across the column.
+    Document d = Doc({B(Para("FRAMEA", framed)), B(Para("FRAMEB", framed)), B(Para("FRAMEC", framed)), B(Para(words))});
+    Layout l = LayOutChecked(d, TextArea(9600, 20));
+    const TextItem* frame = Item(l, "FRAMEA");
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->x, 1000 + 9600 - 2400);
+    EXPECT_EQ(Item(l, "FRAMEC")->baseline, frame->baseline + 480);
+    EXPECT_EQ(Item(l, "word")->baseline, frame->baseline);  // beside the frame, not below it
+    const int last = Item(l, "FRAMEC")->baseline;
+    EXPECT_LE(RightmostText(l, "FRAME", 0, last), 1000 + 9600 - 2400 - 120);
+    EXPECT_GT(RightmostText(l, "FRAME", last, last + 240), 1000 + 9600 - 2400);
+    EXPECT_EQ(l.plainText.substr(0, 6), u"FRAMEA");  // read in the document's order
+
+    // Without wrapping the text goes below it.
+    for (int i = 0; i < 3; ++i) {
+        Paragraph& p = std::get<Paragraph>(d.sections[0].body[i].value);
+        ParaFormat f = *p.format;
+        f.frame.wrap = false;
+        f.frame.gapY = 100;
+        p.format = f;
+    }
+    l = LayOutChecked(d, TextArea(9600, 20));
+    EXPECT_EQ(Item(l, "word")->baseline, Item(l, "FRAMEC")->baseline + 240 + 100);
+
+    // A frame at a place on the page, and one too wide to leave room beside it.
+    ParaFormat onPage;
+    onPage.frame.set = true;
+    onPage.frame.vertRef = FramePosition::VertRef::Page;
+    onPage.frame.horzRef = FramePosition::HorzRef::Page;
+    onPage.frame.x = 3000;
+    onPage.frame.y = 2000;
+    onPage.frame.height = -960;
+    ParaFormat wide;
+    wide.frame.set = true;
+    wide.frame.width = 9000;
+    Document placed = Doc({B(Para("intro")), B(Para("PLACED", onPage)), B(Para(words)), B(Para("WIDE", wide)), B(Para("after"))});
+    l = LayOutChecked(placed, TextArea(9600, 20));
+    EXPECT_EQ(Item(l, "PLACED")->x, 3000);
+    EXPECT_EQ(Item(l, "PLACED")->baseline, 2000 + 192);
+    for (const TextItem& t : l.pages[0].texts) {  // nothing drawn over it
+        if (t.text.find(u"PLACED") != std::u16string::npos || t.baseline - 192 >= 2960 || t.baseline + 48 <= 2000)
+            continue;
+        EXPECT_TRUE(t.x + t.width <= 3000 || t.x >= 3000 + 6 * 120) << "at " << t.x << "," << t.baseline;
+    }
+    EXPECT_EQ(Item(l, "after")->baseline, Item(l, "WIDE")->baseline + 240);
+
+    // In a table cell a framed paragraph stays in the cell's flow.
+    Table table = Grid(1, {4000}, "C");
+    table.rows[0].cells[0].content.push_back(B(Para("INCELL", framed)));
+    l = LayOutChecked(Doc({B(table)}), TextArea(9600, 20));
+    EXPECT_EQ(Item(l, "INCELL")->x, Item(l, "C0.0")->x);
+    EXPECT_EQ(Item(l, "INCELL")->baseline, Item(l, "C0.0")->baseline + 240);
+
+    // A page that holds only a frame is a page: a break after it starts the next one.
+    ParaFormat breaks;
+    breaks.pageBreakBefore = true;
+    l = LayOutChecked(Doc({B(Para("PLACED", onPage)), B(Para("next", breaks))}), TextArea(9600, 20));
+    EXPECT_EQ(PageOf(l, "next"), 1);
+}
+
+TEST(PageLayout, FramesInHeadersAndFooters) {
+    Section s;
+    ParaFormat number;  // a page number at the right of the footer, beside its text
+    number.frame.set = true;
+    number.frame.horzRef = FramePosition::HorzRef::Margin;
+    number.frame.horzAlign = FramePosition::HorzAlign::Right;
+    Paragraph page = Para("", number);
+    page.content.push_back(Kind(Inline::Kind::PageNumber));
+    s.footers.both.push_back(B(page));
+    s.footers.both.push_back(B(Para("left")));
+    ParaFormat onPage;  // a return address at a place on the page, outside the header's flow
+    onPage.frame.set = true;
+    onPage.frame.vertRef = FramePosition::VertRef::Page;
+    onPage.frame.horzAlign = FramePosition::HorzAlign::Right;
+    onPage.frame.y = 3000;
+    onPage.frame.width = 2400;
+    onPage.frame.wrap = false;
+    s.headers.both.push_back(B(Para("ADDRESS", onPage)));
+    s.headers.both.push_back(B(Para("head")));
+    s.body.push_back(B(Para("body")));
+    Document d;
+    d.sections.push_back(s);
+    const Layout l = LayOutChecked(d, PageSetup{});
+    const auto& texts = l.pages[0].texts;
+    auto num = std::find_if(texts.begin(), texts.end(), [](const TextItem& t) { return t.field == TextItem::Field::PageNumber; });
+    ASSERT_NE(num, texts.end());
+    EXPECT_EQ(num->x + num->width, 12240 - 1440);
+    EXPECT_EQ(num->baseline, Item(l, "left")->baseline);
+    EXPECT_EQ(Item(l, "ADDRESS")->x, 12240 - 1440 - 2400);
+    EXPECT_EQ(Item(l, "ADDRESS")->baseline, 3000 + 192);
+    EXPECT_EQ(Item(l, "head")->baseline, 720 + 192);  // the header's own flow is as without it
+    EXPECT_EQ(Item(l, "body")->baseline, 1440 + 192);
+}
+
 TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
     Section two;
     two.columns = 2;
@@ -777,6 +888,20 @@ TEST(PageLayout, RandomDocumentsKeepTheTextAndItsOffsets) {
             pf.keepTogether = next(4) == 0;
             pf.pageBreakBefore = next(10) == 0;
             if (next(4) == 0) pf.listLabel = u"\u2022";
+            if (next(5) == 0) {
+                FramePosition& f = pf.frame;
+                f.set = true;
+                f.horzRef = static_cast<FramePosition::HorzRef>(next(3));
+                f.vertRef = static_cast<FramePosition::VertRef>(next(3));
+                f.horzAlign = static_cast<FramePosition::HorzAlign>(next(6));
+                f.vertAlign = static_cast<FramePosition::VertAlign>(next(5));
+                f.x = static_cast<int>(next(20000)) - 2000;
+                f.y = static_cast<int>(next(20000)) - 2000;
+                f.width = static_cast<int>(next(6000));
+                f.height = static_cast<int>(next(4000)) - 2000;
+                f.gapX = f.gapY = static_cast<int>(next(300));
+                f.wrap = next(3) != 0;
+            }
             Paragraph p = Para("", pf);
             for (unsigned i = 0, n = next(8); i < n; ++i) {
                 const unsigned k = next(10);

@@ -105,9 +105,21 @@ TEST(RtfReaderFormat, TextWithoutPlainIsNotBoldAndPlainResets) {
 
 TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
     auto r = Read(kHead + "\\pard\\qj\\li720\\ri360\\fi-360\\sb120\\sa240\\sl360\\slmult1\\keepn\\pagebb"
-                          "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard two{\\qc\\par}three\\qr\\par}");
+                          "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard two{\\qc\\par}three\\qr\\par"
+                          "\\pard\\pvpg\\phmrg\\posxr\\posy965\\absh-965\\absw4320\\dxfrtext187\\nowrap framed\\par}");
     const auto& body = Body(r);
-    ASSERT_EQ(body.size(), 3u);
+    ASSERT_EQ(body.size(), 4u);
+    EXPECT_FALSE(Para(body, 2).format->frame.set);
+    const FramePosition& frame = Para(body, 3).format->frame;
+    EXPECT_TRUE(frame.set);
+    EXPECT_EQ(frame.vertRef, FramePosition::VertRef::Page);
+    EXPECT_EQ(frame.horzRef, FramePosition::HorzRef::Margin);
+    EXPECT_EQ(frame.horzAlign, FramePosition::HorzAlign::Right);
+    EXPECT_EQ(frame.y, 965);
+    EXPECT_EQ(frame.height, -965);
+    EXPECT_EQ(frame.width, 4320);
+    EXPECT_EQ(frame.gapX, 187);
+    EXPECT_FALSE(frame.wrap);
     const auto& f = *Para(body, 0).format;
     EXPECT_EQ(f.alignment, Alignment::Justify);
     EXPECT_EQ(f.leftIndent, 720);
