@@ -880,7 +880,7 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                                    x + box.width + frame.gapX};
                 if (frame.wrap && !FindFreeSpan({ex}, top, 1, 0, width).blocked) {
                     out.push_back(std::move(line));  // the text after it flows beside it
-                    around.push_back(ex);
+                    if (around.size() < kMaxExclusions) around.push_back(ex);
                     frameBottom = std::max(frameBottom, top + box.height);
                 } else {
                     line.height = std::max(0, ex.bottom - y);

@@ -59,6 +59,10 @@ struct FreeSpan {
     int clearY = 0;
 };
 inline constexpr int kMinWrapWidth = 1440;
+// Frames a page (or a header) keeps the text clear of: further ones are placed all the same
+// (report generators place every field in a frame), but the text does not avoid them, so that a
+// flood of frames costs no more than its text.
+inline constexpr std::size_t kMaxExclusions = 256;
 FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right,
                       int minWidth = kMinWrapWidth);
 

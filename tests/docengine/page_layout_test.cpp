@@ -825,6 +825,15 @@ TEST(PageLayout, DegenerateInputFinishes) {
     pictures.content.assign(3, in);
     body.push_back(B(pictures));
     for (int i = 0; i < 100000; ++i) body.push_back(B(Para("")));
+    ParaFormat frame;  // a flood of frames, each of its own, at places on one page, text after
+    frame.frame.set = true;
+    frame.frame.vertRef = FramePosition::VertRef::Page;
+    frame.frame.wrap = false;
+    for (int i = 0; i < 30000; ++i) {
+        frame.frame.y = i % 10000;
+        body.push_back(B(Para("framed words", frame)));
+    }
+    body.push_back(B(Para(std::string(20000, 'w'))));
     Document d = Doc(body);
     d.sections.emplace_back();
     d.sections.back().columns = 1000;
