@@ -878,7 +878,9 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                 }
                 const Exclusion ex{top - frame.gapY, top + box.height + frame.gapY, x - frame.gapX,
                                    x + box.width + frame.gapX};
-                if (frame.wrap && !FindFreeSpan({ex}, top, 1, 0, width).blocked) {
+                if (frame.inFront) {
+                    out.push_back(std::move(line));  // the text runs under it
+                } else if (frame.wrap && !FindFreeSpan({ex}, top, 1, 0, width).blocked) {
                     out.push_back(std::move(line));  // the text after it flows beside it
                     if (around.size() < kMaxExclusions) around.push_back(ex);
                     frameBottom = std::max(frameBottom, top + box.height);

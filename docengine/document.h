@@ -98,6 +98,7 @@ struct FramePosition {
     int height = 0;          // \abshN: N > 0 at least N, N < 0 exactly -N, 0 its content
     int gapX = 0, gapY = 0;  // distance from the text around it (\dxfrtext \dfrmtxtx \dfrmtxty)
     bool wrap = true;        // text flows beside it; \nowrap: only above and below
+    bool inFront = false;    // a shape the text runs under (\shpwr3): it keeps no room
     bool set = false;        // the paragraph is in a frame
     friend bool operator==(const FramePosition&, const FramePosition&) = default;
 };

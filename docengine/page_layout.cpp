@@ -936,7 +936,7 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
         if (IsFootnote(n) && !noteDone_[n]) PlaceNote(n);
     columnUsed_ = true;  // the page holds something: a page break after the frame starts a new one
     const int gapX = frame.wrap ? frame.gapX : setup_.width;
-    if (exclusions_.size() < detail::kMaxExclusions)
+    if (!frame.inFront && exclusions_.size() < detail::kMaxExclusions)
         exclusions_.push_back(detail::Exclusion{top - frame.gapY, top + box.height + frame.gapY, x - gapX,
                                                 x + box.width + gapX});
     for (std::size_t i = first; i < end; ++i)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -60,6 +61,8 @@ enum class W : std::uint16_t {
     tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
     posx, posxc, posxr, posxl, posxi, posxo, posy, posyt, posyc, posyb, posyil, absw, absh,
     phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
+    shpleft, shptop, shpright, shpbottom, shpbxpage, shpbxmargin, shpbxcolumn, shpbxignore,
+    shpbypage, shpbymargin, shpbypara, shpbyignore, shpwr,
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
@@ -156,6 +159,11 @@ constexpr WordEntry kWords[] = {
     {"pvpg", W::pvpg}, {"dxfrtext", W::dxfrtext}, {"dfrmtxtx", W::dfrmtxtx},
     {"dfrmtxty", W::dfrmtxty}, {"nowrap", W::nowrap}, {"wraparound", W::wrapframe},
     {"wraptight", W::wrapframe}, {"wrapthrough", W::wrapframe},
+    {"shpleft", W::shpleft}, {"shptop", W::shptop}, {"shpright", W::shpright},
+    {"shpbottom", W::shpbottom}, {"shpbxpage", W::shpbxpage}, {"shpbxmargin", W::shpbxmargin},
+    {"shpbxcolumn", W::shpbxcolumn}, {"shpbxignore", W::shpbxignore}, {"shpbypage", W::shpbypage},
+    {"shpbymargin", W::shpbymargin}, {"shpbypara", W::shpbypara}, {"shpbyignore", W::shpbyignore},
+    {"shpwr", W::shpwr},
     {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"intbl", W::intbl},
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
@@ -299,7 +307,7 @@ struct GroupState {
 
 enum class FrameKind : std::uint8_t {
     Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
-    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark, MathObject, MathChar,
+    Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark, MathObject, MathChar, Shape,
 };
 
 // Equation objects that show characters of their own around or between their arguments.
@@ -338,6 +346,7 @@ struct Sink {
     bool breakBefore = false;      // \page in an empty paragraph
     std::vector<TableLevel> tables;
     Blocks deferred;               // text boxes anchored in the current paragraph
+    Blocks floating;               // positioned shapes anchored in it: they go before it
     int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
 };
 
@@ -469,6 +478,9 @@ private:
     // destinations
     bool OpenFrame(FrameKind kind, Dest dest);
     void CloseFrame(Frame& frame, GroupState& st);
+    bool ShapeWord(W w, int param);
+    void ShapeProperty();
+    void FinishShape();
     void StartDestination(W w);
     void FontTableText(std::u16string_view text);
     void FinishFontEntry();
@@ -559,6 +571,17 @@ private:
     std::size_t nextRecentFormat_ = 0;
     std::map<std::u16string, int> bookmarkByName_;  // names in upper case: they match regardless of case
     std::u16string shapePropName_;
+    // The shape being read (the outermost one): where it goes and what it brought into its
+    // anchor paragraph (its picture) and the paragraph's text boxes.
+    struct ShapeBuild {
+        bool open = false, hasRect = false, pseudoInline = false;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        int horzRef = -1, vertRef = -1;  // \shpbx / \shpby, -1 ignored: the properties say
+        int wrap = 2;                   // \shpwrN
+        int posh = 0, posv = 0, posrelh = 2, posrelv = 2;
+        std::size_t sink = 0, inlinesAtOpen = 0, deferredAtOpen = 0;
+    } shape_;
+    std::string shapeValue_;  // the property value being read ({\sv ...})
 
     struct PictureBuild {
         Picture picture;
@@ -822,10 +845,11 @@ void RtfReader::TextBytes(std::string_view bytes) {
         }
         return;
     }
-    if (d == Dest::Info || d == Dest::ListTable || d == Dest::ListOverrideTable || d == Dest::Pn ||
-        d == Dest::ShapeValue) {
+    if (d == Dest::ShapeValue) {
+        if (shape_.open) shapeValue_.append(bytes.substr(0, 16 - std::min<std::size_t>(16, shapeValue_.size())));
         return;
     }
+    if (d == Dest::Info || d == Dest::ListTable || d == Dest::ListOverrideTable || d == Dest::Pn) return;
     pendingBytes_.append(bytes);
 }
 
@@ -1185,6 +1209,104 @@ bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
     return true;
 }
 
+// ---------------------------------------------------------------- shapes
+
+// The shape's place: \shpleft ... \shpbottom in its references (\shpbx*, \shpby*) and how text
+// wraps around it (\shpwr).
+bool RtfReader::ShapeWord(W w, int param) {
+    const int v = param == kNoParam ? 0 : Length(param);
+    switch (w) {
+        case W::shpleft: shape_.left = v; shape_.hasRect = true; return true;
+        case W::shptop: shape_.top = v; shape_.hasRect = true; return true;
+        case W::shpright: shape_.right = v; shape_.hasRect = true; return true;
+        case W::shpbottom: shape_.bottom = v; shape_.hasRect = true; return true;
+        case W::shpbxpage: shape_.horzRef = 1; return true;
+        case W::shpbxmargin: shape_.horzRef = 0; return true;
+        case W::shpbxcolumn: shape_.horzRef = 2; return true;
+        case W::shpbxignore: shape_.horzRef = -1; return true;
+        case W::shpbypage: shape_.vertRef = 1; return true;
+        case W::shpbymargin: shape_.vertRef = 0; return true;
+        case W::shpbypara: shape_.vertRef = 2; return true;
+        case W::shpbyignore: shape_.vertRef = -1; return true;
+        case W::shpwr: shape_.wrap = param == kNoParam ? 2 : param; return true;
+        default: return false;
+    }
+}
+
+// A property just read ({\sp{\sn name}{\sv value}}): those that place the shape.
+void RtfReader::ShapeProperty() {
+    if (!shape_.open || shapePropName_.empty()) return;
+    int value = 0;
+    const auto [end, error] = std::from_chars(shapeValue_.data(), shapeValue_.data() + shapeValue_.size(), value);
+    shapeValue_.clear();
+    if (error != std::errc{}) return;
+    const std::u16string& name = shapePropName_;
+    if (name == u"posh") shape_.posh = value;
+    else if (name == u"posv") shape_.posv = value;
+    else if (name == u"posrelh") shape_.posrelh = value;
+    else if (name == u"posrelv") shape_.posrelv = value;
+    else if (name == u"fPseudoInline") shape_.pseudoInline = value != 0;
+    shapePropName_.clear();
+}
+
+// A shape ends: its picture and its text boxes become a frame where the shape stands, placed
+// before its anchor paragraph so that the paragraph flows around it. A shape that stands in
+// the line (or tells no place) keeps its picture in the line and its text after the paragraph.
+void RtfReader::FinishShape() {
+    ShapeProperty();
+    ShapeBuild shape = shape_;
+    shape_ = ShapeBuild{};
+    if (!shape.hasRect || shape.pseudoInline || shape.sink + 1 != sinks_.size()) return;
+    Sink& sink = sinks_[shape.sink];
+    if (sink.para.content.size() < shape.inlinesAtOpen || sink.deferred.size() < shape.deferredAtOpen) return;
+
+    FramePosition frame;
+    frame.set = true;
+    // \shpbx* / \shpby*, or when those say to ignore them, the properties posrelh/posrelv:
+    // 0 margin, 1 page, 2 column or paragraph, 3 character or line.
+    const int h = shape.horzRef >= 0 ? shape.horzRef : shape.posrelh;
+    const int v = shape.vertRef >= 0 ? shape.vertRef : shape.posrelv;
+    frame.horzRef = h == 0 ? FramePosition::HorzRef::Margin : h == 1 ? FramePosition::HorzRef::Page
+                                                                     : FramePosition::HorzRef::Column;
+    frame.vertRef = v == 0 ? FramePosition::VertRef::Margin : v == 1 ? FramePosition::VertRef::Page
+                                                                     : FramePosition::VertRef::Paragraph;
+    using HA = FramePosition::HorzAlign;
+    using VA = FramePosition::VertAlign;
+    static constexpr HA kHorz[] = {HA::Offset, HA::Left, HA::Center, HA::Right, HA::Inside, HA::Outside};
+    static constexpr VA kVert[] = {VA::Offset, VA::Top, VA::Center, VA::Bottom, VA::Top, VA::Bottom};
+    frame.horzAlign = kHorz[shape.posh >= 0 && shape.posh < 6 ? shape.posh : 0];
+    frame.vertAlign = kVert[shape.posv >= 0 && shape.posv < 6 ? shape.posv : 0];
+    frame.x = std::min(shape.left, shape.right);
+    frame.y = std::min(shape.top, shape.bottom);
+    frame.width = std::max(1, std::abs(shape.right - shape.left));
+    frame.height = -std::max(1, std::abs(shape.bottom - shape.top));
+    frame.gapX = 180;  // Word's default distance from the text, left and right
+    frame.wrap = shape.wrap != 1;
+    frame.inFront = shape.wrap == 3;
+
+    // The picture it drew into its anchor paragraph, in a paragraph of its own.
+    Paragraph picture;
+    picture.content.assign(std::make_move_iterator(sink.para.content.begin() + static_cast<std::ptrdiff_t>(shape.inlinesAtOpen)),
+                           std::make_move_iterator(sink.para.content.end()));
+    sink.para.content.resize(shape.inlinesAtOpen);
+    ParaFormat format;
+    format.frame = frame;
+    if (!picture.content.empty()) {
+        picture.format = SharedFormat(format);
+        sink.floating.push_back(Block{std::move(picture)});
+    }
+    // Its text box.
+    for (std::size_t i = shape.deferredAtOpen; i < sink.deferred.size(); ++i) {
+        if (auto* p = std::get_if<Paragraph>(&sink.deferred[i].value)) {
+            ParaFormat own = *p->format;
+            own.frame = frame;
+            p->format = SharedFormat(std::move(own));
+        }
+        sink.floating.push_back(std::move(sink.deferred[i]));
+    }
+    sink.deferred.erase(sink.deferred.begin() + static_cast<std::ptrdiff_t>(shape.deferredAtOpen), sink.deferred.end());
+}
+
 // ---------------------------------------------------------------- equations
 
 // The equation object the current group is inside: its frame lives as long as the group.
@@ -1355,7 +1477,16 @@ void RtfReader::StartDestination(W w) {
         case W::nonshppict: st.dest = Dest::Skip; break;
         case W::object: break;
         case W::result: break;   // an object's or a shape's stand-in: shown
-        case W::shp: st.inShape = true; break;
+        case W::shp:
+            st.inShape = true;
+            if (text && !shape_.open && st.frame < 0 && OpenFrame(FrameKind::Shape, Dest::Text)) {
+                shape_ = ShapeBuild{};
+                shape_.open = true;
+                shape_.sink = sinks_.size() - 1;
+                shape_.inlinesAtOpen = CurrentSink().para.content.size();
+                shape_.deferredAtOpen = CurrentSink().deferred.size();
+            }
+            break;
         case W::shpinst: break;
         case W::shprslt:
             if (st.inShape) st.dest = Dest::Skip;
@@ -1378,10 +1509,14 @@ void RtfReader::StartDestination(W w) {
             st.para = ParaState{};
             break;
         case W::sn:
+            ShapeProperty();
             shapePropName_.clear();
             OpenFrame(FrameKind::ShapeName, Dest::ShapeName);
             break;
-        case W::sv: st.dest = Dest::ShapeValue; break;
+        case W::sv:
+            st.dest = Dest::ShapeValue;
+            shapeValue_.clear();
+            break;
         case W::header: case W::headerl: case W::headerr: case W::headerf:
         case W::footer: case W::footerl: case W::footerr: case W::footerf: {
             if (!text || sinks_.size() != 1) {
@@ -1470,6 +1605,7 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         case FrameKind::Picture: FinishPicture(st); break;
         case FrameKind::ShapeName: shapePropName_ = frame.text; break;
+        case FrameKind::Shape: FinishShape(); break;
         case FrameKind::MathChar:
             if (Frame* object = MathObject()) {
                 std::u16string& target = frame.which == 0   ? object->mathOpen
@@ -1898,6 +2034,10 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     sink.breakBefore = false;
     sink.pendingNoteRef = -1;
     const int itap = st.para.itap;
+    if (!sink.floating.empty()) {
+        for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
+        sink.floating.clear();
+    }
     PlaceBlock(sink, Block{std::move(para)}, itap);
     if (!sink.deferred.empty()) {
         for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
@@ -1985,6 +2125,8 @@ void RtfReader::FinishSink() {
     Sink& s = CurrentSink();
     if (!s.para.content.empty() || s.paraHasListText || s.breakBefore) FinishParagraph(false);
     SetTableDepth(s, 0);
+    for (auto& block : s.floating) s.blocks.push_back(std::move(block));
+    s.floating.clear();
     for (auto& block : s.deferred) s.blocks.push_back(std::move(block));
     s.deferred.clear();
 }
@@ -2109,6 +2251,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         StartDestination(w);
         return;
     }
+    if (shape_.open && ShapeWord(w, param)) return;
 
     if (st.dest == Dest::Text || CollectsText(st.dest)) {
         switch (w) {

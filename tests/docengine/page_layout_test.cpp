@@ -626,6 +626,18 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_GT(RightmostText(l, "FRAME", last, last + 240), 1000 + 9600 - 2400);
     EXPECT_EQ(l.plainText.substr(0, 6), u"FRAMEA");  // read in the document's order
 
+    // The text runs under a frame in front of it.
+    Document over = d;
+    for (int i = 0; i < 3; ++i) {
+        Paragraph& p = std::get<Paragraph>(over.sections[0].body[i].value);
+        ParaFormat f = *p.format;
+        f.frame.inFront = true;
+        p.format = f;
+    }
+    l = LayOutChecked(over, TextArea(9600, 20));
+    EXPECT_EQ(Item(l, "word")->baseline, Item(l, "FRAMEA")->baseline);
+    EXPECT_GT(RightmostText(l, "FRAME", 0, Item(l, "FRAMEA")->baseline), 1000 + 9600 - 2400);
+
     // Without wrapping the text goes below it.
     for (int i = 0; i < 3; ++i) {
         Paragraph& p = std::get<Paragraph>(d.sections[0].body[i].value);

@@ -462,6 +462,30 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     r = Read("{\\rtf1 a{\\*\\do\\dobxpage\\dptxbx{\\dptxbxtext\\qc drawn box\\par}\\dpx941 stray}b\\par"
              "{\\footnote{\\do\\dptxbx{\\dptxbxtext in a note\\par}}}\\par}");
     EXPECT_EQ(TextOf(Body(r)), u"ab|drawn box|^");  // the note's text box stays in the note
+
+    // A shape with a place is a frame before its anchor paragraph: its picture and its text box.
+    r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft100\\shptop200\\shpright3100\\shpbottom1200\\shpbxpage"
+             "\\shpbyignore\\shpwr3{\\sp{\\sn posrelv}{\\sv 0}}{\\sp{\\sn posh}{\\sv 3}}"
+             "{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 04}}}{\\shptxt \\qc boxed\\par}}}b\\par "
+             "c{\\shp{\\*\\shpinst\\shpleft0\\shpright10{\\sp{\\sn fPseudoInline}{\\sv 1}}"
+             "{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 05}}}}}d\\par}");
+    const Blocks& body = Body(r);
+    ASSERT_EQ(body.size(), 4u);
+    EXPECT_EQ(TextOf(body), u"boxed|ab|cd");  // the first holds the picture
+    EXPECT_EQ(Para(body, 0).content.at(0).kind, Inline::Kind::Picture);
+    for (int i : {0, 1}) {
+        const FramePosition& frame = std::get<Paragraph>(body[i].value).format->frame;
+        EXPECT_TRUE(frame.set);
+        EXPECT_EQ(frame.horzRef, FramePosition::HorzRef::Page);
+        EXPECT_EQ(frame.vertRef, FramePosition::VertRef::Margin);
+        EXPECT_EQ(frame.horzAlign, FramePosition::HorzAlign::Right);
+        EXPECT_EQ(frame.y, 200);
+        EXPECT_EQ(frame.width, 3000);
+        EXPECT_EQ(frame.height, -1000);
+        EXPECT_TRUE(frame.inFront);
+    }
+    EXPECT_EQ(std::get<Paragraph>(body[1].value).format->alignment, Alignment::Center);
+    EXPECT_EQ(std::get<Paragraph>(body[3].value).content.size(), 3u);  // the inline shape's picture
 }
 
 TEST(RtfReaderPictures, OversizedPictureIsDroppedAndTextKept) {
