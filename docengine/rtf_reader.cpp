@@ -297,6 +297,7 @@ struct GroupState {
     int uc = 1;
     bool inNestTableProps = false;
     bool inShape = false;
+    bool innerShape = false;  // in a shape inside the shape being read: its place is not read
     bool math = false;  // inside an equation (\mmath)
     int mathObject = -1;  // the frame of the equation object the group is in
     Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
@@ -582,6 +583,7 @@ private:
         std::size_t sink = 0, inlinesAtOpen = 0, deferredAtOpen = 0;
     } shape_;
     std::string shapeValue_;  // the property value being read ({\sv ...})
+    bool shapePropInner_ = false;  // the property is an inner shape's
 
     struct PictureBuild {
         Picture picture;
@@ -1235,7 +1237,7 @@ bool RtfReader::ShapeWord(W w, int param) {
 
 // A property just read ({\sp{\sn name}{\sv value}}): those that place the shape.
 void RtfReader::ShapeProperty() {
-    if (!shape_.open || shapePropName_.empty()) return;
+    if (!shape_.open || shapePropName_.empty() || shapePropInner_) return;
     int value = 0;
     const auto [end, error] = std::from_chars(shapeValue_.data(), shapeValue_.data() + shapeValue_.size(), value);
     shapeValue_.clear();
@@ -1479,7 +1481,8 @@ void RtfReader::StartDestination(W w) {
         case W::result: break;   // an object's or a shape's stand-in: shown
         case W::shp:
             st.inShape = true;
-            if (text && !shape_.open && st.frame < 0 && OpenFrame(FrameKind::Shape, Dest::Text)) {
+            if (shape_.open) st.innerShape = true;
+            else if (text && st.frame < 0 && OpenFrame(FrameKind::Shape, Dest::Text)) {
                 shape_ = ShapeBuild{};
                 shape_.open = true;
                 shape_.sink = sinks_.size() - 1;
@@ -1511,6 +1514,7 @@ void RtfReader::StartDestination(W w) {
         case W::sn:
             ShapeProperty();
             shapePropName_.clear();
+            shapePropInner_ = st.innerShape;
             OpenFrame(FrameKind::ShapeName, Dest::ShapeName);
             break;
         case W::sv:
@@ -2251,7 +2255,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         StartDestination(w);
         return;
     }
-    if (shape_.open && ShapeWord(w, param)) return;
+    if (shape_.open && !st.innerShape && ShapeWord(w, param)) return;
 
     if (st.dest == Dest::Text || CollectsText(st.dest)) {
         switch (w) {
