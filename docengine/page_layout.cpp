@@ -835,7 +835,7 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
         Line& line = lines_[k];
         const bool moves = !Fits(line) && (columnUsed_ || !pending_.empty());
         int target = width, targetShift = shift;
-        bool may = k > 0 && reflows > 0;
+        bool may = k > 0 && (reflows > 0 || wraps > 0);
         if (moves) {
             target = NextColumnWidth();
             targetShift = 0;
@@ -847,14 +847,13 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
             }
             target = span.blocked ? ColumnWidth() : span.width;
             targetShift = span.blocked ? 0 : span.left;
-            may = k > 0 && wraps > 0;
         } else {
             target = ColumnWidth();
             targetShift = 0;
         }
         if ((target != width || targetShift != shift) && may) {
-            if (moves || exclusions_.empty()) --reflows;
-            else --wraps;
+            if (wraps > 0) --wraps;  // beside frames, or back to the column's width after them
+            else --reflows;
             width = target;
             shift = targetShift;
             const detail::ResumeAt resume{lines_[k].unitStart, textBase};

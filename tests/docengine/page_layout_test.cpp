@@ -626,6 +626,12 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_GT(RightmostText(l, "FRAME", last, last + 240), 1000 + 9600 - 2400);
     EXPECT_EQ(l.plainText.substr(0, 6), u"FRAMEA");  // read in the document's order
 
+    // Beside a frame at a page's foot, the text takes the whole width again on the next page.
+    l = LayOutChecked(d, TextArea(9600, 2));
+    ASSERT_GT(l.pages.size(), 1u);
+    EXPECT_TRUE(std::any_of(l.pages[1].texts.begin(), l.pages[1].texts.end(),
+                            [](const TextItem& t) { return t.x + t.width > 1000 + 9600 - 2400; }));
+
     // The text runs under a frame in front of it.
     Document over = d;
     for (int i = 0; i < 3; ++i) {
