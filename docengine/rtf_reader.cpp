@@ -1286,11 +1286,22 @@ void RtfReader::FinishShape() {
     frame.wrap = shape.wrap != 1;
     frame.inFront = shape.wrap == 3;
 
-    // The picture it drew into its anchor paragraph, in a paragraph of its own.
+    // The pictures it drew into its anchor paragraph, in a paragraph of their own. Anything
+    // else it left there (a stray note mark) stays, and the mark waiting for its note is
+    // followed to where it moves.
     Paragraph picture;
-    picture.content.assign(std::make_move_iterator(sink.para.content.begin() + static_cast<std::ptrdiff_t>(shape.inlinesAtOpen)),
-                           std::make_move_iterator(sink.para.content.end()));
-    sink.para.content.resize(shape.inlinesAtOpen);
+    auto& content = sink.para.content;
+    std::size_t kept = shape.inlinesAtOpen;
+    for (std::size_t i = shape.inlinesAtOpen; i < content.size(); ++i) {
+        if (content[i].kind == Inline::Kind::Picture) {
+            picture.content.push_back(std::move(content[i]));
+            continue;
+        }
+        if (sink.pendingNoteRef == static_cast<int>(i)) sink.pendingNoteRef = static_cast<int>(kept);
+        if (kept != i) content[kept] = std::move(content[i]);
+        ++kept;
+    }
+    content.erase(content.begin() + static_cast<std::ptrdiff_t>(kept), content.end());
     ParaFormat format;
     format.frame = frame;
     if (!picture.content.empty()) {

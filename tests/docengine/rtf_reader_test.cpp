@@ -486,6 +486,13 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     }
     EXPECT_EQ(std::get<Paragraph>(body[1].value).format->alignment, Alignment::Center);
     EXPECT_EQ(std::get<Paragraph>(body[3].value).content.size(), 3u);  // the inline shape's picture
+    // A note mark written inside a placed shape stays in the anchor paragraph with its note.
+    r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 01}}}"
+             "{\\super\\chftn}{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 02}}}}}{\\footnote\\pard note\\par}b\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"a^b");
+    ASSERT_EQ(r.document.notes.size(), 1u);
+    EXPECT_EQ(Para(Body(r), 1).content.at(1).note, 0);
+    EXPECT_EQ(Para(Body(r), 0).content.size(), 2u);
 }
 
 TEST(RtfReaderPictures, OversizedPictureIsDroppedAndTextKept) {
