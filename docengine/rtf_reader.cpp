@@ -1261,6 +1261,9 @@ void RtfReader::FinishShape() {
     if (!shape.hasRect || shape.pseudoInline || shape.sink + 1 != sinks_.size()) return;
     Sink& sink = sinks_[shape.sink];
     if (sink.para.content.size() < shape.inlinesAtOpen || sink.deferred.size() < shape.deferredAtOpen) return;
+    // A frame holds paragraphs: a text box with a table in it follows its paragraph instead.
+    for (std::size_t i = shape.deferredAtOpen; i < sink.deferred.size(); ++i)
+        if (!std::holds_alternative<Paragraph>(sink.deferred[i].value)) return;
 
     FramePosition frame;
     frame.set = true;
@@ -2049,11 +2052,17 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     sink.breakBefore = false;
     sink.pendingNoteRef = -1;
     const int itap = st.para.itap;
-    if (!sink.floating.empty()) {
+    // Placed shapes go before their paragraph, which flows around them; in a table cell, where
+    // they are laid out in the cell's flow, after it, in the order they were written.
+    if (!sink.floating.empty() && itap == 0) {
         for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
         sink.floating.clear();
     }
     PlaceBlock(sink, Block{std::move(para)}, itap);
+    if (!sink.floating.empty()) {
+        for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
+        sink.floating.clear();
+    }
     if (!sink.deferred.empty()) {
         for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
         sink.deferred.clear();

@@ -486,6 +486,13 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     }
     EXPECT_EQ(std::get<Paragraph>(body[1].value).format->alignment, Alignment::Center);
     EXPECT_EQ(std::get<Paragraph>(body[3].value).content.size(), 3u);  // the inline shape's picture
+    // A text box holding a table, and a shape in a table cell, follow their paragraph.
+    r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt in\\par"
+             "\\trowd\\cellx900\\intbl c\\cell\\row}}}b\\par"
+             "\\trowd\\cellx900\\intbl x{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt t\\par}}}y\\cell\\row}");
+    EXPECT_EQ(TextOf(Body(r)), u"ab|in|[c]|[xy|t]");
+    EXPECT_FALSE(Para(Body(r), 1).format->frame.set);
+
     // A note mark written inside a placed shape stays in the anchor paragraph with its note.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 01}}}"
              "{\\super\\chftn}{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 02}}}}}{\\footnote\\pard note\\par}b\\par}");
