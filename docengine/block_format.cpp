@@ -225,6 +225,22 @@ int FrameTop(const FramePosition& frame, int height, int refTop, int refHeight) 
     return refTop;
 }
 
+void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, std::vector<RectItem>& out) {
+    if (!frame.fill.automatic) out.push_back(RectItem{x, y, width, height, frame.fill});
+    const int w = frame.lineWidth, half = w / 2;
+    switch (frame.drawn) {
+    case FramePosition::Drawn::Outline:  // centred on the box's edges
+        out.push_back(RectItem{x - half, y - half, width + w, w, frame.lineColor});
+        out.push_back(RectItem{x - half, y + height - half, width + w, w, frame.lineColor});
+        out.push_back(RectItem{x - half, y - half, w, height + w, frame.lineColor});
+        out.push_back(RectItem{x + width - half, y - half, w, height + w, frame.lineColor});
+        break;
+    case FramePosition::Drawn::Across: out.push_back(RectItem{x, y - half, width, w, frame.lineColor}); break;
+    case FramePosition::Drawn::Down: out.push_back(RectItem{x - half, y, w, height, frame.lineColor}); break;
+    case FramePosition::Drawn::Nothing: break;
+    }
+}
+
 std::size_t BlockFormatter::FrameEnd(const Blocks& blocks, std::size_t first) {
     const auto* lead = std::get_if<Paragraph>(&blocks[first].value);
     std::size_t end = first + 1;
@@ -866,6 +882,7 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                     top = std::max(0, y + (frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0));
                 }
                 int dy = top - (onPage ? 0 : y);
+                DrawFrame(frame, x, dy, box.width, box.height, line.items.rects);
                 for (Line& l : box.lines) {
                     line.items.Append(std::move(l.items), x, dy);
                     line.notes.insert(line.notes.end(), l.notes.begin(), l.notes.end());

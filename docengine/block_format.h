@@ -66,6 +66,10 @@ inline constexpr std::size_t kMaxExclusions = 256;
 FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right,
                       int minWidth = kMinWrapWidth);
 
+// What a shape's frame draws of itself (its fill, outline or line) for its box at (x, y),
+// width x height.
+void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, std::vector<RectItem>& out);
+
 // Where a frame `width` wide goes in the reference [refLeft, refLeft + refWidth) (the column,
 // the margins or the paper), and `height` high in [refTop, refTop + refHeight).
 int FrameLeft(const FramePosition& frame, int width, int refLeft, int refWidth, bool oddPage);

@@ -99,6 +99,12 @@ struct FramePosition {
     int gapX = 0, gapY = 0;  // distance from the text around it (\dxfrtext \dfrmtxtx \dfrmtxty)
     bool wrap = true;        // text flows beside it; \nowrap: only above and below
     bool inFront = false;    // a shape the text runs under (\shpwr3): it keeps no room
+    // What a shape draws of itself: the outline of its box, or a straight line across or
+    // down it (a line shape), and the box's fill (automatic: none).
+    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down } drawn = Drawn::Nothing;
+    Color lineColor;
+    int lineWidth = 0;  // twips
+    Color fill;
     bool set = false;        // the paragraph is in a frame
     friend bool operator==(const FramePosition&, const FramePosition&) = default;
 };

@@ -923,6 +923,7 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
         top = detail::FrameTop(frame, box.height, refTop, refHeight);
     }
     top = std::clamp(top, 0, std::max(0, setup_.height - box.height));
+    detail::DrawFrame(frame, x, top, box.width, box.height, layout_.pages.back().rects);
     int y = top;
     std::vector<int> notes;
     for (Line& line : box.lines) {

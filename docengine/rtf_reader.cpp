@@ -580,6 +580,9 @@ private:
         int horzRef = -1, vertRef = -1;  // \shpbx / \shpby, -1 ignored: the properties say
         int wrap = 2;                   // \shpwrN
         int posh = 0, posv = 0, posrelh = 2, posrelv = 2;
+        int type = -1;                  // shapeType: 1 rectangle, 20 line, 202 text box, ...
+        bool line = true, filled = true;
+        int lineColor = 0, fillColor = 0xFFFFFF, lineWidth = 9525;  // colours 0xBBGGRR, width EMU
         std::size_t sink = 0, inlinesAtOpen = 0, deferredAtOpen = 0;
     } shape_;
     std::string shapeValue_;  // the property value being read ({\sv ...})
@@ -1248,6 +1251,12 @@ void RtfReader::ShapeProperty() {
     else if (name == u"posrelh") shape_.posrelh = value;
     else if (name == u"posrelv") shape_.posrelv = value;
     else if (name == u"fPseudoInline") shape_.pseudoInline = value != 0;
+    else if (name == u"shapeType") shape_.type = value;
+    else if (name == u"fLine") shape_.line = value != 0;
+    else if (name == u"fFilled") shape_.filled = value != 0;
+    else if (name == u"lineColor") shape_.lineColor = value;
+    else if (name == u"fillColor") shape_.fillColor = value;
+    else if (name == u"lineWidth") shape_.lineWidth = value;
     shapePropName_.clear();
 }
 
@@ -1288,6 +1297,20 @@ void RtfReader::FinishShape() {
     frame.gapX = 180;  // Word's default distance from the text, left and right
     frame.wrap = shape.wrap != 1;
     frame.inFront = shape.wrap == 3;
+    // Rectangles and text boxes draw their outline and fill, lines themselves; other shapes
+    // (pictures, arrows, curves ...) only show their picture and text.
+    auto color = [](int bgr) { return Color{static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
+                                            static_cast<std::uint8_t>((bgr >> 16) & 0xFF), false}; };
+    const bool box = shape.type == 1 || shape.type == 202;
+    const bool straight = shape.type == 20 && (shape.left == shape.right || shape.top == shape.bottom);
+    if (shape.line && (box || straight)) {
+        frame.drawn = !box ? (shape.top == shape.bottom ? FramePosition::Drawn::Across : FramePosition::Drawn::Down)
+                           : FramePosition::Drawn::Outline;
+        frame.lineColor = color(shape.lineColor);
+        frame.lineWidth = std::clamp(shape.lineWidth / 635, 1, 1440);  // 635 EMU to the twip
+    }
+    if (box && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF) frame.fill = color(shape.fillColor);
+    const bool drawsItself = frame.drawn != FramePosition::Drawn::Nothing || !frame.fill.automatic;
 
     // The pictures it drew into its anchor paragraph, in a paragraph of their own. Anything
     // else it left there (a stray note mark) stays, and the mark waiting for its note is
@@ -1307,15 +1330,21 @@ void RtfReader::FinishShape() {
     content.erase(content.begin() + static_cast<std::ptrdiff_t>(kept), content.end());
     ParaFormat format;
     format.frame = frame;
-    if (!picture.content.empty()) {
+    const bool textBox = shape.deferredAtOpen < sink.deferred.size();
+    if (!picture.content.empty() || (drawsItself && !textBox)) {
+        // (a shape with nothing in it still needs a paragraph to stand for its box)
         picture.format = SharedFormat(format);
         sink.floating.push_back(Block{std::move(picture)});
     }
-    // Its text box.
+    // Its text box, inside the box's inner margins (Word's: 0.1 inch at the sides, 0.05 inch
+    // above).
     for (std::size_t i = shape.deferredAtOpen; i < sink.deferred.size(); ++i) {
         if (auto* p = std::get_if<Paragraph>(&sink.deferred[i].value)) {
             ParaFormat own = *p->format;
             own.frame = frame;
+            own.leftIndent += 144;
+            own.rightIndent += 144;
+            if (i == shape.deferredAtOpen) own.spaceBefore += 72;
             p->format = SharedFormat(std::move(own));
         }
         sink.floating.push_back(std::move(sink.deferred[i]));

@@ -684,6 +684,22 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_EQ(Item(l, "INCELL")->x, Item(l, "C0.0")->x);
     EXPECT_EQ(Item(l, "INCELL")->baseline, Item(l, "C0.0")->baseline + 240);
 
+    // A shape's frame draws its fill and outline around its box.
+    ParaFormat boxed = onPage;
+    boxed.frame.width = 2000;
+    boxed.frame.drawn = FramePosition::Drawn::Outline;
+    boxed.frame.lineWidth = 20;
+    boxed.frame.fill = Color{255, 0, 0, false};
+    l = LayOutChecked(Doc({B(Para("BOXED", boxed))}), TextArea(9600, 20));
+    const auto& rects = l.pages[0].rects;
+    ASSERT_EQ(rects.size(), 5u);
+    EXPECT_EQ(rects[0].x, 3000);  // the fill
+    EXPECT_EQ(rects[0].y, 2000);
+    EXPECT_EQ(rects[0].width, 2000);
+    EXPECT_EQ(rects[0].height, 960);
+    EXPECT_EQ(rects[2].y + rects[2].height / 2, 2000 + 960);  // the bottom edge, centred on the box's
+    EXPECT_EQ(rects[4].x + rects[4].width / 2, 3000 + 2000);   // and the right
+
     // A page that holds only a frame is a page: a break after it starts the next one.
     ParaFormat breaks;
     breaks.pageBreakBefore = true;

@@ -486,6 +486,20 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     }
     EXPECT_EQ(std::get<Paragraph>(body[1].value).format->alignment, Alignment::Center);
     EXPECT_EQ(std::get<Paragraph>(body[3].value).content.size(), 3u);  // the inline shape's picture
+    // Rectangles and text boxes draw their outline and fill, straight lines themselves, even
+    // with nothing in them.
+    r = Read("{\\rtf1 {\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 1}}"
+             "{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn lineColor}{\\sv 16711680}}{\\sp{\\sn lineWidth}{\\sv 12700}}}}"
+             "{\\shp{\\*\\shpinst\\shpleft0\\shptop500\\shpright900\\shpbottom500{\\sp{\\sn shapeType}{\\sv 20}}}}"
+             "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 3}}}}a\\par}");
+    ASSERT_EQ(Body(r).size(), 3u);  // the ellipse draws nothing
+    const FramePosition& rect = Para(Body(r), 0).format->frame;
+    EXPECT_EQ(rect.drawn, FramePosition::Drawn::Outline);
+    EXPECT_EQ(rect.fill, (Color{255, 0, 0, false}));
+    EXPECT_EQ(rect.lineColor, (Color{0, 0, 255, false}));
+    EXPECT_EQ(rect.lineWidth, 20);
+    EXPECT_EQ(Para(Body(r), 1).format->frame.drawn, FramePosition::Drawn::Across);
+
     // A text box holding a table, and a shape in a table cell, follow their paragraph.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt in\\par"
              "\\trowd\\cellx900\\intbl c\\cell\\row}}}b\\par"
