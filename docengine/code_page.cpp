@@ -63,6 +63,15 @@ bool IsDoubleByteCodePage(int codePage) {
            codePage == 1361;
 }
 
+bool IsLeadByte(int codePage, unsigned char byte) {
+    switch (codePage) {
+        case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+        case 936: case 949: case 950: return byte >= 0x81 && byte <= 0xFE;
+        case 1361: return byte >= 0x84 && byte <= 0xF9;
+        default: return false;
+    }
+}
+
 void AppendDecoded(int codePage, std::string_view bytes, std::u16string& out) {
     if (bytes.empty()) return;
     if (IsDoubleByteCodePage(codePage)) {

@@ -25,6 +25,10 @@ void AppendDecoded(int codePage, std::string_view bytes, std::u16string& out);
 // True for the double-byte code pages decoded by the platform.
 bool IsDoubleByteCodePage(int codePage);
 
+// True when `byte` starts a two-byte character in `codePage` (always false in single-byte
+// code pages).
+bool IsLeadByte(int codePage, unsigned char byte);
+
 // The platform's decoder for double-byte code pages (code_page_iconv.cpp,
 // code_page_win32.cpp): appends the UTF-16 of `bytes`, U+FFFD for what does not decode.
 // Returns false when the platform does not know the code page (nothing appended).

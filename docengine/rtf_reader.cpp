@@ -665,9 +665,20 @@ void RtfReader::Run(std::size_t i) {
         } else if (c == '\r' || c == '\n') {
             ++i;
         } else {
-            std::size_t j = i + 1;
-            while (j < n && in_[j] != '{' && in_[j] != '}' && in_[j] != '\\' && in_[j] != '\r' &&
-                   in_[j] != '\n') {
+            // In a double-byte code page a raw lead byte takes the next byte with it, even a
+            // brace or a backslash: writers that do not escape their bytes leave such trail
+            // bytes as they are.
+            const int codePage = CurrentCodePage();
+            const bool doubleByte = IsDoubleByteCodePage(codePage);
+            std::size_t j = i;
+            while (j < n) {
+                const char b = in_[j];
+                if (doubleByte && IsLeadByte(codePage, static_cast<unsigned char>(b)) && j + 1 < n &&
+                    in_[j + 1] != '\r' && in_[j + 1] != '\n') {
+                    j += 2;
+                    continue;
+                }
+                if (b == '{' || b == '}' || b == '\\' || b == '\r' || b == '\n') break;
                 ++j;
             }
             TextBytes(in_.substr(i, j - i));

@@ -203,6 +203,9 @@ TEST(RtfReaderText, DoubleByteCodePagesFromEscapesAndRawBytes) {
     EXPECT_EQ(TextOf(Body(r)), u"中é");
     r = Read("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset129 \\'b1\\'bc\\'b8\\'b2;}}\\par}");  // Hangul font name
     EXPECT_EQ(r.document.fonts.at(0).name, u"굴림");
+    // Raw Shift-JIS whose trail bytes are a brace or a backslash: "к", "м", "Ы"
+    r = Read("{\\rtf1\\ansi\\ansicpg932 \x84\x7b\x84\x7d\x84\\x\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"\u043a\u043c\u042bx");
 }
 
 TEST(RtfReaderText, UnicodeWithFallbackSkipping) {
