@@ -258,8 +258,18 @@ FrameBox BlockFormatter::FormatFrame(const Blocks& blocks, std::size_t first, st
     FrameBox box;
     const FramePosition& frame = std::get<Paragraph>(blocks[first].value).format->frame;
     const int inner = frame.width > 0 ? frame.width : std::max(width, 1);
+    // A frame with nothing in it (a drawn shape's) adds no empty lines to the text.
+    bool empty = note == nullptr;
+    for (std::size_t i = first; i < end && empty; ++i) {
+        const Paragraph& p = std::get<Paragraph>(blocks[i].value);
+        empty = p.content.empty() && p.format->listLabel.empty();
+    }
+    FormatContext silent = ctx;
+    silent.text = nullptr;
+    silent.bookmarks = nullptr;
     for (std::size_t i = first; i < end; ++i)
-        FormatParagraph(std::get<Paragraph>(blocks[i].value), inner, ctx, box.lines, i == first ? note : nullptr);
+        FormatParagraph(std::get<Paragraph>(blocks[i].value), inner, empty ? silent : ctx, box.lines,
+                        i == first ? note : nullptr);
     box.width = inner;
     if (frame.width <= 0) {
         // As wide as what it holds: from the leftmost thing drawn to the rightmost.

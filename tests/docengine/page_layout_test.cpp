@@ -699,6 +699,9 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_EQ(rects[0].height, 960);
     EXPECT_EQ(rects[2].y + rects[2].height / 2, 2000 + 960);  // the bottom edge, centred on the box's
     EXPECT_EQ(rects[4].x + rects[4].width / 2, 3000 + 2000);   // and the right
+    l = LayOutChecked(Doc({B(Para("", boxed)), B(Para("after"))}), TextArea(9600, 20));
+    EXPECT_EQ(l.pages[0].rects.size(), 5u);
+    EXPECT_EQ(l.plainText, u"after\r\n");  // a drawn shape adds no empty line to the text
 
     // A page that holds only a frame is a page: a break after it starts the next one.
     ParaFormat breaks;
