@@ -62,7 +62,9 @@ enum class W : std::uint16_t {
     posx, posxc, posxr, posxl, posxi, posxo, posy, posyt, posyc, posyb, posyil, absw, absh,
     phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
     shpleft, shptop, shpright, shpbottom, shpbxpage, shpbxmargin, shpbxcolumn, shpbxignore,
-    shpbypage, shpbymargin, shpbypara, shpbyignore, shpwr,
+    shpbypage, shpbymargin, shpbypara, shpbyignore, shpwr, dobxpage, dobxmargin, dobxcolumn,
+    dobypage, dobymargin, dobypara, dpx, dpy, dpxsize, dpysize, dptxbx, dprect, dpline, dpother,
+    dplinehollow, dplinew, dplinecor, dplinecog, dplinecob, dpfillpat, dpfillfgcr, dpfillfgcg, dpfillfgcb,
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
     // sections
@@ -164,6 +166,15 @@ constexpr WordEntry kWords[] = {
     {"shpbxcolumn", W::shpbxcolumn}, {"shpbxignore", W::shpbxignore}, {"shpbypage", W::shpbypage},
     {"shpbymargin", W::shpbymargin}, {"shpbypara", W::shpbypara}, {"shpbyignore", W::shpbyignore},
     {"shpwr", W::shpwr},
+    {"dobxpage", W::dobxpage}, {"dobxmargin", W::dobxmargin}, {"dobxcolumn", W::dobxcolumn},
+    {"dobypage", W::dobypage}, {"dobymargin", W::dobymargin}, {"dobypara", W::dobypara},
+    {"dpx", W::dpx}, {"dpy", W::dpy}, {"dpxsize", W::dpxsize}, {"dpysize", W::dpysize},
+    {"dptxbx", W::dptxbx}, {"dprect", W::dprect}, {"dpline", W::dpline}, {"dpellipse", W::dpother},
+    {"dparc", W::dpother}, {"dppolyline", W::dpother}, {"dppolygon", W::dpother},
+    {"dpcallout", W::dpother}, {"dplinehollow", W::dplinehollow}, {"dplinew", W::dplinew},
+    {"dplinecor", W::dplinecor}, {"dplinecog", W::dplinecog}, {"dplinecob", W::dplinecob},
+    {"dpfillpat", W::dpfillpat}, {"dpfillfgcr", W::dpfillfgcr}, {"dpfillfgcg", W::dpfillfgcg},
+    {"dpfillfgcb", W::dpfillfgcb},
     {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"intbl", W::intbl},
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
@@ -583,6 +594,9 @@ private:
         int type = -1;                  // shapeType: 1 rectangle, 20 line, 202 text box, ...
         bool line = true, filled = true;
         int lineColor = 0, fillColor = 0xFFFFFF, lineWidth = 9525;  // colours 0xBBGGRR, width EMU
+        // A Word 95 drawing object (\do): its place and size, and its fill pattern (1 solid).
+        bool drawing = false;
+        int x = 0, y = 0, width = 0, height = 0, fillPattern = 0;
         std::size_t sink = 0, inlinesAtOpen = 0, deferredAtOpen = 0;
     } shape_;
     std::string shapeValue_;  // the property value being read ({\sv ...})
@@ -1245,6 +1259,34 @@ bool RtfReader::ShapeWord(W w, int param) {
         case W::shpbypara: shape_.vertRef = 2; return true;
         case W::shpbyignore: shape_.vertRef = -1; return true;
         case W::shpwr: shape_.wrap = param == kNoParam ? 2 : param; return true;
+        default: break;
+    }
+    if (!shape_.drawing) return false;
+    const int byte = std::clamp(param == kNoParam ? 0 : param, 0, 255);
+    switch (w) {
+        case W::dobxpage: shape_.horzRef = 1; return true;
+        case W::dobxmargin: shape_.horzRef = 0; return true;
+        case W::dobxcolumn: shape_.horzRef = 2; return true;
+        case W::dobypage: shape_.vertRef = 1; return true;
+        case W::dobymargin: shape_.vertRef = 0; return true;
+        case W::dobypara: shape_.vertRef = 2; return true;
+        case W::dpx: shape_.x = v; return true;
+        case W::dpy: shape_.y = v; return true;
+        case W::dpxsize: shape_.width = v; return true;
+        case W::dpysize: shape_.height = v; return true;
+        case W::dptxbx: shape_.type = 202; return true;
+        case W::dprect: shape_.type = 1; return true;
+        case W::dpline: shape_.type = 20; return true;
+        case W::dpother: shape_.type = 0; return true;
+        case W::dplinehollow: shape_.line = param == 0; return true;  // \dplinehollow0 draws it
+        case W::dplinew: shape_.lineWidth = std::clamp(v, 0, 1440) * 635; return true;
+        case W::dplinecor: shape_.lineColor = (shape_.lineColor & 0xFFFF00) | byte; return true;
+        case W::dplinecog: shape_.lineColor = (shape_.lineColor & 0xFF00FF) | (byte << 8); return true;
+        case W::dplinecob: shape_.lineColor = (shape_.lineColor & 0x00FFFF) | (byte << 16); return true;
+        case W::dpfillpat: shape_.fillPattern = param == kNoParam ? 0 : param; return true;
+        case W::dpfillfgcr: shape_.fillColor = (shape_.fillColor & 0xFFFF00) | byte; return true;
+        case W::dpfillfgcg: shape_.fillColor = (shape_.fillColor & 0xFF00FF) | (byte << 8); return true;
+        case W::dpfillfgcb: shape_.fillColor = (shape_.fillColor & 0x00FFFF) | (byte << 16); return true;
         default: return false;
     }
 }
@@ -1278,6 +1320,13 @@ void RtfReader::FinishShape() {
     ShapeProperty();
     ShapeBuild shape = shape_;
     shape_ = ShapeBuild{};
+    if (shape.drawing) {
+        shape.left = shape.x;
+        shape.top = shape.y;
+        shape.right = Length(shape.x + shape.width);
+        shape.bottom = Length(shape.y + shape.height);
+        shape.filled = shape.fillPattern == 1;  // solid; patterns are not drawn
+    }
     if (!shape.hasRect || shape.pseudoInline || shape.sink + 1 != sinks_.size()) return;
     Sink& sink = sinks_[shape.sink];
     if (sink.para.content.size() < shape.inlinesAtOpen || sink.deferred.size() < shape.deferredAtOpen) return;
@@ -1549,9 +1598,19 @@ void RtfReader::StartDestination(W w) {
             if (st.inShape) st.dest = Dest::Skip;
             break;
         case W::drawobj:
-            // A Word 95 drawing object: lines and shapes are not drawn, but a text box's text
-            // (\dptxbxtext) is shown like a shape's.
-            st.dest = text ? Dest::Drawing : Dest::Skip;
+            // A Word 95 drawing object: a shape of its own kind, read like a shape (its text box,
+            // \dptxbxtext, like a shape's).
+            if (text && !shape_.open && st.frame < 0 && OpenFrame(FrameKind::Shape, Dest::Drawing)) {
+                shape_ = ShapeBuild{};
+                shape_.open = shape_.drawing = shape_.hasRect = true;
+                shape_.wrap = 3;  // drawing objects stand in front of the text
+                shape_.type = 0;
+                shape_.sink = sinks_.size() - 1;
+                shape_.inlinesAtOpen = CurrentSink().para.content.size();
+                shape_.deferredAtOpen = CurrentSink().deferred.size();
+            } else {
+                st.dest = text ? Dest::Drawing : Dest::Skip;
+            }
             break;
         case W::dptxbxtext:
         case W::shptxt:

@@ -464,7 +464,20 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     // a Word 95 drawing object's text box; its other words show nothing
     r = Read("{\\rtf1 a{\\*\\do\\dobxpage\\dptxbx{\\dptxbxtext\\qc drawn box\\par}\\dpx941 stray}b\\par"
              "{\\footnote{\\do\\dptxbx{\\dptxbxtext in a note\\par}}}\\par}");
-    EXPECT_EQ(TextOf(Body(r)), u"ab|drawn box|^");  // the note's text box stays in the note
+    EXPECT_EQ(TextOf(Body(r)), u"drawn box|ab|^");  // the note's text box stays in the note
+    const FramePosition& drawn = Para(Body(r), 0).format->frame;
+    EXPECT_TRUE(drawn.set && drawn.inFront);
+    EXPECT_EQ(drawn.horzRef, FramePosition::HorzRef::Page);
+    EXPECT_EQ(drawn.x, 941);
+    r = Read("{\\rtf1 {\\*\\do\\dprect\\dpx10\\dpy20\\dpxsize300\\dpysize400\\dplinew30\\dplinecob255"
+             "\\dpfillpat1\\dpfillfgcr255\\dpfillfgcg0\\dpfillfgcb0}{\\*\\do\\dpline\\dpxsize500\\dplinehollow}a\\par}");
+    ASSERT_EQ(Body(r).size(), 2u);  // a hollow line draws nothing
+    const FramePosition& old = Para(Body(r), 0).format->frame;
+    EXPECT_EQ(old.drawn, FramePosition::Drawn::Outline);
+    EXPECT_EQ(old.lineWidth, 30);
+    EXPECT_EQ(old.lineColor, (Color{0, 0, 255, false}));
+    EXPECT_EQ(old.fill, (Color{255, 0, 0, false}));
+    EXPECT_EQ(old.height, -400);
 
     // A shape with a place is a frame before its anchor paragraph: its picture and its text box.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft100\\shptop200\\shpright3100\\shpbottom1200\\shpbxpage"
