@@ -2365,7 +2365,11 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         return;
     }
     if (st.dest == Dest::Skip) return;
-    const bool styleWord = st.dest == Dest::StyleSheet && (w == W::cs || w == W::ds || w == W::ts);
+    // Style words may carry a star: in the style sheet (\*\cs10 ...), and in text, where some
+    // writers put a character style as "\*\cs12" (the star only tells readers that do not know
+    // the word to skip it).
+    const bool styleWord = (st.dest == Dest::StyleSheet && (w == W::cs || w == W::ds || w == W::ts)) ||
+                           (w == W::cs && st.dest == Dest::Text);
     if (star && !IsKnownDestination(w) && !styleWord) {
         st.dest = Dest::Skip;
         return;

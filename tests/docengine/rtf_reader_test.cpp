@@ -139,7 +139,8 @@ TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
 
 TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
     auto r = Read("{\\rtf1{\\stylesheet{\\s0\\sa200 Normal;}{\\s1\\qc\\b\\fs32\\sbasedon0 Heading;}"
-                  "{\\*\\cs10\\additive\\i Emphasis;}}\\pard\\plain\\s1 Title\\par\\pard\\plain {\\cs10 it}\\par}");
+                  "{\\*\\cs10\\additive\\i Emphasis;}}\\pard\\plain\\s1 Title\\par\\pard\\plain {\\cs10 it}"
+                  "{\\*\\cs10 starred}\\par}");
     ASSERT_TRUE(r.ok());
     const auto& title = Para(Body(r), 0);
     EXPECT_EQ(title.format->alignment, Alignment::Center);
@@ -147,6 +148,7 @@ TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
     EXPECT_TRUE(title.content.at(0).format.bold);
     EXPECT_EQ(title.content.at(0).format.sizeHalfPoints, 32);
     EXPECT_TRUE(Para(Body(r), 1).content.at(0).format.italic);
+    EXPECT_EQ(TextOf(Para(Body(r), 1)), u"itstarred");  // a starred style in the text applies
 
     // Words written before \sN in the same paragraph stay; the style fills in the rest.
     r = Read("{\\rtf1{\\stylesheet{\\s2\\qc\\sa120 Heading 2;}}\\pard\\sb259\\tx720\\s2\\sl449 H\\par}");
