@@ -968,8 +968,13 @@ void Paginator::Flow::ProcessRow() {
         return;
     }
     if (!exclusions_.empty()) {
-        // Rows go below the frames in their way.
-        const int left = ColumnLeft(), right = left + ColumnWidth();
+        // Rows go below the frames in the way of their cells.
+        int left = INT_MAX, right = INT_MIN;
+        for (const detail::CellBox& cell : row.cells) {
+            left = std::min(left, ColumnLeft() + cell.left);
+            right = std::max(right, ColumnLeft() + cell.right);
+        }
+        if (right <= left) right = left + 1;
         detail::FreeSpan span = detail::FindFreeSpan(exclusions_, y_, row.height, left, right, right - left);
         while (span.blocked && span.clearY > y_) {
             y_ = span.clearY;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -42,7 +43,7 @@ enum class W : std::uint16_t {
     // destinations
     fonttbl, falt, colortbl, stylesheet, info, title, field, fldinst, fldrslt, listtable, list,
     listlevel, leveltext, levelnumbers, listoverridetable, listoverride, listtext, pntext, pn,
-    pntxta, pntxtb, pict, shppict, nonshppict, object, result, shp, shpinst, shprslt, shptxt,
+    pntxta, pntxtb, pict, shppict, nonshppict, object, result, shp, shpgrp, shpinst, shprslt, shptxt,
     sn, sv, header, headerl, headerr, headerf, footer, footerl, footerr, footerf, footnote,
     nesttableprops, nonesttables, bkmkstart, drawobj, dptxbxtext, skipdest,
     // document
@@ -114,7 +115,7 @@ constexpr WordEntry kWords[] = {
     {"listoverride", W::listoverride}, {"listtext", W::listtext}, {"pntext", W::pntext},
     {"pn", W::pn}, {"pntxta", W::pntxta}, {"pntxtb", W::pntxtb}, {"pict", W::pict},
     {"shppict", W::shppict}, {"nonshppict", W::nonshppict}, {"object", W::object},
-    {"result", W::result}, {"shp", W::shp}, {"shpinst", W::shpinst}, {"shprslt", W::shprslt},
+    {"result", W::result}, {"shp", W::shp}, {"shpgrp", W::shpgrp}, {"shpinst", W::shpinst}, {"shprslt", W::shprslt},
     {"shptxt", W::shptxt}, {"sn", W::sn}, {"sv", W::sv}, {"header", W::header},
     {"do", W::drawobj}, {"dptxbxtext", W::dptxbxtext},
     {"headerl", W::headerl}, {"headerr", W::headerr}, {"headerf", W::headerf},
@@ -246,7 +247,7 @@ bool IsKnownDestination(W w) {
         case W::list: case W::listlevel: case W::leveltext: case W::levelnumbers:
         case W::listoverridetable: case W::listoverride: case W::listtext: case W::pntext:
         case W::pn: case W::pntxta: case W::pntxtb: case W::pict: case W::shppict:
-        case W::nonshppict: case W::object: case W::result: case W::shp: case W::shpinst:
+        case W::nonshppict: case W::object: case W::result: case W::shp: case W::shpgrp: case W::shpinst:
         case W::shprslt: case W::shptxt: case W::sn: case W::sv: case W::header:
         case W::headerl: case W::headerr: case W::headerf: case W::footer: case W::footerl:
         case W::footerr: case W::footerf: case W::footnote: case W::nesttableprops:
@@ -320,6 +321,7 @@ struct GroupState {
 enum class FrameKind : std::uint8_t {
     Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
     Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark, MathObject, MathChar, Shape,
+    ShapeGroup,
 };
 
 // Equation objects that show characters of their own around or between their arguments.
@@ -597,8 +599,13 @@ private:
         // A Word 95 drawing object (\do): its place and size, and its fill pattern (1 solid).
         bool drawing = false;
         int x = 0, y = 0, width = 0, height = 0, fillPattern = 0;
+        // A group's coordinates for its shapes (groupLeft ...), and a shape's place in them
+        // (relLeft ...).
+        bool hasGroupRect = false, hasRelRect = false;
+        int groupLeft = 0, groupTop = 0, groupRight = 0, groupBottom = 0;
+        int relLeft = 0, relTop = 0, relRight = 0, relBottom = 0;
         std::size_t sink = 0, inlinesAtOpen = 0, deferredAtOpen = 0;
-    } shape_;
+    } shape_, group_;  // the shape being read, and the shape group (\shpgrp) it is in
     std::string shapeValue_;  // the property value being read ({\sv ...})
     bool shapePropInner_ = false;  // the property is an inner shape's
 
@@ -876,7 +883,7 @@ void RtfReader::TextBytes(std::string_view bytes) {
         return;
     }
     if (d == Dest::ShapeValue) {
-        if (shape_.open) shapeValue_.append(bytes.substr(0, 16 - std::min<std::size_t>(16, shapeValue_.size())));
+        if (shape_.open || group_.open) shapeValue_.append(bytes.substr(0, 16 - std::min<std::size_t>(16, shapeValue_.size())));
         return;
     }
     if (d == Dest::Info || d == Dest::ListTable || d == Dest::ListOverrideTable || d == Dest::Pn) return;
@@ -1244,72 +1251,82 @@ bool RtfReader::OpenFrame(FrameKind kind, Dest dest) {
 // The shape's place: \shpleft ... \shpbottom in its references (\shpbx*, \shpby*) and how text
 // wraps around it (\shpwr).
 bool RtfReader::ShapeWord(W w, int param) {
+    ShapeBuild& shape = shape_.open ? shape_ : group_;  // the shape, else its group
     const int v = param == kNoParam ? 0 : Length(param);
     switch (w) {
-        case W::shpleft: shape_.left = v; shape_.hasRect = true; return true;
-        case W::shptop: shape_.top = v; shape_.hasRect = true; return true;
-        case W::shpright: shape_.right = v; shape_.hasRect = true; return true;
-        case W::shpbottom: shape_.bottom = v; shape_.hasRect = true; return true;
-        case W::shpbxpage: shape_.horzRef = 1; return true;
-        case W::shpbxmargin: shape_.horzRef = 0; return true;
-        case W::shpbxcolumn: shape_.horzRef = 2; return true;
-        case W::shpbxignore: shape_.horzRef = -1; return true;
-        case W::shpbypage: shape_.vertRef = 1; return true;
-        case W::shpbymargin: shape_.vertRef = 0; return true;
-        case W::shpbypara: shape_.vertRef = 2; return true;
-        case W::shpbyignore: shape_.vertRef = -1; return true;
-        case W::shpwr: shape_.wrap = param == kNoParam ? 2 : param; return true;
+        case W::shpleft: shape.left = v; shape.hasRect = true; return true;
+        case W::shptop: shape.top = v; shape.hasRect = true; return true;
+        case W::shpright: shape.right = v; shape.hasRect = true; return true;
+        case W::shpbottom: shape.bottom = v; shape.hasRect = true; return true;
+        case W::shpbxpage: shape.horzRef = 1; return true;
+        case W::shpbxmargin: shape.horzRef = 0; return true;
+        case W::shpbxcolumn: shape.horzRef = 2; return true;
+        case W::shpbxignore: shape.horzRef = -1; return true;
+        case W::shpbypage: shape.vertRef = 1; return true;
+        case W::shpbymargin: shape.vertRef = 0; return true;
+        case W::shpbypara: shape.vertRef = 2; return true;
+        case W::shpbyignore: shape.vertRef = -1; return true;
+        case W::shpwr: shape.wrap = param == kNoParam ? 2 : param; return true;
         default: break;
     }
-    if (!shape_.drawing) return false;
+    if (!shape.drawing) return false;
     const int byte = std::clamp(param == kNoParam ? 0 : param, 0, 255);
     switch (w) {
-        case W::dobxpage: shape_.horzRef = 1; return true;
-        case W::dobxmargin: shape_.horzRef = 0; return true;
-        case W::dobxcolumn: shape_.horzRef = 2; return true;
-        case W::dobypage: shape_.vertRef = 1; return true;
-        case W::dobymargin: shape_.vertRef = 0; return true;
-        case W::dobypara: shape_.vertRef = 2; return true;
-        case W::dpx: shape_.x = v; return true;
-        case W::dpy: shape_.y = v; return true;
-        case W::dpxsize: shape_.width = v; return true;
-        case W::dpysize: shape_.height = v; return true;
-        case W::dptxbx: shape_.type = 202; return true;
-        case W::dprect: shape_.type = 1; return true;
-        case W::dpline: shape_.type = 20; return true;
-        case W::dpother: shape_.type = 0; return true;
-        case W::dplinehollow: shape_.line = param == 0; return true;  // \dplinehollow0 draws it
-        case W::dplinew: shape_.lineWidth = std::clamp(v, 0, 1440) * 635; return true;
-        case W::dplinecor: shape_.lineColor = (shape_.lineColor & 0xFFFF00) | byte; return true;
-        case W::dplinecog: shape_.lineColor = (shape_.lineColor & 0xFF00FF) | (byte << 8); return true;
-        case W::dplinecob: shape_.lineColor = (shape_.lineColor & 0x00FFFF) | (byte << 16); return true;
-        case W::dpfillpat: shape_.fillPattern = param == kNoParam ? 0 : param; return true;
-        case W::dpfillfgcr: shape_.fillColor = (shape_.fillColor & 0xFFFF00) | byte; return true;
-        case W::dpfillfgcg: shape_.fillColor = (shape_.fillColor & 0xFF00FF) | (byte << 8); return true;
-        case W::dpfillfgcb: shape_.fillColor = (shape_.fillColor & 0x00FFFF) | (byte << 16); return true;
+        case W::dobxpage: shape.horzRef = 1; return true;
+        case W::dobxmargin: shape.horzRef = 0; return true;
+        case W::dobxcolumn: shape.horzRef = 2; return true;
+        case W::dobypage: shape.vertRef = 1; return true;
+        case W::dobymargin: shape.vertRef = 0; return true;
+        case W::dobypara: shape.vertRef = 2; return true;
+        case W::dpx: shape.x = v; return true;
+        case W::dpy: shape.y = v; return true;
+        case W::dpxsize: shape.width = v; return true;
+        case W::dpysize: shape.height = v; return true;
+        case W::dptxbx: shape.type = 202; return true;
+        case W::dprect: shape.type = 1; return true;
+        case W::dpline: shape.type = 20; return true;
+        case W::dpother: shape.type = 0; return true;
+        case W::dplinehollow: shape.line = param == 0; return true;  // \dplinehollow0 draws it
+        case W::dplinew: shape.lineWidth = std::clamp(v, 0, 1440) * 635; return true;
+        case W::dplinecor: shape.lineColor = (shape.lineColor & 0xFFFF00) | byte; return true;
+        case W::dplinecog: shape.lineColor = (shape.lineColor & 0xFF00FF) | (byte << 8); return true;
+        case W::dplinecob: shape.lineColor = (shape.lineColor & 0x00FFFF) | (byte << 16); return true;
+        case W::dpfillpat: shape.fillPattern = param == kNoParam ? 0 : param; return true;
+        case W::dpfillfgcr: shape.fillColor = (shape.fillColor & 0xFFFF00) | byte; return true;
+        case W::dpfillfgcg: shape.fillColor = (shape.fillColor & 0xFF00FF) | (byte << 8); return true;
+        case W::dpfillfgcb: shape.fillColor = (shape.fillColor & 0x00FFFF) | (byte << 16); return true;
         default: return false;
     }
 }
 
 // A property just read ({\sp{\sn name}{\sv value}}): those that place the shape.
 void RtfReader::ShapeProperty() {
-    if (!shape_.open || shapePropName_.empty() || shapePropInner_) return;
+    if (!(shape_.open || group_.open) || shapePropName_.empty() || shapePropInner_) return;
+    ShapeBuild& shape = shape_.open ? shape_ : group_;
     int value = 0;
     const auto [end, error] = std::from_chars(shapeValue_.data(), shapeValue_.data() + shapeValue_.size(), value);
     shapeValue_.clear();
     if (error != std::errc{}) return;
     const std::u16string& name = shapePropName_;
-    if (name == u"posh") shape_.posh = value;
-    else if (name == u"posv") shape_.posv = value;
-    else if (name == u"posrelh") shape_.posrelh = value;
-    else if (name == u"posrelv") shape_.posrelv = value;
-    else if (name == u"fPseudoInline") shape_.pseudoInline = value != 0;
-    else if (name == u"shapeType") shape_.type = value;
-    else if (name == u"fLine") shape_.line = value != 0;
-    else if (name == u"fFilled") shape_.filled = value != 0;
-    else if (name == u"lineColor") shape_.lineColor = value;
-    else if (name == u"fillColor") shape_.fillColor = value;
-    else if (name == u"lineWidth") shape_.lineWidth = value;
+    if (name == u"posh") shape.posh = value;
+    else if (name == u"posv") shape.posv = value;
+    else if (name == u"posrelh") shape.posrelh = value;
+    else if (name == u"posrelv") shape.posrelv = value;
+    else if (name == u"fPseudoInline") shape.pseudoInline = value != 0;
+    else if (name == u"shapeType") shape.type = value;
+    else if (name == u"fLine") shape.line = value != 0;
+    else if (name == u"fFilled") shape.filled = value != 0;
+    else if (name == u"lineColor") shape.lineColor = value;
+    else if (name == u"fillColor") shape.fillColor = value;
+    else if (name == u"lineWidth") shape.lineWidth = value;
+    else if (name == u"groupLeft") shape.groupLeft = value, shape.hasGroupRect = true;
+    else if (name == u"groupTop") shape.groupTop = value, shape.hasGroupRect = true;
+    else if (name == u"groupRight") shape.groupRight = value, shape.hasGroupRect = true;
+    else if (name == u"groupBottom") shape.groupBottom = value, shape.hasGroupRect = true;
+    else if (name == u"relLeft") shape.relLeft = value, shape.hasRelRect = true;
+    else if (name == u"relTop") shape.relTop = value, shape.hasRelRect = true;
+    else if (name == u"relRight") shape.relRight = value, shape.hasRelRect = true;
+    else if (name == u"relBottom") shape.relBottom = value, shape.hasRelRect = true;
     shapePropName_.clear();
 }
 
@@ -1320,6 +1337,35 @@ void RtfReader::FinishShape() {
     ShapeProperty();
     ShapeBuild shape = shape_;
     shape_ = ShapeBuild{};
+    if (group_.open) {
+        // A shape of a group: its place in the group's coordinates, scaled to the group's box,
+        // in the group's references and wrapping. A group that is aligned rather than placed,
+        // or tells no coordinates, leaves its shapes in the line.
+        const ShapeBuild& g = group_;
+        shape.hasRect = false;
+        const std::int64_t gw = std::int64_t{g.groupRight} - g.groupLeft, gh = std::int64_t{g.groupBottom} - g.groupTop;
+        if (g.hasRect && g.hasGroupRect && shape.hasRelRect && gw != 0 && gh != 0 && g.posh == 0 && g.posv == 0) {
+            auto mapX = [&](int v) {
+                return Length(static_cast<int>(std::clamp<std::int64_t>(
+                    g.left + (std::int64_t{v} - g.groupLeft) * (std::int64_t{g.right} - g.left) / gw, INT_MIN / 2, INT_MAX / 2)));
+            };
+            auto mapY = [&](int v) {
+                return Length(static_cast<int>(std::clamp<std::int64_t>(
+                    g.top + (std::int64_t{v} - g.groupTop) * (std::int64_t{g.bottom} - g.top) / gh, INT_MIN / 2, INT_MAX / 2)));
+            };
+            shape.left = mapX(shape.relLeft);
+            shape.right = mapX(shape.relRight);
+            shape.top = mapY(shape.relTop);
+            shape.bottom = mapY(shape.relBottom);
+            shape.horzRef = g.horzRef;
+            shape.vertRef = g.vertRef;
+            shape.posrelh = g.posrelh;
+            shape.posrelv = g.posrelv;
+            shape.posh = shape.posv = 0;
+            shape.wrap = g.wrap;
+            shape.hasRect = true;
+        }
+    }
     if (shape.drawing) {
         shape.left = shape.x;
         shape.top = shape.y;
@@ -1582,10 +1628,21 @@ void RtfReader::StartDestination(W w) {
         case W::nonshppict: st.dest = Dest::Skip; break;
         case W::object: break;
         case W::result: break;   // an object's or a shape's stand-in: shown
+        case W::shpgrp:
+            // A group of shapes: its shapes are placed by the group's place and coordinates.
+            // A group in a shape or in another group is not placed.
+            st.inShape = true;
+            if (shape_.open || group_.open || st.innerShape) st.innerShape = true;
+            else if (text && st.frame < 0 && OpenFrame(FrameKind::ShapeGroup, Dest::Text)) {
+                group_ = ShapeBuild{};
+                group_.open = true;
+            }
+            break;
         case W::shp:
             st.inShape = true;
-            if (shape_.open) st.innerShape = true;
+            if (shape_.open || st.innerShape) st.innerShape = true;
             else if (text && st.frame < 0 && OpenFrame(FrameKind::Shape, Dest::Text)) {
+                ShapeProperty();  // the group's last property is the group's
                 shape_ = ShapeBuild{};
                 shape_.open = true;
                 shape_.sink = sinks_.size() - 1;
@@ -1723,6 +1780,10 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
         case FrameKind::Picture: FinishPicture(st); break;
         case FrameKind::ShapeName: shapePropName_ = frame.text; break;
         case FrameKind::Shape: FinishShape(); break;
+        case FrameKind::ShapeGroup:
+            ShapeProperty();
+            group_ = ShapeBuild{};
+            break;
         case FrameKind::MathChar:
             if (Frame* object = MathObject()) {
                 std::u16string& target = frame.which == 0   ? object->mathOpen
@@ -2378,7 +2439,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         StartDestination(w);
         return;
     }
-    if (shape_.open && !st.innerShape && ShapeWord(w, param)) return;
+    if ((shape_.open || group_.open) && !st.innerShape && ShapeWord(w, param)) return;
 
     if (st.dest == Dest::Text || CollectsText(st.dest)) {
         switch (w) {

@@ -677,6 +677,12 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     }
     EXPECT_EQ(Item(l, "after")->baseline, Item(l, "WIDE")->baseline + 240);
 
+    // A table row stays beside a frame that leaves its cells room, else goes below it.
+    for (int edge : {4000, 9000}) {
+        l = LayOutChecked(Doc({B(Para("FRAMEA", framed)), B(Grid(1, {edge}, "R"))}), TextArea(9600, 20));
+        EXPECT_EQ(Item(l, "R0.0")->baseline > Item(l, "FRAMEA")->baseline + 120, edge == 9000) << edge;
+    }
+
     // In a table cell a framed paragraph stays in the cell's flow.
     Table table = Grid(1, {4000}, "C");
     table.rows[0].cells[0].content.push_back(B(Para("INCELL", framed)));

@@ -518,6 +518,19 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     EXPECT_EQ(rect.lineWidth, 20);
     EXPECT_EQ(Para(Body(r), 1).format->frame.drawn, FramePosition::Drawn::Across);
 
+    // The shapes of a group are placed by the group's place and its coordinates.
+    r = Read("{\\rtf1 {\\shpgrp{\\*\\shpinst\\shpleft1000\\shptop0\\shpright3000\\shpbottom1000"
+             "{\\sp{\\sn groupLeft}{\\sv 0}}{\\sp{\\sn groupTop}{\\sv 0}}{\\sp{\\sn groupRight}{\\sv 100}}"
+             "{\\sp{\\sn groupBottom}{\\sv 100}}{\\shp{\\*\\shpinst{\\sp{\\sn relLeft}{\\sv 50}}{\\sp{\\sn relTop}{\\sv 10}}"
+             "{\\sp{\\sn relRight}{\\sv 100}}{\\sp{\\sn relBottom}{\\sv 60}}{\\shptxt g\\par}}}}}a\\par}");
+    ASSERT_EQ(Body(r).size(), 2u);
+    const FramePosition& child = Para(Body(r), 0).format->frame;
+    EXPECT_TRUE(child.set);
+    EXPECT_EQ(child.x, 2000);
+    EXPECT_EQ(child.y, 100);
+    EXPECT_EQ(child.width, 1000);
+    EXPECT_EQ(child.height, -500);
+
     // A text box holding a table, and a shape in a table cell, follow their paragraph.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt in\\par"
              "\\trowd\\cellx900\\intbl c\\cell\\row}}}b\\par"
