@@ -591,7 +591,7 @@ private:
         bool open = false, hasRect = false, pseudoInline = false;
         int left = 0, top = 0, right = 0, bottom = 0;
         int horzRef = -1, vertRef = -1;  // \shpbx / \shpby, -1 ignored: the properties say
-        int wrap = 2;                   // \shpwrN
+        int wrap = 3;                   // \shpwrN; without it the text is not moved aside
         int posh = 0, posv = 0, posrelh = 2, posrelv = 2;
         int type = -1;                  // shapeType: 1 rectangle, 20 line, 202 text box, ...
         bool line = true, filled = true;
