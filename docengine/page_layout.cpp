@@ -901,7 +901,10 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     const bool anchored = frame.vertRef == FramePosition::VertRef::Paragraph ||
                           frame.vertAlign == FramePosition::VertAlign::Inline;
     const int offset = frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0;
-    if (anchored && y_ + offset + box.height > Bottom() && (columnUsed_ || !pending_.empty())) {
+    // Anchored to the text and not fitting below it: the next column, unless it would not
+    // fit there either.
+    if (anchored && y_ + offset + box.height > Bottom() && box.height <= FullHeight() &&
+        (columnUsed_ || !pending_.empty())) {
         CommitPending();
         NewColumn();
     }

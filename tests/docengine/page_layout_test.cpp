@@ -709,6 +709,14 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_EQ(l.pages[0].rects.size(), 5u);
     EXPECT_EQ(l.plainText, u"after\r\n");  // a drawn shape adds no empty line to the text
 
+    // Frames taller than the page stay on it, side by side, rather than each taking a page.
+    ParaFormat tall = framed;
+    tall.frame.height = -20 * 240;
+    ParaFormat tallLeft = tall;
+    tallLeft.frame.horzAlign = FramePosition::HorzAlign::Left;
+    l = LayOutChecked(Doc({B(Para("TALLA", tallLeft)), B(Para("TALLB", tall))}), TextArea(9600, 10));
+    EXPECT_EQ(PageOf(l, "TALLB"), 0);
+
     // A page that holds only a frame is a page: a break after it starts the next one.
     ParaFormat breaks;
     breaks.pageBreakBefore = true;
