@@ -16,8 +16,6 @@ namespace {
 
 constexpr int kDefaultTab = 720;
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
-constexpr int kProbeLineHeight = 240;  // a line's height before it is formatted (12 pt)
-constexpr int kMaxAroundReflows = 8;  // a paragraph is formatted anew at most this often beside frames
 
 // Unit classes.
 enum : std::uint8_t {
@@ -149,6 +147,14 @@ std::u16string LeaderText(TabStop::Leader leader) {
     }
 }
 
+// An empty line that only takes room.
+Line Spacer(int height, bool noteText) {
+    Line line;
+    line.height = height;
+    line.noteText = noteText;
+    return line;
+}
+
 }  // namespace
 
 void Items::Append(Items&& other, int dx, int dy) {
@@ -201,6 +207,15 @@ FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int heigh
     return span;
 }
 
+int FirstUnblockedY(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right, int minWidth) {
+    FreeSpan span = FindFreeSpan(exclusions, y, height, left, right, minWidth);
+    while (span.blocked && span.clearY > y) {
+        y = span.clearY;
+        span = FindFreeSpan(exclusions, y, height, left, right, minWidth);
+    }
+    return y;
+}
+
 int FrameLeft(const FramePosition& frame, int width, int refLeft, int refWidth, bool oddPage) {
     using H = FramePosition::HorzAlign;
     switch (frame.horzAlign) {
@@ -223,6 +238,11 @@ int FrameTop(const FramePosition& frame, int height, int refTop, int refHeight) 
     case V::Top: case V::Inline: return refTop;
     }
     return refTop;
+}
+
+int PlacedFrameTop(const FramePosition& frame, int height, int pageHeight, int marginTop, int marginBottom) {
+    if (frame.vertRef == FramePosition::VertRef::Page) return FrameTop(frame, height, 0, pageHeight);
+    return FrameTop(frame, height, marginTop, pageHeight - marginTop - marginBottom);
 }
 
 void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, std::vector<RectItem>& out) {
@@ -303,22 +323,17 @@ FrameBox BlockFormatter::FormatFrame(const Blocks& blocks, std::size_t first, st
 void BlockFormatter::FormatAround(const Paragraph& paragraph, int width, int& y, const std::vector<Exclusion>& around,
                                   FormatContext& ctx, std::vector<Line>& out, const Note* note) {
     auto spacer = [&](int to) {
-        Line line;
-        line.height = to - y;
-        line.noteText = ctx.noteText;
-        out.push_back(std::move(line));
+        out.push_back(Spacer(to - y, ctx.noteText));
         y = to;
     };
     // The first line's room is judged at a single line's height.
-    FreeSpan span = FindFreeSpan(around, y, kProbeLineHeight, 0, width);
-    while (span.blocked) {
-        spacer(span.clearY);
-        span = FindFreeSpan(around, y, kProbeLineHeight, 0, width);
-    }
+    const int start = FirstUnblockedY(around, y, kProbeLineHeight, 0, width);
+    if (start > y) spacer(start);
+    const FreeSpan span = FindFreeSpan(around, y, kProbeLineHeight, 0, width);
     const std::size_t textBase = ctx.text ? ctx.text->size() : 0;
     std::vector<Line> lines;
     FormatParagraph(paragraph, span.width, ctx, lines, note);
-    int cur = span.width, shift = span.left, reflows = kMaxAroundReflows;
+    int cur = span.width, shift = span.left, reflows = kMaxWrapReflows;
     for (std::size_t k = 0; k < lines.size();) {
         FreeSpan room = FindFreeSpan(around, y, lines[k].height, 0, width);
         if (room.blocked) {
@@ -883,11 +898,8 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                                     frame.vertAlign != FramePosition::VertAlign::Inline;
                 int top = 0;
                 if (onPage) {
-                    const bool page = frame.vertRef == FramePosition::VertRef::Page;
-                    const int refTop = page ? 0 : ctx.marginTop;
-                    const int refHeight = page ? ctx.pageHeight : ctx.pageHeight - ctx.marginTop - ctx.marginBottom;
-                    top = std::clamp(FrameTop(frame, box.height, refTop, refHeight), 0,
-                                     std::max(0, ctx.pageHeight - box.height));
+                    top = std::clamp(PlacedFrameTop(frame, box.height, ctx.pageHeight, ctx.marginTop, ctx.marginBottom),
+                                     0, std::max(0, ctx.pageHeight - box.height));
                 } else {
                     top = std::max(0, y + (frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0));
                 }
@@ -926,13 +938,7 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
             }
         } else if (const auto* t = std::get_if<Table>(&block.value)) {
             if (depth >= kMaxTableDepth) continue;
-            if (y < frameBottom) {
-                // Tables go below the frames before them.
-                Line line;
-                line.height = frameBottom - y;
-                line.noteText = ctx.noteText;
-                push(std::move(line));
-            }
+            if (y < frameBottom) push(Spacer(frameBottom - y, ctx.noteText));  // tables go below the frames before them
             around.clear();
             VerticalSpans spans;
             for (std::size_t r = 0; r < t->rows.size(); ++r) {
@@ -945,12 +951,7 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
             }
         }
     }
-    if (y < frameBottom) {  // the blocks hold their frames
-        Line line;
-        line.height = frameBottom - y;
-        line.noteText = ctx.noteText;
-        push(std::move(line));
-    }
+    if (y < frameBottom) push(Spacer(frameBottom - y, ctx.noteText));  // the blocks hold their frames
 }
 
 RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, FormatContext& ctx,

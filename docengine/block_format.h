@@ -59,6 +59,8 @@ struct FreeSpan {
     int clearY = 0;
 };
 inline constexpr int kMinWrapWidth = 1440;
+inline constexpr int kProbeLineHeight = 240;  // a line's height before it is formatted (12 pt)
+inline constexpr int kMaxWrapReflows = 8;     // a paragraph is formatted anew at most this often beside frames
 // Frames a page (or a header) keeps the text clear of: further ones are placed all the same
 // (report generators place every field in a frame), but the text does not avoid them, so that a
 // flood of frames costs no more than its text.
@@ -70,10 +72,16 @@ FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int heigh
 // width x height.
 void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, std::vector<RectItem>& out);
 
+// The first y from `y` down where a line `height` high is not blocked (FindFreeSpan).
+int FirstUnblockedY(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right,
+                    int minWidth = kMinWrapWidth);
+
 // Where a frame `width` wide goes in the reference [refLeft, refLeft + refWidth) (the column,
 // the margins or the paper), and `height` high in [refTop, refTop + refHeight).
 int FrameLeft(const FramePosition& frame, int width, int refLeft, int refWidth, bool oddPage);
 int FrameTop(const FramePosition& frame, int height, int refTop, int refHeight);
+// FrameTop for a frame placed by the top margin (\pvmrg) or the paper (\pvpg).
+int PlacedFrameTop(const FramePosition& frame, int height, int pageHeight, int marginTop, int marginBottom);
 
 // A positioned frame's paragraphs formatted in a box of its own.
 struct FrameBox {

@@ -43,8 +43,6 @@ int ResultWidth(detail::TextMeasure& measure, const TextItem& t) {
 // Formatting a paragraph anew for columns of other widths: how often, and up to what length.
 constexpr int kMaxReflows = 64;
 constexpr std::size_t kMaxReflowLines = 2000;
-constexpr int kMaxWrapReflows = 8;     // a paragraph formatted anew beside frames
-constexpr int kProbeLineHeight = 240;  // a line's height before it is formatted (12 pt)
 constexpr std::size_t kMaxPlannedUnits = 1 << 14;  // sections balanced ahead (PlanBalance)
 
 std::u16string Number(long long n) {
@@ -169,6 +167,8 @@ private:
     std::vector<Line>& NoteLines(int note);
     int NoteHeight(int note);
     void PlaceNote(int note);
+    void BreakBefore(const Paragraph& paragraph);
+    void BreakAfter(const Paragraph& paragraph);
     void ProcessParagraph(const Paragraph& paragraph, const Note* note);
     std::size_t ProcessFrame(const Blocks& blocks, std::size_t first, const Note* note);
     void ProcessRow();
@@ -797,12 +797,25 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
     }
 }
 
-void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* note) {
+// \pagebb: a new page, unless the page holds nothing yet.
+void Paginator::Flow::BreakBefore(const Paragraph& paragraph) {
     if (paragraph.format->pageBreakBefore && (columnUsed_ || !pending_.empty())) {
         CommitPending();
         FinishPage();
         OpenPage();
     }
+}
+
+// \page after the paragraph: the next block starts a new page.
+void Paginator::Flow::BreakAfter(const Paragraph& paragraph) {
+    if (paragraph.pageBreakAfter) {
+        CommitPending();
+        pageBreakPending_ = true;
+    }
+}
+
+void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* note) {
+    BreakBefore(paragraph);
     lines_.clear();
     bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
     int width = ColumnWidth(), shift = 0;
@@ -812,11 +825,9 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
     if (!exclusions_.empty()) {
         // Beside or below the frames on the page: the first line's room is judged at a single
         // line's height.
-        detail::FreeSpan span = room(kProbeLineHeight);
-        while (span.blocked && span.clearY > y_) {
-            y_ = span.clearY;
-            span = room(kProbeLineHeight);
-        }
+        y_ = detail::FirstUnblockedY(exclusions_, y_, detail::kProbeLineHeight, ColumnLeft(),
+                                     ColumnLeft() + ColumnWidth());
+        const detail::FreeSpan span = room(detail::kProbeLineHeight);
         if (!span.blocked) {
             width = span.width;
             shift = span.left;
@@ -830,7 +841,7 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
     // work stays linear.
     const bool bounded = lines_.size() <= kMaxReflowLines;
     int reflows = uniform_ || !bounded ? 0 : kMaxReflows;
-    int wraps = exclusions_.empty() || !bounded ? 0 : kMaxWrapReflows;
+    int wraps = exclusions_.empty() || !bounded ? 0 : detail::kMaxWrapReflows;
     for (std::size_t k = 0; k < lines_.size();) {
         Line& line = lines_[k];
         const bool moves = !Fits(line) && (columnUsed_ || !pending_.empty());
@@ -878,10 +889,7 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
         ++k;
     }
     lines_.clear();
-    if (paragraph.pageBreakAfter) {
-        CommitPending();
-        pageBreakPending_ = true;
-    }
+    BreakAfter(paragraph);
 }
 
 // A positioned frame: the paragraphs from blocks[first] on that share its frame, formatted in a
@@ -891,11 +899,7 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     const std::size_t end = detail::BlockFormatter::FrameEnd(blocks, first);
     const Paragraph& lead = std::get<Paragraph>(blocks[first].value);
     const FramePosition& frame = lead.format->frame;
-    if (lead.format->pageBreakBefore && (columnUsed_ || !pending_.empty())) {
-        CommitPending();
-        FinishPage();
-        OpenPage();
-    }
+    BreakBefore(lead);
     bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
     detail::FrameBox box = formatter_.FormatFrame(blocks, first, end, ColumnWidth(), bodyCtx_, note);
     const bool anchored = frame.vertRef == FramePosition::VertRef::Paragraph ||
@@ -918,14 +922,10 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     }
     const int x = std::clamp(detail::FrameLeft(frame, box.width, refLeft, refWidth, pageNumber_ % 2 != 0), 0,
                              std::max(0, setup_.width - box.width));
-    int top = y_ + offset;
-    if (!anchored) {
-        const bool page = frame.vertRef == FramePosition::VertRef::Page;
-        const int refTop = page ? 0 : setup_.marginTop;
-        const int refHeight = page ? setup_.height : setup_.height - setup_.marginTop - setup_.marginBottom;
-        top = detail::FrameTop(frame, box.height, refTop, refHeight);
-    }
-    top = std::clamp(top, 0, std::max(0, setup_.height - box.height));
+    const int top = std::clamp(anchored ? y_ + offset
+                                        : detail::PlacedFrameTop(frame, box.height, setup_.height, setup_.marginTop,
+                                                                 setup_.marginBottom),
+                               0, std::max(0, setup_.height - box.height));
     detail::DrawFrame(frame, x, top, box.width, box.height, layout_.pages.back().rects);
     int y = top;
     std::vector<int> notes;
@@ -942,11 +942,7 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     if (!frame.inFront && exclusions_.size() < detail::kMaxExclusions)
         exclusions_.push_back(detail::Exclusion{top - frame.gapY, top + box.height + frame.gapY, x - gapX,
                                                 x + box.width + gapX});
-    for (std::size_t i = first; i < end; ++i)
-        if (std::get<Paragraph>(blocks[i].value).pageBreakAfter) {
-            CommitPending();
-            pageBreakPending_ = true;
-        }
+    for (std::size_t i = first; i < end; ++i) BreakAfter(std::get<Paragraph>(blocks[i].value));
     return end - first;
 }
 
@@ -978,11 +974,7 @@ void Paginator::Flow::ProcessRow() {
             right = std::max(right, ColumnLeft() + cell.right);
         }
         if (right <= left) right = left + 1;
-        detail::FreeSpan span = detail::FindFreeSpan(exclusions_, y_, row.height, left, right, right - left);
-        while (span.blocked && span.clearY > y_) {
-            y_ = span.clearY;
-            span = detail::FindFreeSpan(exclusions_, y_, row.height, left, right, right - left);
-        }
+        y_ = detail::FirstUnblockedY(exclusions_, y_, row.height, left, right, right - left);
     }
     if (row.height <= FullHeight()) {
         AddLine(detail::BlockFormatter::RowSlice(row, 0, row.height));  // whole, here or on the next page
