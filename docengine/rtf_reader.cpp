@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "code_page.h"
+#include "eq_field.h"
 
 namespace docengine {
 namespace {
@@ -409,6 +410,7 @@ struct FieldState {
     int bookmark = -1;    // PAGEREF: index into Document::bookmarks
     char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
     int symbolFont = -1;
+    std::u16string equation;  // EQ: its code, evaluated when the field has no result
 };
 
 constexpr int kNoParam = std::numeric_limits<int>::min();
@@ -502,6 +504,7 @@ private:
     void FinishStyleEntry();
     void ResolveStyles();
     void FieldInstruction(const std::u16string& code);
+    void EmitEquation(std::u16string_view code);
     void FinishPicture(const GroupState& st);
     void PictureHex(std::string_view bytes);
 
@@ -1833,6 +1836,8 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                 if (field.symbolFont >= 0) st.chr.font = field.symbolFont;
                 EmitChar(field.symbol);
                 st.chr = saved;
+            } else if (!field.equation.empty()) {
+                EmitEquation(field.equation);
             }
             break;
         }
@@ -2010,6 +2015,9 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
                 if (font != fontByName_.end()) field.symbolFont = font->second;
             }
         }
+    } else if (type == u"EQ") {
+        field.equation = code;
+        Charge(code.size() * 2);
     } else if (type == u"HYPERLINK") {
         std::u16string target, bookmark;
         for (std::size_t w = 1; w < words.size(); ++w) {
@@ -2027,6 +2035,21 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
         doc_.links.push_back(Link{std::move(target)});
         Charge(sizeof(Link) + code.size() * 2);
     }
+}
+
+// An EQ field's result, worked out from its code in the field's own format: limits and
+// indices as sub- and superscripts, \s\up and \s\do raised and lowered at full size.
+void RtfReader::EmitEquation(std::u16string_view code) {
+    GroupState& st = stack_.back();
+    const CharFormat saved = st.chr;
+    for (const EqPiece& piece : EvaluateEq(code)) {
+        st.chr = saved;
+        if (piece.position == EqPiece::Position::Super) st.chr.verticalAlign = VerticalAlign::Superscript;
+        if (piece.position == EqPiece::Position::Sub) st.chr.verticalAlign = VerticalAlign::Subscript;
+        st.chr.offsetHalfPoints += piece.raiseHalfPoints;
+        EmitText(piece.text);
+    }
+    st.chr = saved;
 }
 
 void RtfReader::PictureHex(std::string_view bytes) {

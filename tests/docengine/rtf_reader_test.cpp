@@ -1,6 +1,7 @@
 // The RTF reader: formatting defaults, code pages and \uc skipping, hostile structure (deep
 // nesting, long control words, \bin, repeated table marks), tables, pictures, fields, lists,
 // headers, footers, notes and breaks.
+#include "eq_field.h"
 #include "rtf_reader.h"
 
 #include <gtest/gtest.h>
@@ -577,6 +578,61 @@ TEST(RtfReaderFields, ResultsShownLinksKeptPageFieldsMarked) {
     ASSERT_NE(page, c.end());
     EXPECT_EQ(page->text, u"3");
     EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const Inline& i) { return i.kind == Inline::Kind::PageCount; }), 1);
+}
+
+// EQ results written out: ^{...} superscript, _{...} subscript, ^N{...} raised N half-points.
+std::u16string Marked(const std::vector<EqPiece>& pieces) {
+    std::u16string out;
+    for (const auto& p : pieces) {
+        if (p.position == EqPiece::Position::Baseline && p.raiseHalfPoints == 0) {
+            out += p.text;
+            continue;
+        }
+        out += p.position == EqPiece::Position::Sub ? u"_" : u"^";
+        if (p.raiseHalfPoints != 0) {
+            const std::string n = std::to_string(p.raiseHalfPoints);
+            out += std::u16string(n.begin(), n.end());
+        }
+        out += u"{" + p.text + u"}";
+    }
+    return out;
+}
+
+TEST(RtfReaderFields, EqFieldsShowTheirWorkedOutResult) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"EQ \\f(1,2) + \\r(3,x)", u"1\u20442 + ^{3}\u221A(x)"},
+        {u"eq \\b \\bc\\{ (a,\\f(b,c))", u"{a,b\u2044c}"},
+        {u"EQ \\b\\lc\\[(x)", u"[x]"},
+        {u"EQ \\i \\su(k=1,n,k\\,) ", u"\u2211_{k=1}^{n}k,"},
+        {u"EQ \\a \\co2 \\hs3 (1,2,3,4)", u"1 2; 3 4"},
+        {u"EQ \\s\\do5(1)\\s\\up 4(2)\\s(a,b)", u"^-10{1}^8{2}^{a}_{b}"},
+        // ruby after Word's formatting switches; enclosed characters and overstrikes
+        {u"EQ \\* jc2 \\* \"Font:MS Mincho\" \\* hps10 \\o\\ad(\\s\\up 9(\u304D\u3082\u3093),\u9B3C\u9580)",
+         u"\u9B3C\u9580(\u304D\u3082\u3093)"},
+        {u"EQ \\o\\ac(\u25CB,12)\\o(\u25A1,\u79D8)\\o(=,/)", u"\u246B\u79D8=/"},
+        {u"EQ \\d \\fo10 \\li() x \\(y\\) (z)", u"x (y) (z)"},
+        // unterminated and garbled code shows what it can
+        {u"EQ \\f(1,\\b(", u"1\u2044()"},
+        {u"EQ \\", u""},
+    };
+    for (const auto& [code, shown] : cases) EXPECT_EQ(Marked(EvaluateEq(code)), shown) << std::string(code.begin(), code.end());
+
+    // nesting far past the depth the evaluator follows is skipped there, quickly
+    std::u16string deep = u"EQ a";
+    for (int k = 0; k < 100000; ++k) deep += u"\\b(";
+    deep += u"x" + std::u16string(100000, u')') + u"b";
+    EXPECT_EQ(Marked(EvaluateEq(deep)), u"a" + std::u16string(16, u'(') + std::u16string(16, u')') + u"b");
+
+    // in a document: the result worked out where the file stores none, the stored one otherwise
+    auto r = Read("{\\rtf1\\ansi\\ansicpg932{\\field{\\*\\fldinst EQ \\\\o\\\\ad(\\\\s\\\\up 10(\\'82\\'a9),"
+                  "\\'8a\\'bf)}{\\fldrslt }}{\\field{\\*\\fldinst EQ \\\\f(1,2)}{\\fldrslt 3}}"
+                  "{\\field{\\*\\fldinst EQ \\\\r(2,x)}}\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"\u6F22(\u304B)32\u221A(x)");
+    const auto& c = Para(Body(r), 0).content;
+    const auto index = std::find_if(c.begin(), c.end(), [](const Inline& i) { return i.text == u"2"; });
+    ASSERT_NE(index, c.end());
+    EXPECT_EQ(index->format.verticalAlign, VerticalAlign::Superscript);
 }
 
 TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
