@@ -35,6 +35,8 @@ constexpr std::size_t kMaxTabs = 64;
 constexpr std::size_t kMaxCellDefs = 256;
 constexpr int kMaxColumns = 20;                  // columns of a section
 constexpr int kMaxUc = 16;                       // \ucN: fallback bytes skipped after \uN
+constexpr int kMaxFontHalfPoints = 3276;         // \fsN, as word processors allow
+constexpr std::size_t kMaxFormItems = 64;        // entries kept of a drop-down form field
 
 int Length(int v) { return std::clamp(v, -kMaxLength, kMaxLength); }
 
@@ -46,7 +48,9 @@ enum class W : std::uint16_t {
     listlevel, leveltext, levelnumbers, listoverridetable, listoverride, listtext, pntext, pn,
     pntxta, pntxtb, pict, shppict, nonshppict, object, result, shp, shpgrp, shpinst, shprslt, shptxt,
     sn, sv, header, headerl, headerr, headerf, footer, footerl, footerr, footerf, footnote,
-    nesttableprops, nonesttables, bkmkstart, drawobj, dptxbxtext, skipdest,
+    nesttableprops, nonesttables, bkmkstart, drawobj, dptxbxtext, formfield, ffl, skipdest,
+    // form fields
+    fftype, ffres, ffdefres, ffhps, ffsize,
     // document
     rtf, ansi, mac, pc, pca, ansicpg, deff, paperw, paperh, margl, margr, margt, margb, facingp,
     enddoc, aendnotes, aftnnrlc, aftnnar,
@@ -122,7 +126,8 @@ constexpr WordEntry kWords[] = {
     {"headerl", W::headerl}, {"headerr", W::headerr}, {"headerf", W::headerf},
     {"footer", W::footer}, {"footerl", W::footerl}, {"footerr", W::footerr},
     {"footerf", W::footerf}, {"footnote", W::footnote}, {"nesttableprops", W::nesttableprops},
-    {"nonesttables", W::nonesttables},
+    {"nonesttables", W::nonesttables}, {"formfield", W::formfield}, {"ffl", W::ffl},
+    {"fftype", W::fftype}, {"ffres", W::ffres}, {"ffdefres", W::ffdefres}, {"ffhps", W::ffhps}, {"ffsize", W::ffsize},
     {"rtf", W::rtf}, {"ansi", W::ansi}, {"mac", W::mac}, {"pc", W::pc}, {"pca", W::pca},
     {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
@@ -253,6 +258,7 @@ bool IsKnownDestination(W w) {
         case W::headerl: case W::headerr: case W::headerf: case W::footer: case W::footerl:
         case W::footerr: case W::footerf: case W::footnote: case W::nesttableprops:
         case W::nonesttables: case W::bkmkstart: case W::drawobj: case W::dptxbxtext:
+        case W::formfield: case W::ffl:
             return true;
         default:
             return false;
@@ -269,13 +275,15 @@ enum class Dest : std::uint8_t {
     Drawing,     // a Word 95 drawing object in the text: only its text box is read
     MathProps,   // an equation object's properties: only its characters (\mchr ...) are read
     MathChar,    // one of those characters
+    FormField,   // a form field's settings (\*\formfield in a field's code)
+    FormItem,    // one entry of a drop-down form field
 };
 
 bool CollectsText(Dest d) {
     return d == Dest::FontTable || d == Dest::FontAlt || d == Dest::StyleSheet ||
            d == Dest::Title || d == Dest::FieldInst || d == Dest::ListText ||
            d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText || d == Dest::Bookmark ||
-           d == Dest::MathChar;
+           d == Dest::MathChar || d == Dest::FormItem;
 }
 
 enum class BorderTarget : std::uint8_t {
@@ -322,7 +330,7 @@ struct GroupState {
 enum class FrameKind : std::uint8_t {
     Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
     Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark, MathObject, MathChar, Shape,
-    ShapeGroup,
+    ShapeGroup, FormItem,
 };
 
 // Equation objects that show characters of their own around or between their arguments.
@@ -411,6 +419,11 @@ struct FieldState {
     char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
     int symbolFont = -1;
     std::u16string equation;  // EQ: its code, evaluated when the field has no result
+    // A form field (\fftypeN): 1 a check box, 2 a drop-down list; its state (\ffresN, where 25
+    // stands for "the default", \ffdefresN), its entries (\ffl) and a check box's own size.
+    int formType = -1, formResult = 25, formDefault = 0, formSizeHalfPoints = 0;
+    bool formExactSize = false;
+    std::vector<std::u16string> formItems;
 };
 
 constexpr int kNoParam = std::numeric_limits<int>::min();
@@ -505,6 +518,7 @@ private:
     void ResolveStyles();
     void FieldInstruction(const std::u16string& code);
     void EmitEquation(std::u16string_view code);
+    void EmitFormField(const FieldState& field);
     void FinishPicture(const GroupState& st);
     void PictureHex(std::string_view bytes);
 
@@ -1132,7 +1146,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::nosupersub: c.verticalAlign = VerticalAlign::Baseline; break;
         case W::up: c.offsetHalfPoints = std::clamp(has ? param : 6, 0, 3276); break;
         case W::dn: c.offsetHalfPoints = -std::clamp(has ? param : 6, 0, 3276); break;
-        case W::fs: c.sizeHalfPoints = has && param > 0 ? std::clamp(param, 2, 3276) : 24; break;
+        case W::fs: c.sizeHalfPoints = has && param > 0 ? std::clamp(param, 2, kMaxFontHalfPoints) : 24; break;
         case W::f: c.font = has ? FontIndex(param) : -1; break;
         case W::cf: c.color = ColorAt(has ? param : 0); break;
         case W::highlight: case W::chcbpat: c.highlight = ColorAt(has ? param : 0); break;
@@ -1739,6 +1753,13 @@ void RtfReader::StartDestination(W w) {
             st.para = ParaState{};
             break;
         }
+        case W::formfield:
+            if (st.dest == Dest::FieldInst && !fields_.empty()) st.dest = Dest::FormField;
+            else st.dest = Dest::Skip;
+            break;
+        case W::ffl:
+            if (st.dest != Dest::FormField || !OpenFrame(FrameKind::FormItem, Dest::FormItem)) st.dest = Dest::Skip;
+            break;
         case W::nesttableprops: st.inNestTableProps = true; break;
         case W::nonesttables: st.dest = Dest::Skip; break;
         case W::skipdest: st.dest = Dest::Skip; break;
@@ -1782,6 +1803,12 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         case FrameKind::Picture: FinishPicture(st); break;
         case FrameKind::ShapeName: shapePropName_ = frame.text; break;
+        case FrameKind::FormItem:
+            if (!fields_.empty() && fields_.back().formItems.size() < kMaxFormItems) {
+                fields_.back().formItems.push_back(frame.text);
+                Charge(sizeof(std::u16string) + frame.text.size() * 2);
+            }
+            break;
         case FrameKind::Shape: FinishShape(); break;
         case FrameKind::ShapeGroup:
             ShapeProperty();
@@ -1838,6 +1865,8 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                 st.chr = saved;
             } else if (!field.equation.empty()) {
                 EmitEquation(field.equation);
+            } else if (field.formType == 1 || field.formType == 2) {
+                EmitFormField(field);
             }
             break;
         }
@@ -2050,6 +2079,21 @@ void RtfReader::EmitEquation(std::u16string_view code) {
         EmitText(piece.text);
     }
     st.chr = saved;
+}
+
+// What a form field shows where the file stores no result: a check box as a ballot box, empty
+// or crossed, at its own size where it has one; a drop-down list its chosen entry.
+void RtfReader::EmitFormField(const FieldState& field) {
+    const int chosen = field.formResult == 25 ? field.formDefault : field.formResult;
+    GroupState& st = stack_.back();
+    if (field.formType == 1) {
+        const CharFormat saved = st.chr;
+        if (field.formExactSize && field.formSizeHalfPoints > 0) st.chr.sizeHalfPoints = field.formSizeHalfPoints;
+        EmitChar(chosen == 1 ? 0x2612 : 0x2610);
+        st.chr = saved;
+    } else if (chosen >= 0 && static_cast<std::size_t>(chosen) < field.formItems.size()) {
+        EmitText(field.formItems[static_cast<std::size_t>(chosen)]);
+    }
 }
 
 void RtfReader::PictureHex(std::string_view bytes) {
@@ -2539,6 +2583,19 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 if (styleEntry_.tokens.size() < kMaxStyleTokens) styleEntry_.tokens.emplace_back(w, param);
             }
             return;
+        }
+        case Dest::FormField: {
+            if (fields_.empty()) return;
+            FieldState& field = fields_.back();
+            const int value = has ? param : 0;
+            switch (w) {
+                case W::fftype: field.formType = value; return;
+                case W::ffres: field.formResult = value; return;
+                case W::ffdefres: field.formDefault = value; return;
+                case W::ffhps: field.formSizeHalfPoints = std::clamp(value, 0, kMaxFontHalfPoints); return;
+                case W::ffsize: field.formExactSize = value == 1; return;
+                default: return;
+            }
         }
         case Dest::ListTable:
             if (lists_.empty()) return;

@@ -635,6 +635,21 @@ TEST(RtfReaderFields, EqFieldsShowTheirWorkedOutResult) {
     EXPECT_EQ(index->format.verticalAlign, VerticalAlign::Superscript);
 }
 
+TEST(RtfReaderFields, FormFieldsShowTheirStateWhereNoResultIsStored) {
+    auto r = Read("{\\rtf1 a{\\field{\\*\\fldinst FORMCHECKBOX {\\*\\formfield{\\fftype1\\ffres25\\ffsize1\\ffhps28\\ffdefres1}}}"
+                  "{\\fldrslt }}b{\\field{\\*\\fldinst FORMCHECKBOX {\\*\\formfield{\\fftype1\\ffres0\\ffdefres1}}}}"
+                  "c{\\field{\\*\\fldinst {FORMDROPDOWN }{\\*\\formfield{\\fftype2\\ffres1\\ffdefres0{\\*\\ffl x}{\\*\\ffl yy}}}}"
+                  "{\\fldrslt }}d{\\field{\\*\\fldinst FORMDROPDOWN {\\*\\formfield{\\fftype2\\ffres25\\ffdefres0{\\*\\ffl z}}}}}"
+                  "e{\\field{\\*\\fldinst FORMDROPDOWN {\\*\\formfield{\\fftype2\\ffres7{\\*\\ffl z}}}}}"
+                  "f{\\field{\\*\\fldinst FORMTEXT {\\*\\formfield{\\fftype0}}}{\\fldrslt typed}}\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"a\u2612b\u2610cyydzeftyped");
+    const auto& c = Para(Body(r), 0).content;
+    const auto box = std::find_if(c.begin(), c.end(), [](const Inline& i) { return i.text == u"\u2612"; });
+    ASSERT_NE(box, c.end());
+    EXPECT_EQ(box->format.sizeHalfPoints, 28);
+}
+
 TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     const std::string lists =
         "{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}}"
