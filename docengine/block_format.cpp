@@ -452,6 +452,26 @@ void BlockFormatter::AddPicture(const std::shared_ptr<const Picture>& picture, c
     adv_.back() = w;
 }
 
+// Sets `ruby` above the last run: the line grows by the reading's height, the run stays on one
+// line, and a reading wider than its run widens the run's room (the run at its start).
+void BlockFormatter::AddRuby(const Ruby& ruby) {
+    if (segs_.empty() || ruby.text.empty()) return;
+    Seg& seg = segs_.back();
+    const int size = ruby.sizeHalfPoints > 0 ? ruby.sizeHalfPoints * 10 : FontSizeTwips(*seg.format) / 2;
+    seg.ruby = &ruby.text;
+    seg.rubyFont = measure_.Font(*seg.format, std::max(size, 1));
+    seg.rubyWidth = measure_.Width(seg.rubyFont, ruby.text);
+    const VerticalMetrics& reading = measure_.Vertical(seg.rubyFont);
+    seg.rubyBaseline = measure_.Vertical(seg.font).ascent + reading.descent;
+    seg.ascent = std::max(seg.ascent, seg.raise + seg.rubyBaseline + reading.ascent);
+    int width = 0;
+    for (std::size_t i = seg.start; i < seg.end; ++i) {
+        width += adv_[i];
+        if (i + 1 < seg.end && (kind_[i] == kBreakAfter || kind_[i] == kSpace)) kind_[i] = kChar;
+    }
+    if (seg.rubyWidth > width) adv_[seg.end - 1] += seg.rubyWidth - width;
+}
+
 // The width of the tab at unit i, which starts at `at` (x from the flow's left edge). Centre,
 // right and decimal tabs look ahead to the next tab (at most to `limit`).
 int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit,
@@ -565,6 +585,13 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         case Inline::Kind::Picture:
             AddPicture(in.picture, in.format, bodyWidth, ctx.maxPictureHeight);
             break;
+        case Inline::Kind::Ruby: {
+            const std::size_t before = segs_.size();
+            AddRun(in.text, in.format, true, TextItem::Field::None, -1);
+            if (segs_.size() > before && in.note >= 0 && static_cast<std::size_t>(in.note) < document_.rubies.size())
+                AddRuby(document_.rubies[static_cast<std::size_t>(in.note)]);
+            break;
+        }
         case Inline::Kind::NoteRef: {
             const bool valid = in.note >= 0 && static_cast<std::size_t>(in.note) < document_.notes.size();
             if (!valid) break;
@@ -857,6 +884,20 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
                                                                                     : kNoTextOffset;
         if (!f.highlight.automatic)
             AddRect(line.items, t.x, baseline - ascent, t.width, ascent + descent, f.highlight);
+        if (seg.ruby && i == seg.start) {
+            // the reading, centred over the run's room; not part of the document's text
+            TextItem r;
+            const int room = pos_[std::min(seg.end, e)] - pos_[i];
+            r.x = t.x + (room - seg.rubyWidth) / 2;
+            r.baseline = t.baseline - seg.rubyBaseline;
+            r.width = seg.rubyWidth;
+            r.font = seg.rubyFont;
+            r.text = *seg.ruby;
+            r.color = f.color;
+            r.link = f.link;
+            r.textOffset = kNoTextOffset;
+            line.items.texts.push_back(std::move(r));
+        }
         line.items.texts.push_back(std::move(t));
         if (seg.note >= 0 && std::find(line.notes.begin(), line.notes.end(), seg.note) == line.notes.end())
             line.notes.push_back(seg.note);

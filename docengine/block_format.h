@@ -187,6 +187,7 @@ private:
     void AddSpecial(char16_t unit, std::uint8_t kind, const CharFormat& format, bool plain);
     void AddPicture(const std::shared_ptr<const Picture>& picture, const CharFormat& format, int maxWidth,
                     int maxHeight);
+    void AddRuby(const Ruby& ruby);
     // A paragraph after a frame in FormatBlocks: its lines beside `around` narrowed; `y` is
     // where it starts in the blocks' lines and advances past it.
     void FormatAround(const Paragraph& paragraph, int width, int& y, const std::vector<Exclusion>& around,
@@ -212,6 +213,9 @@ private:
         int bookmark = -1;  // PageRef fields
         std::shared_ptr<const Picture> picture;
         int pictureWidth = 0, pictureHeight = 0;
+        const std::u16string* ruby = nullptr;  // a reading set above the run
+        int rubyFont = 0, rubyWidth = 0;
+        int rubyBaseline = 0;                   // the reading's baseline above the run's
     };
     std::u16string disp_;            // what is drawn, one unit per position
     std::u16string plain_;           // the paragraph's text

@@ -205,12 +205,19 @@ struct Inline {
         ColumnBreak,  // \column
         Bookmark,     // where the bookmark `bookmark` starts ({\*\bkmkstart name}); shows nothing
         PageRef,      // a PAGEREF field: the number of the page `bookmark` is on
+        Ruby,         // `text` with a reading set small above it (Document::rubies[note])
     } kind = Kind::Text;
     std::u16string text;  // Text; for PageNumber/PageCount/PageRef the result the file stored
     CharFormat format;
     std::shared_ptr<const Picture> picture;  // Picture
-    int note = -1;                           // NoteRef: index into Document::notes
+    int note = -1;                           // NoteRef: index into Document::notes; Ruby: into rubies
     int bookmark = -1;                       // Bookmark, PageRef: index into Document::bookmarks
+};
+
+// Ruby: the reading of a word (Japanese furigana), set above it.
+struct Ruby {
+    std::u16string text;
+    int sizeHalfPoints = 0;  // 0: half the size of the word below
 };
 
 struct Paragraph {
@@ -296,6 +303,7 @@ struct Document {
     // Bookmark names, in the order first met (a PAGEREF may name one before its place comes);
     // at most kMaxBookmarks.
     std::vector<std::u16string> bookmarks;
+    std::vector<Ruby> rubies;     // referenced by Inline::note of Ruby items
     static constexpr std::size_t kMaxBookmarks = 65535;
     bool facingPages = false;     // \facingp
     bool endnotesAtEnd = false;   // \enddoc / \aendnotes: notes collected at the document's end

@@ -22,15 +22,19 @@ bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' &
 
 void Append(Pieces& out, std::u16string_view text, Position position = Position::Baseline, int raise = 0) {
     if (text.empty()) return;
-    if (!out.empty() && out.back().position == position && out.back().raiseHalfPoints == raise) {
+    if (!out.empty() && out.back().position == position && out.back().raiseHalfPoints == raise &&
+        out.back().ruby.empty()) {
         out.back().text += text;
     } else {
-        out.push_back(EqPiece{std::u16string(text), position, raise});
+        out.push_back(EqPiece{std::u16string(text), position, raise, {}, 0});
     }
 }
 
 void Append(Pieces& out, const Pieces& more) {
-    for (const auto& piece : more) Append(out, piece.text, piece.position, piece.raiseHalfPoints);
+    for (const auto& piece : more) {
+        if (piece.ruby.empty()) Append(out, piece.text, piece.position, piece.raiseHalfPoints);
+        else out.push_back(piece);
+    }
 }
 
 // `pieces` set as sub- or superscript (Baseline leaves their position) and raised by `raise`.
@@ -102,6 +106,9 @@ public:
             i_ += 2;
         }
         Pieces out = Sequence(0, false);
+        for (auto& piece : out) {
+            if (!piece.ruby.empty()) piece.rubyHalfPoints = rubyHalfPoints_;
+        }
         // spaces that only separated the code's switches
         if (!out.empty()) {
             auto& first = out.front().text;
@@ -177,7 +184,18 @@ private:
             const std::size_t end = code_.find(u'"', i_ + 1);
             i_ = end == std::u16string_view::npos ? code_.size() : end + 1;
         } else {
+            const std::size_t start = i_;
             while (i_ < code_.size() && code_[i_] != u' ' && code_[i_] != u'\\' && code_[i_] != u'(') ++i_;
+            // hpsN: the size of ruby, in half-points
+            const std::u16string_view word = code_.substr(start, i_ - start);
+            if (word.size() > 3 && (word[0] | 0x20) == u'h' && (word[1] | 0x20) == u'p' && (word[2] | 0x20) == u's') {
+                int n = 0;
+                for (char16_t c : word.substr(3)) {
+                    if (c < u'0' || c > u'9') break;
+                    n = std::min(n * 10 + (c - u'0'), 2 * kMaxRaisePoints);
+                }
+                rubyHalfPoints_ = n;
+            }
         }
         SkipSpaces();
     }
@@ -286,9 +304,7 @@ private:
             }
         } else if (name == u"o") {
             if (IsRuby(args)) {
-                // base(reading), as ruby reads where it cannot stand above its word
-                Append(out, args[1]);
-                Append(out, u"(" + PlainText(args[0]) + u")");
+                out.push_back(EqPiece{PlainText(args[1]), Position::Baseline, 0, PlainText(args[0]), 0});
                 return out;
             }
             const bool circle = std::any_of(args.begin(), args.end(), IsCircle);
@@ -320,6 +336,7 @@ private:
 
     std::u16string_view code_;
     std::size_t i_ = 0;
+    int rubyHalfPoints_ = 0;
 };
 
 }  // namespace

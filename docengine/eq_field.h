@@ -16,6 +16,8 @@ struct EqPiece {
     std::u16string text;
     Position position = Position::Baseline;  // Super/Sub: smaller, as limits and indices are
     int raiseHalfPoints = 0;                  // \s\up N, \s\do N: raised (or lowered) at full size
+    std::u16string ruby;                      // a reading set above `text`
+    int rubyHalfPoints = 0;                   // its size (\* hpsN); 0: not given
     friend bool operator==(const EqPiece&, const EqPiece&) = default;
 };
 
@@ -25,7 +27,7 @@ struct EqPiece {
 // - \s\up N(x) \s\do N(x) raised and lowered text; \i(lower,upper,x) ∫ (∑ with \su, ∏ with
 //   \pr) with its limits; \a(...) an array, its rows separated by "; "; \x(x) a box, its text;
 // - \o(a,b) overstruck elements one after the other, except that ruby, \o\ad(\s\up N(reading),
-//   base), shows as base(reading), a circle around 1-20 as the circled number, and an
+//   base), is a piece with its ruby, a circle around 1-20 is the circled number, and an
 //   enclosing circle, square, triangle or diamond gives way to what it encloses;
 // - \d displacement adds nothing; \* switches (font, size, MERGEFORMAT) are skipped;
 // - \, \( \) \\ stand for the character itself.

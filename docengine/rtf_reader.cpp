@@ -2076,7 +2076,16 @@ void RtfReader::EmitEquation(std::u16string_view code) {
         if (piece.position == EqPiece::Position::Super) st.chr.verticalAlign = VerticalAlign::Superscript;
         if (piece.position == EqPiece::Position::Sub) st.chr.verticalAlign = VerticalAlign::Subscript;
         st.chr.offsetHalfPoints += piece.raiseHalfPoints;
-        EmitText(piece.text);
+        if (piece.ruby.empty() || st.dest != Dest::Text) {
+            EmitText(piece.text);
+            continue;
+        }
+        // a word with its reading: one item, the reading kept beside the document's text
+        FlushBytes();
+        AppendInline(Inline::Kind::Ruby, piece.text);
+        CurrentSink().para.content.back().note = static_cast<int>(doc_.rubies.size());
+        doc_.rubies.push_back(Ruby{piece.ruby, std::clamp(piece.rubyHalfPoints, 0, kMaxFontHalfPoints)});
+        Charge(sizeof(Ruby) + piece.ruby.size() * 2);
     }
     st.chr = saved;
 }

@@ -34,6 +34,10 @@ void Walk(const docengine::Document& doc, const docengine::Blocks& blocks, int d
                     (item.note < 0 || static_cast<std::size_t>(item.note) >= doc.notes.size())) {
                     Fail("note reference outside the notes");
                 }
+                if (item.kind == docengine::Inline::Kind::Ruby &&
+                    (item.note < 0 || static_cast<std::size_t>(item.note) >= doc.rubies.size())) {
+                    Fail("ruby outside the readings");
+                }
                 if (item.format.link >= 0 && static_cast<std::size_t>(item.format.link) >= doc.links.size()) {
                     Fail("link outside the links");
                 }

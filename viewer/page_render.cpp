@@ -241,6 +241,7 @@ bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
 // The selection's part of `item`, filled behind its characters.
 void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
                    GdiFontMetrics& fonts, TextSpan selection) {
+    if (item.textOffset == docengine::kNoTextOffset) return;  // leaders, readings: not the document's text
     const std::size_t begin = item.textOffset, end = item.textOffset + item.text.size();
     if (selection.empty() || selection.start >= end || selection.end <= begin || !ValidFont(layout, item)) return;
     const docengine::FontSpec& spec = layout.fonts[item.font];

@@ -542,6 +542,7 @@ bool TextView::HitTest(POINT client, std::size_t& index) {
         const docengine::TextItem* best = nullptr;
         double bestDistance = 0;
         for (const docengine::TextItem& item : layout->pages[p].texts) {
+            if (item.textOffset == docengine::kNoTextOffset) continue;  // leaders, readings
             const docengine::VerticalMetrics v = Metrics().Metrics(layout->fonts[item.font]);
             const double dy = ty < item.baseline - v.ascent ? item.baseline - v.ascent - ty
                               : ty > item.baseline + v.descent ? ty - item.baseline - v.descent : 0;

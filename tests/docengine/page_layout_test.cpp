@@ -212,6 +212,40 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz\r\n");
 }
 
+TEST(PageLayout, RubyStandsAboveItsWordKeepsItWholeAndWidensItsRoom) {
+    auto ruby = [](std::u16string base, int reading) {
+        Inline in;
+        in.kind = Inline::Kind::Ruby;
+        in.text = std::move(base);
+        in.note = reading;
+        return in;
+    };
+    Paragraph p;
+    p.content = {ruby(u"cd", 0), Text(" "), ruby(u"e", 1), Text("f")};
+    Document d = Doc({B(p)});
+    d.rubies = {Ruby{u"xyz", 0}, Ruby{u"vwxyz", 0}};  // half size: 60 twips a character
+    Layout l = LayOutChecked(d, TextArea(6000, 40));
+    EXPECT_EQ(l.plainText, u"cd ef\r\n");  // readings are not the document's text
+    const TextItem *cd = Item(l, "cd"), *xyz = Item(l, "xyz"), *wider = Item(l, "vwxyz");
+    ASSERT_TRUE(cd && xyz && wider);
+    EXPECT_EQ(cd->baseline, 1000 + 216 + 96);  // the line grew by the reading above
+    EXPECT_EQ(xyz->baseline, cd->baseline - 216);
+    EXPECT_EQ(xyz->x, 1000 + 30);  // centred over its word
+    EXPECT_EQ(l.fonts[xyz->font].sizeTwips, 120);
+    EXPECT_EQ(wider->x, 1000 + 360);
+    EXPECT_EQ(Item(l, "f")->x, 1000 + 360 + 300);  // a wider reading widens the word's room
+
+    // a word with its reading does not break inside, though its characters allow it alone
+    p.content = {Text("a "), ruby(u"\u6F22\u5B57", 0)};
+    d = Doc({B(p)});
+    d.rubies = {Ruby{u"\u304B\u3093\u3058", 0}};
+    l = LayOutChecked(d, TextArea(360, 40));
+    const auto& texts = l.pages.at(0).texts;
+    const auto word = std::find_if(texts.begin(), texts.end(), [](const TextItem& t) { return t.text == u"\u6F22\u5B57"; });
+    ASSERT_NE(word, texts.end());
+    EXPECT_EQ(word->x, 1000);
+}
+
 TEST(PageLayout, ExactAndAtLeastLineSpacing) {
     ParaFormat exact, least, dbl;
     exact.lineSpacing = -400;

@@ -22,7 +22,7 @@ std::u16string TextOf(const Paragraph& p) {
     std::u16string out;
     for (const auto& item : p.content) {
         switch (item.kind) {
-            case Inline::Kind::Text: out += item.text; break;
+            case Inline::Kind::Text: case Inline::Kind::Ruby: out += item.text; break;
             case Inline::Kind::Tab: out += u'\t'; break;
             case Inline::Kind::LineBreak: out += u'\n'; break;
             case Inline::Kind::PageNumber: case Inline::Kind::PageCount: out += u'#'; break;
@@ -580,10 +580,16 @@ TEST(RtfReaderFields, ResultsShownLinksKeptPageFieldsMarked) {
     EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const Inline& i) { return i.kind == Inline::Kind::PageCount; }), 1);
 }
 
-// EQ results written out: ^{...} superscript, _{...} subscript, ^N{...} raised N half-points.
+// EQ results written out: ^{...} superscript, _{...} subscript, ^N{...} raised N half-points,
+// base[reading:size] ruby.
 std::u16string Marked(const std::vector<EqPiece>& pieces) {
     std::u16string out;
     for (const auto& p : pieces) {
+        if (!p.ruby.empty()) {
+            const std::string size = std::to_string(p.rubyHalfPoints);
+            out += p.text + u"[" + p.ruby + u":" + std::u16string(size.begin(), size.end()) + u"]";
+            continue;
+        }
         if (p.position == EqPiece::Position::Baseline && p.raiseHalfPoints == 0) {
             out += p.text;
             continue;
@@ -608,7 +614,7 @@ TEST(RtfReaderFields, EqFieldsShowTheirWorkedOutResult) {
         {u"EQ \\s\\do5(1)\\s\\up 4(2)\\s(a,b)", u"^-10{1}^8{2}^{a}_{b}"},
         // ruby after Word's formatting switches; enclosed characters and overstrikes
         {u"EQ \\* jc2 \\* \"Font:MS Mincho\" \\* hps10 \\o\\ad(\\s\\up 9(\u304D\u3082\u3093),\u9B3C\u9580)",
-         u"\u9B3C\u9580(\u304D\u3082\u3093)"},
+         u"\u9B3C\u9580[\u304D\u3082\u3093:10]"},
         {u"EQ \\o\\ac(\u25CB,12)\\o(\u25A1,\u79D8)\\o(=,/)", u"\u246B\u79D8=/"},
         {u"EQ \\d \\fo10 \\li() x \\(y\\) (z)", u"x (y) (z)"},
         // unterminated and garbled code shows what it can
@@ -628,7 +634,10 @@ TEST(RtfReaderFields, EqFieldsShowTheirWorkedOutResult) {
                   "\\'8a\\'bf)}{\\fldrslt }}{\\field{\\*\\fldinst EQ \\\\f(1,2)}{\\fldrslt 3}}"
                   "{\\field{\\*\\fldinst EQ \\\\r(2,x)}}\\par}");
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(TextOf(Body(r)), u"\u6F22(\u304B)32\u221A(x)");
+    EXPECT_EQ(TextOf(Body(r)), u"\u6F2232\u221A(x)");
+    ASSERT_EQ(r.document.rubies.size(), 1u);
+    EXPECT_EQ(r.document.rubies[0].text, u"\u304B");
+    EXPECT_EQ(Para(Body(r), 0).content.at(0).kind, Inline::Kind::Ruby);
     const auto& c = Para(Body(r), 0).content;
     const auto index = std::find_if(c.begin(), c.end(), [](const Inline& i) { return i.text == u"2"; });
     ASSERT_NE(index, c.end());
