@@ -20,10 +20,46 @@
 
 namespace docengine {
 
-// How a list label or page number is written.
-enum class Numbering : std::uint8_t { Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None };
+// How a list label or page number is written. The symbol sets cycle (after the last comes the
+// first again) unless said otherwise; "then decimal": numbers past the set are written 21, 22.
+enum class Numbering : std::uint8_t {
+    Decimal, UpperRoman, LowerRoman, UpperLetter, LowerLetter, Bullet, None,
+    Ordinal,                     // 1st 2nd 3rd 11th 21st
+    CardinalText,                // One Two ... Twenty-One, up to 999,999
+    OrdinalText,                 // First Second ... Twenty-First
+    Hex,                         // 9 A B ... 1F
+    Chicago,                     // * † ‡ § ** ††
+    DecimalZero,                 // 01 ... 09 10
+    FullWidthDecimal,            // １ ２ ... １０
+    DecimalEnclosedCircle,       // ① ... ⑳, then decimal
+    DecimalEnclosedFullStop,     // ⒈ ... ⒛, then decimal
+    DecimalEnclosedParen,        // ⑴ ... ⒇, then decimal
+    IdeographEnclosedCircle,     // ㊀ ... ㊉, then decimal
+    IdeographDigital,            // 一 二 ... 一〇: digit by digit
+    KoreanDigital,               // 일 이 ... 일영: digit by digit
+    JapaneseCounting,            // 一 ... 十 十一 百 千, up to 9,999
+    JapaneseLegal,               // 壱 ... 壱拾 壱百 壱萬
+    JapaneseDigitalTenThousand,  // 一 ... 十 百 千 一万
+    TaiwaneseCounting,           // 一 ... 十 十一 一百零一 一萬
+    IdeographLegalTraditional,   // 壹 ... 壹拾 壹佰零壹
+    ChineseCounting,             // 一 ... 十 十一 一百零一 一万
+    ChineseLegalSimplified,      // 壹 ... 壹拾 壹佰零壹
+    KoreanCounting,              // 일 ... 십 십일 백 천 일만
+    KoreanLegal,                 // 하나 둘 ... 열 열하나 ... 아흔아홉, then decimal
+    AiueoHalfWidth, AiueoFullWidth,  // ｱ ｲ ｳ ... ﾝ, ア イ ウ ... ン
+    IrohaHalfWidth, IrohaFullWidth,  // ｲ ﾛ ﾊ ... ｽ, イ ロ ハ ... ス
+    Ganada, Chosung,             // 가 나 다 ... 하, ㄱ ㄴ ㄷ ... ㅎ
+    IdeographTraditional,        // the heavenly stems 甲 乙 ... 癸, then decimal
+    IdeographZodiac,             // the earthly branches 子 丑 ... 亥, then decimal
+    IdeographZodiacTraditional,  // their sixty pairs 甲子 乙丑 ... 癸亥, then decimal
+    Hebrew1,                     // letters as numerals: א ... י יא ... טו טז ... ק, up to 999
+    Hebrew2,                     // the letters in order: א ב ... ת
+    ArabicAlpha,                 // أ ب ت ث ...
+    ArabicAbjad,                 // أ ب ج د ...
+};
 
-// n written in that style: 4 -> "iv", 28 -> "BB".
+// n written in that style: 4 -> "iv", 28 -> "BB", 101 -> "一百零一" (ChineseCounting). A number
+// the style cannot write (0 or less in most, past the end of a closed set) is written in decimal.
 std::u16string FormatNumber(int n, Numbering numbering);
 
 struct Color {

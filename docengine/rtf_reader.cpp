@@ -57,7 +57,10 @@ enum class W : std::uint16_t {
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
     red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, ls,
-    ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnstart,
+    ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pnstart,
+    pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnord, pnordt, pncard, pnaiu, pnaiud, pniroha, pnirohad,
+    pndbnum, pndbnumd, pndbnuml, pndbnumt, pndbnumk, pncnum, pndecd, pnganada, pnchosung, pngbnum,
+    pngbnumd, pngbnuml, pngbnumk, pnzodiac, pnzodiacd, pnzodiacl,
     // character formats
     plain, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
     v, outl, shad, sub, super, nosupersub, up, dn, fs, cf, highlight, chcbpat, expnd, expndtw,
@@ -143,7 +146,14 @@ constexpr WordEntry kWords[] = {
     {"ls", W::ls}, {"ilvl", W::ilvl}, {"pnlvl", W::pnlvl}, {"pnlvlblt", W::pnlvlblt},
     {"pnlvlbody", W::pnlvlbody}, {"pnlvlcont", W::pnlvlcont}, {"pndec", W::pndec},
     {"pnucrm", W::pnucrm}, {"pnlcrm", W::pnlcrm}, {"pnucltr", W::pnucltr},
-    {"pnlcltr", W::pnlcltr}, {"pnstart", W::pnstart},
+    {"pnlcltr", W::pnlcltr}, {"pnstart", W::pnstart}, {"pnord", W::pnord}, {"pnordt", W::pnordt},
+    {"pncard", W::pncard}, {"pnaiu", W::pnaiu}, {"pnaiud", W::pnaiud}, {"pniroha", W::pniroha},
+    {"pnirohad", W::pnirohad}, {"pndbnum", W::pndbnum}, {"pndbnumd", W::pndbnumd},
+    {"pndbnuml", W::pndbnuml}, {"pndbnumt", W::pndbnumt}, {"pndbnumk", W::pndbnumk},
+    {"pncnum", W::pncnum}, {"pndecd", W::pndecd}, {"pnganada", W::pnganada},
+    {"pnchosung", W::pnchosung}, {"pngbnum", W::pngbnum}, {"pngbnumd", W::pngbnumd},
+    {"pngbnuml", W::pngbnuml}, {"pngbnumk", W::pngbnumk}, {"pnzodiac", W::pnzodiac},
+    {"pnzodiacd", W::pnzodiacd}, {"pnzodiacl", W::pnzodiacl},
     {"plain", W::plain}, {"b", W::b}, {"i", W::i}, {"ul", W::ul}, {"ulnone", W::ulnone},
     {"uld", W::uld}, {"uldb", W::uldb}, {"uldash", W::uldash}, {"uldashd", W::uldash},
     {"uldashdd", W::uldash}, {"ulldash", W::uldash}, {"ulth", W::ulth}, {"ulthd", W::ulth},
@@ -437,15 +447,85 @@ std::u16string AsciiUpper(std::u16string_view text) {
     return upper;
 }
 
+// The numbering a list level's format code names (\levelnfcN); codes not known here count in decimal.
 Numbering NumberingOfNfc(int nfc) {
     switch (nfc) {
         case 1: return Numbering::UpperRoman;
         case 2: return Numbering::LowerRoman;
         case 3: return Numbering::UpperLetter;
         case 4: return Numbering::LowerLetter;
+        case 5: return Numbering::Ordinal;
+        case 6: return Numbering::CardinalText;
+        case 7: return Numbering::OrdinalText;
+        case 8: return Numbering::Hex;
+        case 9: return Numbering::Chicago;
+        case 10: case 36: case 40: case 44: return Numbering::IdeographDigital;
+        case 11: return Numbering::JapaneseCounting;
+        case 12: return Numbering::AiueoHalfWidth;
+        case 13: return Numbering::IrohaHalfWidth;
+        case 14: case 19: return Numbering::FullWidthDecimal;
+        case 16: return Numbering::JapaneseLegal;
+        case 17: return Numbering::JapaneseDigitalTenThousand;
+        case 18: case 28: return Numbering::DecimalEnclosedCircle;
+        case 20: return Numbering::AiueoFullWidth;
+        case 21: return Numbering::IrohaFullWidth;
+        case 22: return Numbering::DecimalZero;
         case 23: return Numbering::Bullet;
+        case 24: return Numbering::Ganada;
+        case 25: return Numbering::Chosung;
+        case 26: return Numbering::DecimalEnclosedFullStop;
+        case 27: return Numbering::DecimalEnclosedParen;
+        case 29: return Numbering::IdeographEnclosedCircle;
+        case 30: return Numbering::IdeographTraditional;
+        case 31: return Numbering::IdeographZodiac;
+        case 32: return Numbering::IdeographZodiacTraditional;
+        case 33: case 35: return Numbering::TaiwaneseCounting;
+        case 34: return Numbering::IdeographLegalTraditional;
+        case 37: case 39: return Numbering::ChineseCounting;
+        case 38: return Numbering::ChineseLegalSimplified;
+        case 41: return Numbering::KoreanDigital;
+        case 42: return Numbering::KoreanCounting;
+        case 43: return Numbering::KoreanLegal;
+        case 45: return Numbering::Hebrew1;
+        case 46: return Numbering::ArabicAlpha;
+        case 47: return Numbering::Hebrew2;
+        case 48: return Numbering::ArabicAbjad;
         case 255: return Numbering::None;
-        default: return Numbering::Decimal;
+        default: return Numbering::Decimal;  // 0, 15 (half-width decimal) and codes not known here
+    }
+}
+
+// The list format code a Word 6 numbering word (\pn...) stands for; -1 for other words.
+int NfcOfPnWord(W w) {
+    switch (w) {
+        case W::pndec: return 0;
+        case W::pnucrm: return 1;
+        case W::pnlcrm: return 2;
+        case W::pnucltr: return 3;
+        case W::pnlcltr: return 4;
+        case W::pnord: return 5;
+        case W::pncard: return 6;
+        case W::pnordt: return 7;
+        case W::pndbnum: return 10;  // ideographs without the place units: digit by digit
+        case W::pndbnumd: case W::pndbnumk: return 11;  // with them: counting
+        case W::pnaiu: return 12;
+        case W::pniroha: return 13;
+        case W::pndbnuml: return 16;
+        case W::pndbnumt: return 17;
+        case W::pncnum: return 18;
+        case W::pndecd: return 19;
+        case W::pnaiud: return 20;
+        case W::pnirohad: return 21;
+        case W::pnganada: return 24;
+        case W::pnchosung: return 25;
+        case W::pngbnum: return 26;
+        case W::pngbnumd: return 27;
+        case W::pngbnuml: return 28;
+        case W::pngbnumk: return 29;
+        case W::pnzodiac: return 30;
+        case W::pnzodiacd: return 31;
+        case W::pnzodiacl: return 32;
+        default: return -1;
     }
 }
 
@@ -2643,13 +2723,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 case W::pnlvlbody: st.para.pnBullet = false, st.para.pnCont = false; return;
                 case W::pnlvlcont: st.para.pnBullet = false, st.para.pnCont = true; return;
                 case W::pnlvl: st.para.pnLevel = std::clamp(has ? param : 0, 0, 9); return;
-                case W::pndec: st.para.pnType = Numbering::Decimal; return;
-                case W::pnucrm: st.para.pnType = Numbering::UpperRoman; return;
-                case W::pnlcrm: st.para.pnType = Numbering::LowerRoman; return;
-                case W::pnucltr: st.para.pnType = Numbering::UpperLetter; return;
-                case W::pnlcltr: st.para.pnType = Numbering::LowerLetter; return;
                 case W::pnstart: st.para.pnStart = std::clamp(has ? param : 1, 0, 1 << 20); return;
-                default: return;
+                default:
+                    if (const int nfc = NfcOfPnWord(w); nfc >= 0) st.para.pnType = NumberingOfNfc(nfc);
+                    return;
             }
         case Dest::Picture: {
             Picture& pic = pict_.picture;

@@ -713,6 +713,19 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 2).format->listLabelFollow, ParaFormat::LabelFollow::Tab);
 }
 
+TEST(RtfReaderLists, FormatCodesAndPnWordsChooseTheNumbering) {
+    auto r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc37\\levelstartat100{\\leveltext\\'02\\'00.;}}"
+                  "{\\listlevel\\levelnfcn5{\\leveltext\\'03\\'00-\\'01;}}\\listid1}}"
+                  "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par\\ilvl1 c\\par"
+                  "\\pard{\\*\\pn\\pnlvlbody\\pnordt\\pnstart21}d\\par\\pard plain\\par"
+                  "\\pard{\\*\\pn\\pnlvlbody\\pndbnum\\pnstart10}e\\par\\pard{\\*\\pn\\pnlvlbody\\pngbnuml}f\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    std::vector<std::u16string> labels;
+    for (const auto& b : Body(r)) labels.push_back(std::get<Paragraph>(b.value).format->listLabel);
+    EXPECT_EQ(labels, (std::vector<std::u16string>{u"一百.", u"一百零一.", u"一百零一-1st", u"Twenty-First.", u"",
+                                                   u"一〇.", u"⑪."}));
+}
+
 // ---------------------------------------------------------------- sections, headers, notes, breaks
 
 TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
