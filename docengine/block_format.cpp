@@ -137,6 +137,40 @@ void AddBorder(Items& items, int x, int y, int w, int h, bool horizontal, bool o
     }
 }
 
+}  // namespace
+
+void AddPageBorders(Items& items, const Section& section, const PageSetup& setup) {
+    const Borders& b = section.pageBorders;
+    if (!b.top.Visible() && !b.left.Visible() && !b.bottom.Visible() && !b.right.Visible()) return;
+    // The box's outer edges: the space is measured to the line from the paper's edge, or from
+    // the margin outwards to the line's inner side.
+    const auto space = [&](const BorderLine& line) { return std::clamp(line.spaceTwips, 0, 31680); };
+    const auto width = [](const BorderLine& line) { return line.Visible() ? BorderWidth(line) : 0; };
+    int left = space(b.left), top = space(b.top);
+    int right = setup.width - space(b.right), bottom = setup.height - space(b.bottom);
+    if (!section.pageBordersFromEdge) {
+        left = setup.marginLeft - space(b.left) - width(b.left);
+        top = setup.marginTop - space(b.top) - width(b.top);
+        right = setup.width - setup.marginRight + space(b.right) + width(b.right);
+        bottom = setup.height - setup.marginBottom + space(b.bottom) + width(b.bottom);
+    }
+    left = std::clamp(left, 0, setup.width);
+    right = std::clamp(right, left, setup.width);
+    top = std::clamp(top, 0, setup.height);
+    bottom = std::clamp(bottom, top, setup.height);
+    const int w = right - left, h = bottom - top;
+    if (b.top.Visible()) AddBorder(items, left, top, w, std::min(width(b.top), h), true, true, b.top);
+    if (b.bottom.Visible())
+        AddBorder(items, left, bottom - std::min(width(b.bottom), h), w, std::min(width(b.bottom), h), true, false,
+                  b.bottom);
+    if (b.left.Visible()) AddBorder(items, left, top, std::min(width(b.left), w), h, false, true, b.left);
+    if (b.right.Visible())
+        AddBorder(items, right - std::min(width(b.right), w), top, std::min(width(b.right), w), h, false, false,
+                  b.right);
+}
+
+namespace {
+
 std::u16string LeaderText(TabStop::Leader leader) {
     switch (leader) {
     case TabStop::Leader::Dots: return u".";

@@ -28,6 +28,9 @@ struct Items {
     void Append(const Items& other, int dx, int dy);
 };
 
+// The page's borders of `section` on a page of `setup`'s size and margins.
+void AddPageBorders(Items& items, const Section& section, const PageSetup& setup);
+
 struct Line {
     int height = 0;    // the vertical advance, space before and after included
     int trailing = 0;  // the part of `height` that may hang below a page's last line (space after)

@@ -324,6 +324,12 @@ struct Section {
     HeaderFooter headers, footers;
     int pageNumberStart = 0;  // \pgnstartsN with \pgnrestart; 0: continue
     Numbering pageNumbers = Numbering::Decimal;  // \pgndec \pgnucrm \pgnlcrm \pgnucltr \pgnlcltr
+    // Borders around the page (\pgbrdrt \pgbrdrl \pgbrdrb \pgbrdrr), each its `spaceTwips`
+    // outside the margins or, with `pageBordersFromEdge` (\pgbrdropt 32), inside the paper's
+    // edge; on the section's pages as \pgbrdropt's low bits say.
+    Borders pageBorders;
+    bool pageBordersFromEdge = false;
+    enum class BorderPages : std::uint8_t { All, First, AllButFirst } pageBordersOn = BorderPages::All;
 };
 
 struct Link {

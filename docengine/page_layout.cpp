@@ -431,6 +431,12 @@ void Paginator::Flow::OpenPage() {
         if (!hf.both.empty()) return hf.both;
         return hf.right.empty() ? hf.left : hf.right;
     };
+    using BorderPages = Section::BorderPages;
+    if (section.pageBordersOn == BorderPages::All || (section.pageBordersOn == BorderPages::First) == firstOfSection_) {
+        Line borders;
+        AddPageBorders(borders.items, section, setup_);
+        Emit(std::move(borders), 0, 0);
+    }
     pageLabel_ = FormatNumber(pageNumber_, section.pageNumbers);
     fixedCtx_.pageNumber = pageLabel_;
     const int height = setup_.height;

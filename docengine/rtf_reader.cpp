@@ -79,6 +79,7 @@ enum class W : std::uint16_t {
     // sections
     sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, colno, colw, colsr, linebetcol, titlpg,
     headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
+    pgbrdrt, pgbrdrl, pgbrdrb, pgbrdrr, pgbrdropt,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
     emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
@@ -215,6 +216,8 @@ constexpr WordEntry kWords[] = {
     {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
     {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
     {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
+    {"pgbrdrt", W::pgbrdrt}, {"pgbrdrl", W::pgbrdrl}, {"pgbrdrb", W::pgbrdrb}, {"pgbrdrr", W::pgbrdrr},
+    {"pgbrdropt", W::pgbrdropt},
     {"par", W::par}, {"line", W::line}, {"lbr", W::line}, {"tab", W::tab}, {"page", W::page},
     {"column", W::column}, {"emdash", W::emdash}, {"endash", W::endash}, {"bullet", W::bullet},
     {"lquote", W::lquote}, {"rquote", W::rquote}, {"ldblquote", W::ldblquote},
@@ -299,6 +302,7 @@ bool CollectsText(Dest d) {
 enum class BorderTarget : std::uint8_t {
     None, ParaTop, ParaLeft, ParaBottom, ParaRight, ParaBox,
     CellTop, CellLeft, CellBottom, CellRight, RowTop, RowLeft, RowBottom, RowRight,
+    PageTop, PageLeft, PageBottom, PageRight,
 };
 
 struct ParaState {
@@ -1167,6 +1171,10 @@ void RtfReader::ApplyBorder(GroupState& st, W w, int param) {
         case BorderTarget::RowLeft: lines[count++] = &def.row.borders.left; break;
         case BorderTarget::RowBottom: lines[count++] = &def.row.borders.bottom; break;
         case BorderTarget::RowRight: lines[count++] = &def.row.borders.right; break;
+        case BorderTarget::PageTop: lines[count++] = &CurrentSection().pageBorders.top; break;
+        case BorderTarget::PageLeft: lines[count++] = &CurrentSection().pageBorders.left; break;
+        case BorderTarget::PageBottom: lines[count++] = &CurrentSection().pageBorders.bottom; break;
+        case BorderTarget::PageRight: lines[count++] = &CurrentSection().pageBorders.right; break;
     }
     for (int k = 0; k < count; ++k) {
         BorderLine& line = *lines[k];
@@ -2873,6 +2881,9 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.headerDistance = s.footerDistance = 720;
             s.pageNumberStart = 0;
             s.pageNumbers = Numbering::Decimal;
+            s.pageBorders = Borders{};
+            s.pageBordersFromEdge = false;
+            s.pageBordersOn = Section::BorderPages::All;
             pgnRestart_ = false;
             pgnStarts_ = 1;
             return;
@@ -2912,6 +2923,21 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::pgnlcrm: CurrentSection().pageNumbers = Numbering::LowerRoman; return;
         case W::pgnucltr: CurrentSection().pageNumbers = Numbering::UpperLetter; return;
         case W::pgnlcltr: CurrentSection().pageNumbers = Numbering::LowerLetter; return;
+        case W::pgbrdrt: borderTarget_ = BorderTarget::PageTop; return;
+        case W::pgbrdrl: borderTarget_ = BorderTarget::PageLeft; return;
+        case W::pgbrdrb: borderTarget_ = BorderTarget::PageBottom; return;
+        case W::pgbrdrr: borderTarget_ = BorderTarget::PageRight; return;
+        case W::pgbrdropt: {
+            // bits 0-2: which pages (0 all, 1 the first, 2 all but the first); bit 5: measured
+            // from the paper's edge
+            const int options = has ? param : 0;
+            Section& s = CurrentSection();
+            s.pageBordersFromEdge = (options & 32) != 0;
+            s.pageBordersOn = (options & 7) == 1   ? Section::BorderPages::First
+                              : (options & 7) == 2 ? Section::BorderPages::AllButFirst
+                                                   : Section::BorderPages::All;
+            return;
+        }
 
         case W::trowd: {
             row = RowDef{};

@@ -8,6 +8,7 @@
 #include "fixed_metrics.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -607,6 +608,34 @@ TEST(PageLayout, SectionBreaksAndPageNumberRestart) {
     const Layout restarted = LayOutChecked(d, PageSetup{});
     ASSERT_EQ(restarted.pages.size(), 4u);
     EXPECT_EQ(restarted.pages[3].number, 7);
+}
+
+TEST(PageLayout, PageBordersOutsideTheMarginsOrInsideTheEdge) {
+    Document d = Doc({B(Para("a")), B(Para("b"))});
+    std::get<Paragraph>(d.sections[0].body[0].value).pageBreakAfter = true;
+    BorderLine line;
+    line.style = BorderLine::Style::Single;
+    line.widthTwips = 20;
+    line.spaceTwips = 100;
+    d.sections[0].pageBorders = Borders{line, line, line, line};
+    const PageSetup setup = TextArea(6000, 20);  // 8000 x 6800, margins 1000
+    auto rects = [](const Layout& l, std::size_t page) {
+        std::vector<std::array<int, 4>> out;
+        for (const RectItem& r : l.pages.at(page).rects) out.push_back({r.x, r.y, r.width, r.height});
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    Layout l = LayOutChecked(d, setup);
+    using Box = std::vector<std::array<int, 4>>;
+    // from the text: each line's inner side 100 twips outside the margin
+    EXPECT_EQ(rects(l, 0), (Box{{880, 880, 20, 5040}, {880, 880, 6240, 20}, {880, 5900, 6240, 20}, {7100, 880, 20, 5040}}));
+    EXPECT_EQ(rects(l, 1), rects(l, 0));
+    // from the paper's edge, on the first page only
+    d.sections[0].pageBordersFromEdge = true;
+    d.sections[0].pageBordersOn = Section::BorderPages::First;
+    l = LayOutChecked(d, setup);
+    EXPECT_EQ(rects(l, 0), (Box{{100, 100, 20, 6600}, {100, 100, 7800, 20}, {100, 6680, 7800, 20}, {7880, 100, 20, 6600}}));
+    EXPECT_TRUE(l.pages.at(1).rects.empty());
 }
 
 TEST(PageLayout, ColumnsAndColumnBreak) {

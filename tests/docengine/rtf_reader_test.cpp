@@ -785,6 +785,21 @@ TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
     EXPECT_EQ(s[0].pageNumbers, Numbering::LowerRoman);
     EXPECT_EQ(s[1].pageNumbers, Numbering::UpperLetter);
     EXPECT_EQ(s[2].pageNumbers, Numbering::Decimal);  // \sectd resets it
+
+    // page borders belong to their section; a paragraph border after them is the paragraph's
+    r = Read("{\\rtf1\\sectd\\pgbrdropt33\\pgbrdrt\\brdrs\\brdrw20\\brsp480\\pgbrdrr\\brdrdb a\\par"
+             "\\pard\\brdrb\\brdrs b\\par\\sect\\sectd c\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& b = r.document.sections.at(0).pageBorders;
+    EXPECT_EQ(b.top.style, BorderLine::Style::Single);
+    EXPECT_EQ(b.top.widthTwips, 20);
+    EXPECT_EQ(b.top.spaceTwips, 480);
+    EXPECT_EQ(b.right.style, BorderLine::Style::Double);
+    EXPECT_FALSE(b.bottom.Visible());
+    EXPECT_TRUE(r.document.sections[0].pageBordersFromEdge);
+    EXPECT_EQ(r.document.sections[0].pageBordersOn, Section::BorderPages::First);
+    EXPECT_TRUE(Para(r.document.sections[0].body, 1).format->borders.bottom.Visible());
+    EXPECT_FALSE(r.document.sections.at(1).pageBorders.top.Visible());
 }
 
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
