@@ -30,10 +30,12 @@ int TextMeasure::Font(const CharFormat& format, int sizeTwips) {
                               (format.italic ? 1u : 0u);
     if (auto it = byFormat_.find(key); it != byFormat_.end()) return it->second;
 
-    static const docengine::Font kArial;
-    const docengine::Font& font = index >= 0 ? document_.fonts[index] : kArial;
+    // Text in no font of the document's (a file without a font table): Times New Roman, as word
+    // processors show such text.
+    static const docengine::Font kNoFont{u"Times New Roman", {}, docengine::Font::Family::Roman};
+    const docengine::Font& font = index >= 0 ? document_.fonts[index] : kNoFont;
     FontSpec resolved;
-    resolved.face = font.name.empty() ? kArial.name : font.name;
+    resolved.face = font.name.empty() ? kNoFont.name : font.name;
     resolved.altFace = font.altName;
     resolved.family = font.family;
     resolved.pitch = font.pitch;
