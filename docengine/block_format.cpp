@@ -280,9 +280,22 @@ int PlacedFrameTop(const FramePosition& frame, int height, int pageHeight, int m
 }
 
 void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, std::vector<RectItem>& out) {
-    if (!frame.fill.automatic) out.push_back(RectItem{x, y, width, height, frame.fill});
+    const bool shape = frame.drawn == FramePosition::Drawn::Ellipse || frame.drawn == FramePosition::Drawn::Line;
+    if (!frame.fill.automatic && !shape) out.push_back(RectItem{x, y, width, height, frame.fill});
     const int w = frame.lineWidth, half = w / 2;
     switch (frame.drawn) {
+    case FramePosition::Drawn::Ellipse:
+    case FramePosition::Drawn::Line: {
+        RectItem item{x, y, width, height, frame.lineColor};
+        item.shape = frame.drawn == FramePosition::Drawn::Ellipse ? RectItem::Shape::Ellipse : RectItem::Shape::Line;
+        item.lineWidth = w;
+        item.fill = frame.fill;
+        item.flipH = frame.flipH;
+        item.flipV = frame.flipV;
+        item.arrows = frame.arrows;
+        out.push_back(item);
+        break;
+    }
     case FramePosition::Drawn::Outline:  // centred on the box's edges
         out.push_back(RectItem{x - half, y - half, width + w, w, frame.lineColor});
         out.push_back(RectItem{x - half, y + height - half, width + w, w, frame.lineColor});

@@ -135,12 +135,16 @@ struct FramePosition {
     int gapX = 0, gapY = 0;  // distance from the text around it (\dxfrtext \dfrmtxtx \dfrmtxty)
     bool wrap = true;        // text flows beside it; \nowrap: only above and below
     bool inFront = false;    // a shape the text runs under (\shpwr3): it keeps no room
-    // What a shape draws of itself: the outline of its box, or a straight line across or
-    // down it (a line shape), and the box's fill (automatic: none).
-    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down } drawn = Drawn::Nothing;
+    // What a shape draws of itself: the outline of its box, an ellipse in it (its outline
+    // `lineWidth` wide, 0 for none, and its fill), a straight line across or down the box, or a
+    // line from corner to corner (`Line`: from the top-left one unless flipped, with its
+    // arrowheads); and the fill of a box (automatic: none).
+    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down, Ellipse, Line } drawn = Drawn::Nothing;
     Color lineColor;
     int lineWidth = 0;  // twips
     Color fill;
+    bool flipH = false, flipV = false;
+    std::uint8_t arrows = 0;  // Line: 1 an arrowhead at its start, 2 at its end, 3 both
     bool set = false;        // the paragraph is in a frame
     friend bool operator==(const FramePosition&, const FramePosition&) = default;
 };

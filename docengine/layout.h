@@ -92,8 +92,19 @@ inline void ApplyCharSpacing(const TextItem& item, std::vector<int>& advances) {
 }
 
 struct RectItem {  // a filled rectangle: cell and paragraph shading, border lines, rules
+    RectItem() = default;
+    RectItem(int x_, int y_, int width_, int height_, Color color_)
+        : x(x_), y(y_), width(width_), height(height_), color(color_) {}
     int x = 0, y = 0, width = 0, height = 0;
-    Color color;
+    Color color;  // Fill: the fill; the shapes: their line
+    // Or a shape drawn in the rectangle: an ellipse (its line `lineWidth` wide, none at 0, and
+    // `fill`, automatic for none), or a line `lineWidth` wide from one corner to the opposite
+    // one: from the top-left unless flipped, with arrowheads (1 at its start, 2 at its end).
+    enum class Shape : std::uint8_t { Fill, Ellipse, Line } shape = Shape::Fill;
+    int lineWidth = 0;
+    Color fill;
+    bool flipH = false, flipV = false;
+    std::uint8_t arrows = 0;
 };
 
 struct PictureItem {

@@ -695,8 +695,9 @@ private:
         int wrap = 3;                   // \shpwrN; without it the text is not moved aside
         int posh = 0, posv = 0, posrelh = 2, posrelv = 2;
         int type = -1;                  // shapeType: 1 rectangle, 20 line, 202 text box, ...
-        bool line = true, filled = true;
+        bool line = true, filled = true, flipH = false, flipV = false;
         int lineColor = 0, fillColor = 0xFFFFFF, lineWidth = 9525;  // colours 0xBBGGRR, width EMU
+        std::uint8_t arrows = 0;        // lineStartArrowhead (1), lineEndArrowhead (2)
         // A Word 95 drawing object (\do): its place and size, and its fill pattern (1 solid).
         bool drawing = false;
         int x = 0, y = 0, width = 0, height = 0, fillPattern = 0;
@@ -1420,6 +1421,10 @@ void RtfReader::ShapeProperty() {
     else if (name == u"fPseudoInline") shape.pseudoInline = value != 0;
     else if (name == u"shapeType") shape.type = value;
     else if (name == u"fLine") shape.line = value != 0;
+    else if (name == u"fFlipH" || name == u"fRelFlipH") shape.flipH = value != 0;  // Rel: in a group
+    else if (name == u"fFlipV" || name == u"fRelFlipV") shape.flipV = value != 0;
+    else if (name == u"lineStartArrowhead") shape.arrows = static_cast<std::uint8_t>((shape.arrows & 2) | (value > 0 ? 1 : 0));
+    else if (name == u"lineEndArrowhead") shape.arrows = static_cast<std::uint8_t>((shape.arrows & 1) | (value > 0 ? 2 : 0));
     else if (name == u"fFilled") shape.filled = value != 0;
     else if (name == u"lineColor") shape.lineColor = value;
     else if (name == u"fillColor") shape.fillColor = value;
@@ -1508,19 +1513,31 @@ void RtfReader::FinishShape() {
     frame.gapX = 180;  // Word's default distance from the text, left and right
     frame.wrap = shape.wrap != 1;
     frame.inFront = shape.wrap == 3;
-    // Rectangles and text boxes draw their outline and fill, lines themselves; other shapes
-    // (pictures, arrows, curves ...) only show their picture and text.
+    // Rectangles (also rounded ones) and text boxes draw their outline and fill, ellipses
+    // theirs, lines and connectors themselves; other shapes (pictures, block arrows, curves ...)
+    // only show their picture and text.
     auto color = [](int bgr) { return Color{static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
                                             static_cast<std::uint8_t>((bgr >> 16) & 0xFF), false}; };
-    const bool box = shape.type == 1 || shape.type == 202;
-    const bool straight = shape.type == 20 && (shape.left == shape.right || shape.top == shape.bottom);
-    if (shape.line && (box || straight)) {
-        frame.drawn = !box ? (shape.top == shape.bottom ? FramePosition::Drawn::Across : FramePosition::Drawn::Down)
-                           : FramePosition::Drawn::Outline;
-        frame.lineColor = color(shape.lineColor);
-        frame.lineWidth = std::clamp(shape.lineWidth / 635, 1, 1440);  // 635 EMU to the twip
+    using Drawn = FramePosition::Drawn;
+    const bool box = shape.type == 1 || shape.type == 2 || shape.type == 202;
+    const bool ellipse = shape.type == 3;
+    const bool line = shape.type == 20 || shape.type == 32;  // a line, a straight connector
+    const bool straight = shape.left == shape.right || shape.top == shape.bottom;
+    if (shape.line && (box || line)) {
+        frame.drawn = box ? Drawn::Outline
+                      : straight && shape.arrows == 0 ? (shape.top == shape.bottom ? Drawn::Across : Drawn::Down)
+                                                      : Drawn::Line;
     }
-    if (box && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF) frame.fill = color(shape.fillColor);
+    if (ellipse) frame.drawn = Drawn::Ellipse;
+    if (frame.drawn != Drawn::Nothing) {
+        frame.lineColor = color(shape.lineColor);
+        // 635 EMU to the twip; an ellipse without its line keeps its fill alone
+        frame.lineWidth = ellipse && !shape.line ? 0 : std::clamp(shape.lineWidth / 635, 1, 1440);
+        frame.flipH = shape.flipH;
+        frame.flipV = shape.flipV;
+        frame.arrows = shape.arrows;
+    }
+    if ((box || ellipse) && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF) frame.fill = color(shape.fillColor);
     const bool drawsItself = frame.drawn != FramePosition::Drawn::Nothing || !frame.fill.automatic;
 
     // The pictures it drew into its anchor paragraph, in a paragraph of their own. Anything

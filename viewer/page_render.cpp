@@ -220,6 +220,44 @@ void FillDeviceRect(HDC dc, RECT r, COLORREF color) {
     FillRect(dc, &r, brush.Get());
 }
 
+// A shape of the layout in its device rectangle: an ellipse with its line and fill, or a line
+// from corner to corner with its arrowheads (filled triangles three line widths long, at least
+// a few pixels).
+void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const PageTransform& t) {
+    const COLORREF lineColor = ColorOf(item.color, RGB(0, 0, 0));
+    const int penWidth = std::max(1, static_cast<int>(std::lround(item.lineWidth * t.scaleX)));
+    UniquePen pen(item.lineWidth > 0 ? CreatePen(PS_SOLID, penWidth, lineColor) : nullptr);
+    SelectedObject selectedPen(dc, pen ? static_cast<HGDIOBJ>(pen.Get()) : GetStockObject(NULL_PEN));
+    if (item.shape == docengine::RectItem::Shape::Ellipse) {
+        UniqueBrush fill(item.fill.automatic ? nullptr : CreateSolidBrush(ColorOf(item.fill, RGB(255, 255, 255))));
+        SelectedObject selectedBrush(dc, fill ? static_cast<HGDIOBJ>(fill.Get()) : GetStockObject(NULL_BRUSH));
+        // the pen draws inside the bounds of Ellipse's box: one more pixel right and down
+        Ellipse(dc, r.left, r.top, r.right + 1, r.bottom + 1);
+        return;
+    }
+    if (!pen) return;
+    const POINT from{item.flipH ? r.right : r.left, item.flipV ? r.bottom : r.top};
+    const POINT to{item.flipH ? r.left : r.right, item.flipV ? r.top : r.bottom};
+    MoveToEx(dc, from.x, from.y, nullptr);
+    LineTo(dc, to.x, to.y);
+    const double dx = to.x - from.x, dy = to.y - from.y, length = std::hypot(dx, dy);
+    if (item.arrows == 0 || length < 1) return;
+    const double ux = dx / length, uy = dy / length, size = std::max(3.0 * penWidth, 6.0);
+    UniqueBrush arrowFill(CreateSolidBrush(lineColor));
+    SelectedObject selectedBrush(dc, arrowFill.Get());
+    auto arrowhead = [&](POINT tip, double x, double y) {  // (x, y): the way it points
+        const POINT corners[3] = {
+            tip,
+            {static_cast<LONG>(std::lround(tip.x - size * x - size / 2 * y)),
+             static_cast<LONG>(std::lround(tip.y - size * y + size / 2 * x))},
+            {static_cast<LONG>(std::lround(tip.x - size * x + size / 2 * y)),
+             static_cast<LONG>(std::lround(tip.y - size * y - size / 2 * x))}};
+        Polygon(dc, corners, 3);
+    };
+    if (item.arrows & 1) arrowhead(from, -ux, -uy);
+    if (item.arrows & 2) arrowhead(to, ux, uy);
+}
+
 void DrawFrame(HDC dc, const RECT& r) {
     FillDeviceRect(dc, RECT{r.left, r.top, r.right, r.top + 1}, kFrameColor);
     FillDeviceRect(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, kFrameColor);
@@ -351,9 +389,10 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
 
     for (const docengine::RectItem& r : page.rects) {
-        FillDeviceRect(dc, RECT{transform.X(r.x), transform.Y(r.y), transform.X(std::int64_t{r.x} + r.width),
-                                transform.Y(std::int64_t{r.y} + r.height)},
-                       ColorOf(r.color, RGB(0, 0, 0)));
+        const RECT where{transform.X(r.x), transform.Y(r.y), transform.X(std::int64_t{r.x} + r.width),
+                         transform.Y(std::int64_t{r.y} + r.height)};
+        if (r.shape == docengine::RectItem::Shape::Fill) FillDeviceRect(dc, where, ColorOf(r.color, RGB(0, 0, 0)));
+        else DrawShape(dc, r, where, transform);
     }
     for (const docengine::PictureItem& p : page.pictures) {
         const RECT where{transform.X(p.x), transform.Y(p.y), transform.X(std::int64_t{p.x} + p.width),

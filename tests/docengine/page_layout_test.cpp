@@ -771,6 +771,22 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     l = LayOutChecked(Doc({B(Para("", boxed)), B(Para("after"))}), TextArea(9600, 20));
     EXPECT_EQ(l.pages[0].rects.size(), 5u);
     EXPECT_EQ(l.plainText, u"after\r\n");  // a drawn shape adds no empty line to the text
+    // an ellipse is one item holding its fill; a line keeps its direction and arrowheads
+    boxed.frame.drawn = FramePosition::Drawn::Ellipse;
+    l = LayOutChecked(Doc({B(Para("", boxed))}), TextArea(9600, 20));
+    ASSERT_EQ(l.pages[0].rects.size(), 1u);
+    EXPECT_EQ(l.pages[0].rects[0].shape, RectItem::Shape::Ellipse);
+    EXPECT_EQ(l.pages[0].rects[0].fill, boxed.frame.fill);
+    boxed.frame.drawn = FramePosition::Drawn::Line;
+    boxed.frame.fill = Color{};
+    boxed.frame.flipH = true;
+    boxed.frame.arrows = 3;
+    l = LayOutChecked(Doc({B(Para("", boxed))}), TextArea(9600, 20));
+    ASSERT_EQ(l.pages[0].rects.size(), 1u);
+    EXPECT_EQ(l.pages[0].rects[0].shape, RectItem::Shape::Line);
+    EXPECT_TRUE(l.pages[0].rects[0].flipH);
+    EXPECT_EQ(l.pages[0].rects[0].arrows, 3);
+    EXPECT_EQ(l.pages[0].rects[0].width, 2000);
 
     // Frames taller than the page stay on it, side by side, rather than each taking a page.
     ParaFormat tall = framed;

@@ -505,19 +505,30 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     }
     EXPECT_EQ(std::get<Paragraph>(body[1].value).format->alignment, Alignment::Center);
     EXPECT_EQ(std::get<Paragraph>(body[3].value).content.size(), 3u);  // the inline shape's picture
-    // Rectangles and text boxes draw their outline and fill, straight lines themselves, even
-    // with nothing in them.
+    // Rectangles and text boxes draw their outline and fill, ellipses theirs, lines
+    // themselves (corner to corner, flipped, with arrowheads), even with nothing in them.
     r = Read("{\\rtf1 {\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 1}}"
              "{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn lineColor}{\\sv 16711680}}{\\sp{\\sn lineWidth}{\\sv 12700}}}}"
              "{\\shp{\\*\\shpinst\\shpleft0\\shptop500\\shpright900\\shpbottom500{\\sp{\\sn shapeType}{\\sv 20}}}}"
-             "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 3}}}}a\\par}");
-    ASSERT_EQ(Body(r).size(), 3u);  // the ellipse draws nothing
+             "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 3}}"
+             "{\\sp{\\sn fLine}{\\sv 0}}{\\sp{\\sn fillColor}{\\sv 65280}}}}"
+             "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 32}}"
+             "{\\sp{\\sn fFlipV}{\\sv 1}}{\\sp{\\sn lineEndArrowhead}{\\sv 1}}}}a\\par}");
+    ASSERT_EQ(Body(r).size(), 5u);
     const FramePosition& rect = Para(Body(r), 0).format->frame;
     EXPECT_EQ(rect.drawn, FramePosition::Drawn::Outline);
     EXPECT_EQ(rect.fill, (Color{255, 0, 0, false}));
     EXPECT_EQ(rect.lineColor, (Color{0, 0, 255, false}));
     EXPECT_EQ(rect.lineWidth, 20);
     EXPECT_EQ(Para(Body(r), 1).format->frame.drawn, FramePosition::Drawn::Across);
+    const FramePosition& ellipse = Para(Body(r), 2).format->frame;
+    EXPECT_EQ(ellipse.drawn, FramePosition::Drawn::Ellipse);
+    EXPECT_EQ(ellipse.lineWidth, 0);
+    EXPECT_EQ(ellipse.fill, (Color{0, 255, 0, false}));
+    const FramePosition& arrow = Para(Body(r), 3).format->frame;
+    EXPECT_EQ(arrow.drawn, FramePosition::Drawn::Line);
+    EXPECT_TRUE(arrow.flipV && !arrow.flipH);
+    EXPECT_EQ(arrow.arrows, 2);
 
     // The shapes of a group are placed by the group's place and its coordinates.
     r = Read("{\\rtf1 {\\shpgrp{\\*\\shpinst\\shpleft1000\\shptop0\\shpright3000\\shpbottom1000"
