@@ -169,6 +169,26 @@ TEST_F(RenderTest, DrawsRectsPicturesAndTextWhereLaidOut) {
     EXPECT_EQ(blue, 0) << "in the document's colour, as printed";
 }
 
+TEST_F(RenderTest, ShapesDrawTheirEllipsesAndLinesInTheirBoxes) {
+    docengine::RectItem ellipse{0, 0, 1440, 1440, docengine::Color{}};  // 100 x 100 px
+    ellipse.shape = docengine::RectItem::Shape::Ellipse;
+    ellipse.lineWidth = 0;
+    ellipse.fill = docengine::Color{0, 0, 200, false};
+    docengine::RectItem line{1440, 0, 1440, 1440, docengine::Color{200, 0, 0, false}};
+    line.shape = docengine::RectItem::Shape::Line;
+    line.lineWidth = 30;
+    line.flipH = true;  // from the top-right corner to the bottom-left
+    line.arrows = 2;
+    Page().rects = {ellipse, line};
+    Draw();
+    EXPECT_TRUE(Near(canvas_.At(50, 50), RGB(0, 0, 200))) << "the ellipse's fill";
+    EXPECT_EQ(canvas_.At(5, 5), RGB(255, 255, 255)) << "not its box's corner";
+    EXPECT_TRUE(Near(canvas_.At(150, 50), RGB(200, 0, 0))) << "the line through the box's middle";
+    EXPECT_TRUE(Near(canvas_.At(195, 5), RGB(200, 0, 0))) << "from the top-right corner";
+    EXPECT_EQ(canvas_.At(105, 5), RGB(255, 255, 255)) << "not the top-left one";
+    EXPECT_GT(canvas_.Inked(100, 85, 115, 100), canvas_.Inked(185, 0, 200, 15)) << "its arrowhead at its end";
+}
+
 TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
     Page().texts.push_back(Text(u"abcdef", 144, 1200, 10));
     Draw(TextSpan{13, 40});  // "def"
