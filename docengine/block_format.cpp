@@ -15,6 +15,7 @@ namespace docengine::detail {
 namespace {
 
 constexpr int kDefaultTab = 720;
+constexpr int kMinDefaultTab = 15;  // a default tab stop every pixel or more, never every twip
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
 
 // Unit classes.
@@ -547,9 +548,11 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
         stop = nullptr;
     }
     if (best == INT_MAX) {
-        const int q = at >= 0 ? at / kDefaultTab : -((-at + kDefaultTab - 1) / kDefaultTab);
-        best = (q + 1) * kDefaultTab;
-        if (best <= at) best += kDefaultTab;
+        // the next default stop (\deftab; too small or none: every half inch)
+        const int step = document_.defaultTab >= kMinDefaultTab ? document_.defaultTab : kDefaultTab;
+        const int q = at >= 0 ? at / step : -((-at + step - 1) / step);
+        best = (q + 1) * step;
+        if (best <= at) best += step;
     }
     if (leader) *leader = stop ? static_cast<int>(stop->leader) : 0;
     const TabStop::Kind kind = stop ? stop->kind : TabStop::Kind::Left;

@@ -211,6 +211,13 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     EXPECT_EQ(two->baseline, Item(l, "item")->baseline - 80);
     EXPECT_EQ(l.fonts[two->font].sizeTwips, 160);
     EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz\r\n");
+
+    // default stops as the document sets them; one too small to be meant is ignored
+    const Layout own = LayOutChecked(ReadRtf("{\\rtf1\\deftab500 a\\tab b\\tab c\\par}").document, TextArea(6000, 40));
+    EXPECT_EQ(Item(own, "b")->x, 1000 + 500);
+    EXPECT_EQ(Item(own, "c")->x, 1000 + 1000);
+    const Layout tiny = LayOutChecked(ReadRtf("{\\rtf1\\deftab1 a\\tab b\\par}").document, TextArea(6000, 40));
+    EXPECT_EQ(Item(tiny, "b")->x, 1000 + 720);
 }
 
 TEST(PageLayout, RubyStandsAboveItsWordKeepsItWholeAndWidensItsRoom) {
