@@ -57,6 +57,14 @@ char16_t Upper(char16_t c) {
     return c;
 }
 
+// The colour of tracked changes by author (\revauthN counts from 1; 0 is "unknown").
+Color RevisionColor(int author) {
+    static constexpr Color kColors[] = {{6, 70, 162, false},  {178, 34, 34, false},  {0, 128, 0, false},
+                                        {198, 120, 0, false}, {123, 31, 162, false}, {0, 131, 143, false}};
+    constexpr int kCount = static_cast<int>(std::size(kColors));
+    return kColors[author > 0 ? (author - 1) % kCount : 0];
+}
+
 Color Black() {
     Color c;
     c.automatic = false;
@@ -921,9 +929,10 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.font = seg.font;
         t.text.assign(disp_, i, j - i);
         const CharFormat& f = *seg.format;
-        t.color = f.color;
-        t.underline = f.underline;
-        t.strike = f.strike || f.doubleStrike;
+        t.color = f.revision == CharFormat::Revision::None ? f.color : RevisionColor(f.revisionAuthor);
+        t.underline = f.revision == CharFormat::Revision::Inserted && f.underline == Underline::None ? Underline::Single
+                                                                                                   : f.underline;
+        t.strike = f.strike || f.doubleStrike || f.revision == CharFormat::Revision::Deleted;
         t.link = f.link;
         t.field = seg.field;
         if (seg.bookmark >= 0 && static_cast<std::size_t>(seg.bookmark) < Document::kMaxBookmarks)

@@ -93,6 +93,11 @@ struct CharFormat {
     Color color;                 // \cfN
     Color highlight;             // \highlightN / \chcbpatN; automatic: none
     int link = -1;               // index into Document::links while inside a hyperlink's result
+    // A tracked change (\revised, \deleted) and its author (\revauthN, \revauthdelN): shown
+    // as word processors show their markup, inserted text underlined and deleted text struck
+    // through, in the author's colour.
+    enum class Revision : std::uint8_t { None, Inserted, Deleted } revision = Revision::None;
+    std::uint8_t revisionAuthor = 0;
     friend bool operator==(const CharFormat&, const CharFormat&) = default;
 };
 

@@ -64,7 +64,7 @@ enum class W : std::uint16_t {
     // character formats
     plain, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
     v, outl, shad, sub, super, nosupersub, up, dn, fs, cf, highlight, chcbpat, expnd, expndtw,
-    charscalex, u, uc,
+    charscalex, u, uc, revised, deleted, revauth, revauthdel,
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
     tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
@@ -164,7 +164,8 @@ constexpr WordEntry kWords[] = {
     {"sub", W::sub}, {"super", W::super}, {"nosupersub", W::nosupersub}, {"up", W::up},
     {"dn", W::dn}, {"fs", W::fs}, {"cf", W::cf}, {"highlight", W::highlight},
     {"chcbpat", W::chcbpat}, {"cb", W::chcbpat}, {"expnd", W::expnd}, {"expndtw", W::expndtw},
-    {"charscalex", W::charscalex}, {"u", W::u}, {"uc", W::uc},
+    {"charscalex", W::charscalex}, {"u", W::u}, {"uc", W::uc}, {"revised", W::revised}, {"deleted", W::deleted},
+    {"revauth", W::revauth}, {"revauthdel", W::revauthdel},
     {"pard", W::pard}, {"ql", W::ql}, {"qc", W::qc}, {"qr", W::qr}, {"qj", W::qj},
     {"qd", W::qd}, {"li", W::li}, {"lin", W::li}, {"ri", W::ri}, {"rin", W::ri}, {"fi", W::fi},
     {"sb", W::sb}, {"sa", W::sa}, {"sl", W::sl}, {"slmult", W::slmult}, {"tx", W::tx},
@@ -1224,6 +1225,16 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::ulw: c.underline = on ? Underline::Words : Underline::None; break;
         case W::ulwave: c.underline = on ? Underline::Wave : Underline::None; break;
         case W::strike: c.strike = on; break;
+        case W::revised: case W::deleted: {
+            using R = CharFormat::Revision;
+            const R kind = w == W::revised ? R::Inserted : R::Deleted;
+            if (on) c.revision = kind;
+            else if (c.revision == kind) c.revision = R::None;
+            break;
+        }
+        case W::revauth: case W::revauthdel:
+            c.revisionAuthor = static_cast<std::uint8_t>(std::clamp(has ? param : 0, 0, 255));
+            break;
         case W::striked: c.doubleStrike = on; break;
         case W::caps: c.caps = on; break;
         case W::scaps: c.smallCaps = on; break;

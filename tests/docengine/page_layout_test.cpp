@@ -254,6 +254,24 @@ TEST(PageLayout, RubyStandsAboveItsWordKeepsItWholeAndWidensItsRoom) {
     EXPECT_EQ(word->x, 1000);
 }
 
+TEST(PageLayout, TrackedChangesShowAsMarkupInTheirAuthorsColour) {
+    const Layout l = LayOutChecked(
+        ReadRtf("{\\rtf1 a{\\revised\\revauth2 b}{\\deleted\\revauthdel1\\cf1 c}{\\revised\\revised0 d}\\par}").document,
+        TextArea(6000, 40));
+    const TextItem *a = Item(l, "a"), *b = Item(l, "b"), *c = Item(l, "c");
+    ASSERT_TRUE(a && b && c);
+    EXPECT_TRUE(a->color.automatic);
+    EXPECT_EQ(b->underline, Underline::Single);
+    EXPECT_FALSE(b->strike);
+    EXPECT_TRUE(c->strike);
+    EXPECT_FALSE(b->color.automatic || c->color.automatic);
+    EXPECT_NE(b->color, c->color);  // two authors
+    EXPECT_EQ(l.plainText, u"abcd\r\n");  // deleted text is still the document's
+    const TextItem* d = Item(l, "d");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->underline, Underline::None);
+}
+
 TEST(PageLayout, ExactAndAtLeastLineSpacing) {
     ParaFormat exact, least, dbl;
     exact.lineSpacing = -400;
