@@ -15,7 +15,8 @@ namespace docengine::detail {
 namespace {
 
 constexpr int kDefaultTab = 720;
-constexpr int kMinDefaultTab = 15;  // a default tab stop every pixel or more, never every twip
+constexpr int kMinDefaultTab = 15;
+constexpr int kChangeBarGap = 180;  // between a changed line's bar and the text's left edge  // a default tab stop every pixel or more, never every twip
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
 
 // Unit classes.
@@ -868,6 +869,16 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         baseline = height - descent;
     }
     line.height = height;
+
+    // A line with tracked changes has a bar in the margin beside it, as word processors mark
+    // changed lines (not in cells and frames, whose margin is other text).
+    if (cellDepth_ == 0 && !pf.frame.set && s < e) {
+        for (int g = segOf_[s]; g <= segOf_[e - 1]; ++g) {
+            if (segs_[g].format->revision == CharFormat::Revision::None) continue;
+            AddRect(line.items, -kChangeBarGap - kThinLine, 0, kThinLine, height, Black());
+            break;
+        }
+    }
 
     // Items.
     int shift = 0;

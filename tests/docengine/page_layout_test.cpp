@@ -270,6 +270,10 @@ TEST(PageLayout, TrackedChangesShowAsMarkupInTheirAuthorsColour) {
     const TextItem* d = Item(l, "d");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->underline, Underline::None);
+    // the changed line's bar in the margin
+    ASSERT_EQ(l.pages[0].rects.size(), 1u);
+    EXPECT_EQ(l.pages[0].rects[0].x, 1000 - 180 - 15);
+    EXPECT_EQ(l.pages[0].rects[0].height, 240);
 }
 
 TEST(PageLayout, ExactAndAtLeastLineSpacing) {
