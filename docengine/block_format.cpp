@@ -290,14 +290,32 @@ int PlacedFrameTop(const FramePosition& frame, int height, int pageHeight, int m
 }
 
 void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, std::vector<RectItem>& out) {
-    const bool shape = frame.drawn == FramePosition::Drawn::Ellipse || frame.drawn == FramePosition::Drawn::Line;
+    using Drawn = FramePosition::Drawn;
+    const int rotation = ((frame.rotation % 360) + 360) % 360;
+    const bool turned = rotation != 0 && frame.drawn != Drawn::Nothing;
+    const bool straight = frame.drawn == Drawn::Across || frame.drawn == Drawn::Down;
+    if (turned && !straight && ((rotation >= 45 && rotation < 135) || (rotation >= 225 && rotation < 315))) {
+        // the drawing stands sideways in its box: its own width is the box's height
+        x += (width - height) / 2;
+        y += (height - width) / 2;
+        std::swap(width, height);
+    }
+    const bool shape = frame.drawn == Drawn::Ellipse || frame.drawn == Drawn::Line || turned;
     if (!frame.fill.automatic && !shape) out.push_back(RectItem{x, y, width, height, frame.fill});
     const int w = frame.lineWidth, half = w / 2;
-    switch (frame.drawn) {
-    case FramePosition::Drawn::Ellipse:
-    case FramePosition::Drawn::Line: {
+    switch (turned && frame.drawn != Drawn::Ellipse ? Drawn::Line : frame.drawn) {
+    case Drawn::Ellipse:
+    case Drawn::Line: {
         RectItem item{x, y, width, height, frame.lineColor};
-        item.shape = frame.drawn == FramePosition::Drawn::Ellipse ? RectItem::Shape::Ellipse : RectItem::Shape::Line;
+        item.shape = frame.drawn == Drawn::Ellipse  ? RectItem::Shape::Ellipse
+                     : frame.drawn == Drawn::Outline ? RectItem::Shape::Box
+                                                     : RectItem::Shape::Line;
+        item.rotation = rotation;
+        if (straight) {
+            // a straight line, turned about its middle
+            if (frame.drawn == Drawn::Across) item.y = y, item.height = 0;
+            else item.x = x, item.width = 0;
+        }
         item.lineWidth = w;
         item.fill = frame.fill;
         item.flipH = frame.flipH;

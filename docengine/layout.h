@@ -100,11 +100,14 @@ struct RectItem {  // a filled rectangle: cell and paragraph shading, border lin
     // Or a shape drawn in the rectangle: an ellipse (its line `lineWidth` wide, none at 0, and
     // `fill`, automatic for none), or a line `lineWidth` wide from one corner to the opposite
     // one: from the top-left unless flipped, with arrowheads (1 at its start, 2 at its end).
-    enum class Shape : std::uint8_t { Fill, Ellipse, Line } shape = Shape::Fill;
+    // Box: a rectangle's outline and `fill`, used when it is turned. The shapes are turned
+    // `rotation` degrees clockwise about the rectangle's centre.
+    enum class Shape : std::uint8_t { Fill, Ellipse, Line, Box } shape = Shape::Fill;
     int lineWidth = 0;
     Color fill;
     bool flipH = false, flipV = false;
     std::uint8_t arrows = 0;
+    int rotation = 0;
 };
 
 struct PictureItem {

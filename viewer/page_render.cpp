@@ -220,24 +220,47 @@ void FillDeviceRect(HDC dc, RECT r, COLORREF color) {
     FillRect(dc, &r, brush.Get());
 }
 
-// A shape of the layout in its device rectangle: an ellipse with its line and fill, or a line
-// from corner to corner with its arrowheads (filled triangles three line widths long, at least
-// a few pixels).
+// A shape of the layout in its device rectangle, turned clockwise about the rectangle's centre:
+// an ellipse or a box with its line and fill, or a line from corner to corner with its
+// arrowheads (filled triangles three line widths long, at least a few pixels). Turned shapes
+// are drawn as polygons, which every device draws alike.
 void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const PageTransform& t) {
+    using Shape = docengine::RectItem::Shape;
     const COLORREF lineColor = ColorOf(item.color, RGB(0, 0, 0));
     const int penWidth = std::max(1, static_cast<int>(std::lround(item.lineWidth * t.scaleX)));
     UniquePen pen(item.lineWidth > 0 ? CreatePen(PS_SOLID, penWidth, lineColor) : nullptr);
     SelectedObject selectedPen(dc, pen ? static_cast<HGDIOBJ>(pen.Get()) : GetStockObject(NULL_PEN));
-    if (item.shape == docengine::RectItem::Shape::Ellipse) {
+    const double angle = item.rotation * 3.14159265358979323846 / 180, cosA = std::cos(angle), sinA = std::sin(angle);
+    const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
+    auto turned = [&](double x, double y) {
+        return POINT{static_cast<LONG>(std::lround(cx + (x - cx) * cosA - (y - cy) * sinA)),
+                     static_cast<LONG>(std::lround(cy + (x - cx) * sinA + (y - cy) * cosA))};
+    };
+    if (item.shape == Shape::Ellipse || item.shape == Shape::Box) {
         UniqueBrush fill(item.fill.automatic ? nullptr : CreateSolidBrush(ColorOf(item.fill, RGB(255, 255, 255))));
         SelectedObject selectedBrush(dc, fill ? static_cast<HGDIOBJ>(fill.Get()) : GetStockObject(NULL_BRUSH));
-        // the pen draws inside the bounds of Ellipse's box: one more pixel right and down
-        Ellipse(dc, r.left, r.top, r.right + 1, r.bottom + 1);
+        if (item.rotation == 0 && item.shape == Shape::Ellipse) {
+            // the pen draws inside the bounds of Ellipse's box: one more pixel right and down
+            Ellipse(dc, r.left, r.top, r.right + 1, r.bottom + 1);
+            return;
+        }
+        std::vector<POINT> outline;
+        if (item.shape == Shape::Box) {
+            outline = {turned(r.left, r.top), turned(r.right, r.top), turned(r.right, r.bottom), turned(r.left, r.bottom)};
+        } else {
+            constexpr int kSteps = 72;
+            const double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;
+            for (int k = 0; k < kSteps; ++k) {
+                const double a = 2 * 3.14159265358979323846 * k / kSteps;
+                outline.push_back(turned(cx + rx * std::cos(a), cy + ry * std::sin(a)));
+            }
+        }
+        Polygon(dc, outline.data(), static_cast<int>(outline.size()));
         return;
     }
     if (!pen) return;
-    const POINT from{item.flipH ? r.right : r.left, item.flipV ? r.bottom : r.top};
-    const POINT to{item.flipH ? r.left : r.right, item.flipV ? r.top : r.bottom};
+    const POINT from = turned(item.flipH ? r.right : r.left, item.flipV ? r.bottom : r.top);
+    const POINT to = turned(item.flipH ? r.left : r.right, item.flipV ? r.top : r.bottom);
     MoveToEx(dc, from.x, from.y, nullptr);
     LineTo(dc, to.x, to.y);
     const double dx = to.x - from.x, dy = to.y - from.y, length = std::hypot(dx, dy);

@@ -816,6 +816,18 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_TRUE(l.pages[0].rects[0].flipH);
     EXPECT_EQ(l.pages[0].rects[0].arrows, 3);
     EXPECT_EQ(l.pages[0].rects[0].width, 2000);
+    // a turned box is one item holding its line and fill, sideways boxes turned back
+    boxed.frame.drawn = FramePosition::Drawn::Outline;
+    boxed.frame.rotation = 90;
+    boxed.frame.height = -1000;
+    l = LayOutChecked(Doc({B(Para("", boxed))}), TextArea(9600, 20));
+    ASSERT_EQ(l.pages[0].rects.size(), 1u);
+    const RectItem& box = l.pages[0].rects[0];
+    EXPECT_EQ(box.shape, RectItem::Shape::Box);
+    EXPECT_EQ(box.rotation, 90);
+    EXPECT_EQ(box.width, 1000);
+    EXPECT_EQ(box.height, 2000);
+    EXPECT_EQ(box.x + box.width / 2, 3000 + 1000);  // about the same centre
 
     // Frames taller than the page stay on it, side by side, rather than each taking a page.
     ParaFormat tall = framed;

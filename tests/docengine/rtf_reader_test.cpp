@@ -530,6 +530,21 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     EXPECT_TRUE(arrow.flipV && !arrow.flipH);
     EXPECT_EQ(arrow.arrows, 2);
 
+    // A turned group turns its shapes about its centre: a group box 1000 wide and 3000 tall,
+    // turned a quarter, holds a 3000 x 1000 group whose right half is its one shape.
+    r = Read("{\\rtf1 {\\shpgrp{\\*\\shpinst\\shpleft0\\shptop0\\shpright1000\\shpbottom3000"
+             "{\\sp{\\sn groupLeft}{\\sv 0}}{\\sp{\\sn groupTop}{\\sv 0}}{\\sp{\\sn groupRight}{\\sv 30}}"
+             "{\\sp{\\sn groupBottom}{\\sv 10}}{\\sp{\\sn rotation}{\\sv 5898240}}"
+             "{\\shp{\\*\\shpinst{\\sp{\\sn relLeft}{\\sv 15}}{\\sp{\\sn relTop}{\\sv 0}}{\\sp{\\sn relRight}{\\sv 30}}"
+             "{\\sp{\\sn relBottom}{\\sv 10}}{\\sp{\\sn shapeType}{\\sv 1}}}}}}a\\par}");
+    ASSERT_EQ(Body(r).size(), 2u);
+    const FramePosition& turned = Para(Body(r), 0).format->frame;
+    EXPECT_EQ(turned.rotation, 90);
+    EXPECT_EQ(turned.x, 0);      // the right half, turned a quarter clockwise, is the lower half
+    EXPECT_EQ(turned.y, 1500);   // of the group's box, standing sideways in a box of its own
+    EXPECT_EQ(turned.width, 1000);
+    EXPECT_EQ(turned.height, -1500);
+
     // The shapes of a group are placed by the group's place and its coordinates.
     r = Read("{\\rtf1 {\\shpgrp{\\*\\shpinst\\shpleft1000\\shptop0\\shpright3000\\shpbottom1000"
              "{\\sp{\\sn groupLeft}{\\sv 0}}{\\sp{\\sn groupTop}{\\sv 0}}{\\sp{\\sn groupRight}{\\sv 100}}"

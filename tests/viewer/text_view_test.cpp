@@ -179,8 +179,15 @@ TEST_F(RenderTest, ShapesDrawTheirEllipsesAndLinesInTheirBoxes) {
     line.lineWidth = 30;
     line.flipH = true;  // from the top-right corner to the bottom-left
     line.arrows = 2;
-    Page().rects = {ellipse, line};
+    docengine::RectItem diamond{720, 1500, 720, 720, docengine::Color{}};  // at (50, 104), 50 px wide
+    diamond.shape = docengine::RectItem::Shape::Box;
+    diamond.lineWidth = 0;
+    diamond.fill = docengine::Color{0, 150, 0, false};
+    diamond.rotation = 45;
+    Page().rects = {ellipse, line, diamond};
     Draw();
+    EXPECT_TRUE(Near(canvas_.At(75, 129), RGB(0, 150, 0))) << "a turned box around its centre";
+    EXPECT_EQ(canvas_.At(53, 107), RGB(255, 255, 255)) << "but not in its unturned corner";
     EXPECT_TRUE(Near(canvas_.At(50, 50), RGB(0, 0, 200))) << "the ellipse's fill";
     EXPECT_EQ(canvas_.At(5, 5), RGB(255, 255, 255)) << "not its box's corner";
     EXPECT_TRUE(Near(canvas_.At(150, 50), RGB(200, 0, 0))) << "the line through the box's middle";
