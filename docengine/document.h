@@ -168,6 +168,8 @@ struct ParaFormat {
     bool lineMultiple = false;
     bool keepTogether = false, keepWithNext = false, pageBreakBefore = false;  // \keep \keepn \pagebb
     bool widowControl = true;                                                  // \widctlpar / \nowidctlpar
+    int style = 0;                  // \sN: the paragraph's style
+    bool contextualSpacing = false;  // \contextualspace: no space between it and paragraphs of its style
     std::vector<TabStop> tabs;  // sorted by position
     Borders borders;            // \brdrt ... paragraph borders
     Color shading;              // \cbpatN with \shadingN folded in; automatic: none

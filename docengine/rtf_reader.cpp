@@ -68,7 +68,7 @@ enum class W : std::uint16_t {
     charscalex, u, uc, revised, deleted, revauth, revauthdel,
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
-    tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, intbl, itap,
+    tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, contextualspace, intbl, itap,
     posx, posxc, posxr, posxl, posxi, posxo, posy, posyt, posyc, posyb, posyil, absw, absh,
     phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
     shpleft, shptop, shpright, shpbottom, shpbxpage, shpbxmargin, shpbxcolumn, shpbxignore,
@@ -195,7 +195,8 @@ constexpr WordEntry kWords[] = {
     {"dplinecor", W::dplinecor}, {"dplinecog", W::dplinecog}, {"dplinecob", W::dplinecob},
     {"dpfillpat", W::dpfillpat}, {"dpfillfgcr", W::dpfillfgcr}, {"dpfillfgcg", W::dpfillfgcg},
     {"dpfillfgcb", W::dpfillfgcb},
-    {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"intbl", W::intbl},
+    {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"contextualspace", W::contextualspace},
+    {"intbl", W::intbl},
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
     {"brdrbtw", W::brdrbtw}, {"brdrbar", W::brdrbtw}, {"chbrdr", W::brdrbtw},
@@ -608,6 +609,7 @@ private:
     void FieldInstruction(const std::u16string& code);
     void EmitEquation(std::u16string_view code);
     void EmitFormField(const FieldState& field);
+    void ApplyContextualSpacing(Blocks& blocks, int depth = 0);
     void FinishPicture(const GroupState& st);
     void PictureHex(std::string_view bytes);
 
@@ -1326,6 +1328,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::nowrap: fr.wrap = false; break;
         case W::wrapframe: fr.wrap = true; break;
         case W::widctlpar: pf.widowControl = true; break;
+        case W::contextualspace: pf.contextualSpacing = on; break;
         case W::nowidctlpar: pf.widowControl = false; break;
         case W::intbl: if (p.itap == 0 && on) p.itap = 1; if (!on) p.itap = 0; break;
         case W::itap: p.itap = std::clamp(has ? param : 1, 0, limits_.maxTableDepth); break;
@@ -2421,6 +2424,7 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     // A footnote mark whose note never came shows nothing.
     std::erase_if(para.content, [](const Inline& item) { return item.kind == Inline::Kind::NoteRef && item.note < 0; });
     ParaFormat format = st.para.format;
+    format.style = st.para.style;
     if (sink.breakBefore) format.pageBreakBefore = true;
     format.shading = Shade(st.para.shadingColor, st.para.patternColor, st.para.shading);
     CharFormat labelFormat = st.chr;
@@ -2579,6 +2583,43 @@ void RtfReader::Finish() {
                                  : FormatNumber(++footnotes, Numbering::Decimal);
     }
     if (doc_.defaultFont < 0 && defaultFontNumber_ >= 0) doc_.defaultFont = FontIndex(defaultFontNumber_);
+    for (auto& section : doc_.sections) {
+        ApplyContextualSpacing(section.body);
+        for (HeaderFooter* hf : {&section.headers, &section.footers})
+            for (Blocks* blocks : {&hf->both, &hf->left, &hf->right, &hf->first}) ApplyContextualSpacing(*blocks);
+    }
+    for (auto& note : doc_.notes) ApplyContextualSpacing(note.content);
+}
+
+// Paragraphs that ask for no space between them and their neighbours of the same style
+// (\contextualspace, as in list paragraphs) lose that space before and after; table cells alike.
+void RtfReader::ApplyContextualSpacing(Blocks& blocks, int depth) {
+    if (depth > limits_.maxTableDepth) return;
+    int previousStyle = -1;  // -1: no paragraph just before
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (auto* table = std::get_if<Table>(&blocks[i].value)) {
+            for (auto& row : table->rows)
+                for (auto& cell : row.cells) ApplyContextualSpacing(cell.content, depth + 1);
+            previousStyle = -1;
+            continue;
+        }
+        auto& p = std::get<Paragraph>(blocks[i].value);
+        int nextStyle = -1;
+        if (i + 1 < blocks.size()) {
+            if (const auto* after = std::get_if<Paragraph>(&blocks[i + 1].value)) nextStyle = after->format->style;
+        }
+        const ParaFormat& own = *p.format;
+        const int style = own.style;
+        const bool before = own.contextualSpacing && own.spaceBefore != 0 && previousStyle == style;
+        const bool after = own.contextualSpacing && own.spaceAfter != 0 && nextStyle == style;
+        if (before || after) {
+            ParaFormat changed = own;
+            if (before) changed.spaceBefore = 0;
+            if (after) changed.spaceAfter = 0;
+            p.format = SharedFormat(std::move(changed));
+        }
+        previousStyle = style;
+    }
 }
 
 // ---------------------------------------------------------------- words

@@ -162,6 +162,22 @@ TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
     EXPECT_EQ(h.format->spaceAfter, 120);
 }
 
+TEST(RtfReaderFormat, ContextualSpacingDropsSpaceBetweenParagraphsOfOneStyle) {
+    auto r = Read("{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1\\sb100\\sa200\\contextualspace List;}}"
+                  "\\pard\\s1 a\\par\\pard\\s1 b\\par\\pard\\s1 c\\par\\pard\\sa200 d\\par"
+                  "\\trowd\\cellx900\\pard\\intbl\\s1 e\\par\\pard\\intbl\\s1 f\\cell\\row}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const Blocks& body = Body(r);
+    auto spacing = [](const Paragraph& p) { return std::pair{p.format->spaceBefore, p.format->spaceAfter}; };
+    EXPECT_EQ(spacing(Para(body, 0)), std::pair(100, 0));  // before: nothing of its style
+    EXPECT_EQ(spacing(Para(body, 1)), std::pair(0, 0));
+    EXPECT_EQ(spacing(Para(body, 2)), std::pair(0, 200));  // after: another style
+    EXPECT_EQ(spacing(Para(body, 3)), std::pair(0, 200));  // not asked for
+    const auto& cell = TableAt(body, 4).rows.at(0).cells.at(0).content;
+    EXPECT_EQ(spacing(Para(cell, 0)), std::pair(100, 0));
+    EXPECT_EQ(spacing(Para(cell, 1)), std::pair(0, 200));
+}
+
 TEST(RtfReaderFormat, BordersAndShadingOfParagraphs) {
     auto r = Read(kHead + "\\pard\\brdrb\\brdrdb\\brdrw30\\brdrcf2\\brsp40\\cbpat1 x\\par"
                           "\\pard\\box\\brdrs\\shading5000 y\\par}");
