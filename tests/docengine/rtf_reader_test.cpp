@@ -701,6 +701,13 @@ TEST(RtfReaderFields, FormFieldsShowTheirStateWhereNoResultIsStored) {
     EXPECT_EQ(box->format.sizeHalfPoints, 28);
 }
 
+// The list labels of the paragraphs of `blocks`, in order.
+std::vector<std::u16string> Labels(const Blocks& blocks) {
+    std::vector<std::u16string> labels;
+    for (const auto& b : blocks) labels.push_back(std::get<Paragraph>(b.value).format->listLabel);
+    return labels;
+}
+
 TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     const std::string lists =
         "{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}}"
@@ -714,8 +721,7 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
                   "{\\pntext\\f0 A)\\tab}{\\*\\pn\\pnlvlbody\\pnucltr\\pnstart1{\\pntxta )}}old\\par"
                   "\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart2}pn only\\par\\pard plain\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
-    std::vector<std::u16string> labels;
-    for (const auto& b : Body(r)) labels.push_back(std::get<Paragraph>(b.value).format->listLabel);
+    const std::vector<std::u16string> labels = Labels(Body(r));
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"1.", u"2.", u"2.a", u"\u2022", u"IV.", u"V.", u"A)", u"II.", u""}));
     EXPECT_EQ(Para(Body(r), 3).format->listLabelFormat.font, 1);
     EXPECT_EQ(TextOf(Body(r)), u"one|two|sub|dot|roman|five|old|pn only|plain");
@@ -762,8 +768,7 @@ TEST(RtfReaderLists, FormatCodesAndPnWordsChooseTheNumbering) {
                   "\\pard{\\*\\pn\\pnlvlbody\\pnordt\\pnstart21}d\\par\\pard plain\\par"
                   "\\pard{\\*\\pn\\pnlvlbody\\pndbnum\\pnstart10}e\\par\\pard{\\*\\pn\\pnlvlbody\\pngbnuml}f\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
-    std::vector<std::u16string> labels;
-    for (const auto& b : Body(r)) labels.push_back(std::get<Paragraph>(b.value).format->listLabel);
+    const std::vector<std::u16string> labels = Labels(Body(r));
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"一百.", u"一百零一.", u"一百零一-1st", u"Twenty-First.", u"",
                                                    u"一〇.", u"⑪."}));
 }
