@@ -300,16 +300,19 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
         y += (height - width) / 2;
         std::swap(width, height);
     }
-    const bool shape = frame.drawn == Drawn::Ellipse || frame.drawn == Drawn::Line || turned;
+    const bool shape = frame.drawn == Drawn::Ellipse || frame.drawn == Drawn::Line || frame.drawn == Drawn::Preset || turned;
     if (!frame.fill.automatic && !shape) out.push_back(RectItem{x, y, width, height, frame.fill});
     const int w = frame.lineWidth, half = w / 2;
-    switch (turned && frame.drawn != Drawn::Ellipse ? Drawn::Line : frame.drawn) {
+    switch (shape ? Drawn::Line : frame.drawn) {
     case Drawn::Ellipse:
+    case Drawn::Preset:
     case Drawn::Line: {
         RectItem item{x, y, width, height, frame.lineColor};
-        item.shape = frame.drawn == Drawn::Ellipse  ? RectItem::Shape::Ellipse
+        item.shape = frame.drawn == Drawn::Ellipse   ? RectItem::Shape::Ellipse
                      : frame.drawn == Drawn::Outline ? RectItem::Shape::Box
+                     : frame.drawn == Drawn::Preset  ? RectItem::Shape::Preset
                                                      : RectItem::Shape::Line;
+        item.preset = frame.preset;
         item.rotation = rotation;
         if (straight) {
             // a straight line, turned about its middle

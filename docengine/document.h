@@ -144,7 +144,9 @@ struct FramePosition {
     // `lineWidth` wide, 0 for none, and its fill), a straight line across or down the box, or a
     // line from corner to corner (`Line`: from the top-left one unless flipped, with its
     // arrowheads); and the fill of a box (automatic: none).
-    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down, Ellipse, Line } drawn = Drawn::Nothing;
+    // `Preset`: the outline of a preset shape (`preset`, its type: PresetOutline) and its fill.
+    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down, Ellipse, Line, Preset } drawn = Drawn::Nothing;
+    std::uint8_t preset = 0;
     Color lineColor;
     int lineWidth = 0;  // twips
     Color fill;

@@ -102,7 +102,9 @@ struct RectItem {  // a filled rectangle: cell and paragraph shading, border lin
     // one: from the top-left unless flipped, with arrowheads (1 at its start, 2 at its end).
     // Box: a rectangle's outline and `fill`, used when it is turned. The shapes are turned
     // `rotation` degrees clockwise about the rectangle's centre.
-    enum class Shape : std::uint8_t { Fill, Ellipse, Line, Box } shape = Shape::Fill;
+    // Preset: the outline of preset shape `preset` (PresetOutline) with its line and fill.
+    enum class Shape : std::uint8_t { Fill, Ellipse, Line, Box, Preset } shape = Shape::Fill;
+    std::uint8_t preset = 0;
     int lineWidth = 0;
     Color fill;
     bool flipH = false, flipV = false;

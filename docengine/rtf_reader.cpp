@@ -23,6 +23,7 @@
 
 #include "code_page.h"
 #include "eq_field.h"
+#include "shape_outline.h"
 
 namespace docengine {
 namespace {
@@ -1562,8 +1563,11 @@ void RtfReader::FinishShape() {
     auto color = [](int bgr) { return Color{static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
                                             static_cast<std::uint8_t>((bgr >> 16) & 0xFF), false}; };
     using Drawn = FramePosition::Drawn;
-    const bool box = shape.type == 1 || shape.type == 2 || shape.type == 202;
-    const bool ellipse = shape.type == 3;
+    // (flowchart shapes alike: 109 process, 112 predefined process, 116 terminator, 120 connector)
+    const bool box = shape.type == 1 || shape.type == 2 || shape.type == 202 || shape.type == 109 ||
+                     shape.type == 112 || shape.type == 116;
+    const bool ellipse = shape.type == 3 || shape.type == 120;
+    const bool preset = !PresetOutline(shape.type).empty();
     const bool line = shape.type == 20 || shape.type == 32;  // a line, a straight connector
     const bool straight = shape.left == shape.right || shape.top == shape.bottom;
     if (shape.line && (box || line)) {
@@ -1572,16 +1576,18 @@ void RtfReader::FinishShape() {
                                                       : Drawn::Line;
     }
     if (ellipse) frame.drawn = Drawn::Ellipse;
+    if (preset) frame.drawn = Drawn::Preset, frame.preset = static_cast<std::uint8_t>(shape.type);
     if (frame.drawn != Drawn::Nothing) {
         frame.lineColor = color(shape.lineColor);
         // 635 EMU to the twip; an ellipse without its line keeps its fill alone
-        frame.lineWidth = ellipse && !shape.line ? 0 : std::clamp(shape.lineWidth / 635, 1, 1440);
+        frame.lineWidth = (ellipse || preset) && !shape.line ? 0 : std::clamp(shape.lineWidth / 635, 1, 1440);
         frame.flipH = shape.flipH;
         frame.flipV = shape.flipV;
         frame.arrows = shape.arrows;
         frame.rotation = (shape.rotation + 360) % 360;
     }
-    if ((box || ellipse) && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF) frame.fill = color(shape.fillColor);
+    if ((box || ellipse || preset) && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF)
+        frame.fill = color(shape.fillColor);
     const bool drawsItself = frame.drawn != FramePosition::Drawn::Nothing || !frame.fill.automatic;
 
     // The pictures it drew into its anchor paragraph, in a paragraph of their own. Anything

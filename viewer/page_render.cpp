@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "com_util.h"
+#include "shape_outline.h"
 
 namespace viewer {
 
@@ -236,7 +237,7 @@ void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const Pag
         return POINT{static_cast<LONG>(std::lround(cx + (x - cx) * cosA - (y - cy) * sinA)),
                      static_cast<LONG>(std::lround(cy + (x - cx) * sinA + (y - cy) * cosA))};
     };
-    if (item.shape == Shape::Ellipse || item.shape == Shape::Box) {
+    if (item.shape == Shape::Ellipse || item.shape == Shape::Box || item.shape == Shape::Preset) {
         UniqueBrush fill(item.fill.automatic ? nullptr : CreateSolidBrush(ColorOf(item.fill, RGB(255, 255, 255))));
         SelectedObject selectedBrush(dc, fill ? static_cast<HGDIOBJ>(fill.Get()) : GetStockObject(NULL_BRUSH));
         if (item.rotation == 0 && item.shape == Shape::Ellipse) {
@@ -247,6 +248,14 @@ void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const Pag
         std::vector<POINT> outline;
         if (item.shape == Shape::Box) {
             outline = {turned(r.left, r.top), turned(r.right, r.top), turned(r.right, r.bottom), turned(r.left, r.bottom)};
+        } else if (item.shape == Shape::Preset) {
+            // the unit outline in the box, mirrored as the shape is flipped
+            const double w = r.right - r.left, h = r.bottom - r.top;
+            for (const docengine::OutlinePoint& p : docengine::PresetOutline(item.preset)) {
+                const double x = item.flipH ? 1 - p.x : p.x, y = item.flipV ? 1 - p.y : p.y;
+                outline.push_back(turned(r.left + x * w, r.top + y * h));
+            }
+            if (outline.size() < 3) return;
         } else {
             constexpr int kSteps = 72;
             const double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;

@@ -529,8 +529,11 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
              "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 3}}"
              "{\\sp{\\sn fLine}{\\sv 0}}{\\sp{\\sn fillColor}{\\sv 65280}}}}"
              "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 32}}"
-             "{\\sp{\\sn fFlipV}{\\sv 1}}{\\sp{\\sn lineEndArrowhead}{\\sv 1}}}}a\\par}");
-    ASSERT_EQ(Body(r).size(), 5u);
+             "{\\sp{\\sn fFlipV}{\\sv 1}}{\\sp{\\sn lineEndArrowhead}{\\sv 1}}}}"
+             "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright900\\shpbottom400{\\sp{\\sn shapeType}{\\sv 5}}}}a\\par}");
+    ASSERT_EQ(Body(r).size(), 6u);
+    EXPECT_EQ(Para(Body(r), 4).format->frame.drawn, FramePosition::Drawn::Preset);  // a triangle
+    EXPECT_EQ(Para(Body(r), 4).format->frame.preset, 5);
     const FramePosition& rect = Para(Body(r), 0).format->frame;
     EXPECT_EQ(rect.drawn, FramePosition::Drawn::Outline);
     EXPECT_EQ(rect.fill, (Color{255, 0, 0, false}));

@@ -184,8 +184,15 @@ TEST_F(RenderTest, ShapesDrawTheirEllipsesAndLinesInTheirBoxes) {
     diamond.lineWidth = 0;
     diamond.fill = docengine::Color{0, 150, 0, false};
     diamond.rotation = 45;
-    Page().rects = {ellipse, line, diamond};
+    docengine::RectItem triangle{1440, 1440, 1440, 1440, docengine::Color{}};  // (100, 100) to (200, 200)
+    triangle.shape = docengine::RectItem::Shape::Preset;
+    triangle.preset = 5;  // its apex at the top's middle
+    triangle.lineWidth = 0;
+    triangle.fill = docengine::Color{0, 0, 0, false};
+    Page().rects = {ellipse, line, diamond, triangle};
     Draw();
+    EXPECT_EQ(canvas_.At(150, 190), RGB(0, 0, 0)) << "a preset shape's outline, filled";
+    EXPECT_EQ(canvas_.At(110, 110), RGB(255, 255, 255)) << "not beside its apex";
     EXPECT_TRUE(Near(canvas_.At(75, 129), RGB(0, 150, 0))) << "a turned box around its centre";
     EXPECT_EQ(canvas_.At(53, 107), RGB(255, 255, 255)) << "but not in its unturned corner";
     EXPECT_TRUE(Near(canvas_.At(50, 50), RGB(0, 0, 200))) << "the ellipse's fill";
