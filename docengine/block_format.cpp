@@ -15,8 +15,8 @@ namespace docengine::detail {
 namespace {
 
 constexpr int kDefaultTab = 720;
-constexpr int kMinDefaultTab = 15;
-constexpr int kChangeBarGap = 180;  // between a changed line's bar and the text's left edge  // a default tab stop every pixel or more, never every twip
+constexpr int kMinDefaultTab = 15;  // a default tab stop every pixel or more, never every twip
+constexpr int kChangeBarGap = 180;  // between a changed line's bar and the text's left edge
 constexpr int kMaxTableDepth = 16;  // deeper nested tables are not drawn
 
 // Unit classes.
@@ -294,7 +294,7 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
     const int rotation = ((frame.rotation % 360) + 360) % 360;
     const bool turned = rotation != 0 && frame.drawn != Drawn::Nothing;
     const bool straight = frame.drawn == Drawn::Across || frame.drawn == Drawn::Down;
-    if (turned && !straight && ((rotation >= 45 && rotation < 135) || (rotation >= 225 && rotation < 315))) {
+    if (turned && !straight && FramePosition::IsSideways(rotation)) {
         // the drawing stands sideways in its box: its own width is the box's height
         x += (width - height) / 2;
         y += (height - width) / 2;

@@ -153,9 +153,10 @@ struct FramePosition {
     bool flipH = false, flipV = false;
     std::uint8_t arrows = 0;  // Line: 1 an arrowhead at its start, 2 at its end, 3 both
     // The drawing turned clockwise about the box's centre, 0-359 degrees. Turned a quarter or
-    // three quarters (45-134, 225-314), the box holds the drawing turned sideways: its width
-    // is the drawing's height. Text and pictures in it are not turned.
+    // three quarters (IsSideways), the box holds the drawing turned sideways: its width is the
+    // drawing's height. Text and pictures in it are not turned.
     int rotation = 0;
+    static bool IsSideways(int degrees) { return (degrees >= 45 && degrees < 135) || (degrees >= 225 && degrees < 315); }
     bool set = false;        // the paragraph is in a frame
     friend bool operator==(const FramePosition&, const FramePosition&) = default;
 };

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <array>
 #include <charconv>
 #include <climits>
@@ -537,9 +538,6 @@ int NfcOfPnWord(W w) {
     }
 }
 
-// A drawing turned a quarter or three quarters stands sideways in its box.
-bool IsSideways(int degrees) { return (degrees >= 45 && degrees < 135) || (degrees >= 225 && degrees < 315); }
-
 // A bullet written in a symbol font's private-use range reads as the Unicode bullet, so that
 // the label shows in whatever font draws it.
 void NormalizeBullets(std::u16string& text) {
@@ -706,7 +704,7 @@ private:
         bool line = true, filled = true, flipH = false, flipV = false;
         int lineColor = 0, fillColor = 0xFFFFFF, lineWidth = 9525;  // colours 0xBBGGRR, width EMU
         std::uint8_t arrows = 0;        // lineStartArrowhead (1), lineEndArrowhead (2)
-        int rotation = 0;               // degrees clockwise (the property is 16.16 fixed point)
+        int rotation = 0;               // 0-359 degrees clockwise (the property is 16.16 fixed point)
         // A Word 95 drawing object (\do): its place and size, and its fill pattern (1 solid).
         bool drawing = false;
         int x = 0, y = 0, width = 0, height = 0, fillPattern = 0;
@@ -1441,7 +1439,7 @@ void RtfReader::ShapeProperty() {
     else if (name == u"fPseudoInline") shape.pseudoInline = value != 0;
     else if (name == u"shapeType") shape.type = value;
     else if (name == u"fLine") shape.line = value != 0;
-    else if (name == u"rotation") shape.rotation = static_cast<int>(((std::int64_t{value} + 32768) >> 16) % 360);
+    else if (name == u"rotation") shape.rotation = static_cast<int>((((std::int64_t{value} + 32768) >> 16) % 360 + 360) % 360);
     else if (name == u"fFlipH" || name == u"fRelFlipH") shape.flipH = value != 0;  // Rel: in a group
     else if (name == u"fFlipV" || name == u"fRelFlipV") shape.flipV = value != 0;
     else if (name == u"lineStartArrowhead") shape.arrows = static_cast<std::uint8_t>((shape.arrows & 2) | (value > 0 ? 1 : 0));
@@ -1478,10 +1476,10 @@ void RtfReader::FinishShape() {
         if (g.hasRect && g.hasGroupRect && shape.hasRelRect && gw != 0 && gh != 0 && g.posh == 0 && g.posv == 0) {
             // A turned group's box holds it turned (sideways when turned a quarter): its shapes
             // are placed in the unturned box, then turned with it about its centre.
-            const int turn = ((g.rotation % 360) + 360) % 360;
+            const int turn = g.rotation;
             const std::int64_t cx = (std::int64_t{g.left} + g.right) / 2, cy = (std::int64_t{g.top} + g.bottom) / 2;
             std::int64_t left = g.left, top = g.top, right = g.right, bottom = g.bottom;
-            if (IsSideways(turn)) {
+            if (FramePosition::IsSideways(turn)) {
                 left = cx - (std::int64_t{g.bottom} - g.top) / 2, right = cx + (std::int64_t{g.bottom} - g.top) / 2;
                 top = cy - (std::int64_t{g.right} - g.left) / 2, bottom = cy + (std::int64_t{g.right} - g.left) / 2;
             }
@@ -1497,13 +1495,13 @@ void RtfReader::FinishShape() {
             if (turn != 0) {
                 // the shape's centre turned about the group's, its own box kept the way round
                 // its total turn asks for
-                const double angle = turn * 3.14159265358979323846 / 180;
+                const double angle = turn * std::numbers::pi / 180;
                 const double dx = (l + r) / 2.0 - cx, dy = (t + b) / 2.0 - cy;
                 const double nx = cx + dx * std::cos(angle) - dy * std::sin(angle);
                 const double ny = cy + dx * std::sin(angle) + dy * std::cos(angle);
-                const int own = ((shape.rotation % 360) + 360) % 360, total = (own + turn) % 360;
+                const int own = shape.rotation, total = (own + turn) % 360;
                 std::int64_t w = std::abs(r - l), h = std::abs(b - t);
-                if (IsSideways(own) != IsSideways(total)) std::swap(w, h);
+                if (FramePosition::IsSideways(own) != FramePosition::IsSideways(total)) std::swap(w, h);
                 l = std::llround(nx - w / 2.0), r = l + w, t = std::llround(ny - h / 2.0), b = t + h;
                 shape.rotation = total;
             }
@@ -1584,7 +1582,7 @@ void RtfReader::FinishShape() {
         frame.flipH = shape.flipH;
         frame.flipV = shape.flipV;
         frame.arrows = shape.arrows;
-        frame.rotation = (shape.rotation + 360) % 360;
+        frame.rotation = shape.rotation;
     }
     if ((box || ellipse || preset) && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF)
         frame.fill = color(shape.fillColor);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <tuple>
 
@@ -214,6 +215,11 @@ private:
     std::map<std::tuple<std::wstring, int, bool, bool, bool, bool>, UniqueFont> fonts_;
 };
 
+// The device rectangle of the page's (x, y, width, height), in twips.
+RECT DeviceRect(const PageTransform& t, int x, int y, int width, int height) {
+    return RECT{t.X(x), t.Y(y), t.X(std::int64_t{x} + width), t.Y(std::int64_t{y} + height)};
+}
+
 void FillDeviceRect(HDC dc, RECT r, COLORREF color) {
     if (r.right <= r.left) r.right = r.left + 1;  // hairlines stay visible at any scale
     if (r.bottom <= r.top) r.bottom = r.top + 1;
@@ -231,7 +237,7 @@ void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const Pag
     const int penWidth = std::max(1, static_cast<int>(std::lround(item.lineWidth * t.scaleX)));
     UniquePen pen(item.lineWidth > 0 ? CreatePen(PS_SOLID, penWidth, lineColor) : nullptr);
     SelectedObject selectedPen(dc, pen ? static_cast<HGDIOBJ>(pen.Get()) : GetStockObject(NULL_PEN));
-    const double angle = item.rotation * 3.14159265358979323846 / 180, cosA = std::cos(angle), sinA = std::sin(angle);
+    const double angle = item.rotation * std::numbers::pi / 180, cosA = std::cos(angle), sinA = std::sin(angle);
     const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
     auto turned = [&](double x, double y) {
         return POINT{static_cast<LONG>(std::lround(cx + (x - cx) * cosA - (y - cy) * sinA)),
@@ -260,7 +266,7 @@ void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const Pag
             constexpr int kSteps = 72;
             const double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;
             for (int k = 0; k < kSteps; ++k) {
-                const double a = 2 * 3.14159265358979323846 * k / kSteps;
+                const double a = 2 * std::numbers::pi * k / kSteps;
                 outline.push_back(turned(cx + rx * std::cos(a), cy + ry * std::sin(a)));
             }
         }
@@ -421,14 +427,12 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
 
     for (const docengine::RectItem& r : page.rects) {
-        const RECT where{transform.X(r.x), transform.Y(r.y), transform.X(std::int64_t{r.x} + r.width),
-                         transform.Y(std::int64_t{r.y} + r.height)};
+        const RECT where = DeviceRect(transform, r.x, r.y, r.width, r.height);
         if (r.shape == docengine::RectItem::Shape::Fill) FillDeviceRect(dc, where, ColorOf(r.color, RGB(0, 0, 0)));
         else DrawShape(dc, r, where, transform);
     }
     for (const docengine::PictureItem& p : page.pictures) {
-        const RECT where{transform.X(p.x), transform.Y(p.y), transform.X(std::int64_t{p.x} + p.width),
-                         transform.Y(std::int64_t{p.y} + p.height)};
+        const RECT where = DeviceRect(transform, p.x, p.y, p.width, p.height);
         if (where.right <= where.left || where.bottom <= where.top) continue;
         if (!pictures.Draw(dc, p.picture, where)) DrawFrame(dc, where);
     }
