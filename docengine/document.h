@@ -173,6 +173,9 @@ struct ParaFormat {
     bool widowControl = true;                                                  // \widctlpar / \nowidctlpar
     int style = 0;                  // \sN: the paragraph's style
     bool contextualSpacing = false;  // \contextualspace: no space between it and paragraphs of its style
+    // \sbauto1 \saauto1: the space is Word's automatic spacing of pages made from HTML, 14 points,
+    // in place of \sb and \sa; the reader works it out once the neighbours are known.
+    bool autoSpaceBefore = false, autoSpaceAfter = false;
     std::vector<TabStop> tabs;  // sorted by position
     Borders borders;            // \brdrt ... paragraph borders
     Color shading;              // \cbpatN with \shadingN folded in; automatic: none

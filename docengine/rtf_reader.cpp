@@ -59,7 +59,7 @@ enum class W : std::uint16_t {
     deftab, enddoc, aendnotes, aftnnrlc, aftnnar,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
-    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, ls,
+    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, levellegal, levelnorestart, ls,
     ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pnstart,
     pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnord, pnordt, pncard, pnaiu, pnaiud, pniroha, pnirohad,
     pndbnum, pndbnumd, pndbnuml, pndbnumt, pndbnumk, pncnum, pndecd, pnganada, pnchosung, pngbnum,
@@ -70,7 +70,7 @@ enum class W : std::uint16_t {
     charscalex, u, uc, revised, deleted, revauth, revauthdel,
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
-    tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, contextualspace, intbl, itap,
+    tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, contextualspace, sbauto, saauto, htmautsp, intbl, itap,
     posx, posxc, posxr, posxl, posxi, posxo, posy, posyt, posyc, posyb, posyil, absw, absh,
     phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
     shpleft, shptop, shpright, shpbottom, shpbxpage, shpbxmargin, shpbxcolumn, shpbxignore,
@@ -146,7 +146,7 @@ constexpr WordEntry kWords[] = {
     {"red", W::red}, {"green", W::green}, {"blue", W::blue}, {"s", W::s}, {"cs", W::cs},
     {"ds", W::ds}, {"ts", W::ts}, {"sbasedon", W::sbasedon}, {"listid", W::listid},
     {"levelnfc", W::levelnfc}, {"levelnfcn", W::levelnfcn}, {"levelstartat", W::levelstartat},
-    {"levelfollow", W::levelfollow},
+    {"levelfollow", W::levelfollow}, {"levellegal", W::levellegal}, {"levelnorestart", W::levelnorestart},
     {"ls", W::ls}, {"ilvl", W::ilvl}, {"pnlvl", W::pnlvl}, {"pnlvlblt", W::pnlvlblt},
     {"pnlvlbody", W::pnlvlbody}, {"pnlvlcont", W::pnlvlcont}, {"pndec", W::pndec},
     {"pnucrm", W::pnucrm}, {"pnlcrm", W::pnlcrm}, {"pnucltr", W::pnucltr},
@@ -198,6 +198,7 @@ constexpr WordEntry kWords[] = {
     {"dpfillpat", W::dpfillpat}, {"dpfillfgcr", W::dpfillfgcr}, {"dpfillfgcg", W::dpfillfgcg},
     {"dpfillfgcb", W::dpfillfgcb},
     {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"contextualspace", W::contextualspace},
+    {"sbauto", W::sbauto}, {"saauto", W::saauto}, {"htmautsp", W::htmautsp},
     {"intbl", W::intbl},
     {"itap", W::itap}, {"outlinelevel", W::outlinelevel}, {"brdrt", W::brdrt},
     {"brdrb", W::brdrb}, {"brdrl", W::brdrl}, {"brdrr", W::brdrr}, {"box", W::box},
@@ -414,6 +415,8 @@ struct ListLevelDef {
     ParaFormat::LabelFollow follow = ParaFormat::LabelFollow::Tab;  // \levelfollowN
     std::u16string text;  // \leveltext: length, then characters; 0-8 stand for level numbers
     int font = -1;
+    bool legal = false;      // \levellegal1: the higher levels' numbers in its label are decimal
+    bool noRestart = false;  // \levelnorestart1: a higher level's next item does not restart it
 };
 
 struct ListDef {
@@ -438,6 +441,7 @@ struct FieldState {
     char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
     int symbolFont = -1;
     std::u16string equation;  // EQ: its code, evaluated when the field has no result
+    std::u16string display;   // GOTOBUTTON / MACROBUTTON: the button's text
     // A form field (\fftypeN): 1 a check box, 2 a drop-down list; its state (\ffresN, where 25
     // stands for "the default", \ffdefresN), its entries (\ffl) and a check box's own size.
     int formType = -1, formResult = 25, formDefault = 0, formSizeHalfPoints = 0;
@@ -608,7 +612,7 @@ private:
     void FieldInstruction(const std::u16string& code);
     void EmitEquation(std::u16string_view code);
     void EmitFormField(const FieldState& field);
-    void ApplyContextualSpacing(Blocks& blocks, int depth = 0);
+    void ApplyNeighbourSpacing(Blocks& blocks, int depth = 0);
     void FinishPicture(const GroupState& st);
     void PictureHex(std::string_view bytes);
 
@@ -727,6 +731,7 @@ private:
 
     int columnNumber_ = 0;  // \colnoN - 1: the column \colw and \colsr describe
     int pgnStarts_ = 1;
+    bool htmlAutoSpacing_ = false;  // \htmautsp: \sbauto and \saauto are HTML's spacing
     bool pgnRestart_ = false;
     bool endnoteRoman_ = false;
     std::size_t headerBytes_ = 0;  // the headers and footers in force, copied by each new section
@@ -1328,6 +1333,9 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::wrapframe: fr.wrap = true; break;
         case W::widctlpar: pf.widowControl = true; break;
         case W::contextualspace: pf.contextualSpacing = on; break;
+        case W::htmautsp: htmlAutoSpacing_ = true; break;
+        case W::sbauto: pf.autoSpaceBefore = has && param == 1; break;
+        case W::saauto: pf.autoSpaceAfter = has && param == 1; break;
         case W::nowidctlpar: pf.widowControl = false; break;
         case W::intbl: if (p.itap == 0 && on) p.itap = 1; if (!on) p.itap = 0; break;
         case W::itap: p.itap = std::clamp(has ? param : 1, 0, limits_.maxTableDepth); break;
@@ -1730,6 +1738,8 @@ void RtfReader::StartDestination(W w) {
             else st.dest = Dest::Skip;
             break;
         case W::field:
+            // A field in another's code (GOTOBUTTON name {PAGEREF name}) is a word of its own.
+            if (st.dest == Dest::FieldInst && !frames_.empty()) frames_.back().text.push_back(u' ');
             if (!text || !OpenFrame(FrameKind::Field, Dest::Text)) break;
             fields_.emplace_back();
             break;
@@ -2018,6 +2028,9 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                 st.chr = saved;
             } else if (!field.equation.empty()) {
                 EmitEquation(field.equation);
+            } else if (!field.display.empty()) {
+                FlushBytes();
+                EmitText(field.display);
             } else if (field.formType == 1 || field.formType == 2) {
                 EmitFormField(field);
             }
@@ -2152,8 +2165,10 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
     FieldState& field = fields_.back();
     std::vector<std::u16string> words;
     std::vector<bool> quoted;
+    std::size_t afterSecond = code.size();  // where the code goes on after its second word
     std::size_t k = 0;
     while (k < code.size() && words.size() < 16) {
+        if (words.size() == 2) afterSecond = k;
         while (k < code.size() && (code[k] == u' ' || code[k] == u'\t')) ++k;
         if (k >= code.size()) break;
         std::u16string word;
@@ -2169,11 +2184,19 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
         words.push_back(std::move(word));
     }
     if (words.empty()) return;
-    const std::u16string type = AsciiUpper(words[0]);
+    std::u16string type = AsciiUpper(words[0]);
+    if (type.size() > 1 && type[0] == u'\\') type.erase(0, 1);  // "\PAGE", as some writers put it
     if (type == u"PAGE") {
         field.kind = Inline::Kind::PageNumber;
     } else if (type == u"NUMPAGES" || type == u"SECTIONPAGES") {
         field.kind = Inline::Kind::PageCount;
+    } else if (type == u"GOTOBUTTON" || type == u"MACROBUTTON") {
+        // GOTOBUTTON target text, MACROBUTTON macro text: the rest of the code is what the
+        // button shows (old tables of contents put their page numbers there, as a field).
+        std::size_t from = afterSecond, to = code.size();
+        while (from < to && (code[from] == u' ' || code[from] == u'\t')) ++from;
+        while (to > from && (code[to - 1] == u' ' || code[to - 1] == u'\t')) --to;
+        field.display = code.substr(from, to - from);
     } else if (type == u"PAGEREF") {
         // PAGEREF name [\h] [\p]: the page the bookmark is on
         for (std::size_t w = 1; w < words.size(); ++w) {
@@ -2334,7 +2357,8 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
             const auto& level = list->levels[ilvl];
             follow = level.follow;  // the list's own rule, also where \listtext wrote a tab
             counters[ilvl] = counters[ilvl] == kNoParam ? level.start : std::min(counters[ilvl] + 1, 1 << 24);
-            for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper) counters[deeper] = kNoParam;
+            for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper)
+                if (deeper >= list->levels.size() || !list->levels[deeper].noRestart) counters[deeper] = kNoParam;
             if (!haveLabel && !level.text.empty()) {
                 const std::size_t length = std::min<std::size_t>(level.text[0], level.text.size() - 1);
                 for (std::size_t k = 1; k <= length; ++k) {
@@ -2343,7 +2367,8 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
                         const std::size_t lvl = ch;
                         if (lvl < list->levels.size()) {
                             const int n = counters[lvl] == kNoParam ? list->levels[lvl].start : counters[lvl];
-                            label += FormatNumber(n, list->levels[lvl].numbering);
+                            label += FormatNumber(n, level.legal && lvl != ilvl ? Numbering::Decimal
+                                                                                : list->levels[lvl].numbering);
                         }
                     } else {
                         label.push_back(ch);
@@ -2588,41 +2613,59 @@ void RtfReader::Finish() {
     }
     if (doc_.defaultFont < 0 && defaultFontNumber_ >= 0) doc_.defaultFont = FontIndex(defaultFontNumber_);
     for (auto& section : doc_.sections) {
-        ApplyContextualSpacing(section.body);
+        ApplyNeighbourSpacing(section.body);
         for (HeaderFooter* hf : {&section.headers, &section.footers})
-            for (Blocks* blocks : {&hf->both, &hf->left, &hf->right, &hf->first}) ApplyContextualSpacing(*blocks);
+            for (Blocks* blocks : {&hf->both, &hf->left, &hf->right, &hf->first}) ApplyNeighbourSpacing(*blocks);
     }
-    for (auto& note : doc_.notes) ApplyContextualSpacing(note.content);
+    for (auto& note : doc_.notes) ApplyNeighbourSpacing(note.content);
 }
 
-// Paragraphs that ask for no space between them and their neighbours of the same style
-// (\contextualspace, as in list paragraphs) lose that space before and after; table cells alike.
-void RtfReader::ApplyContextualSpacing(Blocks& blocks, int depth) {
+// Works out the space between paragraphs that depends on their neighbours:
+// - Automatic spacing (\sbauto1 \saauto1) counts only where the document asks for HTML spacing
+//   (\htmautsp, as Word writes); elsewhere \sb and \sa stand, as Word writes them beside it.
+//   It is 14 points and collapses like the margins of HTML paragraphs: none before the first
+//   paragraph of a body or cell or after the last of a cell, one 14 points between two
+//   paragraphs that both ask for it, and none between two list items, like an HTML list's.
+// - Paragraphs that ask for no space between them and their neighbours of the same style
+//   (\contextualspace, as in list paragraphs) lose that space before and after.
+// Table cells alike.
+void RtfReader::ApplyNeighbourSpacing(Blocks& blocks, int depth) {
     if (depth > limits_.maxTableDepth) return;
+    constexpr int kAutoSpace = 280;
+    auto paragraphAt = [&](std::size_t i) -> const Paragraph* {
+        return i < blocks.size() ? std::get_if<Paragraph>(&blocks[i].value) : nullptr;
+    };
+    auto isListItem = [](const Paragraph* p) { return p != nullptr && !p->format->listLabel.empty(); };
     int previousStyle = -1;  // -1: no paragraph just before
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         if (auto* table = std::get_if<Table>(&blocks[i].value)) {
             for (auto& row : table->rows)
-                for (auto& cell : row.cells) ApplyContextualSpacing(cell.content, depth + 1);
+                for (auto& cell : row.cells) ApplyNeighbourSpacing(cell.content, depth + 1);
             previousStyle = -1;
             continue;
         }
         auto& p = std::get<Paragraph>(blocks[i].value);
-        int nextStyle = -1;
-        if (i + 1 < blocks.size()) {
-            if (const auto* after = std::get_if<Paragraph>(&blocks[i + 1].value)) nextStyle = after->format->style;
-        }
+        const Paragraph* previous = i > 0 ? paragraphAt(i - 1) : nullptr;
+        const Paragraph* next = paragraphAt(i + 1);
+        const int nextStyle = next != nullptr ? next->format->style : -1;
         const ParaFormat& own = *p.format;
-        const int style = own.style;
-        const bool before = own.contextualSpacing && own.spaceBefore != 0 && previousStyle == style;
-        const bool after = own.contextualSpacing && own.spaceAfter != 0 && nextStyle == style;
-        if (before || after) {
+        const bool listItem = isListItem(&p);
+        int spaceBefore = own.spaceBefore, spaceAfter = own.spaceAfter;
+        if (htmlAutoSpacing_ && own.autoSpaceBefore) {
+            const bool collapsed = previous != nullptr && previous->format->autoSpaceAfter;
+            spaceBefore = i == 0 || collapsed || (listItem && isListItem(previous)) ? 0 : kAutoSpace;
+        }
+        if (htmlAutoSpacing_ && own.autoSpaceAfter)
+            spaceAfter = (depth > 0 && i + 1 == blocks.size()) || (listItem && isListItem(next)) ? 0 : kAutoSpace;
+        if (own.contextualSpacing && previousStyle == own.style) spaceBefore = 0;
+        if (own.contextualSpacing && nextStyle == own.style) spaceAfter = 0;
+        if (spaceBefore != own.spaceBefore || spaceAfter != own.spaceAfter) {
             ParaFormat changed = own;
-            if (before) changed.spaceBefore = 0;
-            if (after) changed.spaceAfter = 0;
+            changed.spaceBefore = spaceBefore;
+            changed.spaceAfter = spaceAfter;
             p.format = SharedFormat(std::move(changed));
         }
-        previousStyle = style;
+        previousStyle = own.style;
     }
 }
 
@@ -2818,6 +2861,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                     return;
                 case W::f:
                     if (!lists_.back().levels.empty()) lists_.back().levels.back().font = FontIndex(param);
+                    return;
+                case W::levellegal:
+                    if (!lists_.back().levels.empty()) lists_.back().levels.back().legal = has && param == 1;
+                    return;
+                case W::levelnorestart:
+                    if (!lists_.back().levels.empty()) lists_.back().levels.back().noRestart = has && param == 1;
                     return;
                 default: return;
             }

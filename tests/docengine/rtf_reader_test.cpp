@@ -178,6 +178,26 @@ TEST(RtfReaderFormat, ContextualSpacingDropsSpaceBetweenParagraphsOfOneStyle) {
     EXPECT_EQ(spacing(Para(cell, 1)), std::pair(0, 200));
 }
 
+TEST(RtfReaderFormat, AutomaticSpacingCountsOnlyWithHtmlSpacingAndCollapses) {
+    const std::string body = "\\pard\\sb100\\sa100\\sbauto1\\saauto1 a\\par b\\par"
+                             "{\\listtext 1.\\tab}c\\par{\\listtext 2.\\tab}d\\par\\pard\\sb100\\sbauto1 e\\par"
+                             "\\trowd\\cellx900\\pard\\intbl\\sbauto1\\saauto1 f\\par g\\cell\\row}";
+    auto spacing = [](const Paragraph& p) { return std::pair{p.format->spaceBefore, p.format->spaceAfter}; };
+    auto html = Read("{\\rtf1\\htmautsp " + body);
+    ASSERT_TRUE(html.ok()) << html.message;
+    const Blocks& b = Body(html);
+    EXPECT_EQ(spacing(Para(b, 0)), std::pair(0, 280));    // nothing before the first
+    EXPECT_EQ(spacing(Para(b, 1)), std::pair(0, 280));    // collapsed with the one before
+    EXPECT_EQ(spacing(Para(b, 2)), std::pair(0, 0));      // between list items: none
+    EXPECT_EQ(spacing(Para(b, 3)), std::pair(0, 280));
+    EXPECT_EQ(spacing(Para(b, 4)), std::pair(0, 0));
+    const auto& cell = TableAt(b, 5).rows.at(0).cells.at(0).content;
+    EXPECT_EQ(spacing(Para(cell, 0)), std::pair(0, 280));
+    EXPECT_EQ(spacing(Para(cell, 1)), std::pair(0, 0));   // nothing after a cell's last
+    auto plain = Read("{\\rtf1 " + body);                // without \\htmautsp: as written
+    EXPECT_EQ(spacing(Para(Body(plain), 1)), std::pair(100, 100));
+}
+
 TEST(RtfReaderFormat, BordersAndShadingOfParagraphs) {
     auto r = Read(kHead + "\\pard\\brdrb\\brdrdb\\brdrw30\\brdrcf2\\brsp40\\cbpat1 x\\par"
                           "\\pard\\box\\brdrs\\shading5000 y\\par}");
@@ -625,6 +645,14 @@ TEST(RtfReaderFields, ResultsShownLinksKeptPageFieldsMarked) {
     EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const Inline& i) { return i.kind == Inline::Kind::PageCount; }), 1);
 }
 
+TEST(RtfReaderFields, ButtonsShowTheirTextAndFieldNamesMayStartWithABackslash) {
+    auto r = Read("{\\rtf1 toc\\tab{\\field{\\*\\fldinst GOTOBUTTON _Toc1{\\field{\\*\\fldinst PAGEREF _Toc1}"
+                  "{\\fldrslt 7}}}} {\\field{\\*\\fldinst MACROBUTTON Run  Click here }}"
+                  " p{\\field{\\*\\fldinst \\\\PAGE}}\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(TextOf(Body(r)), u"toc\t7 Click here p#");
+}
+
 // EQ results written out: ^{...} superscript, _{...} subscript, ^N{...} raised N half-points,
 // base[reading:size] ruby.
 std::u16string Marked(const std::vector<EqPiece>& pieces) {
@@ -774,6 +802,16 @@ TEST(RtfReaderLists, FormatCodesAndPnWordsChooseTheNumbering) {
     const std::vector<std::u16string> labels = Labels(Body(r));
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"一百.", u"一百零一.", u"一百零一-1st", u"Twenty-First.", u"",
                                                    u"一〇.", u"⑪."}));
+}
+
+TEST(RtfReaderLists, LegalLevelsAndLevelsThatDoNotRestart) {
+    auto r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc1{\\leveltext\\'02\\'00.;}}"
+                  "{\\listlevel\\levellegal1{\\leveltext\\'03\\'00.\\'01;}}"
+                  "{\\listlevel\\levelnorestart1{\\leveltext\\'02\\'02);}}\\listid1}}"
+                  "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par\\ilvl1 b\\par"
+                  "\\ilvl2 c\\par\\ilvl0 d\\par\\ilvl1 e\\par\\ilvl2 f\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(Labels(Body(r)), (std::vector<std::u16string>{u"I.", u"1.1", u"1)", u"II.", u"2.1", u"2)"}));
 }
 
 // ---------------------------------------------------------------- sections, headers, notes, breaks
