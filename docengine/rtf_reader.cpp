@@ -2193,7 +2193,9 @@ void RtfReader::FieldInstruction(const std::u16string& code) {
     } else if (type == u"GOTOBUTTON" || type == u"MACROBUTTON") {
         // GOTOBUTTON target text, MACROBUTTON macro text: the rest of the code is what the
         // button shows (old tables of contents put their page numbers there, as a field).
-        std::size_t from = afterSecond, to = code.size();
+        // A formatting switch (\* MERGEFORMAT) is not part of the text.
+        if (words.size() < 2 || (!quoted[1] && !words[1].empty() && words[1][0] == u'\\')) return;
+        std::size_t from = afterSecond, to = std::min(code.find(u"\\*", afterSecond), code.size());
         while (from < to && (code[from] == u' ' || code[from] == u'\t')) ++from;
         while (to > from && (code[to - 1] == u' ' || code[to - 1] == u'\t')) --to;
         field.display = code.substr(from, to - from);

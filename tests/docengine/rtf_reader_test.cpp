@@ -647,7 +647,8 @@ TEST(RtfReaderFields, ResultsShownLinksKeptPageFieldsMarked) {
 
 TEST(RtfReaderFields, ButtonsShowTheirTextAndFieldNamesMayStartWithABackslash) {
     auto r = Read("{\\rtf1 toc\\tab{\\field{\\*\\fldinst GOTOBUTTON _Toc1{\\field{\\*\\fldinst PAGEREF _Toc1}"
-                  "{\\fldrslt 7}}}} {\\field{\\*\\fldinst MACROBUTTON Run  Click here }}"
+                  "{\\fldrslt 7}}}} {\\field{\\*\\fldinst MACROBUTTON Run  Click here \\\\* MERGEFORMAT}}"
+                  "{\\field{\\*\\fldinst GOTOBUTTON \\\\* MERGEFORMAT}}"
                   " p{\\field{\\*\\fldinst \\\\PAGE}}\\par}");
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(TextOf(Body(r)), u"toc\t7 Click here p#");
