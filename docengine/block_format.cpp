@@ -66,6 +66,11 @@ Color RevisionColor(int author) {
     return kColors[author > 0 ? (author - 1) % kCount : 0];
 }
 
+// Text in a tracked change is drawn in its author's colour, as are its tab leaders.
+Color TextColor(const CharFormat& format) {
+    return format.revision == CharFormat::Revision::None ? format.color : RevisionColor(format.revisionAuthor);
+}
+
 Color Black() {
     Color c;
     c.automatic = false;
@@ -921,7 +926,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
                     t.x = x0 + pos_[i] + shift + tabw_[i] - t.width;
                     t.baseline = baseline - seg.raise;
                     t.font = seg.font;
-                    t.color = seg.format->color;
+                    t.color = TextColor(*seg.format);
                     t.textOffset = kNoTextOffset;
                     line.items.texts.push_back(std::move(t));
                 }
@@ -961,7 +966,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.font = seg.font;
         t.text.assign(disp_, i, j - i);
         const CharFormat& f = *seg.format;
-        t.color = f.revision == CharFormat::Revision::None ? f.color : RevisionColor(f.revisionAuthor);
+        t.color = TextColor(f);
         t.underline = f.revision == CharFormat::Revision::Inserted && f.underline == Underline::None ? Underline::Single
                                                                                                    : f.underline;
         t.strike = f.strike || f.doubleStrike || f.revision == CharFormat::Revision::Deleted;
