@@ -369,6 +369,7 @@ struct Document {
     std::vector<Ruby> rubies;     // referenced by Inline::note of Ruby items
     static constexpr std::size_t kMaxBookmarks = 65535;
     bool facingPages = false;     // \facingp
+    bool balanceColumns = true;   // columns above a continuous section break end level; \nocolbal: not
     int defaultTab = 720;         // \deftabN: default tab stops every this many twips
     bool endnotesAtEnd = false;   // \enddoc / \aendnotes: notes collected at the document's end
     std::u16string title;         // \info \title

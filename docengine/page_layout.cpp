@@ -300,7 +300,7 @@ void Paginator::Flow::SetColumns(const Section& section) {
 // end there. Sections with tables or breaks, and long ones, fill their columns in turn.
 void Paginator::Flow::PlanBalance(std::size_t index) {
     balanceBottom_ = 0;
-    if (uniform_ || columns_ < 2 || index + 1 >= doc_.sections.size() ||
+    if (uniform_ || columns_ < 2 || !doc_.balanceColumns || index + 1 >= doc_.sections.size() ||
         doc_.sections[index + 1].breakBefore != Section::Break::None)
         return;
     const Blocks& body = doc_.sections[index].body;
@@ -534,7 +534,7 @@ void Paginator::Flow::EmitBody(Line&& line, int y) {
 // (the shortest height that holds them all, filling each column in order).
 void Paginator::Flow::BalanceColumns() {
     // Lines are only moved, not formatted anew: columns of other widths are planned ahead.
-    if (columns_ < 2 || regionLines_.empty() || !uniform_) return;
+    if (columns_ < 2 || regionLines_.empty() || !uniform_ || !doc_.balanceColumns) return;
     const std::size_t n = regionLines_.size();
     auto fill = [&](int limit, std::vector<int>* columnOf) {
         int column = 0, used = 0, overflow = INT_MAX;

@@ -55,7 +55,7 @@ enum class W : std::uint16_t {
     // form fields
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
-    rtf, ansi, mac, pc, pca, ansicpg, deff, paperw, paperh, margl, margr, margt, margb, facingp,
+    rtf, ansi, mac, pc, pca, ansicpg, deff, nocolbal, paperw, paperh, margl, margr, margt, margb, facingp,
     deftab, enddoc, aendnotes, aftnnrlc, aftnnar,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
@@ -138,7 +138,7 @@ constexpr WordEntry kWords[] = {
     {"rtf", W::rtf}, {"ansi", W::ansi}, {"mac", W::mac}, {"pc", W::pc}, {"pca", W::pca},
     {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
-    {"facingp", W::facingp}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"aendnotes", W::aendnotes},
+    {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"aendnotes", W::aendnotes},
     {"aenddoc", W::aendnotes}, {"aftnnrlc", W::aftnnrlc}, {"aftnnar", W::aftnnar},
     {"f", W::f}, {"fnil", W::fnil}, {"froman", W::froman}, {"fswiss", W::fswiss},
     {"fmodern", W::fmodern}, {"fscript", W::fscript}, {"fdecor", W::fdecor}, {"ftech", W::ftech},
@@ -2952,6 +2952,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::margt: doc_.marginTop = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::margb: doc_.marginBottom = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::facingp: doc_.facingPages = true; return;
+        case W::nocolbal: doc_.balanceColumns = false; return;
         case W::deftab: doc_.defaultTab = has && param > 0 ? std::min(param, kMaxLength) : 720; return;
         case W::enddoc: case W::aendnotes: doc_.endnotesAtEnd = true; return;
         case W::aftnnrlc: endnoteRoman_ = true; return;

@@ -895,6 +895,12 @@ TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
     EXPECT_EQ(Item(l, "L3")->baseline, Item(l, "L0")->baseline);
     EXPECT_EQ(Item(l, "after")->baseline, Item(l, "L2")->baseline + 240);
     EXPECT_EQ(Item(l, "after")->x, 1000);
+
+    // \nocolbal: the first column fills first, and the next section starts below it
+    d.balanceColumns = false;
+    const Layout unbalanced = LayOutChecked(d, TextArea(4400, 40));
+    EXPECT_EQ(Item(unbalanced, "L5")->x, 1000);
+    EXPECT_EQ(Item(unbalanced, "after")->baseline, Item(unbalanced, "L5")->baseline + 240);
 }
 
 // Columns of their own widths (\colw \colsr): a paragraph that runs on from the narrow column
