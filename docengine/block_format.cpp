@@ -345,12 +345,12 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
 }
 
 std::size_t BlockFormatter::FrameEnd(const Blocks& blocks, std::size_t first) {
-    const auto* lead = std::get_if<Paragraph>(&blocks[first].value);
+    const FramePosition* lead = FrameOf(blocks[first]);
     std::size_t end = first + 1;
     if (!lead) return end;
     while (end < blocks.size()) {
-        const auto* p = std::get_if<Paragraph>(&blocks[end].value);
-        if (!p || !(p->format->frame == lead->format->frame)) break;
+        const FramePosition* frame = FrameOf(blocks[end]);
+        if (!frame || !(*frame == *lead)) break;
         ++end;
     }
     return end;
@@ -359,20 +359,23 @@ std::size_t BlockFormatter::FrameEnd(const Blocks& blocks, std::size_t first) {
 FrameBox BlockFormatter::FormatFrame(const Blocks& blocks, std::size_t first, std::size_t end, int width,
                                      FormatContext& ctx, const Note* note) {
     FrameBox box;
-    const FramePosition& frame = std::get<Paragraph>(blocks[first].value).format->frame;
+    const FramePosition& frame = *FrameOf(blocks[first]);
     const int inner = frame.width > 0 ? frame.width : std::max(width, 1);
     // A frame with nothing in it (a drawn shape's) adds no empty lines to the text.
     bool empty = note == nullptr;
     for (std::size_t i = first; i < end && empty; ++i) {
-        const Paragraph& p = std::get<Paragraph>(blocks[i].value);
-        empty = p.content.empty() && p.format->listLabel.empty();
+        const auto* p = std::get_if<Paragraph>(&blocks[i].value);
+        empty = p != nullptr && p->content.empty() && p->format->listLabel.empty();
     }
     FormatContext silent = ctx;
     silent.text = nullptr;
     silent.bookmarks = nullptr;
-    for (std::size_t i = first; i < end; ++i)
-        FormatParagraph(std::get<Paragraph>(blocks[i].value), inner, empty ? silent : ctx, box.lines,
-                        i == first ? note : nullptr);
+    for (std::size_t i = first; i < end; ++i) {
+        if (const auto* p = std::get_if<Paragraph>(&blocks[i].value))
+            FormatParagraph(*p, inner, empty ? silent : ctx, box.lines, i == first ? note : nullptr);
+        else
+            FormatTable(std::get<Table>(blocks[i].value), inner, ctx, box.lines, 0);
+    }
     box.width = inner;
     if (frame.width <= 0) {
         // As wide as what it holds: from the leftmost thing drawn to the rightmost.
@@ -1014,58 +1017,60 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
     };
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         const Block& block = blocks[i];
-        if (const auto* p = std::get_if<Paragraph>(&block.value)) {
-            const Note* lead = firstParagraph ? note : nullptr;
-            firstParagraph = false;
-            if (cellDepth_ == 0 && p->format->frame.set) {
-                // A frame in a table cell is laid out in the cell's flow, as word processors do.
-                const std::size_t end = FrameEnd(blocks, i);
-                FrameBox box = FormatFrame(blocks, i, end, width, ctx, lead);
-                i = end - 1;
-                const FramePosition& frame = p->format->frame;
-                int refLeft = 0, refWidth = width;
-                if (frame.horzRef == FramePosition::HorzRef::Page && ctx.pageWidth > 0) {
-                    refLeft = -ctx.flowLeft;
-                    refWidth = ctx.pageWidth;
-                }
-                const int x = FrameLeft(frame, box.width, refLeft, refWidth, true);
-                Line line;
-                line.noteText = ctx.noteText;
-                const bool onPage = ctx.placeOnPage && frame.vertRef != FramePosition::VertRef::Paragraph &&
-                                    frame.vertAlign != FramePosition::VertAlign::Inline;
-                int top = 0;
-                if (onPage) {
-                    top = std::clamp(PlacedFrameTop(frame, box.height, ctx.pageHeight, ctx.marginTop, ctx.marginBottom),
-                                     0, std::max(0, ctx.pageHeight - box.height));
-                } else {
-                    top = std::max(0, y + (frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0));
-                }
-                int dy = top - (onPage ? 0 : y);
-                DrawFrame(frame, x, dy, box.width, box.height, line.items.rects);
-                for (Line& l : box.lines) {
-                    line.items.Append(std::move(l.items), x, dy);
-                    line.notes.insert(line.notes.end(), l.notes.begin(), l.notes.end());
-                    dy += l.height;
-                }
-                if (onPage) {
-                    line.placed = true;  // drawn where it stands, taking no room
-                    out.push_back(std::move(line));
-                    continue;
-                }
-                const Exclusion ex{top - frame.gapY, top + box.height + frame.gapY, x - frame.gapX,
-                                   x + box.width + frame.gapX};
-                if (frame.inFront) {
-                    out.push_back(std::move(line));  // the text runs under it
-                } else if (frame.wrap && !FindFreeSpan({ex}, top, 1, 0, width).blocked) {
-                    out.push_back(std::move(line));  // the text after it flows beside it
-                    if (around.size() < kMaxExclusions) around.push_back(ex);
-                    frameBottom = std::max(frameBottom, top + box.height);
-                } else {
-                    line.height = std::max(0, ex.bottom - y);
-                    push(std::move(line));
-                }
+        const auto* p = std::get_if<Paragraph>(&block.value);
+        const Note* lead = p != nullptr && firstParagraph ? note : nullptr;
+        if (p != nullptr) firstParagraph = false;
+        // A frame in a table cell is laid out in the cell's flow, as word processors do.
+        if (const FramePosition* framed = cellDepth_ == 0 ? FrameOf(block) : nullptr;
+            framed != nullptr && (p != nullptr || depth < kMaxTableDepth)) {
+            const std::size_t end = FrameEnd(blocks, i);
+            FrameBox box = FormatFrame(blocks, i, end, width, ctx, lead);
+            i = end - 1;
+            const FramePosition& frame = *framed;
+            int refLeft = 0, refWidth = width;
+            if (frame.horzRef == FramePosition::HorzRef::Page && ctx.pageWidth > 0) {
+                refLeft = -ctx.flowLeft;
+                refWidth = ctx.pageWidth;
+            }
+            const int x = FrameLeft(frame, box.width, refLeft, refWidth, true);
+            Line line;
+            line.noteText = ctx.noteText;
+            const bool onPage = ctx.placeOnPage && frame.vertRef != FramePosition::VertRef::Paragraph &&
+                                frame.vertAlign != FramePosition::VertAlign::Inline;
+            int top = 0;
+            if (onPage) {
+                top = std::clamp(PlacedFrameTop(frame, box.height, ctx.pageHeight, ctx.marginTop, ctx.marginBottom),
+                                 0, std::max(0, ctx.pageHeight - box.height));
+            } else {
+                top = std::max(0, y + (frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0));
+            }
+            int dy = top - (onPage ? 0 : y);
+            DrawFrame(frame, x, dy, box.width, box.height, line.items.rects);
+            for (Line& l : box.lines) {
+                line.items.Append(std::move(l.items), x, dy);
+                line.notes.insert(line.notes.end(), l.notes.begin(), l.notes.end());
+                dy += l.height;
+            }
+            if (onPage) {
+                line.placed = true;  // drawn where it stands, taking no room
+                out.push_back(std::move(line));
                 continue;
             }
+            const Exclusion ex{top - frame.gapY, top + box.height + frame.gapY, x - frame.gapX,
+                               x + box.width + frame.gapX};
+            if (frame.inFront) {
+                out.push_back(std::move(line));  // the text runs under it
+            } else if (frame.wrap && !FindFreeSpan({ex}, top, 1, 0, width).blocked) {
+                out.push_back(std::move(line));  // the text after it flows beside it
+                if (around.size() < kMaxExclusions) around.push_back(ex);
+                frameBottom = std::max(frameBottom, top + box.height);
+            } else {
+                line.height = std::max(0, ex.bottom - y);
+                push(std::move(line));
+            }
+            continue;
+        }
+        if (p != nullptr) {
             if (around.empty()) {
                 const std::size_t before = out.size();
                 FormatParagraph(*p, width, ctx, out, lead);
@@ -1077,18 +1082,24 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
             if (depth >= kMaxTableDepth) continue;
             if (y < frameBottom) push(Spacer(frameBottom - y, ctx.noteText));  // tables go below the frames before them
             around.clear();
-            VerticalSpans spans;
-            for (std::size_t r = 0; r < t->rows.size(); ++r) {
-                RowBox row = FormatRow(*t, r, width, ctx, spans, depth + 1);
-                if (row.cells.empty()) continue;
-                Line line = RowSlice(row, 0, row.height);
-                line.notes = std::move(row.notes);
-                line.noteText = ctx.noteText;
-                push(std::move(line));
-            }
+            const std::size_t before = out.size();
+            FormatTable(*t, width, ctx, out, depth);
+            for (std::size_t k = before; k < out.size(); ++k) y += out[k].height;
         }
     }
     if (y < frameBottom) push(Spacer(frameBottom - y, ctx.noteText));  // the blocks hold their frames
+}
+
+void BlockFormatter::FormatTable(const Table& table, int width, FormatContext& ctx, std::vector<Line>& out, int depth) {
+    VerticalSpans spans;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+        RowBox row = FormatRow(table, r, width, ctx, spans, depth + 1);
+        if (row.cells.empty()) continue;
+        Line line = RowSlice(row, 0, row.height);
+        line.notes = std::move(row.notes);
+        line.noteText = ctx.noteText;
+        out.push_back(std::move(line));
+    }
 }
 
 RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, FormatContext& ctx,

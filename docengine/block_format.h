@@ -162,11 +162,13 @@ public:
     // Paragraphs and tables (each table row one line), as in a cell, header, footer or note.
     void FormatBlocks(const Blocks& blocks, int width, FormatContext& ctx, std::vector<Line>& out, int depth,
                       const Note* note = nullptr);
-    // The paragraphs [first, end) of `blocks`, which share one frame (ParaFormat::frame), in
-    // the frame's box: at its width, or at `width` and then as wide as what they hold.
+    // A table's rows at `width`, each row one line; `depth` is the table's nesting.
+    void FormatTable(const Table& table, int width, FormatContext& ctx, std::vector<Line>& out, int depth);
+    // The blocks [first, end) of `blocks`, which share one frame (FrameOf), in the frame's
+    // box: at its width, or at `width` and then as wide as what they hold.
     FrameBox FormatFrame(const Blocks& blocks, std::size_t first, std::size_t end, int width, FormatContext& ctx,
                          const Note* note = nullptr);
-    // Where the frame that starts blocks[first] ends: the paragraphs after it with the same frame.
+    // Where the frame that starts blocks[first] ends: the blocks after it with the same frame.
     static std::size_t FrameEnd(const Blocks& blocks, std::size_t first);
     // Row `r` of `table`, its cells laid out at their widths. `spans` carries vertical merges
     // from row to row: pass the same list for the rows of one table, in order.

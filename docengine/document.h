@@ -312,11 +312,22 @@ struct TableRow {
 
 struct Table {
     std::vector<TableRow> rows;
+    // Set when the table stands in a positioned frame, a text box's, with the paragraphs and
+    // tables around it that have the same frame.
+    FramePosition frame;
 };
 
 struct Block {
     std::variant<Paragraph, Table> value;
 };
+
+// The positioned frame a block stands in, or nullptr when it flows with the text.
+inline const FramePosition* FrameOf(const Block& block) {
+    const FramePosition& frame = std::holds_alternative<Paragraph>(block.value)
+                                     ? std::get<Paragraph>(block.value).format->frame
+                                     : std::get<Table>(block.value).frame;
+    return frame.set ? &frame : nullptr;
+}
 
 // Headers and footers of a section: which one a page gets depends on the page (first page of
 // the section with \titlpg, left and right pages with \facingp).

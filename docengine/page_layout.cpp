@@ -903,9 +903,8 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
 // many blocks it took.
 std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t first, const Note* note) {
     const std::size_t end = detail::BlockFormatter::FrameEnd(blocks, first);
-    const Paragraph& lead = std::get<Paragraph>(blocks[first].value);
-    const FramePosition& frame = lead.format->frame;
-    BreakBefore(lead);
+    const FramePosition& frame = *FrameOf(blocks[first]);
+    if (const auto* lead = std::get_if<Paragraph>(&blocks[first].value)) BreakBefore(*lead);
     bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
     detail::FrameBox box = formatter_.FormatFrame(blocks, first, end, ColumnWidth(), bodyCtx_, note);
     const bool anchored = frame.vertRef == FramePosition::VertRef::Paragraph ||
@@ -948,7 +947,8 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     if (!frame.inFront && exclusions_.size() < detail::kMaxExclusions)
         exclusions_.push_back(detail::Exclusion{top - frame.gapY, top + box.height + frame.gapY, x - gapX,
                                                 x + box.width + gapX});
-    for (std::size_t i = first; i < end; ++i) BreakAfter(std::get<Paragraph>(blocks[i].value));
+    for (std::size_t i = first; i < end; ++i)
+        if (const auto* p = std::get_if<Paragraph>(&blocks[i].value)) BreakAfter(*p);
     return end - first;
 }
 
@@ -1082,11 +1082,12 @@ bool Paginator::Flow::Advance() {
         pageBreakPending_ = false;
     }
     const Block& block = (*blocks)[index];
-    if (const auto* paragraph = std::get_if<Paragraph>(&block.value)) {
-        std::size_t taken = 1;
-        if (paragraph->format->frame.set) taken = ProcessFrame(*blocks, index, lead);
-        else ProcessParagraph(*paragraph, lead);
+    if (FrameOf(block) != nullptr) {
+        const std::size_t taken = ProcessFrame(*blocks, index, lead);
         for (std::size_t k = 0; k < taken; ++k) NextBlock();
+    } else if (const auto* paragraph = std::get_if<Paragraph>(&block.value)) {
+        ProcessParagraph(*paragraph, lead);
+        NextBlock();
     } else {
         const Table& table = std::get<Table>(block.value);
         if (table.rows.empty()) {

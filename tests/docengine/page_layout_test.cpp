@@ -775,6 +775,20 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
         EXPECT_EQ(Item(l, "R0.0")->baseline > Item(l, "FRAMEA")->baseline + 120, edge == 9000) << edge;
     }
 
+    // A table in a frame (a text box's) goes into the frame's box with its paragraphs, in the
+    // body and in a header alike.
+    Table boxedTable = Grid(2, {1500}, "T");
+    boxedTable.frame = onPage.frame;
+    placed = Doc({B(Para("intro")), B(Para("BOXED", onPage)), B(boxedTable), B(Para("after"))});
+    for (bool inHeader : {false, true}) {
+        if (inHeader) placed.sections[0].headers.both = std::exchange(placed.sections[0].body, {B(Para("body"))});
+        l = LayOutChecked(placed, TextArea(9600, 20));
+        EXPECT_EQ(Item(l, "BOXED")->baseline, 2000 + 192);
+        EXPECT_EQ(Item(l, "T0.0")->x, 3000);
+        EXPECT_EQ(Item(l, "T0.0")->baseline, Item(l, "BOXED")->baseline + 240);
+        EXPECT_EQ(Item(l, "T1.0")->baseline, Item(l, "T0.0")->baseline + 240);
+    }
+
     // In a table cell a framed paragraph stays in the cell's flow.
     Table table = Grid(1, {4000}, "C");
     table.rows[0].cells[0].content.push_back(B(Para("INCELL", framed)));
