@@ -780,6 +780,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         const int lead = (isFirst ? before + top : 0);
         const int extra = (isLast ? bottom : 0);
         if (lead) {
+            if (line.numberBaseline >= 0) line.numberBaseline += lead;
             for (auto& t : line.items.texts) t.baseline += lead;
             for (auto& r : line.items.rects) r.y += lead;
             for (auto& pic : line.items.pictures) pic.y += lead;
@@ -898,6 +899,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         baseline = height - descent;
     }
     line.height = height;
+    if (!pf.noLineNumbers) line.numberBaseline = baseline;
 
     // A line with tracked changes has a bar in the margin beside it, as word processors mark
     // changed lines (not in cells and frames, whose margin is other text).

@@ -43,6 +43,9 @@ struct Line {
     // A frame placed on the page: its items' y counts from the paper's top (x still from the
     // flow's left edge) and it takes no room in the flow.
     bool placed = false;
+    // A line of paragraph text that counts in the section's line numbering: the baseline its
+    // number stands on. -1: a line that does not count (table rows, frames, \noline paragraphs).
+    int numberBaseline = -1;
 };
 
 // Moves everything `line` draws by dx.

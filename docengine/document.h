@@ -188,6 +188,7 @@ struct ParaFormat {
     // space, or nothing.
     enum class LabelFollow : std::uint8_t { Tab, Space, Nothing } listLabelFollow = LabelFollow::Tab;
     int outlineLevel = -1;  // \outlinelevelN, for headings
+    bool noLineNumbers = false;  // \noline: its lines are neither numbered nor counted (Section::lineNumbers)
     FramePosition frame;
     friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
 };
@@ -342,6 +343,21 @@ struct SectionColumn {
     friend bool operator==(const SectionColumn&, const SectionColumn&) = default;
 };
 
+// Numbers beside the body's lines in the left margin, as legal documents have them. Every line of
+// a body paragraph counts (an empty paragraph's too); lines in tables, frames, headers, footers
+// and notes and those of \noline paragraphs do not. A line shows its number when the number is
+// a multiple of `every`.
+struct LineNumbering {
+    int every = 0;     // \linemodN; 0: the section's lines are not numbered
+    int distance = 0;  // \linexN: from the number's right edge to the column's left edge; 0: automatic
+    int start = 1;     // \linestartsN: the number of the first line
+    // When the count starts again at `start`: on each page (\lineppage, and when the file says
+    // nothing), with the section (\linerestart), or never: on from the section before (\linecont).
+    enum class Restart : std::uint8_t { Page, Section, Continue } restart = Restart::Page;
+    static constexpr int kAutomaticDistance = 360;  // a quarter inch, as word processors place them
+    friend bool operator==(const LineNumbering&, const LineNumbering&) = default;
+};
+
 struct Section {
     Blocks body;
     enum class Break : std::uint8_t { Page, None, Column, Even, Odd } breakBefore = Break::Page;
@@ -362,6 +378,7 @@ struct Section {
     Borders pageBorders;
     bool pageBordersFromEdge = false;
     enum class BorderPages : std::uint8_t { All, First, AllButFirst } pageBordersOn = BorderPages::All;
+    LineNumbering lineNumbers;
 };
 
 struct Link {
@@ -384,6 +401,9 @@ struct Document {
     int defaultTab = 720;         // \deftabN: default tab stops every this many twips
     bool endnotesAtEnd = false;   // \enddoc / \aendnotes: notes collected at the document's end
     std::u16string title;         // \info \title
+    // What line numbers are drawn in: the normal style's format with the "Line Number" style's
+    // on top, as far as the file has them.
+    CharFormat lineNumberFormat;
 
     // The page the file asks for (\paperw \paperh \margl ...); 0 where it says nothing. The
     // viewer lays out at the page its document properties give, not at these.

@@ -144,6 +144,8 @@ private:
     void CloseRegion();
     void BalanceColumns();
     void EmitBody(Line&& line, int y);
+    void StartLineNumbering(const Section& section);
+    void NumberLine(Line& line);
     void NewColumn();
     void RepeatTableHeader();
     // The foot of the current column: above the footnotes, and in a region whose columns are
@@ -202,6 +204,12 @@ private:
     int footHeight_ = 0;  // footnotes with their separator
     std::vector<Line> footLines_;
     std::deque<Line> carry_;  // footnote lines that continue on the next page
+
+    // Line numbering: that of the section whose lines are being placed (null before the first),
+    // the number the next line that counts gets, and the numbers' font (-1: not needed yet).
+    const LineNumbering* lineNumbering_ = nullptr;
+    int lineNumber_ = 1;
+    int lineNumberFont_ = -1;
 
     // Columns of the current region (a section's part of the page): each one's left edge (from
     // the left margin) and width.
@@ -375,6 +383,7 @@ bool Paginator::Flow::PlanFits(const Blocks& body, int limit) {
 void Paginator::Flow::StartSection(std::size_t index) {
     const Section& section = doc_.sections[index];
     if (layout_.pages.empty()) {
+        StartLineNumbering(section);
         SetColumns(section);
         firstOfSection_ = true;
         OpenPage();
@@ -382,6 +391,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
         return;
     }
     CommitPending();
+    StartLineNumbering(section);
     if (section.breakBefore == Section::Break::None) {
         // Continuous: the columns so far are balanced, and the new section's columns start
         // below them.
@@ -414,6 +424,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
 void Paginator::Flow::OpenPage() {
     const Section& section = CurrentSection();
     pageNumber_ = firstOfSection_ && section.pageNumberStart > 0 ? section.pageNumberStart : pageNumber_ + 1;
+    if (section.lineNumbers.restart == LineNumbering::Restart::Page) lineNumber_ = section.lineNumbers.start;
     Page page;
     page.width = setup_.width;
     page.height = setup_.height;
@@ -521,7 +532,38 @@ void Paginator::Flow::CloseRegion() {
     }
 }
 
+// The lines placed from here on are `section`'s: they count on from the section before only
+// when the section says so (\linecont) or restarts on each page.
+void Paginator::Flow::StartLineNumbering(const Section& section) {
+    if (!lineNumbering_ || section.lineNumbers.restart == LineNumbering::Restart::Section)
+        lineNumber_ = section.lineNumbers.start;
+    lineNumbering_ = &section.lineNumbers;
+}
+
+// Counts a body line in its section's line numbering and, when its number is one to show, puts
+// the number beside it: on its baseline, ending the section's distance left of the column. The
+// number is not part of the document's text.
+void Paginator::Flow::NumberLine(Line& line) {
+    if (!lineNumbering_ || lineNumbering_->every <= 0 || line.numberBaseline < 0) return;
+    const int number = lineNumber_;
+    if (lineNumber_ < INT_MAX) ++lineNumber_;
+    if (number % lineNumbering_->every != 0) return;
+    const CharFormat& format = doc_.lineNumberFormat;
+    if (lineNumberFont_ < 0) lineNumberFont_ = measure_.Font(format, detail::FontSizeTwips(format));
+    TextItem t;
+    t.text = Number(number);
+    t.font = lineNumberFont_;
+    t.width = measure_.Width(t.font, t.text);
+    const int distance = lineNumbering_->distance > 0 ? lineNumbering_->distance : LineNumbering::kAutomaticDistance;
+    t.x = -distance - t.width;
+    t.baseline = line.numberBaseline;
+    t.color = format.color;
+    t.textOffset = kNoTextOffset;
+    line.items.texts.push_back(std::move(t));
+}
+
 void Paginator::Flow::EmitBody(Line&& line, int y) {
+    NumberLine(line);
     if (columns_ > 1) {
         const Page& page = layout_.pages.back();
         regionLines_.push_back(
@@ -891,6 +933,7 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
             }
         }
         detail::ShiftLine(line, shift);
+        if (phase_ != Phase::Body) line.numberBaseline = -1;  // endnotes are not numbered
         AddLine(std::move(line));
         ++k;
     }

@@ -40,6 +40,7 @@ constexpr int kMaxColumns = 20;                  // columns of a section
 constexpr int kMaxUc = 16;                       // \ucN: fallback bytes skipped after \uN
 constexpr int kMaxFontHalfPoints = 3276;         // \fsN, as word processors allow
 constexpr std::size_t kMaxFormItems = 64;        // entries kept of a drop-down form field
+constexpr int kMaxLineNumber = 32767;            // \linemodN \linestartsN, as word processors allow
 
 int Length(int v) { return std::clamp(v, -kMaxLength, kMaxLength); }
 
@@ -78,11 +79,11 @@ enum class W : std::uint16_t {
     dobypage, dobymargin, dobypara, dpx, dpy, dpxsize, dpysize, dptxbx, dprect, dpline, dpother,
     dplinehollow, dplinew, dplinecor, dplinecog, dplinecob, dpfillpat, dpfillfgcr, dpfillfgcg, dpfillfgcb,
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
-    brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading,
+    brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading, noline,
     // sections
     sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, colno, colw, colsr, linebetcol, titlpg,
     headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
-    pgbrdrt, pgbrdrl, pgbrdrb, pgbrdrr, pgbrdropt,
+    pgbrdrt, pgbrdrl, pgbrdrb, pgbrdrr, pgbrdropt, linemod, linex, linestarts, linerestart, lineppage, linecont,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
     emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
@@ -214,7 +215,7 @@ constexpr WordEntry kWords[] = {
     {"brdrdash", W::brdrdash}, {"brdrdashsm", W::brdrdash}, {"brdrdashd", W::brdrdash},
     {"brdrdashdd", W::brdrdash}, {"brdrdashdotstr", W::brdrdash}, {"brdrhair", W::brdrhair},
     {"brdrw", W::brdrw}, {"brdrcf", W::brdrcf}, {"brsp", W::brsp}, {"cbpat", W::cbpat},
-    {"cfpat", W::cfpat}, {"shading", W::shading},
+    {"cfpat", W::cfpat}, {"shading", W::shading}, {"noline", W::noline},
     {"sect", W::sect}, {"sectd", W::sectd}, {"sbknone", W::sbknone}, {"sbkpage", W::sbkpage},
     {"sbkcol", W::sbkcol}, {"sbkeven", W::sbkeven}, {"sbkodd", W::sbkodd}, {"cols", W::cols},
     {"colsx", W::colsx}, {"colno", W::colno}, {"colw", W::colw}, {"colsr", W::colsr},
@@ -223,7 +224,8 @@ constexpr WordEntry kWords[] = {
     {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
     {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
     {"pgbrdrt", W::pgbrdrt}, {"pgbrdrl", W::pgbrdrl}, {"pgbrdrb", W::pgbrdrb}, {"pgbrdrr", W::pgbrdrr},
-    {"pgbrdropt", W::pgbrdropt},
+    {"pgbrdropt", W::pgbrdropt}, {"linemod", W::linemod}, {"linex", W::linex}, {"linestarts", W::linestarts},
+    {"linerestart", W::linerestart}, {"lineppage", W::lineppage}, {"linecont", W::linecont},
     {"par", W::par}, {"line", W::line}, {"lbr", W::line}, {"tab", W::tab}, {"page", W::page},
     {"column", W::column}, {"emdash", W::emdash}, {"endash", W::endash}, {"bullet", W::bullet},
     {"lquote", W::lquote}, {"rquote", W::rquote}, {"ldblquote", W::ldblquote},
@@ -671,6 +673,8 @@ private:
     StyleDef styleEntry_;
     bool styleEntryOpen_ = false;
     std::size_t resolvedStyles_ = 0;
+    std::u16string styleName_;  // of the style entry being read, as far as a name is compared
+    std::size_t lineNumberStyle_ = SIZE_MAX;  // the "Line Number" style in styles_, if any
 
     std::vector<ListDef> lists_;
     std::unordered_map<int, int> listIdByOverride_;
@@ -1336,6 +1340,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::htmautsp: htmlAutoSpacing_ = true; break;
         case W::sbauto: pf.autoSpaceBefore = has && param == 1; break;
         case W::saauto: pf.autoSpaceAfter = has && param == 1; break;
+        case W::noline: pf.noLineNumbers = on; break;
         case W::nowidctlpar: pf.widowControl = false; break;
         case W::intbl: if (p.itap == 0 && on) p.itap = 1; if (!on) p.itap = 0; break;
         case W::itap: p.itap = std::clamp(has ? param : 1, 0, limits_.maxTableDepth); break;
@@ -2118,9 +2123,19 @@ void RtfReader::FinishFontEntry() {
     fontEntry_ = FontEntry{};
 }
 
+// A style's name ends its entry. Names are only kept to find the style line numbers are drawn
+// in, which word processors call "Line Number" ("line number" in newer files).
 void RtfReader::StyleSheetText(std::u16string_view text) {
+    constexpr std::u16string_view kLineNumber = u"line number";
     for (char16_t c : text) {
-        if (c == u';') FinishStyleEntry();
+        if (c != u';') {
+            if (styleName_.size() <= kLineNumber.size()) styleName_.push_back(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+            continue;
+        }
+        while (!styleName_.empty() && styleName_.front() == u' ') styleName_.erase(0, 1);
+        if (styleEntryOpen_ && styleName_ == kLineNumber) lineNumberStyle_ = styles_.size();
+        styleName_.clear();
+        FinishStyleEntry();
     }
 }
 
@@ -2591,6 +2606,7 @@ void RtfReader::EndSection(bool startNew) {
     next.footerDistance = previous.footerDistance;
     next.headers = previous.headers;
     next.footers = previous.footers;
+    next.lineNumbers = previous.lineNumbers;
     Charge(sizeof(Section) + headerBytes_);
     if (stop_) return;
     doc_.sections.push_back(std::move(next));
@@ -2614,6 +2630,20 @@ void RtfReader::Finish() {
                                  : FormatNumber(++footnotes, Numbering::Decimal);
     }
     if (doc_.defaultFont < 0 && defaultFontNumber_ >= 0) doc_.defaultFont = FontIndex(defaultFontNumber_);
+    // Line numbers stand in a normal paragraph's format with the Line Number character style's
+    // words on top (a paragraph style of that name gives its own format).
+    if (auto normal = paraStyleByNumber_.find(0); normal != paraStyleByNumber_.end())
+        doc_.lineNumberFormat = styles_[normal->second].chr;
+    if (lineNumberStyle_ < styles_.size() && !styles_[lineNumberStyle_].character) {
+        doc_.lineNumberFormat = styles_[lineNumberStyle_].chr;
+    } else if (lineNumberStyle_ < styles_.size()) {
+        GroupState scratch;
+        scratch.chr = doc_.lineNumberFormat;
+        const BorderTarget saved = borderTarget_;
+        for (const auto& [word, param] : styles_[lineNumberStyle_].tokens) ApplyFormat(scratch, word, param);
+        borderTarget_ = saved;
+        doc_.lineNumberFormat = scratch.chr;
+    }
     for (auto& section : doc_.sections) {
         ApplyNeighbourSpacing(section.body);
         for (HeaderFooter* hf : {&section.headers, &section.footers})
@@ -2812,6 +2842,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 case W::s: case W::cs: case W::ds: case W::ts:
                     if (styleEntryOpen_ && !styleEntry_.tokens.empty()) FinishStyleEntry();
                     styleEntryOpen_ = true;
+                    styleName_.clear();
                     styleEntry_.number = has ? param : 0;
                     styleEntry_.character = w == W::cs;
                     if (w == W::ds || w == W::ts) styleEntry_.number = -1 - std::abs(styleEntry_.number % 100000);
@@ -3040,6 +3071,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.pageBorders = Borders{};
             s.pageBordersFromEdge = false;
             s.pageBordersOn = Section::BorderPages::All;
+            s.lineNumbers = LineNumbering{};
             pgnRestart_ = false;
             pgnStarts_ = 1;
             return;
@@ -3079,6 +3111,14 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::pgnlcrm: CurrentSection().pageNumbers = Numbering::LowerRoman; return;
         case W::pgnucltr: CurrentSection().pageNumbers = Numbering::UpperLetter; return;
         case W::pgnlcltr: CurrentSection().pageNumbers = Numbering::LowerLetter; return;
+        case W::linemod: CurrentSection().lineNumbers.every = std::clamp(has ? param : 0, 0, kMaxLineNumber); return;
+        case W::linex: CurrentSection().lineNumbers.distance = std::clamp(has ? param : 0, 0, 31680); return;
+        case W::linestarts:
+            CurrentSection().lineNumbers.start = std::clamp(has ? param : 1, 1, kMaxLineNumber);
+            return;
+        case W::linerestart: CurrentSection().lineNumbers.restart = LineNumbering::Restart::Section; return;
+        case W::lineppage: CurrentSection().lineNumbers.restart = LineNumbering::Restart::Page; return;
+        case W::linecont: CurrentSection().lineNumbers.restart = LineNumbering::Restart::Continue; return;
         case W::pgbrdrt: borderTarget_ = BorderTarget::PageTop; return;
         case W::pgbrdrl: borderTarget_ = BorderTarget::PageLeft; return;
         case W::pgbrdrb: borderTarget_ = BorderTarget::PageBottom; return;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <tuple>
 
 namespace docengine {
 namespace {
@@ -686,6 +687,50 @@ TEST(PageLayout, ColumnsAndColumnBreak) {
     EXPECT_EQ(PageOf(l, "next"), 1);  // the column break after "end" in column 2
     const auto& rects = l.pages[0].rects;
     EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 3200 && r.x + r.width > 3200 && r.height > r.width; }));
+}
+
+// The line numbers on `page` (its only text outside the document's text): each one's number,
+// baseline and right edge.
+using Numbers = std::vector<std::tuple<std::u16string, int, int>>;
+Numbers LineNumbers(const Layout& l, std::size_t page) {
+    Numbers out;
+    for (const TextItem& t : l.pages.at(page).texts)
+        if (t.textOffset == kNoTextOffset) out.emplace_back(t.text, t.baseline, t.x + t.width);
+    return out;
+}
+
+TEST(PageLayout, LineNumbersCountTheBodysTextLinesOnly) {
+    ParaFormat noline, spaced;
+    noline.noLineNumbers = true;
+    spaced.spaceBefore = 120;
+    Paragraph four = Para("four four four four four", spaced);  // two lines
+    four.pageBreakAfter = true;
+    Document d = Doc({B(Para("one")), B(Para("")), B(Para("skipped", noline)), B(Grid(1, {2400}, "cell")),
+                      B(Para("three")), B(four), B(Para("more"))});
+    d.sections[0].lineNumbers.every = 2;
+    const Layout l = LayOutChecked(d, TextArea(2400, 20));
+    // The empty paragraph is line 2; each number ends the automatic 360 twips left of the column.
+    EXPECT_EQ(LineNumbers(l, 0), (Numbers{{u"2", 1432, 640}, {u"4", Item(l, "four four")->baseline, 640}}));
+    EXPECT_TRUE(LineNumbers(l, 1).empty());  // "more" is line 1 of its page
+    d.sections[0].lineNumbers.every = 0;
+    EXPECT_EQ(LayOutChecked(d, TextArea(2400, 20)).plainText, l.plainText);  // not the document's text
+
+    // On from the section before, or from the start again; beside each column.
+    Paragraph split = Para("b");
+    split.content.push_back(Kind(Inline::Kind::ColumnBreak));
+    split.content.push_back(Text("c"));
+    d = Doc({B(Para("a"))});
+    d.sections[0].lineNumbers = LineNumbering{1, 200, 5, LineNumbering::Restart::Page};
+    Section& s = d.sections.emplace_back();
+    s.body = {B(split)};
+    s.breakBefore = Section::Break::None;
+    s.columns = 2;
+    s.columnSpace = 400;  // columns at 1000 and 3400
+    s.lineNumbers = LineNumbering{1, 200, 1, LineNumbering::Restart::Continue};
+    EXPECT_EQ(LineNumbers(LayOutChecked(d, TextArea(4400, 20)), 0),
+              (Numbers{{u"5", 1192, 800}, {u"6", 1432, 800}, {u"7", 1432, 3200}}));
+    s.lineNumbers.restart = LineNumbering::Restart::Section;
+    EXPECT_EQ(std::get<0>(LineNumbers(LayOutChecked(d, TextArea(4400, 20)), 0).at(1)), u"1");
 }
 
 // The right edge of the widest text on page 1 with its baseline in (from, to], but `except`.

@@ -891,6 +891,21 @@ TEST(RtfReaderSections, PageNumberWordsAndTitlePageSpelling) {
     EXPECT_FALSE(r.document.sections.at(1).pageBorders.top.Visible());
 }
 
+// Line numbering is the section's (kept by the next section until \sectd), \noline the
+// paragraph's; the numbers take the Line Number style over the normal style.
+TEST(RtfReaderSections, LineNumberingWordsAndStyle) {
+    auto r = Read("{\\rtf1{\\stylesheet{\\s0\\fs20 Normal;}{\\*\\cs17\\i Line Number;}}\\linemod5\\linex283"
+                  "\\linestarts3\\linecont a\\par\\pard\\noline b\\sect\\linerestart c\\sect\\sectd d\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& s = r.document.sections;
+    EXPECT_EQ(s.at(0).lineNumbers, (LineNumbering{5, 283, 3, LineNumbering::Restart::Continue}));
+    EXPECT_EQ(s.at(1).lineNumbers, (LineNumbering{5, 283, 3, LineNumbering::Restart::Section}));
+    EXPECT_EQ(s.at(2).lineNumbers, LineNumbering{});
+    EXPECT_TRUE(Para(s[0].body, 1).format->noLineNumbers && !Para(s[0].body, 0).format->noLineNumbers);
+    EXPECT_EQ(r.document.lineNumberFormat.sizeHalfPoints, 20);
+    EXPECT_TRUE(r.document.lineNumberFormat.italic);
+}
+
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
     auto r = Read("{\\rtf1\\aftnnrlc a{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} First note\\par}"
                   " b{\\super\\chftn}{\\footnote\\ftnalt\\pard\\chftn End\\par} c\\chftn{\\footnote\\pard Second}\\par"
