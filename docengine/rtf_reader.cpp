@@ -78,7 +78,7 @@ enum class W : std::uint16_t {
     phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
     shpleft, shptop, shpright, shpbottom, shpbxpage, shpbxmargin, shpbxcolumn, shpbxignore,
     shpbypage, shpbymargin, shpbypara, shpbyignore, shpwr, dobxpage, dobxmargin, dobxcolumn,
-    dobypage, dobymargin, dobypara, dpx, dpy, dpxsize, dpysize, dptxbx, dptxbxmar, dprect, dproundr,
+    dobypage, dobymargin, dobypara, dodhgt, dpx, dpy, dpxsize, dpysize, dptxbx, dptxbxmar, dprect, dproundr,
     dpellipse, dpline, dppolyline, dppolygon, dparc, dparcflipx, dparcflipy, dpcallout, dpgroup, dpendgroup,
     dpptx, dppty, dplinesolid, dplinehollow, dplinew, dplinecor, dplinecog, dplinecob, dpastart, dpaend,
     dpfillpat, dpfillbgcr, dpfillbgcg, dpfillbgcb,
@@ -195,7 +195,7 @@ constexpr WordEntry kWords[] = {
     {"shpwr", W::shpwr},
     {"dobxpage", W::dobxpage}, {"dobxmargin", W::dobxmargin}, {"dobxcolumn", W::dobxcolumn},
     {"dobypage", W::dobypage}, {"dobymargin", W::dobymargin}, {"dobypara", W::dobypara},
-    {"dpx", W::dpx}, {"dpy", W::dpy}, {"dpxsize", W::dpxsize}, {"dpysize", W::dpysize},
+    {"dodhgt", W::dodhgt}, {"dpx", W::dpx}, {"dpy", W::dpy}, {"dpxsize", W::dpxsize}, {"dpysize", W::dpysize},
     {"dptxbx", W::dptxbx}, {"dptxbxmar", W::dptxbxmar}, {"dprect", W::dprect}, {"dproundr", W::dproundr},
     {"dpellipse", W::dpellipse}, {"dpline", W::dpline}, {"dppolyline", W::dppolyline},
     {"dppolygon", W::dppolygon}, {"dparc", W::dparc}, {"dparcflipx", W::dparcflipx},
@@ -399,8 +399,33 @@ struct Sink {
     std::vector<TableLevel> tables;
     Blocks deferred;               // text boxes anchored in the current paragraph
     Blocks floating;               // positioned shapes anchored in it: they go before it
+    // Each floating block's drawing depth (\dodhgt), INT_MIN for a shape's: drawing objects
+    // are kept in their depth's order after the last shape before them.
+    std::vector<int> floatingDepth;
     int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
 };
+
+// Hands the shapes anchored in the sink's paragraph to `place` in the order they are drawn: as
+// they were written, except that the drawing objects since the last shape go by their depth.
+template <class Place>
+void TakeFloating(Sink& sink, Place place) {
+    Blocks blocks = std::move(sink.floating);
+    std::vector<int> depth = std::move(sink.floatingDepth);
+    sink.floating.clear();
+    sink.floatingDepth.clear();
+    if (depth.size() != blocks.size()) depth.assign(blocks.size(), INT_MIN);
+    std::vector<std::size_t> order(blocks.size()), run(blocks.size());
+    std::size_t shapes = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (depth[i] == INT_MIN) ++shapes;
+        run[i] = shapes;
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return run[a] != run[b] ? run[a] < run[b] : depth[a] < depth[b];
+    });
+    for (std::size_t i : order) place(std::move(blocks[i]));
+}
 
 // Which paddings a unit word (\trpaddfl0, \clpadft0 ...) says to ignore: left, top, right, bottom.
 using PadIgnored = std::array<bool, 4>;
@@ -718,11 +743,11 @@ private:
         int rotation = 0;               // 0-359 degrees clockwise (the property is 16.16 fixed point)
         // A Word 95 drawing object (\do), one primitive at a time (a group or a callout holds
         // several, each starting with its kind word): its kind, its place and size from its
-        // origin, its fill pattern (0 none) and its text box's inner margin (\dptxbxmar; -1:
-        // Word's default).
+        // origin, its fill pattern (0 none), its text box's inner margin (\dptxbxmar; -1:
+        // Word's default) and the object's place among the others (\dodhgt: higher in front).
         bool drawing = false;
         enum class Primitive : std::uint8_t { None, Shape, Polyline, Polygon, Arc, GroupHead } primitive = Primitive::None;
-        int x = 0, y = 0, width = 0, height = 0, fillPattern = 0, textMargin = -1;
+        int x = 0, y = 0, width = 0, height = 0, fillPattern = 0, textMargin = -1, depth = 0;
         // A group's coordinates for its shapes (groupLeft ...), and a shape's place in them
         // (relLeft ...).
         bool hasGroupRect = false, hasRelRect = false;
@@ -1439,6 +1464,7 @@ bool RtfReader::DrawingWord(W w, int param) {
         case W::dobypage: shape.vertRef = 1; return true;
         case W::dobymargin: shape.vertRef = 0; return true;
         case W::dobypara: shape.vertRef = 2; return true;
+        case W::dodhgt: shape.depth = param == kNoParam ? 0 : param; return true;
         case W::dpx: shape.x = v; return true;
         case W::dpy: shape.y = v; return true;
         case W::dpxsize: shape.width = v; return true;
@@ -1485,7 +1511,7 @@ bool RtfReader::DrawingWord(W w, int param) {
 
 // A primitive of the drawing object starts with its kind word: the one before it is finished,
 // and a group's head gives its members their origin. What the object says of all its
-// primitives (its references) stays.
+// primitives (its references, its depth) stays.
 void RtfReader::StartDrawingPrimitive(ShapeBuild::Primitive primitive, int type) {
     ShapeBuild& shape = shape_;
     if (shape.primitive == ShapeBuild::Primitive::GroupHead) {
@@ -1502,6 +1528,7 @@ void RtfReader::StartDrawingPrimitive(ShapeBuild::Primitive primitive, int type)
     next.horzRef = shape.horzRef;
     next.vertRef = shape.vertRef;
     next.wrap = shape.wrap;
+    next.depth = shape.depth;
     next.sink = shape.sink;
     if (shape.sink < sinks_.size()) {
         next.inlinesAtOpen = sinks_[shape.sink].para.content.size();
@@ -1752,13 +1779,15 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     ParaFormat format;
     format.frame = frame;
     const bool textBox = shape.deferredAtOpen < sink.deferred.size();
+    const int depth = shape.drawing ? shape.depth : INT_MIN;
     if (!picture.content.empty() || (drawsItself && !textBox)) {
         // (a shape with nothing in it still needs a paragraph to stand for its box; counted
         // now, twice as the list may be moved, as a drawing object makes many that wait for
         // their paragraph)
         picture.format = SharedFormat(format);
-        Charge(2 * sizeof(Block));
+        Charge(2 * (sizeof(Block) + sizeof(int)));
         sink.floating.push_back(Block{std::move(picture)});
+        sink.floatingDepth.push_back(depth);
     }
     // Its text box, inside the box's inner margins (Word's: 0.1 inch at the sides, 0.05 inch
     // above; a drawing object's its \dptxbxmar all round).
@@ -1773,6 +1802,7 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
             p->format = SharedFormat(std::move(own));
         }
         sink.floating.push_back(std::move(sink.deferred[i]));
+        sink.floatingDepth.push_back(depth);
     }
     sink.deferred.erase(sink.deferred.begin() + static_cast<std::ptrdiff_t>(shape.deferredAtOpen), sink.deferred.end());
 }
@@ -2595,15 +2625,10 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     const int itap = st.para.itap;
     // Placed shapes go before their paragraph, which flows around them; in a table cell, where
     // they are laid out in the cell's flow, after it, in the order they were written.
-    if (!sink.floating.empty() && itap == 0) {
-        for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
-        sink.floating.clear();
-    }
+    auto place = [&](Block block) { PlaceBlock(sink, std::move(block), itap); };
+    if (!sink.floating.empty() && itap == 0) TakeFloating(sink, place);
     PlaceBlock(sink, Block{std::move(para)}, itap);
-    if (!sink.floating.empty()) {
-        for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
-        sink.floating.clear();
-    }
+    if (!sink.floating.empty()) TakeFloating(sink, place);
     if (!sink.deferred.empty()) {
         for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
         sink.deferred.clear();
@@ -2690,8 +2715,7 @@ void RtfReader::FinishSink() {
     Sink& s = CurrentSink();
     if (!s.para.content.empty() || s.paraHasListText || s.breakBefore) FinishParagraph(false);
     SetTableDepth(s, 0);
-    for (auto& block : s.floating) s.blocks.push_back(std::move(block));
-    s.floating.clear();
+    TakeFloating(s, [&](Block block) { s.blocks.push_back(std::move(block)); });
     for (auto& block : s.deferred) s.blocks.push_back(std::move(block));
     s.deferred.clear();
 }

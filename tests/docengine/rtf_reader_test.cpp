@@ -585,15 +585,16 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
 }
 
 TEST(RtfReaderPictures, Word95DrawingObjectsAreShapes) {
-    // A hollow text box inside its own margin; a line drawn from its first point, up and to
-    // the left; in one group offset by (1000, 2000), an ellipse and a triangle of three lines;
-    // a box in its background colour.
-    auto r = Read("{\\rtf1 {\\*\\do\\dptxbx\\dptxbxmar40{\\dptxbxtext boxed\\par}\\dpxsize900\\dplinehollow0}"
-                  "{\\*\\do\\dpline\\dpptx300\\dppty200\\dpptx0\\dppty0\\dpx100\\dpy100\\dpaendsol}"
-                  "{\\*\\do\\dpgroup\\dpcount2\\dpx1000\\dpy2000\\dpellipse\\dpx5\\dpy6\\dpxsize50\\dpysize60"
+    // A box in its background colour; a hollow text box inside its own margin; a line drawn
+    // from its first point, up and to the left; then, in one group offset by (1000, 2000), an
+    // ellipse and a triangle of three lines. Drawn by depth: the first object comes last.
+    auto r = Read("{\\rtf1 {\\*\\do\\dodhgt9\\dprect\\dpx10\\dpy20\\dpxsize300\\dpysize400\\dplinew30\\dplinecob255"
+                  "\\dpfillfgcr255\\dpfillbgcr0\\dpfillbgcg128\\dpfillbgcb0\\dpfillpat1}"
+                  "{\\*\\do\\dodhgt1\\dptxbx\\dptxbxmar40{\\dptxbxtext boxed\\par}\\dpxsize900\\dplinehollow0}"
+                  "{\\*\\do\\dodhgt2\\dpline\\dpptx300\\dppty200\\dpptx0\\dppty0\\dpx100\\dpy100\\dpaendsol}"
+                  "{\\*\\do\\dodhgt3\\dpgroup\\dpcount2\\dpx1000\\dpy2000\\dpellipse\\dpx5\\dpy6\\dpxsize50\\dpysize60"
                   "\\dppolyline\\dppolygon\\dppolycount3\\dpptx0\\dppty100\\dpptx50\\dppty0\\dpptx100\\dppty100"
-                  "\\dpendgroup\\dpx0\\dpy0}{\\*\\do\\dprect\\dpx10\\dpy20\\dpxsize300\\dpysize400\\dplinew30\\dplinecob255"
-                  "\\dpfillfgcr255\\dpfillbgcr0\\dpfillbgcg128\\dpfillbgcb0\\dpfillpat1}a\\par}");
+                  "\\dpendgroup\\dpx0\\dpy0}a\\par}");
     const Blocks& body = Body(r);
     EXPECT_EQ(TextOf(body), u"boxed|||||||a");
     using Drawn = FramePosition::Drawn;
