@@ -2022,8 +2022,9 @@ void RtfReader::StartDestination(W w) {
             break;
         case W::dptxbxtext:
         case W::shptxt:
-            // A text box: a shape's, or a drawing object's where the object stands in the text.
-            if (w == W::dptxbxtext ? st.dest != Dest::Drawing : !text) {
+            // A text box: a shape's, or a drawing object's where the object stands in the text
+            // (one found outside its object follows its paragraph, as a shape's that has no place).
+            if (!text && !(w == W::dptxbxtext && st.dest == Dest::Drawing)) {
                 st.dest = Dest::Skip;
                 break;
             }

@@ -594,9 +594,9 @@ TEST(RtfReaderPictures, Word95DrawingObjectsAreShapes) {
                   "{\\*\\do\\dodhgt2\\dpline\\dpptx300\\dppty200\\dpptx0\\dppty0\\dpx100\\dpy100\\dpaendsol}"
                   "{\\*\\do\\dodhgt3\\dpgroup\\dpcount2\\dpx1000\\dpy2000\\dpellipse\\dpx5\\dpy6\\dpxsize50\\dpysize60"
                   "\\dppolyline\\dppolygon\\dppolycount3\\dpptx0\\dppty100\\dpptx50\\dppty0\\dpptx100\\dppty100"
-                  "\\dpendgroup\\dpx0\\dpy0}a\\par}");
+                  "\\dpendgroup\\dpx0\\dpy0}a{\\*\\dptxbxtext stray\\par}\\par}");
     const Blocks& body = Body(r);
-    EXPECT_EQ(TextOf(body), u"boxed|||||||a");
+    EXPECT_EQ(TextOf(body), u"boxed|||||||a|stray");
     using Drawn = FramePosition::Drawn;
     auto frame = [&](std::size_t i) { return Para(body, i).format->frame; };
     EXPECT_EQ(frame(0).drawn, Drawn::Nothing);
