@@ -621,6 +621,31 @@ TEST(RtfReaderPictures, Word95DrawingObjectsAreShapes) {
     EXPECT_EQ(box.height, -400);
 }
 
+TEST(RtfReaderPictures, Word95ArcsCalloutsAndPolylinesAreDrawnWithLines) {
+    // An arc flipped across: from the box's top-right corner to its bottom-left one. A
+    // callout: its pointer, then its text box. A polyline longer than the points kept.
+    std::string points;
+    for (int i = 0; i < 1000; ++i) points += "\\dpptx" + std::to_string(i) + "\\dppty0";
+    auto r = Read("{\\rtf1 {\\*\\do\\dparc\\dparcflipx\\dpx100\\dpy100\\dpxsize800\\dpysize400}"
+                  "{\\*\\do\\dpcallout\\dpcooffset5\\dpxsize900\\dpysize900\\dppolyline\\dppolycount2\\dpptx0\\dppty0"
+                  "\\dpptx10\\dppty10\\dptxbx{\\dptxbxtext said\\par}\\dpx20\\dpxsize500\\dpysize300}"
+                  "{\\*\\do\\dppolyline" + points + "}a\\par}");
+    const Blocks& body = Body(r);
+    ASSERT_EQ(body.size(), 8u + 2 + 127 + 1);
+    auto frame = [&](std::size_t i) { return Para(body, i).format->frame; };
+    EXPECT_EQ(frame(0).x + frame(0).width, 900);
+    EXPECT_EQ(frame(0).y, 100);
+    EXPECT_TRUE(frame(0).flipH && frame(7).flipH && !frame(7).flipV);
+    EXPECT_EQ(frame(7).x, 100);
+    EXPECT_EQ(frame(7).y - frame(7).height, 500);
+    EXPECT_EQ(frame(8).drawn, FramePosition::Drawn::Line);
+    EXPECT_EQ(frame(8).width, 10);
+    EXPECT_EQ(TextOf(Para(body, 9)), u"said");
+    EXPECT_EQ(frame(9).drawn, FramePosition::Drawn::Outline);
+    EXPECT_EQ(frame(9).x, 20);
+    EXPECT_EQ(frame(136).x, 126);
+}
+
 TEST(RtfReaderPictures, OversizedPictureIsDroppedAndTextKept) {
     ReadLimits limits;
     limits.maxPictureBytes = 4;
