@@ -41,6 +41,9 @@ constexpr int kMaxUc = 16;                       // \ucN: fallback bytes skipped
 constexpr int kMaxFontHalfPoints = 3276;         // \fsN, as word processors allow
 constexpr std::size_t kMaxFormItems = 64;        // entries kept of a drop-down form field
 constexpr int kMaxLineNumber = 32767;            // \linemodN \linestartsN, as word processors allow
+constexpr std::size_t kMaxDrawingPoints = 128;   // points kept of a drawn polyline or polygon
+constexpr int kMaxDrawingGroups = 8;             // nested drawing groups that offset their members
+constexpr int kArcSteps = 8;                     // straight lines an arc is drawn with
 
 int Length(int v) { return std::clamp(v, -kMaxLength, kMaxLength); }
 
@@ -76,8 +79,10 @@ enum class W : std::uint16_t {
     phcol, phmrg, phpg, pvpara, pvmrg, pvpg, dxfrtext, dfrmtxtx, dfrmtxty, nowrap, wrapframe,
     shpleft, shptop, shpright, shpbottom, shpbxpage, shpbxmargin, shpbxcolumn, shpbxignore,
     shpbypage, shpbymargin, shpbypara, shpbyignore, shpwr, dobxpage, dobxmargin, dobxcolumn,
-    dobypage, dobymargin, dobypara, dpx, dpy, dpxsize, dpysize, dptxbx, dprect, dpline, dpother,
-    dplinehollow, dplinew, dplinecor, dplinecog, dplinecob, dpfillpat, dpfillfgcr, dpfillfgcg, dpfillfgcb,
+    dobypage, dobymargin, dobypara, dodhgt, dpx, dpy, dpxsize, dpysize, dptxbx, dptxbxmar, dprect, dproundr,
+    dpellipse, dpline, dppolyline, dppolygon, dparc, dparcflipx, dparcflipy, dpcallout, dpgroup, dpendgroup,
+    dpptx, dppty, dplinesolid, dplinehollow, dplinew, dplinecor, dplinecog, dplinecob, dpastart, dpaend,
+    dpfillpat, dpfillbgcr, dpfillbgcg, dpfillbgcb,
     outlinelevel, brdrt, brdrb, brdrl, brdrr, box, brdrbtw, brdrnone, brdrnil, brdrs, brdrth, brdrdb, brdrthtn,
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading, noline,
     // sections
@@ -191,13 +196,18 @@ constexpr WordEntry kWords[] = {
     {"shpwr", W::shpwr},
     {"dobxpage", W::dobxpage}, {"dobxmargin", W::dobxmargin}, {"dobxcolumn", W::dobxcolumn},
     {"dobypage", W::dobypage}, {"dobymargin", W::dobymargin}, {"dobypara", W::dobypara},
-    {"dpx", W::dpx}, {"dpy", W::dpy}, {"dpxsize", W::dpxsize}, {"dpysize", W::dpysize},
-    {"dptxbx", W::dptxbx}, {"dprect", W::dprect}, {"dpline", W::dpline}, {"dpellipse", W::dpother},
-    {"dparc", W::dpother}, {"dppolyline", W::dpother}, {"dppolygon", W::dpother},
-    {"dpcallout", W::dpother}, {"dplinehollow", W::dplinehollow}, {"dplinew", W::dplinew},
-    {"dplinecor", W::dplinecor}, {"dplinecog", W::dplinecog}, {"dplinecob", W::dplinecob},
-    {"dpfillpat", W::dpfillpat}, {"dpfillfgcr", W::dpfillfgcr}, {"dpfillfgcg", W::dpfillfgcg},
-    {"dpfillfgcb", W::dpfillfgcb},
+    {"dodhgt", W::dodhgt}, {"dpx", W::dpx}, {"dpy", W::dpy}, {"dpxsize", W::dpxsize}, {"dpysize", W::dpysize},
+    {"dptxbx", W::dptxbx}, {"dptxbxmar", W::dptxbxmar}, {"dprect", W::dprect}, {"dproundr", W::dproundr},
+    {"dpellipse", W::dpellipse}, {"dpline", W::dpline}, {"dppolyline", W::dppolyline},
+    {"dppolygon", W::dppolygon}, {"dparc", W::dparc}, {"dparcflipx", W::dparcflipx},
+    {"dparcflipy", W::dparcflipy}, {"dpcallout", W::dpcallout}, {"dpgroup", W::dpgroup},
+    {"dpendgroup", W::dpendgroup}, {"dpptx", W::dpptx}, {"dppty", W::dppty},
+    {"dplinesolid", W::dplinesolid}, {"dplinedash", W::dplinesolid}, {"dplinedot", W::dplinesolid},
+    {"dplinedado", W::dplinesolid}, {"dplinedadodo", W::dplinesolid}, {"dplinehollow", W::dplinehollow},
+    {"dplinew", W::dplinew}, {"dplinecor", W::dplinecor}, {"dplinecog", W::dplinecog},
+    {"dplinecob", W::dplinecob}, {"dpastartsol", W::dpastart}, {"dpastarthol", W::dpastart},
+    {"dpaendsol", W::dpaend}, {"dpaendhol", W::dpaend}, {"dpfillpat", W::dpfillpat},
+    {"dpfillbgcr", W::dpfillbgcr}, {"dpfillbgcg", W::dpfillbgcg}, {"dpfillbgcb", W::dpfillbgcb},
     {"widctlpar", W::widctlpar}, {"nowidctlpar", W::nowidctlpar}, {"contextualspace", W::contextualspace},
     {"sbauto", W::sbauto}, {"saauto", W::saauto}, {"htmautsp", W::htmautsp},
     {"intbl", W::intbl},
@@ -392,8 +402,33 @@ struct Sink {
     std::vector<TableLevel> tables;
     Blocks deferred;               // text boxes anchored in the current paragraph
     Blocks floating;               // positioned shapes anchored in it: they go before it
+    // Each floating block's drawing depth (\dodhgt), INT_MIN for a shape's: drawing objects
+    // are kept in their depth's order after the last shape before them.
+    std::vector<int> floatingDepth;
     int pendingNoteRef = -1;       // the \chftn mark waiting for its \footnote, in para.content
 };
+
+// Hands the shapes anchored in the sink's paragraph to `place` in the order they are drawn: as
+// they were written, except that the drawing objects since the last shape go by their depth.
+template <class Place>
+void TakeFloating(Sink& sink, Place place) {
+    Blocks blocks = std::move(sink.floating);
+    std::vector<int> depth = std::move(sink.floatingDepth);
+    sink.floating.clear();
+    sink.floatingDepth.clear();
+    if (depth.size() != blocks.size()) depth.assign(blocks.size(), INT_MIN);
+    std::vector<std::size_t> order(blocks.size()), run(blocks.size());
+    std::size_t shapes = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (depth[i] == INT_MIN) ++shapes;
+        run[i] = shapes;
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return run[a] != run[b] ? run[a] < run[b] : depth[a] < depth[b];
+    });
+    for (std::size_t i : order) place(std::move(blocks[i]));
+}
 
 // Which paddings a unit word (\trpaddfl0, \clpadft0 ...) says to ignore: left, top, right, bottom.
 using PadIgnored = std::array<bool, 4>;
@@ -603,6 +638,7 @@ private:
     bool OpenFrame(FrameKind kind, Dest dest);
     void CloseFrame(Frame& frame, GroupState& st);
     bool ShapeWord(W w, int param);
+    bool DrawingWord(W w, int param);
     void ShapeProperty();
     void FinishShape();
     void StartDestination(W w);
@@ -713,9 +749,13 @@ private:
         int lineColor = 0, fillColor = 0xFFFFFF, lineWidth = 9525;  // colours 0xBBGGRR, width EMU
         std::uint8_t arrows = 0;        // lineStartArrowhead (1), lineEndArrowhead (2)
         int rotation = 0;               // 0-359 degrees clockwise (the property is 16.16 fixed point)
-        // A Word 95 drawing object (\do): its place and size, and its fill pattern (1 solid).
+        // A Word 95 drawing object (\do), one primitive at a time (a group or a callout holds
+        // several, each starting with its kind word): its kind, its place and size from its
+        // origin, its fill pattern (0 none), its text box's inner margin (\dptxbxmar; -1:
+        // Word's default) and the object's place among the others (\dodhgt: higher in front).
         bool drawing = false;
-        int x = 0, y = 0, width = 0, height = 0, fillPattern = 0;
+        enum class Primitive : std::uint8_t { None, Shape, Polyline, Polygon, Arc, GroupHead } primitive = Primitive::None;
+        int x = 0, y = 0, width = 0, height = 0, fillPattern = 0, textMargin = -1, depth = 0;
         // A group's coordinates for its shapes (groupLeft ...), and a shape's place in them
         // (relLeft ...).
         bool hasGroupRect = false, hasRelRect = false;
@@ -723,6 +763,16 @@ private:
         int relLeft = 0, relTop = 0, relRight = 0, relBottom = 0;
         std::size_t sink = 0, inlinesAtOpen = 0, deferredAtOpen = 0;
     } shape_, group_;  // the shape being read, and the shape group (\shpgrp) it is in
+    // The drawing object being read: the origins of the groups (\dpgroup) its primitive is in,
+    // each the sum of those around it, and the primitive's points (\dpptx \dppty).
+    struct DrawingBuild {
+        std::array<std::pair<int, int>, kMaxDrawingGroups> origins{};
+        int groups = 0;  // may exceed kMaxDrawingGroups: deeper groups move their members no further
+        std::vector<std::pair<int, int>> points;
+    } drawing_;
+    void PlaceShape(const ShapeBuild& shape);
+    void StartDrawingPrimitive(ShapeBuild::Primitive primitive, int type);
+    void FinishDrawingPrimitive(ShapeBuild shape);
     std::string shapeValue_;  // the property value being read ({\sv ...})
     bool shapePropInner_ = false;  // the property is an inner shape's
 
@@ -1406,7 +1456,19 @@ bool RtfReader::ShapeWord(W w, int param) {
         case W::shpwr: shape.wrap = param == kNoParam ? 2 : param; return true;
         default: break;
     }
-    if (!shape.drawing) return false;
+    return shape.drawing && DrawingWord(w, param);
+}
+
+// A word of the drawing object being read, in the object's own group (not in its text box).
+// Its primitives have a place (\dpx \dpy \dpxsize \dpysize), a line (style, colour, width in
+// twips, arrowheads) and a fill: a pattern and its colours, of which only the background
+// colour is shown (Word writes a solid fill as pattern 1 in the background colour, and
+// patterns are not drawn).
+bool RtfReader::DrawingWord(W w, int param) {
+    if (stack_.back().dest != Dest::Drawing) return false;
+    using Primitive = ShapeBuild::Primitive;
+    ShapeBuild& shape = shape_;
+    const int v = param == kNoParam ? 0 : Length(param);
     const int byte = std::clamp(param == kNoParam ? 0 : param, 0, 255);
     switch (w) {
         case W::dobxpage: shape.horzRef = 1; return true;
@@ -1415,24 +1477,129 @@ bool RtfReader::ShapeWord(W w, int param) {
         case W::dobypage: shape.vertRef = 1; return true;
         case W::dobymargin: shape.vertRef = 0; return true;
         case W::dobypara: shape.vertRef = 2; return true;
+        case W::dodhgt: shape.depth = param == kNoParam ? 0 : param; return true;
         case W::dpx: shape.x = v; return true;
         case W::dpy: shape.y = v; return true;
         case W::dpxsize: shape.width = v; return true;
         case W::dpysize: shape.height = v; return true;
-        case W::dptxbx: shape.type = 202; return true;
-        case W::dprect: shape.type = 1; return true;
-        case W::dpline: shape.type = 20; return true;
-        case W::dpother: shape.type = 0; return true;
-        case W::dplinehollow: shape.line = param == 0; return true;  // \dplinehollow0 draws it
+        case W::dptxbx: StartDrawingPrimitive(Primitive::Shape, 202); return true;
+        case W::dprect: StartDrawingPrimitive(Primitive::Shape, 1); return true;
+        case W::dproundr: if (shape.type == 1) shape.type = 2; return true;
+        case W::dpellipse: StartDrawingPrimitive(Primitive::Shape, 3); return true;
+        case W::dpline: StartDrawingPrimitive(Primitive::Shape, 20); return true;
+        case W::dppolyline: StartDrawingPrimitive(Primitive::Polyline, 0); return true;
+        case W::dppolygon: if (shape.primitive == Primitive::Polyline) shape.primitive = Primitive::Polygon; return true;
+        case W::dparc: StartDrawingPrimitive(Primitive::Arc, 0); return true;
+        case W::dparcflipx: shape.flipH = true; return true;
+        case W::dparcflipy: shape.flipV = true; return true;
+        case W::dpcallout: StartDrawingPrimitive(Primitive::None, 0); return true;  // its line and text box follow
+        case W::dpgroup: StartDrawingPrimitive(Primitive::GroupHead, 0); return true;
+        case W::dpendgroup:
+            // the group's place follows, as given before its members: read, and not used
+            StartDrawingPrimitive(Primitive::None, 0);
+            if (drawing_.groups > 0) --drawing_.groups;
+            return true;
+        case W::dpptx:
+            if (drawing_.points.size() < kMaxDrawingPoints) drawing_.points.emplace_back(v, 0);
+            return true;
+        case W::dppty:
+            if (!drawing_.points.empty()) drawing_.points.back().second = v;
+            return true;
+        case W::dptxbxmar: shape.textMargin = std::clamp(v, 0, 1440); return true;
+        case W::dplinesolid: shape.line = true; return true;
+        case W::dplinehollow: shape.line = false; return true;  // \dplinehollow0 too
         case W::dplinew: shape.lineWidth = std::clamp(v, 0, 1440) * 635; return true;
         case W::dplinecor: shape.lineColor = (shape.lineColor & 0xFFFF00) | byte; return true;
         case W::dplinecog: shape.lineColor = (shape.lineColor & 0xFF00FF) | (byte << 8); return true;
         case W::dplinecob: shape.lineColor = (shape.lineColor & 0x00FFFF) | (byte << 16); return true;
+        case W::dpastart: shape.arrows |= 1; return true;
+        case W::dpaend: shape.arrows |= 2; return true;
         case W::dpfillpat: shape.fillPattern = param == kNoParam ? 0 : param; return true;
-        case W::dpfillfgcr: shape.fillColor = (shape.fillColor & 0xFFFF00) | byte; return true;
-        case W::dpfillfgcg: shape.fillColor = (shape.fillColor & 0xFF00FF) | (byte << 8); return true;
-        case W::dpfillfgcb: shape.fillColor = (shape.fillColor & 0x00FFFF) | (byte << 16); return true;
+        case W::dpfillbgcr: shape.fillColor = (shape.fillColor & 0xFFFF00) | byte; return true;
+        case W::dpfillbgcg: shape.fillColor = (shape.fillColor & 0xFF00FF) | (byte << 8); return true;
+        case W::dpfillbgcb: shape.fillColor = (shape.fillColor & 0x00FFFF) | (byte << 16); return true;
         default: return false;
+    }
+}
+
+// A primitive of the drawing object starts with its kind word: the one before it is finished,
+// and a group's head gives its members their origin. What the object says of all its
+// primitives (its references, its depth) stays.
+void RtfReader::StartDrawingPrimitive(ShapeBuild::Primitive primitive, int type) {
+    ShapeBuild& shape = shape_;
+    if (shape.primitive == ShapeBuild::Primitive::GroupHead) {
+        if (drawing_.groups < kMaxDrawingGroups) {
+            const auto outer = drawing_.groups > 0 ? drawing_.origins[drawing_.groups - 1] : std::pair<int, int>{};
+            drawing_.origins[drawing_.groups] = {Length(outer.first + shape.x), Length(outer.second + shape.y)};
+        }
+        ++drawing_.groups;
+    } else {
+        FinishDrawingPrimitive(shape);
+    }
+    ShapeBuild next;
+    next.open = next.drawing = next.hasRect = true;
+    next.horzRef = shape.horzRef;
+    next.vertRef = shape.vertRef;
+    next.wrap = shape.wrap;
+    next.depth = shape.depth;
+    next.sink = shape.sink;
+    if (shape.sink < sinks_.size()) {
+        next.inlinesAtOpen = sinks_[shape.sink].para.content.size();
+        next.deferredAtOpen = sinks_[shape.sink].deferred.size();
+    }
+    next.primitive = primitive;
+    next.type = type;
+    shape = next;
+    drawing_.points.clear();
+}
+
+// A drawing object's primitive ends: placed as the shape it is, from the origin of its groups.
+// A line goes from its first point to its second. The model has no shape of many points:
+// polylines and polygons are drawn as lines from point to point (a polygon closed, and not
+// filled), and an arc, a quarter of an ellipse from its box's top-left corner to its
+// bottom-right one bulging towards the top-right unless flipped, as kArcSteps lines.
+void RtfReader::FinishDrawingPrimitive(ShapeBuild shape) {
+    using Primitive = ShapeBuild::Primitive;
+    if (shape.primitive == Primitive::GroupHead) return;
+    const int level = std::min(drawing_.groups, kMaxDrawingGroups);
+    const auto origin = level > 0 ? drawing_.origins[level - 1] : std::pair<int, int>{};
+    const int x0 = Length(origin.first + shape.x), y0 = Length(origin.second + shape.y);
+    shape.filled = shape.fillPattern != 0;
+    const auto& points = drawing_.points;
+    if (shape.primitive == Primitive::Shape || shape.primitive == Primitive::None) {
+        if (shape.type == 20 && points.size() >= 2) {
+            shape.left = Length(x0 + points[0].first), shape.top = Length(y0 + points[0].second);
+            shape.right = Length(x0 + points[1].first), shape.bottom = Length(y0 + points[1].second);
+            shape.flipH = shape.left > shape.right;
+            shape.flipV = shape.top > shape.bottom;
+        } else {
+            shape.left = x0, shape.top = y0;
+            shape.right = Length(x0 + shape.width), shape.bottom = Length(y0 + shape.height);
+        }
+        PlaceShape(shape);
+        return;
+    }
+    std::vector<std::pair<int, int>> path;
+    if (shape.primitive == Primitive::Arc) {
+        for (int k = 0; k <= kArcSteps; ++k) {
+            const double angle = k * std::numbers::pi / 2 / kArcSteps;
+            const double dx = shape.width * std::sin(angle), dy = shape.height * (1 - std::cos(angle));
+            path.emplace_back(Length(x0 + static_cast<int>(std::lround(shape.flipH ? shape.width - dx : dx))),
+                              Length(y0 + static_cast<int>(std::lround(shape.flipV ? shape.height - dy : dy))));
+        }
+    } else {
+        for (const auto& [px, py] : points) path.emplace_back(Length(x0 + px), Length(y0 + py));
+        if (shape.primitive == Primitive::Polygon && path.size() > 2) path.push_back(path.front());
+    }
+    for (std::size_t i = 1; i < path.size() && !stop_; ++i) {
+        ShapeBuild line = shape;
+        line.type = 20;
+        line.left = path[i - 1].first, line.top = path[i - 1].second;
+        line.right = path[i].first, line.bottom = path[i].second;
+        line.flipH = line.left > line.right;
+        line.flipV = line.top > line.bottom;
+        line.arrows = static_cast<std::uint8_t>((i == 1 ? shape.arrows & 1 : 0) | (i + 1 == path.size() ? shape.arrows & 2 : 0));
+        PlaceShape(line);
     }
 }
 
@@ -1479,6 +1646,12 @@ void RtfReader::FinishShape() {
     ShapeProperty();
     ShapeBuild shape = shape_;
     shape_ = ShapeBuild{};
+    if (shape.drawing) {
+        FinishDrawingPrimitive(shape);
+        drawing_.groups = 0;
+        drawing_.points.clear();
+        return;
+    }
     if (group_.open) {
         // A shape of a group: its place in the group's coordinates, scaled to the group's box,
         // in the group's references and wrapping. A group that is aligned rather than placed,
@@ -1531,13 +1704,12 @@ void RtfReader::FinishShape() {
             shape.hasRect = true;
         }
     }
-    if (shape.drawing) {
-        shape.left = shape.x;
-        shape.top = shape.y;
-        shape.right = Length(shape.x + shape.width);
-        shape.bottom = Length(shape.y + shape.height);
-        shape.filled = shape.fillPattern == 1;  // solid; patterns are not drawn
-    }
+    PlaceShape(shape);
+}
+
+// A shape (or a primitive of a drawing object) in its place: a frame before its anchor
+// paragraph holding what it drew there and its text box.
+void RtfReader::PlaceShape(const ShapeBuild& shape) {
     if (!shape.hasRect || shape.pseudoInline || shape.sink + 1 != sinks_.size()) return;
     Sink& sink = sinks_[shape.sink];
     if (sink.para.content.size() < shape.inlinesAtOpen || sink.deferred.size() < shape.deferredAtOpen) return;
@@ -1620,23 +1792,30 @@ void RtfReader::FinishShape() {
     ParaFormat format;
     format.frame = frame;
     const bool textBox = shape.deferredAtOpen < sink.deferred.size();
+    const int depth = shape.drawing ? shape.depth : INT_MIN;
     if (!picture.content.empty() || (drawsItself && !textBox)) {
-        // (a shape with nothing in it still needs a paragraph to stand for its box)
+        // (a shape with nothing in it still needs a paragraph to stand for its box; counted
+        // now, twice as the list may be moved, as a drawing object makes many that wait for
+        // their paragraph)
         picture.format = SharedFormat(format);
+        Charge(2 * (sizeof(Block) + sizeof(int)));
         sink.floating.push_back(Block{std::move(picture)});
+        sink.floatingDepth.push_back(depth);
     }
     // Its text box, inside the box's inner margins (Word's: 0.1 inch at the sides, 0.05 inch
-    // above).
+    // above; a drawing object's its \dptxbxmar all round).
+    const int side = shape.textMargin >= 0 ? shape.textMargin : 144, top = shape.textMargin >= 0 ? shape.textMargin : 72;
     for (std::size_t i = shape.deferredAtOpen; i < sink.deferred.size(); ++i) {
         if (auto* p = std::get_if<Paragraph>(&sink.deferred[i].value)) {
             ParaFormat own = *p->format;
             own.frame = frame;
-            own.leftIndent += 144;
-            own.rightIndent += 144;
-            if (i == shape.deferredAtOpen) own.spaceBefore += 72;
+            own.leftIndent += side;
+            own.rightIndent += side;
+            if (i == shape.deferredAtOpen) own.spaceBefore += top;
             p->format = SharedFormat(std::move(own));
         }
         sink.floating.push_back(std::move(sink.deferred[i]));
+        sink.floatingDepth.push_back(depth);
     }
     sink.deferred.erase(sink.deferred.begin() + static_cast<std::ptrdiff_t>(shape.deferredAtOpen), sink.deferred.end());
 }
@@ -1850,14 +2029,17 @@ void RtfReader::StartDestination(W w) {
                 shape_.sink = sinks_.size() - 1;
                 shape_.inlinesAtOpen = CurrentSink().para.content.size();
                 shape_.deferredAtOpen = CurrentSink().deferred.size();
+                drawing_.groups = 0;
+                drawing_.points.clear();
             } else {
                 st.dest = text ? Dest::Drawing : Dest::Skip;
             }
             break;
         case W::dptxbxtext:
         case W::shptxt:
-            // A text box: a shape's, or a drawing object's where the object stands in the text.
-            if (w == W::dptxbxtext ? st.dest != Dest::Drawing : !text) {
+            // A text box: a shape's, or a drawing object's where the object stands in the text
+            // (one found outside its object follows its paragraph, as a shape's that has no place).
+            if (!text && !(w == W::dptxbxtext && st.dest == Dest::Drawing)) {
                 st.dest = Dest::Skip;
                 break;
             }
@@ -2486,15 +2668,10 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     const int itap = st.para.itap;
     // Placed shapes go before their paragraph, which flows around them; in a table cell, where
     // they are laid out in the cell's flow, after it, in the order they were written.
-    if (!sink.floating.empty() && itap == 0) {
-        for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
-        sink.floating.clear();
-    }
+    auto place = [&](Block block) { PlaceBlock(sink, std::move(block), itap); };
+    if (!sink.floating.empty() && itap == 0) TakeFloating(sink, place);
     PlaceBlock(sink, Block{std::move(para)}, itap);
-    if (!sink.floating.empty()) {
-        for (auto& block : sink.floating) PlaceBlock(sink, std::move(block), itap);
-        sink.floating.clear();
-    }
+    if (!sink.floating.empty()) TakeFloating(sink, place);
     if (!sink.deferred.empty()) {
         for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
         sink.deferred.clear();
@@ -2581,8 +2758,7 @@ void RtfReader::FinishSink() {
     Sink& s = CurrentSink();
     if (!s.para.content.empty() || s.paraHasListText || s.breakBefore) FinishParagraph(false);
     SetTableDepth(s, 0);
-    for (auto& block : s.floating) s.blocks.push_back(std::move(block));
-    s.floating.clear();
+    TakeFloating(s, [&](Block block) { s.blocks.push_back(std::move(block)); });
     for (auto& block : s.deferred) s.blocks.push_back(std::move(block));
     s.deferred.clear();
 }

@@ -508,15 +508,6 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     EXPECT_TRUE(drawn.set && drawn.inFront);
     EXPECT_EQ(drawn.horzRef, FramePosition::HorzRef::Page);
     EXPECT_EQ(drawn.x, 941);
-    r = Read("{\\rtf1 {\\*\\do\\dprect\\dpx10\\dpy20\\dpxsize300\\dpysize400\\dplinew30\\dplinecob255"
-             "\\dpfillpat1\\dpfillfgcr255\\dpfillfgcg0\\dpfillfgcb0}{\\*\\do\\dpline\\dpxsize500\\dplinehollow}a\\par}");
-    ASSERT_EQ(Body(r).size(), 2u);  // a hollow line draws nothing
-    const FramePosition& old = Para(Body(r), 0).format->frame;
-    EXPECT_EQ(old.drawn, FramePosition::Drawn::Outline);
-    EXPECT_EQ(old.lineWidth, 30);
-    EXPECT_EQ(old.lineColor, (Color{0, 0, 255, false}));
-    EXPECT_EQ(old.fill, (Color{255, 0, 0, false}));
-    EXPECT_EQ(old.height, -400);
 
     // A shape with a place is a frame before its anchor paragraph: its picture and its text box.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft100\\shptop200\\shpright3100\\shpbottom1200\\shpbxpage"
@@ -611,6 +602,68 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     ASSERT_EQ(r.document.notes.size(), 1u);
     EXPECT_EQ(Para(Body(r), 1).content.at(1).note, 0);
     EXPECT_EQ(Para(Body(r), 0).content.size(), 2u);
+}
+
+TEST(RtfReaderPictures, Word95DrawingObjectsAreShapes) {
+    // A box in its background colour; a hollow text box inside its own margin; a line drawn
+    // from its first point, up and to the left; then, in one group offset by (1000, 2000), an
+    // ellipse and a triangle of three lines. Drawn by depth: the first object comes last.
+    auto r = Read("{\\rtf1 {\\*\\do\\dodhgt9\\dprect\\dpx10\\dpy20\\dpxsize300\\dpysize400\\dplinew30\\dplinecob255"
+                  "\\dpfillfgcr255\\dpfillbgcr0\\dpfillbgcg128\\dpfillbgcb0\\dpfillpat1}"
+                  "{\\*\\do\\dodhgt1\\dptxbx\\dptxbxmar40{\\dptxbxtext boxed\\par}\\dpxsize900\\dplinehollow0}"
+                  "{\\*\\do\\dodhgt2\\dpline\\dpptx300\\dppty200\\dpptx0\\dppty0\\dpx100\\dpy100\\dpaendsol}"
+                  "{\\*\\do\\dodhgt3\\dpgroup\\dpcount2\\dpx1000\\dpy2000\\dpellipse\\dpx5\\dpy6\\dpxsize50\\dpysize60"
+                  "\\dppolyline\\dppolygon\\dppolycount3\\dpptx0\\dppty100\\dpptx50\\dppty0\\dpptx100\\dppty100"
+                  "\\dpendgroup\\dpx0\\dpy0}a{\\*\\dptxbxtext stray\\par}\\par}");
+    const Blocks& body = Body(r);
+    EXPECT_EQ(TextOf(body), u"boxed|||||||a|stray");
+    using Drawn = FramePosition::Drawn;
+    auto frame = [&](std::size_t i) { return Para(body, i).format->frame; };
+    EXPECT_EQ(frame(0).drawn, Drawn::Nothing);
+    EXPECT_EQ(Para(body, 0).format->leftIndent, 40);
+    EXPECT_EQ(frame(0).width, 900);
+    EXPECT_EQ(frame(1).drawn, Drawn::Line);
+    EXPECT_TRUE(frame(1).flipH && frame(1).flipV);
+    EXPECT_EQ(frame(1).arrows, 2);
+    EXPECT_EQ(frame(1).x, 100);
+    EXPECT_EQ(frame(1).width, 300);
+    EXPECT_EQ(frame(2).drawn, Drawn::Ellipse);
+    EXPECT_EQ(frame(2).x, 1005);
+    EXPECT_EQ(frame(2).y, 2006);
+    for (std::size_t i : {3, 4, 5}) EXPECT_EQ(frame(i).drawn, i == 5 ? Drawn::Across : Drawn::Line);
+    EXPECT_FALSE(frame(3).flipH || !frame(3).flipV);  // from the bottom-left corner up
+    EXPECT_EQ(frame(5).y, 2100);
+    const FramePosition& box = frame(6);
+    EXPECT_EQ(box.drawn, Drawn::Outline);
+    EXPECT_EQ(box.lineWidth, 30);
+    EXPECT_EQ(box.lineColor, (Color{0, 0, 255, false}));
+    EXPECT_EQ(box.fill, (Color{0, 128, 0, false}));
+    EXPECT_EQ(box.height, -400);
+}
+
+TEST(RtfReaderPictures, Word95ArcsCalloutsAndPolylinesAreDrawnWithLines) {
+    // An arc flipped across: from the box's top-right corner to its bottom-left one. A
+    // callout: its pointer, then its text box. A polyline longer than the points kept.
+    std::string points;
+    for (int i = 0; i < 1000; ++i) points += "\\dpptx" + std::to_string(i) + "\\dppty0";
+    auto r = Read("{\\rtf1 {\\*\\do\\dparc\\dparcflipx\\dpx100\\dpy100\\dpxsize800\\dpysize400}"
+                  "{\\*\\do\\dpcallout\\dpcooffset5\\dpxsize900\\dpysize900\\dppolyline\\dppolycount2\\dpptx0\\dppty0"
+                  "\\dpptx10\\dppty10\\dptxbx{\\dptxbxtext said\\par}\\dpx20\\dpxsize500\\dpysize300}"
+                  "{\\*\\do\\dppolyline" + points + "}a\\par}");
+    const Blocks& body = Body(r);
+    ASSERT_EQ(body.size(), 8u + 2 + 127 + 1);
+    auto frame = [&](std::size_t i) { return Para(body, i).format->frame; };
+    EXPECT_EQ(frame(0).x + frame(0).width, 900);
+    EXPECT_EQ(frame(0).y, 100);
+    EXPECT_TRUE(frame(0).flipH && frame(7).flipH && !frame(7).flipV);
+    EXPECT_EQ(frame(7).x, 100);
+    EXPECT_EQ(frame(7).y - frame(7).height, 500);
+    EXPECT_EQ(frame(8).drawn, FramePosition::Drawn::Line);
+    EXPECT_EQ(frame(8).width, 10);
+    EXPECT_EQ(TextOf(Para(body, 9)), u"said");
+    EXPECT_EQ(frame(9).drawn, FramePosition::Drawn::Outline);
+    EXPECT_EQ(frame(9).x, 20);
+    EXPECT_EQ(frame(136).x, 126);
 }
 
 TEST(RtfReaderPictures, OversizedPictureIsDroppedAndTextKept) {
