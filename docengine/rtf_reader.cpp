@@ -1713,10 +1713,6 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     if (!shape.hasRect || shape.pseudoInline || shape.sink + 1 != sinks_.size()) return;
     Sink& sink = sinks_[shape.sink];
     if (sink.para.content.size() < shape.inlinesAtOpen || sink.deferred.size() < shape.deferredAtOpen) return;
-    // A frame holds paragraphs: a text box with a table in it follows its paragraph instead.
-    for (std::size_t i = shape.deferredAtOpen; i < sink.deferred.size(); ++i)
-        if (!std::holds_alternative<Paragraph>(sink.deferred[i].value)) return;
-
     FramePosition frame;
     frame.set = true;
     // \shpbx* / \shpby*, or when those say to ignore them, the properties posrelh/posrelv:
@@ -1813,6 +1809,13 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
             own.rightIndent += side;
             if (i == shape.deferredAtOpen) own.spaceBefore += top;
             p->format = SharedFormat(std::move(own));
+        } else {
+            Table& table = std::get<Table>(sink.deferred[i].value);
+            table.frame = frame;
+            for (TableRow& row : table.rows) {  // moved in by the inner margin, as the paragraphs
+                row.leftOffset = Length(row.leftOffset + side);
+                for (TableCell& cell : row.cells) cell.rightEdge = Length(cell.rightEdge + side);
+            }
         }
         sink.floating.push_back(std::move(sink.deferred[i]));
         sink.floatingDepth.push_back(depth);

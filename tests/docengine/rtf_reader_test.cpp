@@ -588,12 +588,16 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     EXPECT_EQ(child.width, 1000);
     EXPECT_EQ(child.height, -500);
 
-    // A text box holding a table, and a shape in a table cell, follow their paragraph.
+    // A text box holding a table has the table in its frame, moved in by the box's inner
+    // margin; a shape in a table cell follows its paragraph.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt in\\par"
              "\\trowd\\cellx900\\intbl c\\cell\\row}}}b\\par"
              "\\trowd\\cellx900\\intbl x{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt t\\par}}}y\\cell\\row}");
-    EXPECT_EQ(TextOf(Body(r)), u"ab|in|[c]|[xy|t]");
-    EXPECT_FALSE(Para(Body(r), 1).format->frame.set);
+    EXPECT_EQ(TextOf(Body(r)), u"in|[c]|ab|[xy|t]");
+    ASSERT_TRUE(Para(Body(r), 0).format->frame.set);
+    EXPECT_TRUE(TableAt(Body(r), 1).frame == Para(Body(r), 0).format->frame);
+    EXPECT_EQ(TableAt(Body(r), 1).rows.at(0).cells.at(0).rightEdge, 900 + 144);
+    EXPECT_FALSE(Para(Body(r), 2).format->frame.set);
 
     // A note mark written inside a placed shape stays in the anchor paragraph with its note.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn pib}{\\sv{\\pict\\pngblip 01}}}"
