@@ -252,7 +252,19 @@ void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const Pag
             return;
         }
         std::vector<POINT> outline;
-        if (item.shape == Shape::Box) {
+        if (item.shape == Shape::Box && item.rounded) {
+            // each corner a quarter circle, its radius a sixth of the shorter side
+            constexpr int kSteps = 6;
+            const double radius = std::min(r.right - r.left, r.bottom - r.top) / 6.0;
+            const double corners[4][3] = {{r.right - radius, r.top + radius, -90}, {r.right - radius, r.bottom - radius, 0},
+                                          {r.left + radius, r.bottom - radius, 90}, {r.left + radius, r.top + radius, 180}};
+            for (const auto& [x, y, start] : corners) {
+                for (int k = 0; k <= kSteps; ++k) {
+                    const double a = (start + 90.0 * k / kSteps) * std::numbers::pi / 180;
+                    outline.push_back(turned(x + radius * std::cos(a), y + radius * std::sin(a)));
+                }
+            }
+        } else if (item.shape == Shape::Box) {
             outline = {turned(r.left, r.top), turned(r.right, r.top), turned(r.right, r.bottom), turned(r.left, r.bottom)};
         } else if (item.shape == Shape::Preset) {
             // the unit outline in the box, mirrored as the shape is flipped
@@ -393,7 +405,14 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
         g.face = face;
         g.x = deviceX[i];
         g.text.assign(view.begin() + static_cast<std::ptrdiff_t>(i), view.begin() + static_cast<std::ptrdiff_t>(j));
-        for (std::size_t k = i; k < j; ++k) g.dx.push_back(deviceX[k + 1] - deviceX[k]);
+        // Right-to-left letters (Hebrew, Arabic) are left to the face's own advances: the
+        // system puts them in their visual order and joins Arabic letters, so advances
+        // given in the text's order would space the wrong letters.
+        const bool rightToLeft = std::any_of(g.text.begin(), g.text.end(), [](wchar_t c) {
+            return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+        });
+        if (!rightToLeft)
+            for (std::size_t k = i; k < j; ++k) g.dx.push_back(deviceX[k + 1] - deviceX[k]);
         i = j;
     }
 }
@@ -411,7 +430,7 @@ void DrawGlyphs(HDC dc, std::vector<Glyphs>& glyphs, DeviceFonts& deviceFonts) {
         SetTextColor(dc, g.color);
         SelectedObject font(dc, deviceFonts.Get(*g.spec, g.face, g.height, g.underline, g.strike));
         ExtTextOutW(dc, g.x, g.baseline, 0, nullptr, g.text.c_str(), static_cast<UINT>(g.text.size()),
-                    g.dx.data());
+                    g.dx.empty() ? nullptr : g.dx.data());
     }
 }
 
