@@ -305,7 +305,8 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
         y += (height - width) / 2;
         std::swap(width, height);
     }
-    const bool shape = frame.drawn == Drawn::Ellipse || frame.drawn == Drawn::Line || frame.drawn == Drawn::Preset || turned;
+    const bool shape = frame.drawn == Drawn::Ellipse || frame.drawn == Drawn::Line || frame.drawn == Drawn::Preset ||
+                       frame.rounded || turned;
     if (!frame.fill.automatic && !shape) out.push_back(RectItem{x, y, width, height, frame.fill});
     const int w = frame.lineWidth, half = w / 2;
     switch (shape ? Drawn::Line : frame.drawn) {
@@ -313,18 +314,19 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
     case Drawn::Preset:
     case Drawn::Line: {
         RectItem item{x, y, width, height, frame.lineColor};
-        item.shape = frame.drawn == Drawn::Ellipse   ? RectItem::Shape::Ellipse
-                     : frame.drawn == Drawn::Outline ? RectItem::Shape::Box
-                     : frame.drawn == Drawn::Preset  ? RectItem::Shape::Preset
-                                                     : RectItem::Shape::Line;
+        item.shape = frame.drawn == Drawn::Ellipse                     ? RectItem::Shape::Ellipse
+                     : frame.drawn == Drawn::Outline || frame.rounded ? RectItem::Shape::Box
+                     : frame.drawn == Drawn::Preset                   ? RectItem::Shape::Preset
+                                                                      : RectItem::Shape::Line;
         item.preset = frame.preset;
+        item.rounded = frame.rounded;
         item.rotation = rotation;
         if (straight) {
             // a straight line, turned about its middle
             if (frame.drawn == Drawn::Across) item.y = y, item.height = 0;
             else item.x = x, item.width = 0;
         }
-        item.lineWidth = w;
+        item.lineWidth = frame.drawn == Drawn::Nothing ? 0 : w;  // a rounded fill alone
         item.fill = frame.fill;
         item.flipH = frame.flipH;
         item.flipV = frame.flipV;

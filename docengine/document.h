@@ -147,6 +147,7 @@ struct FramePosition {
     // `Preset`: the outline of a preset shape (`preset`, its type: PresetOutline) and its fill.
     enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down, Ellipse, Line, Preset } drawn = Drawn::Nothing;
     std::uint8_t preset = 0;
+    bool rounded = false;  // the box's outline and fill have rounded corners (a rounded rectangle)
     Color lineColor;
     int lineWidth = 0;  // twips
     Color fill;

@@ -100,11 +100,12 @@ struct RectItem {  // a filled rectangle: cell and paragraph shading, border lin
     // Or a shape drawn in the rectangle: an ellipse (its line `lineWidth` wide, none at 0, and
     // `fill`, automatic for none), or a line `lineWidth` wide from one corner to the opposite
     // one: from the top-left unless flipped, with arrowheads (1 at its start, 2 at its end).
-    // Box: a rectangle's outline and `fill`, used when it is turned. The shapes are turned
+    // Box: a rectangle's outline and `fill`, used when it is turned or rounded. The shapes are turned
     // `rotation` degrees clockwise about the rectangle's centre.
     // Preset: the outline of preset shape `preset` (PresetOutline) with its line and fill.
     enum class Shape : std::uint8_t { Fill, Ellipse, Line, Box, Preset } shape = Shape::Fill;
     std::uint8_t preset = 0;
+    bool rounded = false;  // Box: its corners rounded, a sixth of its shorter side across
     int lineWidth = 0;
     Color fill;
     bool flipH = false, flipV = false;

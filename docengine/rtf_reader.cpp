@@ -1768,6 +1768,7 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     if ((box || ellipse || preset) && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF)
         frame.fill = color(shape.fillColor);
     const bool drawsItself = frame.drawn != FramePosition::Drawn::Nothing || !frame.fill.automatic;
+    frame.rounded = shape.type == 2 && drawsItself;
 
     // The pictures it drew into its anchor paragraph, in a paragraph of their own. Anything
     // else it left there (a stray note mark) stays, and the mark waiting for its note is

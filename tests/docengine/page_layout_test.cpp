@@ -887,6 +887,12 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_EQ(box.width, 1000);
     EXPECT_EQ(box.height, 2000);
     EXPECT_EQ(box.x + box.width / 2, 3000 + 1000);  // about the same centre
+    // so is a rounded one, unturned
+    boxed.frame.rotation = 0;
+    boxed.frame.rounded = true;
+    l = LayOutChecked(Doc({B(Para("", boxed))}), TextArea(9600, 20));
+    ASSERT_EQ(l.pages[0].rects.size(), 1u);
+    EXPECT_TRUE(l.pages[0].rects[0].shape == RectItem::Shape::Box && l.pages[0].rects[0].rounded);
 
     // Frames taller than the page stay on it, side by side, rather than each taking a page.
     ParaFormat tall = framed;
