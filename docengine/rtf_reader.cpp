@@ -740,6 +740,7 @@ private:
     // anchor paragraph (its picture) and the paragraph's text boxes.
     struct ShapeBuild {
         bool open = false, hasRect = false, pseudoInline = false;
+        bool fitToText = false;  // fFitShapeToText: its box is as high as its text box's text
         int left = 0, top = 0, right = 0, bottom = 0;
         int horzRef = -1, vertRef = -1;  // \shpbx / \shpby, -1 ignored: the properties say
         int wrap = 3;                   // \shpwrN; without it the text is not moved aside
@@ -1617,6 +1618,7 @@ void RtfReader::ShapeProperty() {
     else if (name == u"posrelh") shape.posrelh = value;
     else if (name == u"posrelv") shape.posrelv = value;
     else if (name == u"fPseudoInline") shape.pseudoInline = value != 0;
+    else if (name == u"fFitShapeToText") shape.fitToText = value != 0;
     else if (name == u"shapeType") shape.type = value;
     else if (name == u"fLine") shape.line = value != 0;
     else if (name == u"rotation") shape.rotation = static_cast<int>((((std::int64_t{value} + 32768) >> 16) % 360 + 360) % 360);
@@ -1733,6 +1735,8 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     frame.y = std::min(shape.top, shape.bottom);
     frame.width = std::max(1, std::abs(shape.right - shape.left));
     frame.height = -std::max(1, std::abs(shape.bottom - shape.top));
+    const bool fitted = shape.fitToText && shape.deferredAtOpen < sink.deferred.size();
+    if (fitted) frame.height = 0;  // as high as what it holds
     frame.gapX = 180;  // Word's default distance from the text, left and right
     frame.wrap = shape.wrap != 1;
     frame.inFront = shape.wrap == 3;
@@ -1809,6 +1813,7 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
             own.leftIndent += side;
             own.rightIndent += side;
             if (i == shape.deferredAtOpen) own.spaceBefore += top;
+            if (fitted && i + 1 == sink.deferred.size()) own.spaceAfter += top;  // its inner margin below
             p->format = SharedFormat(std::move(own));
         } else {
             Table& table = std::get<Table>(sink.deferred[i].value);

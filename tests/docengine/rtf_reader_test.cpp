@@ -589,12 +589,14 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
     EXPECT_EQ(child.height, -500);
 
     // A text box holding a table has the table in its frame, moved in by the box's inner
-    // margin; a shape in a table cell follows its paragraph.
-    r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt in\\par"
+    // margin (one that fits itself to its text is as high as what it holds); a shape in a
+    // table cell follows its paragraph.
+    r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn fFitShapeToText}{\\sv 1}}{\\shptxt in\\par"
              "\\trowd\\cellx900\\intbl c\\cell\\row}}}b\\par"
              "\\trowd\\cellx900\\intbl x{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt t\\par}}}y\\cell\\row}");
     EXPECT_EQ(TextOf(Body(r)), u"in|[c]|ab|[xy|t]");
     ASSERT_TRUE(Para(Body(r), 0).format->frame.set);
+    EXPECT_EQ(Para(Body(r), 0).format->frame.height, 0);
     EXPECT_TRUE(TableAt(Body(r), 1).frame == Para(Body(r), 0).format->frame);
     EXPECT_EQ(TableAt(Body(r), 1).rows.at(0).cells.at(0).rightEdge, 900 + 144);
     EXPECT_FALSE(Para(Body(r), 2).format->frame.set);
