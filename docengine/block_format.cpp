@@ -471,8 +471,25 @@ std::pair<int, int> BlockFormatter::PictureSize(const Picture& picture, int maxW
     return {static_cast<int>(w), static_cast<int>(h)};
 }
 
+// Small capitals: the lower-case letters are set as capitals at four fifths of the size, in
+// segments of their own.
 void BlockFormatter::AddRun(std::u16string_view text, const CharFormat& format, bool plain, TextItem::Field field,
                             int note) {
+    if (!format.smallCaps || format.caps) {
+        AddSegment(text, format, plain, field, note, false);
+        return;
+    }
+    auto lower = [](char16_t c) { return Upper(c) != c; };
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t j = i + 1;
+        while (j < text.size() && lower(text[j]) == lower(text[i])) ++j;
+        AddSegment(text.substr(i, j - i), format, plain, field, i == 0 ? note : -1, lower(text[i]));
+        i = j;
+    }
+}
+
+void BlockFormatter::AddSegment(std::u16string_view text, const CharFormat& format, bool plain, TextItem::Field field,
+                                int note, bool smaller) {
     if (text.empty()) return;
     Seg seg;
     seg.start = disp_.size();
@@ -490,6 +507,7 @@ void BlockFormatter::AddRun(std::u16string_view text, const CharFormat& format, 
         raise -= base / 5;
     }
     raise = std::clamp(raise, -kMaxFontTwips, kMaxFontTwips);
+    if (smaller) size = std::max(1, size * 4 / 5);
     seg.font = measure_.Font(format, size);
     seg.raise = raise;
     const VerticalMetrics& vm = measure_.Vertical(seg.font);

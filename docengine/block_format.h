@@ -192,6 +192,9 @@ public:
 private:
     struct Seg;
     void AddRun(std::u16string_view text, const CharFormat& format, bool plain, TextItem::Field field, int note);
+    // One segment of a run; `smaller`: small capitals, set at a smaller size.
+    void AddSegment(std::u16string_view text, const CharFormat& format, bool plain, TextItem::Field field, int note,
+                    bool smaller);
     void AddSpecial(char16_t unit, std::uint8_t kind, const CharFormat& format, bool plain);
     void AddPicture(const std::shared_ptr<const Picture>& picture, const CharFormat& format, int maxWidth,
                     int maxHeight);

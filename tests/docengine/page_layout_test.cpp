@@ -201,6 +201,9 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     CharFormat super;
     super.verticalAlign = VerticalAlign::Superscript;
     item.content.push_back(Text("z", super));
+    CharFormat smallCaps;
+    smallCaps.smallCaps = true;
+    item.content.push_back(Text(" Sc", smallCaps));
     const Layout l = LayOutChecked(Doc({B(p), B(item)}), TextArea(6000, 40));
     EXPECT_EQ(Item(l, "bb")->x, 1000 + 1200 - 240);
     EXPECT_EQ(Item(l, "cc")->x, 1000 + 2400 - 120);
@@ -211,7 +214,10 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     const TextItem* two = Item(l, "z");
     EXPECT_EQ(two->baseline, Item(l, "item")->baseline - 80);
     EXPECT_EQ(l.fonts[two->font].sizeTwips, 160);
-    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz\r\n");
+    // small capitals: capitals at full size, lower-case letters as capitals four fifths the size
+    EXPECT_EQ(l.fonts[Item(l, " S")->font].sizeTwips, 240);
+    EXPECT_EQ(l.fonts[Item(l, "C")->font].sizeTwips, 192);
+    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz SC\r\n");
 
     // default stops as the document sets them; one too small to be meant is ignored
     const Layout own = LayOutChecked(ReadRtf("{\\rtf1\\deftab500 a\\tab b\\tab c\\par}").document, TextArea(6000, 40));
