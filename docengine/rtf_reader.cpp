@@ -2876,13 +2876,13 @@ void RtfReader::ApplyNeighbourSpacing(Blocks& blocks, int depth) {
             spaceAfter = (depth > 0 && i + 1 == blocks.size()) || (listItem && isListItem(next)) ? 0 : kAutoSpace;
         if (own.contextualSpacing && previousStyle == own.style) spaceBefore = 0;
         if (own.contextualSpacing && nextStyle == own.style) spaceAfter = 0;
+        previousStyle = own.style;
         if (spaceBefore != own.spaceBefore || spaceAfter != own.spaceAfter) {
-            ParaFormat changed = own;
+            ParaFormat changed = own;  // (`own` goes with the format it replaces)
             changed.spaceBefore = spaceBefore;
             changed.spaceAfter = spaceAfter;
             p.format = SharedFormat(std::move(changed));
         }
-        previousStyle = own.style;
     }
 }
 
