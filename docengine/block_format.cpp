@@ -1181,6 +1181,11 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         CellBox cb;
         cb.left = (i == 0 ? left0 : rights[i - 1]) + shift;
         cb.right = rights[last] + shift;
+        if (row.rightToLeft) {  // the same edges, mirrored within the row
+            const int mirror = left0 + rights.back() + 2 * shift, left = cb.left;
+            cb.left = mirror - cb.right;
+            cb.right = mirror - left;
+        }
         const int edge = rights[last];
         const bool below = continuesBelow(edge);
         auto span = std::find_if(spans.begin(), spans.end(),

@@ -307,6 +307,7 @@ struct TableRow {
     int height = 0;       // \trrhN: > 0 at least, < 0 exactly, 0 auto
     bool header = false;  // \trhdr: repeated at the top of each page the table runs onto
     bool keepTogether = false;  // \trkeep
+    bool rightToLeft = false;   // \rtlrow: the cells run from the right, the first at the right edge
     Alignment alignment = Alignment::Left;  // \trql \trqc \trqr
     Borders borders;      // \trbrdrt ...: default cell borders of the row
     int paddingLeft = -1, paddingRight = -1, paddingTop = -1, paddingBottom = -1;  // \trpadd*; -1: not given

@@ -93,7 +93,7 @@ enum class W : std::uint16_t {
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
     emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
     // tables
-    trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, trql, trqc,
+    trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, rtlrow, ltrrow, trql, trqc,
     trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
     trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, clmgf, clmrg, clvmgf,
     clvmrg, trpaddl, trpaddr, trpaddt, trpaddb, trpaddfl, trpaddfr, trpaddft, trpaddfb, clpadl,
@@ -245,6 +245,7 @@ constexpr WordEntry kWords[] = {
     {"trowd", W::trowd}, {"cellx", W::cellx}, {"cell", W::cell}, {"row", W::row},
     {"nestcell", W::nestcell}, {"nestrow", W::nestrow}, {"trleft", W::trleft},
     {"trgaph", W::trgaph}, {"trrh", W::trrh}, {"trhdr", W::trhdr}, {"trkeep", W::trkeep},
+    {"rtlrow", W::rtlrow}, {"ltrrow", W::ltrrow},
     {"trql", W::trql}, {"trqc", W::trqc}, {"trqr", W::trqr}, {"clbrdrt", W::clbrdrt},
     {"clbrdrl", W::clbrdrl}, {"clbrdrb", W::clbrdrb}, {"clbrdrr", W::clbrdrr},
     {"trbrdrt", W::trbrdrt}, {"trbrdrl", W::trbrdrl}, {"trbrdrb", W::trbrdrb},
@@ -3346,6 +3347,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::trrh: row.row.height = std::clamp(has ? param : 0, -31680, 31680); return;
         case W::trhdr: row.row.header = true; return;
         case W::trkeep: row.row.keepTogether = true; return;
+        case W::rtlrow: row.row.rightToLeft = true; return;
+        case W::ltrrow: row.row.rightToLeft = false; return;
         case W::trql: row.row.alignment = Alignment::Left; return;
         case W::trqc: row.row.alignment = Alignment::Center; return;
         case W::trqr: row.row.alignment = Alignment::Right; return;

@@ -397,6 +397,14 @@ TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
     const std::u16string& text = l.plainText;
     EXPECT_LT(text.find(u"r0.1\r\nr1.0"), text.find(u"r29.1"));
     EXPECT_EQ(text.find(u"r0.0"), text.rfind(u"r0.0"));
+
+    // A right-to-left row (\rtlrow) has the same cells mirrored: the first at the right.
+    Table rtl = Grid(1, {2000, 5000}, "R");
+    rtl.rows[0].rightToLeft = true;
+    const Layout mirrored = LayOutChecked(Doc({B(rtl)}), TextArea(6000, 10));
+    EXPECT_EQ(Item(mirrored, "R0.0")->x, 1000 - 100 + 5000 - 2000 + 100);
+    EXPECT_EQ(Item(mirrored, "R0.1")->x, 1000 - 100 + 100);
+    EXPECT_EQ(mirrored.plainText, u"R0.0\r\nR0.1\r\n");  // read in the file's order
 }
 
 TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
