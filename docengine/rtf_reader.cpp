@@ -1736,7 +1736,8 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     frame.y = std::min(shape.top, shape.bottom);
     frame.width = std::max(1, std::abs(shape.right - shape.left));
     frame.height = -std::max(1, std::abs(shape.bottom - shape.top));
-    const bool fitted = shape.fitToText && shape.deferredAtOpen < sink.deferred.size();
+    const bool textBox = shape.deferredAtOpen < sink.deferred.size();
+    const bool fitted = shape.fitToText && textBox;
     if (fitted) frame.height = 0;  // as high as what it holds
     frame.gapX = 180;  // Word's default distance from the text, left and right
     frame.wrap = shape.wrap != 1;
@@ -1793,7 +1794,6 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     content.erase(content.begin() + static_cast<std::ptrdiff_t>(kept), content.end());
     ParaFormat format;
     format.frame = frame;
-    const bool textBox = shape.deferredAtOpen < sink.deferred.size();
     const int depth = shape.drawing ? shape.depth : INT_MIN;
     if (!picture.content.empty() || (drawsItself && !textBox)) {
         // (a shape with nothing in it still needs a paragraph to stand for its box; counted
@@ -2318,14 +2318,14 @@ void RtfReader::FinishFontEntry() {
 // A style's name ends its entry. Names are only kept to find the style line numbers are drawn
 // in, which word processors call "Line Number" ("line number" in newer files).
 void RtfReader::StyleSheetText(std::u16string_view text) {
-    constexpr std::u16string_view kLineNumber = u"line number";
+    constexpr std::u16string_view kLineNumber = u"LINE NUMBER";
     for (char16_t c : text) {
         if (c != u';') {
-            if (styleName_.size() <= kLineNumber.size()) styleName_.push_back(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+            if (styleName_.size() <= kLineNumber.size()) styleName_.push_back(c);
             continue;
         }
         while (!styleName_.empty() && styleName_.front() == u' ') styleName_.erase(0, 1);
-        if (styleEntryOpen_ && styleName_ == kLineNumber) lineNumberStyle_ = styles_.size();
+        if (styleEntryOpen_ && AsciiUpper(styleName_) == kLineNumber) lineNumberStyle_ = styles_.size();
         styleName_.clear();
         FinishStyleEntry();
     }
