@@ -59,7 +59,7 @@ enum class W : std::uint16_t {
     // form fields
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
-    rtf, ansi, mac, pc, pca, ansicpg, deff, nocolbal, paperw, paperh, margl, margr, margt, margb, facingp,
+    rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, facingp,
     deftab, enddoc, aendnotes, aftnnrlc, aftnnar,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
@@ -69,7 +69,7 @@ enum class W : std::uint16_t {
     pndbnum, pndbnumd, pndbnuml, pndbnumt, pndbnumk, pncnum, pndecd, pnganada, pnchosung, pngbnum,
     pngbnumd, pngbnuml, pngbnumk, pnzodiac, pnzodiacd, pnzodiacl,
     // character formats
-    plain, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
+    plain, lang, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
     v, outl, shad, sub, super, nosupersub, up, dn, fs, cf, highlight, chcbpat, expnd, expndtw,
     charscalex, u, uc, revised, deleted, revauth, revauthdel,
     // paragraph formats
@@ -142,7 +142,7 @@ constexpr WordEntry kWords[] = {
     {"nonesttables", W::nonesttables}, {"formfield", W::formfield}, {"ffl", W::ffl},
     {"fftype", W::fftype}, {"ffres", W::ffres}, {"ffdefres", W::ffdefres}, {"ffhps", W::ffhps}, {"ffsize", W::ffsize},
     {"rtf", W::rtf}, {"ansi", W::ansi}, {"mac", W::mac}, {"pc", W::pc}, {"pca", W::pca},
-    {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"paperw", W::paperw}, {"paperh", W::paperh},
+    {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"deflang", W::deflang}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
     {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"aendnotes", W::aendnotes},
     {"aenddoc", W::aendnotes}, {"aftnnrlc", W::aftnnrlc}, {"aftnnar", W::aftnnar},
@@ -164,7 +164,7 @@ constexpr WordEntry kWords[] = {
     {"pnchosung", W::pnchosung}, {"pngbnum", W::pngbnum}, {"pngbnumd", W::pngbnumd},
     {"pngbnuml", W::pngbnuml}, {"pngbnumk", W::pngbnumk}, {"pnzodiac", W::pnzodiac},
     {"pnzodiacd", W::pnzodiacd}, {"pnzodiacl", W::pnzodiacl},
-    {"plain", W::plain}, {"b", W::b}, {"i", W::i}, {"ul", W::ul}, {"ulnone", W::ulnone},
+    {"plain", W::plain}, {"lang", W::lang}, {"b", W::b}, {"i", W::i}, {"ul", W::ul}, {"ulnone", W::ulnone},
     {"uld", W::uld}, {"uldb", W::uldb}, {"uldash", W::uldash}, {"uldashd", W::uldash},
     {"uldashdd", W::uldash}, {"ulldash", W::uldash}, {"ulth", W::ulth}, {"ulthd", W::ulth},
     {"ulthdash", W::ulth}, {"ulw", W::ulw}, {"ulwave", W::ulwave}, {"ulhwave", W::ulwave},
@@ -356,6 +356,7 @@ struct GroupState {
     int mathObject = -1;  // the frame of the equation object the group is in
     Inline::Kind fieldKind = Inline::Kind::Text;  // PAGE / NUMPAGES / PAGEREF results
     int fieldBookmark = -1;                       // PAGEREF's bookmark
+    int lang = -1;  // \langN: the text's language (dates in fields); -1: the document's \deflangN
     CharFormat chr;
     ParaState para;
 };
@@ -479,7 +480,8 @@ struct FieldState {
     char32_t symbol = 0;  // SYMBOL N: shown when the field has no result
     int symbolFont = -1;
     std::u16string equation;  // EQ: its code, evaluated when the field has no result
-    std::u16string display;   // GOTOBUTTON / MACROBUTTON: the button's text
+    std::u16string display;   // GOTOBUTTON / MACROBUTTON: the button's text; DATE / TIME: today's
+    bool replacesResult = false;  // `display` stands instead of the stored result (DATE, TIME)
     // A form field (\fftypeN): 1 a check box, 2 a drop-down list; its state (\ffresN, where 25
     // stands for "the default", \ffdefresN), its entries (\ffl) and a check box's own size.
     int formType = -1, formResult = 25, formDefault = 0, formSizeHalfPoints = 0;
@@ -593,8 +595,8 @@ void NormalizeBullets(std::u16string& text) {
 
 class RtfReader {
 public:
-    RtfReader(std::string_view input, const ReadLimits& limits)
-        : in_(input), limits_(limits) {
+    RtfReader(std::string_view input, const ReadLimits& limits, const DateTime& now)
+        : in_(input), limits_(limits), now_(now) {
         const std::size_t factor = std::max<std::size_t>(limits.modelBytesPerInputByte, 1);
         const std::size_t most = std::numeric_limits<std::size_t>::max() / 2;
         budget_ = input.size() > (most - std::min(most, limits.modelBytesBase)) / factor
@@ -648,7 +650,7 @@ private:
     void StyleSheetText(std::u16string_view text);
     void FinishStyleEntry();
     void ResolveStyles();
-    void FieldInstruction(const std::u16string& code);
+    void FieldInstruction(const std::u16string& code, int lang);
     void EmitEquation(std::u16string_view code);
     void EmitFormField(const FieldState& field);
     void ApplyNeighbourSpacing(Blocks& blocks, int depth = 0);
@@ -688,6 +690,8 @@ private:
     char16_t highSurrogate_ = 0;
 
     int docCodePage_ = 1252;
+    int defaultLang_ = 0x0409;  // \deflangN
+    DateTime now_;              // what DATE and TIME fields show
     int defaultFontNumber_ = -1;
     std::unordered_map<int, int> fontByNumber_;
     std::unordered_map<std::u16string, int> fontByName_;
@@ -1279,8 +1283,10 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
             const int link = c.link;
             c = CharFormat{};
             c.link = link;
+            st.lang = -1;
             break;
         }
+        case W::lang: st.lang = has ? param : -1; break;
         case W::b: c.bold = on; break;
         case W::i: c.italic = on; break;
         case W::ul: c.underline = on ? Underline::Single : Underline::None; break;
@@ -1943,6 +1949,10 @@ void RtfReader::StartDestination(W w) {
             break;
         case W::fldrslt:
             if (!text || fields_.empty()) break;
+            if (fields_.back().replacesResult) {
+                st.dest = Dest::Skip;
+                break;
+            }
             st.chr.link = fields_.back().link;
             st.fieldKind = fields_.back().kind;
             st.fieldBookmark = fields_.back().bookmark;
@@ -2138,7 +2148,7 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             ResolveStyles();
             break;
         case FrameKind::Title: doc_.title = frame.text; break;
-        case FrameKind::FieldInst: FieldInstruction(frame.text); break;
+        case FrameKind::FieldInst: FieldInstruction(frame.text, st.lang < 0 ? defaultLang_ : st.lang); break;
         case FrameKind::Bookmark: {
             // Opened only where text is shown: the bookmark marks the place it stands at.
             const int bookmark = BookmarkIndex(frame.text);
@@ -2368,8 +2378,14 @@ void RtfReader::ResolveStyles() {
 }
 
 // HYPERLINK "target" [\l "bookmark"], PAGE, NUMPAGES; other fields show their result.
-void RtfReader::FieldInstruction(const std::u16string& code) {
+void RtfReader::FieldInstruction(const std::u16string& code, int lang) {
     FieldState& field = fields_.back();
+    if (auto today = DateFieldResult(code, now_, lang)) {
+        // Word works DATE and TIME out again on opening: the stored result is the day of saving.
+        field.display = std::move(*today);
+        field.replacesResult = true;
+        return;
+    }
     std::vector<std::u16string> words;
     std::vector<bool> quoted;
     std::size_t afterSecond = code.size();  // where the code goes on after its second word
@@ -3158,6 +3174,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::pc: docCodePage_ = 437; return;
         case W::pca: docCodePage_ = 850; return;
         case W::ansicpg: if (has && param > 0) docCodePage_ = param; return;
+        case W::deflang: if (has && param > 0) defaultLang_ = param; return;
         case W::deff:
             defaultFontNumber_ = param;
             doc_.defaultFont = FontIndex(param);
@@ -3396,8 +3413,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
 
 }  // namespace
 
-ReadResult ReadRtf(std::string_view bytes, const ReadLimits& limits) {
-    RtfReader reader(bytes, limits);
+ReadResult ReadRtf(std::string_view bytes, const ReadLimits& limits, const std::optional<DateTime>& now) {
+    RtfReader reader(bytes, limits, now ? *now : LocalNow());
     return reader.Read();
 }
 

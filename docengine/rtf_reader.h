@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "document.h"
+#include "field_date.h"
 
 namespace docengine {
 
@@ -46,6 +47,8 @@ struct ReadResult {
     bool ok() const { return status == ReadStatus::Ok; }
 };
 
-ReadResult ReadRtf(std::string_view bytes, const ReadLimits& limits = {});
+// DATE and TIME fields show `now`, the local date and time when not given.
+ReadResult ReadRtf(std::string_view bytes, const ReadLimits& limits = {},
+                   const std::optional<DateTime>& now = std::nullopt);
 
 }  // namespace docengine

@@ -713,6 +713,25 @@ TEST(RtfReaderFields, ButtonsShowTheirTextAndFieldNamesMayStartWithABackslash) {
     EXPECT_EQ(TextOf(Body(r)), u"toc\t7 Click here p#");
 }
 
+TEST(RtfReaderFields, DateAndTimeShowTheDayOfReadingInTheirPictureAndLanguage) {
+    const DateTime when{2026, 3, 1, 14, 5, 9};  // a Sunday
+    const auto read = [&](const std::string& fields) {
+        auto r = ReadRtf("{\\rtf1\\deflang1033 " + fields + "\\par}", {}, when);
+        EXPECT_TRUE(r.ok());
+        return TextOf(Body(r));
+    };
+    // The stored result is the day of saving; other date fields keep theirs.
+    EXPECT_EQ(read("{\\field{\\*\\fldinst DATE \\\\* MERGEFORMAT}{\\fldrslt 6/5/00}}|"
+                   "{\\field{\\*\\fldinst { TIME }}{\\fldrslt old}}|"
+                   "{\\field{\\*\\fldinst CREATEDATE}{\\fldrslt 6/5/00}}"),
+              u"3/1/2026|2:05 PM|6/5/00");
+    EXPECT_EQ(read("{\\lang1036{\\field{\\*\\fldinst DATE \\\\@ \"dddd d MMMM yyyy\"}{\\fldrslt xxx}}} "
+                   "{\\lang1031{\\field{\\*\\fldinst DATE}}}"),
+              u"dimanche 1 mars 2026 01.03.2026");
+    EXPECT_EQ(read("{\\field{\\*\\fldinst TIME \\\\@ \"'at' HH:mm:ss am/pm, ddd dd MMM yy\"}}"),
+              u"at 14:05:09 pm, Sun 01 Mar 26");
+}
+
 // EQ results written out: ^{...} superscript, _{...} subscript, ^N{...} raised N half-points,
 // base[reading:size] ruby.
 std::u16string Marked(const std::vector<EqPiece>& pieces) {
