@@ -91,7 +91,7 @@ enum class W : std::uint16_t {
     pgbrdrt, pgbrdrl, pgbrdrb, pgbrdrr, pgbrdropt, linemod, linex, linestarts, linerestart, lineppage, linecont,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
-    emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, bin,
+    emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, fldlock, bin,
     // tables
     trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, rtlrow, ltrrow, trql, trqc,
     trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
@@ -240,7 +240,7 @@ constexpr WordEntry kWords[] = {
     {"column", W::column}, {"emdash", W::emdash}, {"endash", W::endash}, {"bullet", W::bullet},
     {"lquote", W::lquote}, {"rquote", W::rquote}, {"ldblquote", W::ldblquote},
     {"rdblquote", W::rdblquote}, {"emspace", W::emspace}, {"enspace", W::enspace},
-    {"qmspace", W::qmspace}, {"zwj", W::zwj}, {"zwnj", W::zwnj}, {"chftn", W::chftn},
+    {"qmspace", W::qmspace}, {"zwj", W::zwj}, {"zwnj", W::zwnj}, {"chftn", W::chftn}, {"fldlock", W::fldlock},
     {"ftnalt", W::ftnalt}, {"bin", W::bin},
     {"trowd", W::trowd}, {"cellx", W::cellx}, {"cell", W::cell}, {"row", W::row},
     {"nestcell", W::nestcell}, {"nestrow", W::nestrow}, {"trleft", W::trleft},
@@ -328,7 +328,7 @@ struct ParaState {
     ParaFormat format;
     int itap = 0;
     int style = 0;
-    int ls = 0, ilvl = 0;
+    int ls = -1, ilvl = 0;  // \lsN: the list override; -1: none given
     int shadingColor = -1, patternColor = -1, shading = 0;  // \cbpat \cfpat \shading
     TabStop pendingTab;
     // Word 6 numbering (\pn): used when the paragraph has no \pntext of its own.
@@ -482,6 +482,7 @@ struct FieldState {
     std::u16string equation;  // EQ: its code, evaluated when the field has no result
     std::u16string display;   // GOTOBUTTON / MACROBUTTON: the button's text; DATE / TIME: today's
     bool replacesResult = false;  // `display` stands instead of the stored result (DATE, TIME)
+    bool locked = false;          // \fldlock: never worked out again, the stored result stands
     // A form field (\fftypeN): 1 a check box, 2 a drop-down list; its state (\ffresN, where 25
     // stands for "the default", \ffdefresN), its entries (\ffl) and a check box's own size.
     int formType = -1, formResult = 25, formDefault = 0, formSizeHalfPoints = 0;
@@ -2380,7 +2381,7 @@ void RtfReader::ResolveStyles() {
 // HYPERLINK "target" [\l "bookmark"], PAGE, NUMPAGES; other fields show their result.
 void RtfReader::FieldInstruction(const std::u16string& code, int lang) {
     FieldState& field = fields_.back();
-    if (auto today = DateFieldResult(code, now_, lang)) {
+    if (auto today = field.locked ? std::nullopt : DateFieldResult(code, now_, lang)) {
         // Word works DATE and TIME out again on opening: the stored result is the day of saving.
         field.display = std::move(*today);
         field.replacesResult = true;
@@ -2565,7 +2566,8 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
         format = sink.listTextFormat;
         haveLabel = true;
     }
-    if (para.ls > 0) {
+    // \ls0 is no list, unless the file defines an override numbered 0 (as some writers do).
+    if (para.ls > 0 || (para.ls == 0 && listIdByOverride_.contains(0))) {
         // The counters advance whether or not \listtext gives the label.
         auto found = listIdByOverride_.find(para.ls);
         const ListDef* list = nullptr;
@@ -3208,7 +3210,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             scratch.para.directCount = st.para.directCount;
             st.para = std::move(scratch.para);
             st.para.itap = itap;
-            if (ls != 0) {
+            if (ls >= 0) {
                 st.para.ls = ls;
                 st.para.ilvl = ilvl;
             }
@@ -3242,6 +3244,9 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             else FinishParagraph(true);
             return;
         }
+        case W::fldlock:
+            if (!fields_.empty()) fields_.back().locked = true;
+            return;
         case W::chftn:
             if (sinks_.size() == 1) {
                 AppendInline(Inline::Kind::NoteRef);

@@ -723,8 +723,9 @@ TEST(RtfReaderFields, DateAndTimeShowTheDayOfReadingInTheirPictureAndLanguage) {
     // The stored result is the day of saving; other date fields keep theirs.
     EXPECT_EQ(read("{\\field{\\*\\fldinst DATE \\\\* MERGEFORMAT}{\\fldrslt 6/5/00}}|"
                    "{\\field{\\*\\fldinst { TIME }}{\\fldrslt old}}|"
-                   "{\\field{\\*\\fldinst CREATEDATE}{\\fldrslt 6/5/00}}"),
-              u"3/1/2026|2:05 PM|6/5/00");
+                   "{\\field{\\*\\fldinst CREATEDATE}{\\fldrslt 6/5/00}}|"
+                   "{\\field\\fldlock{\\*\\fldinst DATE}{\\fldrslt 7/5/00}}"),
+              u"3/1/2026|2:05 PM|6/5/00|7/5/00");
     EXPECT_EQ(read("{\\lang1036{\\field{\\*\\fldinst DATE \\\\@ \"dddd d MMMM yyyy\"}{\\fldrslt xxx}}} "
                    "{\\lang1031{\\field{\\*\\fldinst DATE}}}"),
               u"dimanche 1 mars 2026 01.03.2026");
@@ -849,6 +850,18 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
              "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par b\\par}");
     EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"0.");
     EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"1.");
+
+    // \\ls0 is no list, unless the override table defines it; a paragraph's \\ls0 before its
+    // style's list removes that list
+    const std::string zero = "{\\rtf1{\\stylesheet{\\s5\\ls1 L;}}{\\*\\listtable{\\list{\\listlevel{\\leveltext\\'02\\'00.;}}\\listid1}}"
+                             "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}";
+    r = Read(zero + "}\\pard\\ls0 a\\par\\pard\\ls0\\s5 b\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"");
+    EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"");
+    r = Read(zero + "{\\listoverride\\listid1\\ls0}}\\pard\\ls0 a\\par\\pard b\\par\\pard\\s5 c\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabel, u"1.");
+    EXPECT_EQ(Para(Body(r), 1).format->listLabel, u"");
+    EXPECT_EQ(Para(Body(r), 2).format->listLabel, u"2.");
 
     // a Word 6 continuation paragraph (\pnlvlcont) shows no number and does not break the count
     r = Read("{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart1}a\\par\\pard{\\*\\pn\\pnlvlcont\\pndec}more\\par"
