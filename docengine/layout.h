@@ -31,6 +31,7 @@ struct FontSpec {
     int charset = 0;
     int sizeTwips = 240;      // the em height: half points x 10
     bool bold = false, italic = false;
+    int scalePercent = 100;   // \charscalexN: the letters' width against their normal width
     friend bool operator==(const FontSpec&, const FontSpec&) = default;
 };
 

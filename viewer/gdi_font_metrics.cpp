@@ -53,7 +53,8 @@ const std::vector<std::wstring>& FamilyFaces(const FontSpec& font) {
 std::wstring SpecKey(const FontSpec& font) {
     return Wide(font.face) + L'|' + Wide(font.altFace) + L'|' + std::to_wstring(static_cast<int>(font.family)) +
            L'|' + std::to_wstring(font.pitch) + L'|' + std::to_wstring(font.charset) + L'|' +
-           std::to_wstring(font.sizeTwips) + (font.bold ? L"b" : L"") + (font.italic ? L"i" : L"");
+           std::to_wstring(font.sizeTwips) + (font.bold ? L"b" : L"") + (font.italic ? L"i" : L"") + L'|' +
+           std::to_wstring(font.scalePercent);
 }
 
 // The character starting at text[0] and how many UTF-16 units it takes.
@@ -136,6 +137,19 @@ LOGFONTW GdiFontMetrics::LogFont(const FontSpec& font, const std::wstring& face,
     return lf;
 }
 
+UniqueFont GdiFontMetrics::CreateScaled(HDC dc, LOGFONTW lf, int scalePercent) {
+    UniqueFont font(CreateFontIndirectW(&lf));
+    if (scalePercent == 100 || !font) return font;
+    TEXTMETRICW tm{};
+    {
+        SelectedObject selected(dc, font.Get());
+        if (!GetTextMetricsW(dc, &tm) || tm.tmAveCharWidth <= 0) return font;
+    }
+    lf.lfWidth = std::max(1, MulDiv(tm.tmAveCharWidth, scalePercent, 100));
+    UniqueFont scaled(CreateFontIndirectW(&lf));
+    return scaled ? std::move(scaled) : std::move(font);
+}
+
 GdiFontMetrics::Measured& GdiFontMetrics::GetFace(const FontSpec& font, const std::wstring& face) {
     auto key = std::make_pair(SpecKey(font), face);
     auto found = fonts_.find(key);
@@ -146,7 +160,7 @@ GdiFontMetrics::Measured& GdiFontMetrics::GetFace(const FontSpec& font, const st
     measured->scaleNumerator = size;
     measured->scaleDenominator = measuredSize;
     const LOGFONTW lf = LogFont(font, face, measuredSize);
-    measured->font.Reset(CreateFontIndirectW(&lf));
+    measured->font = CreateScaled(dc_.Get(), lf, font.scalePercent);
     if (measured->font) {
         SelectedObject selected(dc_.Get(), measured->font.Get());
         TEXTMETRICW tm{};

@@ -48,6 +48,9 @@ public:
 
     // A logical font for `font` in `face`, `height` device units high (the em height).
     static LOGFONTW LogFont(const docengine::FontSpec& font, const std::wstring& face, int height);
+    // The font `lf` describes, its letters `scalePercent` of their normal width (GDI narrows
+    // or widens a font by its average character width, asked of the plain font on `dc`).
+    static UniqueFont CreateScaled(HDC dc, LOGFONTW lf, int scalePercent);
 
     bool Installed(const std::wstring& face) const;
 

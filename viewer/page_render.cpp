@@ -201,18 +201,19 @@ namespace {
 // Device fonts of one drawing, by face, height and style.
 class DeviceFonts {
 public:
-    HFONT Get(const docengine::FontSpec& spec, const std::wstring& face, int height, bool underline, bool strike) {
-        auto key = std::make_tuple(face, height, spec.bold, spec.italic, underline, strike);
+    HFONT Get(HDC dc, const docengine::FontSpec& spec, const std::wstring& face, int height, bool underline,
+              bool strike) {
+        auto key = std::make_tuple(face, height, spec.bold, spec.italic, underline, strike, spec.scalePercent);
         auto found = fonts_.find(key);
         if (found != fonts_.end()) return found->second.Get();
         LOGFONTW lf = GdiFontMetrics::LogFont(spec, face, height);
         lf.lfUnderline = underline;
         lf.lfStrikeOut = strike;
-        return fonts_.emplace(std::move(key), UniqueFont(CreateFontIndirectW(&lf))).first->second.Get();
+        return fonts_.emplace(std::move(key), GdiFontMetrics::CreateScaled(dc, lf, spec.scalePercent)).first->second.Get();
     }
 
 private:
-    std::map<std::tuple<std::wstring, int, bool, bool, bool, bool>, UniqueFont> fonts_;
+    std::map<std::tuple<std::wstring, int, bool, bool, bool, bool, int>, UniqueFont> fonts_;
 };
 
 // The device rectangle of the page's (x, y, width, height), in twips.
@@ -428,7 +429,7 @@ void DrawGlyphs(HDC dc, std::vector<Glyphs>& glyphs, DeviceFonts& deviceFonts) {
     });
     for (const Glyphs& g : glyphs) {
         SetTextColor(dc, g.color);
-        SelectedObject font(dc, deviceFonts.Get(*g.spec, g.face, g.height, g.underline, g.strike));
+        SelectedObject font(dc, deviceFonts.Get(dc, *g.spec, g.face, g.height, g.underline, g.strike));
         ExtTextOutW(dc, g.x, g.baseline, 0, nullptr, g.text.c_str(), static_cast<UINT>(g.text.size()),
                     g.dx.empty() ? nullptr : g.dx.data());
     }

@@ -204,6 +204,10 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     CharFormat smallCaps;
     smallCaps.smallCaps = true;
     item.content.push_back(Text(" Sc", smallCaps));
+    CharFormat narrow;
+    narrow.scalePercent = 50;
+    item.content.push_back(Text("nn", narrow));
+    item.content.push_back(Text("w"));
     const Layout l = LayOutChecked(Doc({B(p), B(item)}), TextArea(6000, 40));
     EXPECT_EQ(Item(l, "bb")->x, 1000 + 1200 - 240);
     EXPECT_EQ(Item(l, "cc")->x, 1000 + 2400 - 120);
@@ -217,7 +221,10 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     // small capitals: capitals at full size, lower-case letters as capitals four fifths the size
     EXPECT_EQ(l.fonts[Item(l, " S")->font].sizeTwips, 240);
     EXPECT_EQ(l.fonts[Item(l, "C")->font].sizeTwips, 192);
-    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz SC\r\n");
+    // letters scaled to half their width (\\charscalex50) take half the room, in a font of their own
+    EXPECT_EQ(Item(l, "w")->x - Item(l, "nn")->x, 120);
+    EXPECT_EQ(l.fonts[Item(l, "nn")->font].scalePercent, 50);
+    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz SCnnw\r\n");
 
     // default stops as the document sets them; one too small to be meant is ignored
     const Layout own = LayOutChecked(ReadRtf("{\\rtf1\\deftab500 a\\tab b\\tab c\\par}").document, TextArea(6000, 40));
