@@ -28,16 +28,43 @@ int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, L
 
 // Installed faces that stand in for a family, in order of preference: the common Windows
 // face, then the Liberation face of the same widths, then DejaVu.
+enum class FaceKind { Serif, Sans, Fixed };
+
+// Widespread faces by their kind, whatever family the file tags them with: writers tag faces
+// they do not know as roman (a Calibri document would otherwise be set in a serif face).
+// Matched as the start of the face's name ("CALIBRI LIGHT", "ARIAL NARROW"), first match wins.
+struct KnownFace {
+    const wchar_t* prefix;
+    FaceKind kind;
+};
+constexpr KnownFace kKnownFaces[] = {
+    {L"LUCIDA SANS TYPEWRITER", FaceKind::Fixed}, {L"COURIER", FaceKind::Fixed}, {L"CONSOLAS", FaceKind::Fixed},
+    {L"LUCIDA CONSOLE", FaceKind::Fixed}, {L"MONACO", FaceKind::Fixed}, {L"MENLO", FaceKind::Fixed},
+    {L"CALIBRI", FaceKind::Sans}, {L"CANDARA", FaceKind::Sans}, {L"CORBEL", FaceKind::Sans},
+    {L"SEGOE", FaceKind::Sans}, {L"VERDANA", FaceKind::Sans}, {L"TAHOMA", FaceKind::Sans},
+    {L"TREBUCHET", FaceKind::Sans}, {L"CENTURY GOTHIC", FaceKind::Sans}, {L"FRANKLIN GOTHIC", FaceKind::Sans},
+    {L"GILL SANS", FaceKind::Sans}, {L"HELVETICA", FaceKind::Sans}, {L"ARIAL", FaceKind::Sans},
+    {L"LUCIDA SANS", FaceKind::Sans}, {L"APTOS", FaceKind::Sans}, {L"OPEN SANS", FaceKind::Sans},
+    {L"ROBOTO", FaceKind::Sans}, {L"MS SANS SERIF", FaceKind::Sans},
+    {L"CAMBRIA", FaceKind::Serif}, {L"GEORGIA", FaceKind::Serif}, {L"GARAMOND", FaceKind::Serif},
+    {L"BOOK ANTIQUA", FaceKind::Serif}, {L"PALATINO", FaceKind::Serif}, {L"CENTURY SCHOOLBOOK", FaceKind::Serif},
+    {L"CONSTANTIA", FaceKind::Serif}, {L"BOOKMAN", FaceKind::Serif}, {L"TIMES", FaceKind::Serif},
+};
+
 const std::vector<std::wstring>& FamilyFaces(const FontSpec& font) {
     static const std::vector<std::wstring> serif{L"Times New Roman", L"Liberation Serif", L"DejaVu Serif"};
     static const std::vector<std::wstring> sans{L"Arial", L"Liberation Sans", L"DejaVu Sans", L"Tahoma"};
     static const std::vector<std::wstring> fixed{L"Courier New", L"Liberation Mono", L"DejaVu Sans Mono"};
     static const std::vector<std::wstring> symbol{L"Symbol", L"Wingdings", L"OpenSymbol", L"DejaVu Sans"};
     if (font.charset == SYMBOL_CHARSET) return symbol;
+    const std::wstring name = Upper(Wide(font.face));
+    for (const KnownFace& known : kKnownFaces) {
+        if (name.rfind(known.prefix, 0) != 0) continue;
+        return known.kind == FaceKind::Fixed ? fixed : known.kind == FaceKind::Sans ? sans : serif;
+    }
     if (font.pitch == 1 || font.family == Font::Family::Modern) return fixed;
     if (font.family == Font::Family::Roman) return serif;
     // A face named like a serif or fixed-pitch face but not installed keeps its kind.
-    const std::wstring name = Upper(Wide(font.face));
     if (name.find(L"COURIER") != std::wstring::npos || name.find(L"MONO") != std::wstring::npos ||
         name.find(L"CONSOLAS") != std::wstring::npos) {
         return fixed;

@@ -203,6 +203,24 @@ TEST_F(RenderTest, ShapesDrawTheirEllipsesAndLinesInTheirBoxes) {
     EXPECT_GT(canvas_.Inked(100, 85, 115, 100), canvas_.Inked(185, 0, 200, 15)) << "its arrowhead at its end";
 }
 
+TEST_F(RenderTest, ScaledLettersAreDrawnAtTheirScaledWidth) {
+    docengine::FontSpec narrow = Sans(480);
+    narrow.scalePercent = 50;
+    layout_.fonts.push_back(narrow);
+    Page().texts.push_back(Text(u"MMM", 144, 700, 0, 0));
+    Page().texts.push_back(Text(u"MMM", 144, 1400, 0, 1));
+    Draw();
+    const auto inkEnd = [&](int y0, int y1) {
+        int last = 0;
+        for (int x = 0; x < 200; ++x)
+            if (canvas_.Inked(x, y0, x + 1, y1) > 0) last = x;
+        return last - 10;  // the text starts at 10 px
+    };
+    const int full = inkEnd(20, 50), half = inkEnd(70, 98);
+    EXPECT_GT(full, 40);
+    EXPECT_NEAR(2 * half, full, full / 6) << "letters half as wide, not overlapping at full width";
+}
+
 TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
     Page().texts.push_back(Text(u"abcdef", 144, 1200, 10));
     Draw(TextSpan{13, 40});  // "def"
@@ -241,6 +259,13 @@ TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
     const std::wstring serif = fonts_.Face(missing);
     EXPECT_TRUE(serif == L"Times New Roman" || serif == L"Liberation Serif" || serif == L"DejaVu Serif")
         << "an absent roman face becomes an installed serif face, not " << std::string(serif.begin(), serif.end());
+    docengine::FontSpec calibri = missing;
+    calibri.face = u"Calibri Light";
+    if (!fonts_.Installed(L"Calibri Light")) {
+        const std::wstring sans = fonts_.Face(calibri);
+        EXPECT_TRUE(sans == L"Arial" || sans == L"Liberation Sans" || sans == L"DejaVu Sans" || sans == L"Tahoma")
+            << "a widespread sans face tagged roman stays sans, not " << std::string(sans.begin(), sans.end());
+    }
     missing.altFace = u"DejaVu Sans Mono";
     if (fonts_.Installed(L"DejaVu Sans Mono")) {
         EXPECT_EQ(fonts_.Face(missing), L"DejaVu Sans Mono") << "\\falt next";
