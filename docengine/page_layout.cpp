@@ -954,8 +954,11 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
                           frame.vertAlign == FramePosition::VertAlign::Inline;
     const int offset = frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0;
     // Anchored to the text and not fitting below it: the next column, unless it would not
-    // fit there either.
-    if (anchored && y_ + offset + box.height > Bottom() && box.height <= FullHeight() &&
+    // fit there either. One placed at a distance below its anchor stays on its anchor's page
+    // as long as it fits on the paper, the bottom margin included, as word processors place
+    // shapes (a footer logo 13,000 twips below the first paragraph belongs to the first page).
+    const int limit = offset > 0 ? setup_.height : Bottom();
+    if (anchored && y_ + offset + box.height > limit && box.height <= FullHeight() &&
         (columnUsed_ || !pending_.empty())) {
         CommitPending();
         NewColumn();

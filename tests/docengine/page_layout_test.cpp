@@ -835,6 +835,21 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     }
     EXPECT_EQ(Item(l, "after")->baseline, Item(l, "WIDE")->baseline + 240);
 
+    // Anchored to its paragraph: one placed far below it stays on its page, in the bottom
+    // margin; one that starts at its anchor and does not fit goes to the next page.
+    ParaFormat below;
+    below.frame.set = true;
+    below.frame.y = 700;  // on a page of two lines: from below the anchor into the bottom margin
+    below.frame.height = -480;
+    ParaFormat atAnchor = below;
+    atAnchor.frame.y = 0;
+    for (const ParaFormat& f : {below, atAnchor}) {
+        l = LayOutChecked(Doc({B(Para("anchor")), B(Para("LOGO", f)), B(Para("more"))}), TextArea(9600, 2));
+        const int page = PageOf(l, "LOGO");
+        EXPECT_EQ(page, f.frame.y > 0 ? 0 : 1);
+        if (f.frame.y > 0) EXPECT_GT(Item(l, "LOGO")->baseline, 1000 + 2 * 240);
+    }
+
     // A table row stays beside a frame that leaves its cells room, else goes below it.
     for (int edge : {4000, 9000}) {
         l = LayOutChecked(Doc({B(Para("FRAMEA", framed)), B(Grid(1, {edge}, "R"))}), TextArea(9600, 20));
