@@ -2246,6 +2246,10 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
         }
         case FrameKind::Sink: {
             FinishSink();
+            // A numbered note without text still shows its number at the foot of the page.
+            if (frame.sink == SinkKind::Note && CurrentSink().blocks.empty() &&
+                doc_.notes[static_cast<std::size_t>(frame.which)].numbered)
+                FinishParagraph(false);
             Sink sink = std::move(sinks_.back());
             sinks_.pop_back();
             switch (frame.sink) {

@@ -1000,11 +1000,13 @@ TEST(RtfReaderSections, LineNumberingWordsAndStyle) {
 TEST(RtfReaderSections, FootnotesAndEndnotes) {
     auto r = Read("{\\rtf1\\aftnnrlc a{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} First note\\par}"
                   " b{\\super\\chftn}{\\footnote\\ftnalt\\pard\\chftn End\\par} c\\chftn{\\footnote\\pard Second}\\par"
-                  " d{\\super *}{\\footnote\\pard custom}\\par e\\chftn{\\footnote\\pard Third}\\par}");
+                  " d{\\super *}{\\footnote\\pard custom}\\par e\\chftn{\\footnote\\pard Third}\\par"
+                  " f\\chftn{\\footnote\\chftn\\pard\\plain}\\par}");
     ASSERT_TRUE(r.ok());
     const auto& notes = r.document.notes;
-    ASSERT_EQ(notes.size(), 5u);
+    ASSERT_EQ(notes.size(), 6u);
     EXPECT_EQ(notes[4].mark, u"3");
+    EXPECT_EQ(notes[5].content.size(), 1u) << "a numbered note without text keeps a line for its number";
     EXPECT_FALSE(notes[0].endnote);
     EXPECT_EQ(notes[0].mark, u"1");
     EXPECT_EQ(TextOf(notes[0].content), u" First note");
@@ -1017,7 +1019,7 @@ TEST(RtfReaderSections, FootnotesAndEndnotes) {
     EXPECT_EQ(notes[3].mark, u"");
     EXPECT_FALSE(notes[3].numbered);
     EXPECT_EQ(TextOf(notes[3].content), u"custom");
-    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^|e^");
+    EXPECT_EQ(TextOf(Body(r)), u"a^ b^ c^|d*^|e^|f^");
     std::vector<int> refs;
     for (const auto& item : Para(Body(r), 0).content) {
         if (item.kind == Inline::Kind::NoteRef) refs.push_back(item.note);
