@@ -401,7 +401,7 @@ struct Document {
     bool facingPages = false;     // \facingp
     bool balanceColumns = true;   // columns above a continuous section break end level; \nocolbal: not
     int defaultTab = 720;         // \deftabN: default tab stops every this many twips
-    bool endnotesAtEnd = false;   // \enddoc / \aendnotes: notes collected at the document's end
+    bool footnotesAtEnd = false;  // \enddoc: footnotes collected at the document's end, with the endnotes
     std::u16string title;         // \info \title
     // What line numbers are drawn in: the normal style's format with the "Line Number" style's
     // on top, as far as the file has them.

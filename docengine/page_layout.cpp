@@ -691,7 +691,7 @@ int Paginator::Flow::FullHeight() const {
 
 bool Paginator::Flow::IsFootnote(int note) const {
     return note >= 0 && static_cast<std::size_t>(note) < doc_.notes.size() && !doc_.notes[note].endnote &&
-           !doc_.endnotesAtEnd;
+           !doc_.footnotesAtEnd;
 }
 
 std::vector<Line>& Paginator::Flow::NoteLines(int note) {
@@ -1073,7 +1073,7 @@ bool Paginator::Flow::Advance() {
         if (section_ >= doc_.sections.size()) {
             phase_ = Phase::Endnotes;
             for (std::size_t i = 0; i < doc_.notes.size(); ++i)
-                if (doc_.notes[i].endnote || doc_.endnotesAtEnd) endnotes_.push_back(static_cast<int>(i));
+                if (doc_.notes[i].endnote || doc_.footnotesAtEnd) endnotes_.push_back(static_cast<int>(i));
             if (!endnotes_.empty() && !layout_.pages.empty()) {
                 // The endnotes' separator: a short rule.
                 Line rule;

@@ -60,7 +60,7 @@ enum class W : std::uint16_t {
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
     rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, facingp,
-    deftab, enddoc, aendnotes, aftnnrlc, aftnnar,
+    deftab, enddoc, ftnbj, ftntj, aftnnrlc, aftnnar,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
     red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, levellegal, levelnorestart, ls,
@@ -144,8 +144,8 @@ constexpr WordEntry kWords[] = {
     {"rtf", W::rtf}, {"ansi", W::ansi}, {"mac", W::mac}, {"pc", W::pc}, {"pca", W::pca},
     {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"deflang", W::deflang}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
-    {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"aendnotes", W::aendnotes},
-    {"aenddoc", W::aendnotes}, {"aftnnrlc", W::aftnnrlc}, {"aftnnar", W::aftnnar},
+    {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"ftnbj", W::ftnbj},
+    {"ftntj", W::ftntj}, {"aftnnrlc", W::aftnnrlc}, {"aftnnar", W::aftnnar},
     {"f", W::f}, {"fnil", W::fnil}, {"froman", W::froman}, {"fswiss", W::fswiss},
     {"fmodern", W::fmodern}, {"fscript", W::fscript}, {"fdecor", W::fdecor}, {"ftech", W::ftech},
     {"fbidi", W::fbidi}, {"fcharset", W::fcharset}, {"fprq", W::fprq}, {"cpg", W::cpg},
@@ -3194,7 +3194,11 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::facingp: doc_.facingPages = true; return;
         case W::nocolbal: doc_.balanceColumns = false; return;
         case W::deftab: doc_.defaultTab = has && param > 0 ? std::min(param, kMaxLength) : 720; return;
-        case W::enddoc: case W::aendnotes: doc_.endnotesAtEnd = true; return;
+        // Footnotes at the document's end (\enddoc) or on their pages (\ftnbj \ftntj, as Word
+        // writes it). Where the endnotes go (\aenddoc \aendnotes) changes nothing: they are at
+        // the document's end.
+        case W::enddoc: doc_.footnotesAtEnd = true; return;
+        case W::ftnbj: case W::ftntj: doc_.footnotesAtEnd = false; return;
         case W::aftnnrlc: endnoteRoman_ = true; return;
         case W::aftnnar: endnoteRoman_ = false; return;
         case W::s: {

@@ -576,8 +576,8 @@ TEST(PageLayout, FootnoteOnThePageOfItsReference) {
     EXPECT_EQ(c.plainText.substr(c.plainText.size() - 11), u"ref\r\nNOTE\r\n");
     EXPECT_EQ(PageOf(c, "1"), -1);
 
-    // As an endnote it goes after the body instead.
-    d.endnotesAtEnd = true;
+    // With the footnotes collected at the document's end it goes after the body instead.
+    d.footnotesAtEnd = true;
     const Layout e = LayOutChecked(d, TextArea(3000, 10));
     EXPECT_GT(Item(e, "NOTE")->baseline + 10000 * PageOf(e, "NOTE"), Item(e, "ref")->baseline + 10000 * PageOf(e, "ref"));
 }

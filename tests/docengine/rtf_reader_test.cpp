@@ -1026,6 +1026,12 @@ TEST(RtfReaderSections, FootnotesAndEndnotes) {
     }
     EXPECT_EQ(refs, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(Para(Body(r), 1).content.back().note, 3);
+
+    // Where the endnotes go (\\aenddoc, as Word writes it) leaves the footnotes on their pages;
+    // \\enddoc collects them at the end, unless \\ftnbj puts them back.
+    EXPECT_FALSE(Read("{\\rtf1\\ftnbj\\aenddoc\\aendnotes a\\par}").document.footnotesAtEnd);
+    EXPECT_TRUE(Read("{\\rtf1\\enddoc a\\par}").document.footnotesAtEnd);
+    EXPECT_FALSE(Read("{\\rtf1\\enddoc\\ftnbj a\\par}").document.footnotesAtEnd);
 }
 
 TEST(RtfReaderSections, PageColumnAndLineBreaks) {
