@@ -60,7 +60,8 @@ enum class W : std::uint16_t {
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
     rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, facingp,
-    deftab, enddoc, ftnbj, ftntj, aftnnrlc, aftnnar,
+    deftab, enddoc, ftnbj, ftntj, ftnstart, aftnstart, ftnnar, ftnnalc, ftnnauc, ftnnrlc, ftnnruc, ftnnchi,
+    aftnnar, aftnnalc, aftnnauc, aftnnrlc, aftnnruc, aftnnchi,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
     red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, levellegal, levelnorestart, ls,
@@ -145,7 +146,10 @@ constexpr WordEntry kWords[] = {
     {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"deflang", W::deflang}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
     {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"ftnbj", W::ftnbj},
-    {"ftntj", W::ftntj}, {"aftnnrlc", W::aftnnrlc}, {"aftnnar", W::aftnnar},
+    {"ftntj", W::ftntj}, {"ftnstart", W::ftnstart}, {"aftnstart", W::aftnstart}, {"ftnnar", W::ftnnar},
+    {"ftnnalc", W::ftnnalc}, {"ftnnauc", W::ftnnauc}, {"ftnnrlc", W::ftnnrlc}, {"ftnnruc", W::ftnnruc},
+    {"ftnnchi", W::ftnnchi}, {"aftnnar", W::aftnnar}, {"aftnnalc", W::aftnnalc}, {"aftnnauc", W::aftnnauc},
+    {"aftnnrlc", W::aftnnrlc}, {"aftnnruc", W::aftnnruc}, {"aftnnchi", W::aftnnchi},
     {"f", W::f}, {"fnil", W::fnil}, {"froman", W::froman}, {"fswiss", W::fswiss},
     {"fmodern", W::fmodern}, {"fscript", W::fscript}, {"fdecor", W::fdecor}, {"ftech", W::ftech},
     {"fbidi", W::fbidi}, {"fcharset", W::fcharset}, {"fprq", W::fprq}, {"cpg", W::cpg},
@@ -794,7 +798,9 @@ private:
     int pgnStarts_ = 1;
     bool htmlAutoSpacing_ = false;  // \htmautsp: \sbauto and \saauto are HTML's spacing
     bool pgnRestart_ = false;
-    bool endnoteRoman_ = false;
+    // How footnotes and endnotes are numbered (\ftnnar ... \aftnnchi) and from where (\ftnstartN).
+    Numbering footnoteNumbering_ = Numbering::Decimal, endnoteNumbering_ = Numbering::Decimal;
+    int footnoteStart_ = 1, endnoteStart_ = 1;
     std::size_t headerBytes_ = 0;  // the headers and footers in force, copied by each new section
     std::size_t headerSlotBytes_[2][4] = {};  // [header, footer][both, left, right, first]
 };
@@ -2831,11 +2837,11 @@ void RtfReader::Finish() {
     // A \sect at the very end opens a section with nothing in it: no page for it.
     if (doc_.sections.size() > 1 && doc_.sections.back().body.empty()) doc_.sections.pop_back();
     // Notes are numbered in order, footnotes and endnotes each on their own.
-    int footnotes = 0, endnotes = 0;
+    int footnotes = footnoteStart_ - 1, endnotes = endnoteStart_ - 1;
     for (auto& note : doc_.notes) {
         if (!note.numbered) continue;
-        note.mark = note.endnote ? FormatNumber(++endnotes, endnoteRoman_ ? Numbering::LowerRoman : Numbering::Decimal)
-                                 : FormatNumber(++footnotes, Numbering::Decimal);
+        note.mark = note.endnote ? FormatNumber(++endnotes, endnoteNumbering_)
+                                 : FormatNumber(++footnotes, footnoteNumbering_);
     }
     if (doc_.defaultFont < 0 && defaultFontNumber_ >= 0) doc_.defaultFont = FontIndex(defaultFontNumber_);
     // Line numbers stand in a normal paragraph's format with the Line Number character style's
@@ -3199,8 +3205,17 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         // the document's end.
         case W::enddoc: doc_.footnotesAtEnd = true; return;
         case W::ftnbj: case W::ftntj: doc_.footnotesAtEnd = false; return;
-        case W::aftnnrlc: endnoteRoman_ = true; return;
-        case W::aftnnar: endnoteRoman_ = false; return;
+        case W::ftnstart: footnoteStart_ = std::clamp(has ? param : 1, 0, 1 << 20); return;
+        case W::aftnstart: endnoteStart_ = std::clamp(has ? param : 1, 0, 1 << 20); return;
+        case W::ftnnar: case W::ftnnalc: case W::ftnnauc: case W::ftnnrlc: case W::ftnnruc: case W::ftnnchi:
+        case W::aftnnar: case W::aftnnalc: case W::aftnnauc: case W::aftnnrlc: case W::aftnnruc: case W::aftnnchi: {
+            static constexpr Numbering kByWord[] = {Numbering::Decimal, Numbering::LowerLetter, Numbering::UpperLetter,
+                                                    Numbering::LowerRoman, Numbering::UpperRoman, Numbering::Chicago};
+            const bool endnote = w >= W::aftnnar;
+            const int k = static_cast<int>(w) - static_cast<int>(endnote ? W::aftnnar : W::ftnnar);
+            (endnote ? endnoteNumbering_ : footnoteNumbering_) = kByWord[k];
+            return;
+        }
         case W::s: {
             auto it = paraStyleByNumber_.find(has ? param : 0);
             if (it == paraStyleByNumber_.end()) return;

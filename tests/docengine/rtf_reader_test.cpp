@@ -1032,6 +1032,14 @@ TEST(RtfReaderSections, FootnotesAndEndnotes) {
     EXPECT_FALSE(Read("{\\rtf1\\ftnbj\\aenddoc\\aendnotes a\\par}").document.footnotesAtEnd);
     EXPECT_TRUE(Read("{\\rtf1\\enddoc a\\par}").document.footnotesAtEnd);
     EXPECT_FALSE(Read("{\\rtf1\\enddoc\\ftnbj a\\par}").document.footnotesAtEnd);
+
+    // numbered as the document says, from where it says
+    r = Read("{\\rtf1\\ftnnalc\\ftnstart3\\aftnnruc a\\chftn{\\footnote x}\\chftn{\\footnote y}"
+             "\\chftn{\\footnote\\ftnalt z}\\par}");
+    ASSERT_EQ(r.document.notes.size(), 3u);
+    EXPECT_EQ(r.document.notes[0].mark, u"c");
+    EXPECT_EQ(r.document.notes[1].mark, u"d");
+    EXPECT_EQ(r.document.notes[2].mark, u"I");
 }
 
 TEST(RtfReaderSections, PageColumnAndLineBreaks) {
