@@ -2703,7 +2703,11 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     sink.listText.clear();
     sink.breakBefore = false;
     sink.pendingNoteRef = -1;
-    const int itap = st.para.itap;
+    int itap = st.para.itap;
+    // A paragraph that is not marked as in the table but comes between cells of a row that has
+    // not ended (`A\cell \pard C\par \cell\row`) belongs to the row's next cell, as in Word.
+    if (itap == 0 && !sink.tables.empty() && !sink.tables.back().cells.empty())
+        itap = static_cast<int>(sink.tables.size());
     // Placed shapes go before their paragraph, which flows around them; in a table cell, where
     // they are laid out in the cell's flow, after it, in the order they were written.
     auto place = [&](Block block) { PlaceBlock(sink, std::move(block), itap); };

@@ -377,6 +377,10 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
                   "\\pard\\intbl e\\cell\\cell f\\cell\\row\\pard after\\par}");
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(TextOf(Body(r)), u"before|[a;b;c|d/e;;f]|after");
+    // A paragraph not marked as in the table, between the cells of an unfinished row, is the
+    // next cell's.
+    auto unmarked = Read(kHead + row + "\\pard\\intbl a\\cell b\\cell\\pard c\\par\\pard\\intbl\\cell\\row\\pard after\\par}");
+    EXPECT_EQ(TextOf(Body(unmarked)), u"[a;b;c|]|after");
     const auto& t = TableAt(Body(r), 1);
     const auto& first = t.rows.at(0);
     EXPECT_TRUE(first.header);
