@@ -25,8 +25,9 @@ int TextMeasure::Font(const CharFormat& format, int sizeTwips) {
     int index = format.font;
     if (index < 0 || static_cast<std::size_t>(index) >= document_.fonts.size()) index = document_.defaultFont;
     if (index < 0 || static_cast<std::size_t>(index) >= document_.fonts.size()) index = -1;
+    const int scale = std::clamp(format.scalePercent, 1, 1000);
     const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(index + 1)) << 32) |
-                              (static_cast<std::uint64_t>(std::clamp(format.scalePercent, 1, 1000)) << 18) |
+                              (static_cast<std::uint64_t>(scale) << 18) |
                               (static_cast<std::uint64_t>(sizeTwips) << 2) | (format.bold ? 2u : 0u) |
                               (format.italic ? 1u : 0u);
     if (auto it = byFormat_.find(key); it != byFormat_.end()) return it->second;
@@ -44,7 +45,7 @@ int TextMeasure::Font(const CharFormat& format, int sizeTwips) {
     resolved.sizeTwips = sizeTwips;
     resolved.bold = format.bold;
     resolved.italic = format.italic;
-    resolved.scalePercent = std::clamp(format.scalePercent, 1, 1000);
+    resolved.scalePercent = scale;
     // Formats that differ only in what the font list does not hold share one entry.
     std::vector<int>& sameFace = byFace_[resolved.face];
     auto same = std::find_if(sameFace.begin(), sameFace.end(), [&](int f) { return fonts_[f] == resolved; });

@@ -26,8 +26,6 @@ int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, L
     return 1;
 }
 
-// Installed faces that stand in for a family, in order of preference: the common Windows
-// face, then the Liberation face of the same widths, then DejaVu.
 enum class FaceKind { Serif, Sans, Fixed };
 
 // Widespread faces by their kind, whatever family the file tags them with: writers tag faces
@@ -51,6 +49,8 @@ constexpr KnownFace kKnownFaces[] = {
     {L"CONSTANTIA", FaceKind::Serif}, {L"BOOKMAN", FaceKind::Serif}, {L"TIMES", FaceKind::Serif},
 };
 
+// Installed faces that stand in for a family, in order of preference: the common Windows
+// face, then the Liberation face of the same widths, then DejaVu.
 const std::vector<std::wstring>& FamilyFaces(const FontSpec& font) {
     static const std::vector<std::wstring> serif{L"Times New Roman", L"Liberation Serif", L"DejaVu Serif"};
     static const std::vector<std::wstring> sans{L"Arial", L"Liberation Sans", L"DejaVu Sans", L"Tahoma"};

@@ -847,7 +847,9 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
         l = LayOutChecked(Doc({B(Para("anchor")), B(Para("LOGO", f)), B(Para("more"))}), TextArea(9600, 2));
         const int page = PageOf(l, "LOGO");
         EXPECT_EQ(page, f.frame.y > 0 ? 0 : 1);
-        if (f.frame.y > 0) EXPECT_GT(Item(l, "LOGO")->baseline, 1000 + 2 * 240);
+        if (f.frame.y > 0) {
+            EXPECT_GT(Item(l, "LOGO")->baseline, 1000 + 2 * 240);
+        }
     }
 
     // A table row stays beside a frame that leaves its cells room, else goes below it.
