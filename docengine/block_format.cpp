@@ -650,8 +650,16 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         AddRun(note->mark, markFormat, true, TextItem::Field::None, -1);
         AddRun(u" ", p.content.empty() ? p.endFormat : p.content.front().format, true, TextItem::Field::None, -1);
     }
+    labelShift_ = 0;
     if (!pf.listLabel.empty()) {
+        const std::size_t labelStart = adv_.size();
         AddRun(pf.listLabel, pf.listLabelFormat, true, TextItem::Field::None, -1);
+        if (pf.listLabelAlign != ParaFormat::LabelAlign::Left) {
+            long long labelWidth = 0;
+            for (std::size_t j = labelStart; j < adv_.size(); ++j) labelWidth += adv_[j];
+            if (pf.listLabelAlign == ParaFormat::LabelAlign::Center) labelWidth /= 2;
+            labelShift_ = static_cast<int>(std::min<long long>(labelWidth, width));
+        }
         if (pf.listLabelFollow == ParaFormat::LabelFollow::Tab)
             AddSpecial(u'\t', kTab, pf.listLabelFormat, true);
         else if (pf.listLabelFollow == ParaFormat::LabelFollow::Space)
@@ -732,7 +740,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     std::size_t s = resume ? std::min(resume->unit, n) : 0;
     bool first = !resume;
     while (s < n) {
-        const int left = li + (first ? fi : 0);
+        const int left = li + (first ? fi - labelShift_ : 0);
         const int avail = std::max(1, width - left - ri);
         int x = 0;
         std::size_t brk = s, e = n;
@@ -849,7 +857,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
     const int li = std::clamp(pf.leftIndent, -width * 4, width * 4);
     const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
-    const int left = li + (first ? fi : 0);
+    const int left = li + (first ? fi - labelShift_ : 0);
     const int avail = std::max(1, width - left - ri);
     line.noteText = ctx.noteText;
     line.columnBreakAfter = e > s && kind_[e - 1] == kColumnBreak;

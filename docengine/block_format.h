@@ -236,6 +236,9 @@ private:
     std::vector<int> pos_;           // x of each unit in the line being emitted
     std::vector<int> tabw_;          // widths of the tabs of that line
     std::vector<std::uint8_t> leader_;  // and their leaders
+    // How far the paragraph's first line starts left of its indent: the width of a list label
+    // that ends at the indent, or half of one centred on it.
+    int labelShift_ = 0;
     std::deque<CharFormat> markFormats_;  // formats made up for note marks
     bool tabsSorted_ = true;              // the paragraph's tab stops are in order
     int cellDepth_ = 0;                   // formatting a table cell's content (no frames there)

@@ -188,6 +188,9 @@ struct ParaFormat {
     // What comes between the label and the text (\levelfollowN): a tab to the next stop, a
     // space, or nothing.
     enum class LabelFollow : std::uint8_t { Tab, Space, Nothing } listLabelFollow = LabelFollow::Tab;
+    // Where the label stands against the first line's indent (\leveljcN, \pnqc, \pnqr): it starts
+    // there, is centred on it, or ends there; the text after it follows as usual.
+    enum class LabelAlign : std::uint8_t { Left, Center, Right } listLabelAlign = LabelAlign::Left;
     int outlineLevel = -1;  // \outlinelevelN, for headings
     bool noLineNumbers = false;  // \noline: its lines are neither numbered nor counted (Section::lineNumbers)
     FramePosition frame;

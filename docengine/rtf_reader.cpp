@@ -64,7 +64,7 @@ enum class W : std::uint16_t {
     aftnnar, aftnnalc, aftnnauc, aftnnrlc, aftnnruc, aftnnchi,
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
-    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, levellegal, levelnorestart, ls,
+    red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, leveljc, leveljcn, pnqc, pnqr, pnql, levellegal, levelnorestart, ls,
     ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pnstart,
     pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnord, pnordt, pncard, pnaiu, pnaiud, pniroha, pnirohad,
     pndbnum, pndbnumd, pndbnuml, pndbnumt, pndbnumk, pncnum, pndecd, pnganada, pnchosung, pngbnum,
@@ -156,7 +156,8 @@ constexpr WordEntry kWords[] = {
     {"red", W::red}, {"green", W::green}, {"blue", W::blue}, {"s", W::s}, {"cs", W::cs},
     {"ds", W::ds}, {"ts", W::ts}, {"sbasedon", W::sbasedon}, {"listid", W::listid},
     {"levelnfc", W::levelnfc}, {"levelnfcn", W::levelnfcn}, {"levelstartat", W::levelstartat},
-    {"levelfollow", W::levelfollow}, {"levellegal", W::levellegal}, {"levelnorestart", W::levelnorestart},
+    {"levelfollow", W::levelfollow}, {"leveljc", W::leveljc}, {"leveljcn", W::leveljcn},
+    {"pnqc", W::pnqc}, {"pnqr", W::pnqr}, {"pnql", W::pnql}, {"levellegal", W::levellegal}, {"levelnorestart", W::levelnorestart},
     {"ls", W::ls}, {"ilvl", W::ilvl}, {"pnlvl", W::pnlvl}, {"pnlvlblt", W::pnlvlblt},
     {"pnlvlbody", W::pnlvlbody}, {"pnlvlcont", W::pnlvlcont}, {"pndec", W::pndec},
     {"pnucrm", W::pnucrm}, {"pnlcrm", W::pnlcrm}, {"pnucltr", W::pnucltr},
@@ -342,6 +343,7 @@ struct ParaState {
     int pnStart = 1, pnLevel = 0;
     std::u16string pnBefore, pnAfter;  // \pntxtb \pntxta: the text around the number
     bool pnTextGiven = false;
+    ParaFormat::LabelAlign pnAlign = ParaFormat::LabelAlign::Left;  // \pnql \pnqc \pnqr
     // The formatting words given since \pard, so that a \sN that follows them (\pard\sb259\s2)
     // lays the style under them instead of wiping them out. Fixed size: copied with every group.
     static constexpr int kMaxDirect = 24;
@@ -456,6 +458,7 @@ struct ListLevelDef {
     Numbering numbering = Numbering::Decimal;
     int start = 1;
     ParaFormat::LabelFollow follow = ParaFormat::LabelFollow::Tab;  // \levelfollowN
+    ParaFormat::LabelAlign align = ParaFormat::LabelAlign::Left;     // \leveljcN
     std::u16string text;  // \leveltext: length, then characters; 0-8 stand for level numbers
     int font = -1;
     bool legal = false;      // \levellegal1: the higher levels' numbers in its label are decimal
@@ -665,7 +668,7 @@ private:
     // structure
     Sink& CurrentSink() { return sinks_.back(); }
     void FinishParagraph(bool pageBreakAfter);
-    std::u16string ListLabel(const ParaState& para, CharFormat& format, ParaFormat::LabelFollow& follow);
+    std::u16string ListLabel(const ParaState& para, CharFormat& format, ParaFormat& out);
     void PlaceBlock(Sink& sink, Block block, int itap);
     void SetTableDepth(Sink& sink, int depth);
     void CloseTableLevel(Sink& sink);
@@ -2226,6 +2229,7 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
                 outer.pnBefore = st.para.pnBefore;
                 outer.pnAfter = st.para.pnAfter;
                 outer.pnTextGiven = st.para.pnTextGiven;
+                outer.pnAlign = st.para.pnAlign;
             }
             break;
         case FrameKind::Field: {
@@ -2567,10 +2571,12 @@ void RtfReader::FinishPicture(const GroupState& st) {
 
 // ---------------------------------------------------------------- paragraphs and tables
 
-std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, ParaFormat::LabelFollow& follow) {
+// Works out the paragraph's list label, and how it stands before the text (out's listLabelFollow
+// and listLabelAlign).
+std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, ParaFormat& out) {
     Sink& sink = CurrentSink();
     std::u16string label;
-    bool haveLabel = false;
+    bool haveLabel = false, fromList = false;
     if (sink.paraHasListText) {
         label = sink.listText;
         format = sink.listTextFormat;
@@ -2592,7 +2598,9 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
             auto& counters = it->second;
             const std::size_t ilvl = static_cast<std::size_t>(para.ilvl);
             const auto& level = list->levels[ilvl];
-            follow = level.follow;  // the list's own rule, also where \listtext wrote a tab
+            out.listLabelFollow = level.follow;  // the list's own rule, also where \listtext wrote a tab
+            out.listLabelAlign = level.align;
+            fromList = true;
             counters[ilvl] = counters[ilvl] == kNoParam ? level.start : std::min(counters[ilvl] + 1, 1 << 24);
             for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper)
                 if (deeper >= list->levels.size() || !list->levels[deeper].noRestart) counters[deeper] = kNoParam;
@@ -2617,6 +2625,7 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
             }
         }
     }
+    if (para.pn && !fromList) out.listLabelAlign = para.pnAlign;
     if (para.pn && !para.pnBullet) pnCounter_ = lastParaHadPn_ ? pnCounter_ + 1 : para.pnStart;
     if (!haveLabel && para.pn) {
         if (para.pnBullet)
@@ -2694,7 +2703,7 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     if (sink.breakBefore) format.pageBreakBefore = true;
     format.shading = Shade(st.para.shadingColor, st.para.patternColor, st.para.shading);
     CharFormat labelFormat = st.chr;
-    format.listLabel = ListLabel(st.para, labelFormat, format.listLabelFollow);
+    format.listLabel = ListLabel(st.para, labelFormat, format);
     if (!format.listLabel.empty()) format.listLabelFormat = labelFormat;
     para.format = SharedFormat(std::move(format));
     para.endFormat = st.chr;
@@ -3110,6 +3119,14 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                                                              : param == 2 ? ParaFormat::LabelFollow::Nothing
                                                                           : ParaFormat::LabelFollow::Tab;
                     return;
+                case W::leveljc: case W::leveljcn:
+                    // \leveljcnN counts from the line's start (0) to its end (2), which for the
+                    // left-to-right text read here is the same as \leveljcN.
+                    if (!lists_.back().levels.empty())
+                        lists_.back().levels.back().align = param == 1   ? ParaFormat::LabelAlign::Center
+                                                            : param == 2 ? ParaFormat::LabelAlign::Right
+                                                                         : ParaFormat::LabelAlign::Left;
+                    return;
                 case W::f:
                     if (!lists_.back().levels.empty()) lists_.back().levels.back().font = FontIndex(param);
                     return;
@@ -3135,6 +3152,9 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 case W::pnlvlcont: st.para.pnBullet = false, st.para.pnCont = true; return;
                 case W::pnlvl: st.para.pnLevel = std::clamp(has ? param : 0, 0, 9); return;
                 case W::pnstart: st.para.pnStart = std::clamp(has ? param : 1, 0, 1 << 20); return;
+                case W::pnql: st.para.pnAlign = ParaFormat::LabelAlign::Left; return;
+                case W::pnqc: st.para.pnAlign = ParaFormat::LabelAlign::Center; return;
+                case W::pnqr: st.para.pnAlign = ParaFormat::LabelAlign::Right; return;
                 default:
                     if (const int nfc = NfcOfPnWord(w); nfc >= 0) st.para.pnType = NumberingOfNfc(nfc);
                     return;

@@ -198,6 +198,15 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     list.firstLineIndent = -360;
     list.listLabel = u"1.";
     Paragraph item = Para("item", list);
+    // labels that end at or are centred on the first line's indent; the text still goes to the
+    // hanging indent, which a label set from there would have passed
+    list.leftIndent = 1440;
+    list.listLabel = u"10.";
+    list.listLabelAlign = ParaFormat::LabelAlign::Right;
+    Paragraph right = Para("right", list);
+    list.listLabelAlign = ParaFormat::LabelAlign::Center;
+    list.listLabel = u"11.";
+    Paragraph centred = Para("centred", list);
     CharFormat super;
     super.verticalAlign = VerticalAlign::Superscript;
     item.content.push_back(Text("z", super));
@@ -208,13 +217,17 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     narrow.scalePercent = 50;
     item.content.push_back(Text("nn", narrow));
     item.content.push_back(Text("w"));
-    const Layout l = LayOutChecked(Doc({B(p), B(item)}), TextArea(6000, 40));
+    const Layout l = LayOutChecked(Doc({B(p), B(item), B(right), B(centred)}), TextArea(6000, 40));
     EXPECT_EQ(Item(l, "bb")->x, 1000 + 1200 - 240);
     EXPECT_EQ(Item(l, "cc")->x, 1000 + 2400 - 120);
     EXPECT_EQ(Item(l, "12")->x, 1000 + 4800 - 240);
     EXPECT_EQ(Item(l, "d")->x, 1000 + 5760);
     EXPECT_EQ(Item(l, "1.")->x, 1000 + 360);  // the label in the hanging indent
     EXPECT_EQ(Item(l, "item")->x, 1000 + 720);
+    EXPECT_EQ(Item(l, "10.")->x, 1000 + 1080 - 360);
+    EXPECT_EQ(Item(l, "right")->x, 1000 + 1440);
+    EXPECT_EQ(Item(l, "11.")->x, 1000 + 1080 - 180);
+    EXPECT_EQ(Item(l, "centred")->x, 1000 + 1440);
     const TextItem* two = Item(l, "z");
     EXPECT_EQ(two->baseline, Item(l, "item")->baseline - 80);
     EXPECT_EQ(l.fonts[two->font].sizeTwips, 160);
@@ -224,7 +237,7 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     // letters scaled to half their width (\\charscalex50) take half the room, in a font of their own
     EXPECT_EQ(Item(l, "w")->x - Item(l, "nn")->x, 120);
     EXPECT_EQ(l.fonts[Item(l, "nn")->font].scalePercent, 50);
-    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz SCnnw\r\n");
+    EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz SCnnw\r\n10.\tright\r\n11.\tcentred\r\n");
 
     // default stops as the document sets them; one too small to be meant is ignored
     const Layout own = LayOutChecked(ReadRtf("{\\rtf1\\deftab500 a\\tab b\\tab c\\par}").document, TextArea(6000, 40));

@@ -886,6 +886,16 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 0).format->listLabelFollow, ParaFormat::LabelFollow::Space);
     EXPECT_EQ(Para(Body(r), 1).format->listLabelFollow, ParaFormat::LabelFollow::Nothing);
     EXPECT_EQ(Para(Body(r), 2).format->listLabelFollow, ParaFormat::LabelFollow::Tab);
+
+    // how the label stands against the indent: the list level's, else the Word 6 numbering's
+    r = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\leveljc2{\\leveltext\\'02\\'00.;}}"
+             "{\\listlevel\\leveljcn1{\\leveltext\\'01-;}}\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
+             "\\pard\\ls1{\\*\\pn\\pnlvlbody\\pnqc}{\\listtext 1.\\tab}a\\par\\ilvl1 b\\par"
+             "\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnqr}c\\par\\pard d\\par}");
+    EXPECT_EQ(Para(Body(r), 0).format->listLabelAlign, ParaFormat::LabelAlign::Right);
+    EXPECT_EQ(Para(Body(r), 1).format->listLabelAlign, ParaFormat::LabelAlign::Center);
+    EXPECT_EQ(Para(Body(r), 2).format->listLabelAlign, ParaFormat::LabelAlign::Right);
+    EXPECT_EQ(Para(Body(r), 3).format->listLabelAlign, ParaFormat::LabelAlign::Left);
 }
 
 TEST(RtfReaderLists, FormatCodesAndPnWordsChooseTheNumbering) {
