@@ -305,6 +305,16 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
         y += (height - width) / 2;
         std::swap(width, height);
     }
+    if (frame.drawn == Drawn::WordArt) {
+        RectItem item{x, y, width, height, frame.lineColor};
+        item.shape = RectItem::Shape::Text;
+        item.text = frame.shapeText;
+        item.rotation = rotation;
+        item.flipH = frame.flipH;
+        item.flipV = frame.flipV;
+        out.push_back(item);
+        return;
+    }
     const bool shape = frame.drawn == Drawn::Ellipse || frame.drawn == Drawn::Line || frame.drawn == Drawn::Preset ||
                        frame.rounded || turned;
     if (!frame.fill.automatic && !shape) out.push_back(RectItem{x, y, width, height, frame.fill});
@@ -342,7 +352,7 @@ void DrawFrame(const FramePosition& frame, int x, int y, int width, int height, 
         break;
     case FramePosition::Drawn::Across: out.push_back(RectItem{x, y - half, width, w, frame.lineColor}); break;
     case FramePosition::Drawn::Down: out.push_back(RectItem{x - half, y, w, height, frame.lineColor}); break;
-    case FramePosition::Drawn::Nothing: break;
+    case FramePosition::Drawn::Nothing: case FramePosition::Drawn::WordArt: break;
     }
 }
 

@@ -145,7 +145,10 @@ struct FramePosition {
     // line from corner to corner (`Line`: from the top-left one unless flipped, with its
     // arrowheads); and the fill of a box (automatic: none).
     // `Preset`: the outline of a preset shape (`preset`, its type: PresetOutline) and its fill.
-    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down, Ellipse, Line, Preset } drawn = Drawn::Nothing;
+    // `WordArt`: the text Document::shapeTexts[shapeText] stretched to fill the box (a
+    // watermark's "DRAFT"), turned with it.
+    enum class Drawn : std::uint8_t { Nothing, Outline, Across, Down, Ellipse, Line, Preset, WordArt } drawn = Drawn::Nothing;
+    int shapeText = -1;
     std::uint8_t preset = 0;
     bool rounded = false;  // the box's outline and fill have rounded corners (a rounded rectangle)
     Color lineColor;
@@ -155,7 +158,7 @@ struct FramePosition {
     std::uint8_t arrows = 0;  // Line: 1 an arrowhead at its start, 2 at its end, 3 both
     // The drawing turned clockwise about the box's centre, 0-359 degrees. Turned a quarter or
     // three quarters (IsSideways), the box holds the drawing turned sideways: its width is the
-    // drawing's height. Text and pictures in it are not turned.
+    // drawing's height. Text and pictures in it are not turned (WordArt's own text is).
     int rotation = 0;
     static bool IsSideways(int degrees) { return (degrees >= 45 && degrees < 135) || (degrees >= 225 && degrees < 315); }
     bool set = false;        // the paragraph is in a frame
@@ -390,6 +393,12 @@ struct Link {
     std::u16string target;  // a HYPERLINK field's address (URL, file, or "#bookmark")
 };
 
+// The text a WordArt shape draws (FramePosition::Drawn::WordArt), in its font and colour.
+struct ShapeText {
+    std::u16string text;
+    CharFormat format;
+};
+
 struct Document {
     std::vector<Font> fonts;
     int defaultFont = -1;         // \deffN as an index into fonts; -1: none given
@@ -400,6 +409,7 @@ struct Document {
     // at most kMaxBookmarks.
     std::vector<std::u16string> bookmarks;
     std::vector<Ruby> rubies;     // referenced by Inline::note of Ruby items
+    std::vector<ShapeText> shapeTexts;  // referenced by FramePosition::shapeText
     static constexpr std::size_t kMaxBookmarks = 65535;
     bool facingPages = false;     // \facingp
     bool balanceColumns = true;   // columns above a continuous section break end level; \nocolbal: not

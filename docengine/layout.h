@@ -104,7 +104,9 @@ struct RectItem {  // a filled rectangle: cell and paragraph shading, border lin
     // Box: a rectangle's outline and `fill`, used when it is turned or rounded. The shapes are turned
     // `rotation` degrees clockwise about the rectangle's centre.
     // Preset: the outline of preset shape `preset` (PresetOutline) with its line and fill.
-    enum class Shape : std::uint8_t { Fill, Ellipse, Line, Box, Preset } shape = Shape::Fill;
+    // Text: Layout::shapeTexts[text] stretched to fill the rectangle, turned with it.
+    enum class Shape : std::uint8_t { Fill, Ellipse, Line, Box, Preset, Text } shape = Shape::Fill;
+    int text = -1;
     std::uint8_t preset = 0;
     bool rounded = false;  // Box: its corners rounded, a sixth of its shorter side across
     int lineWidth = 0;
@@ -127,9 +129,17 @@ struct Page {
     int number = 0;  // added for the page layout: the number the page shows (sections may restart it)
 };
 
+// A WordArt shape's text (RectItem::Shape::Text): its characters, font and colour.
+struct ShapeTextItem {
+    std::u16string text;
+    int font = 0;  // index into Layout::fonts
+    Color color;
+};
+
 struct Layout {
     std::vector<Page> pages;
     std::vector<FontSpec> fonts;
+    std::vector<ShapeTextItem> shapeTexts;  // referenced by RectItem::text
     // The document's text in reading order, as the view hands it out (copy, WM_GETTEXT) and
     // searches it: paragraphs end with "\r\n", tabs are '\t', and notes follow the body.
     std::u16string plainText;

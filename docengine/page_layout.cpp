@@ -113,6 +113,10 @@ public:
         for (const Note& note : document.notes) notesText += TextEstimate(note.content, 0) + note.mark.size() + 1;
         layout_.plainText.reserve(bodyText + notesText);
         notesText_.reserve(notesText);
+        for (const ShapeText& shapeText : document.shapeTexts) {
+            const int font = measure_.Font(shapeText.format, detail::FontSizeTwips(shapeText.format));
+            layout_.shapeTexts.push_back(ShapeTextItem{shapeText.text, font, shapeText.format.color});
+        }
     }
 
     Layout layout_;

@@ -308,7 +308,7 @@ enum class Dest : std::uint8_t {
     Text,        // shown: paragraphs of the current sink
     Skip,        // read for structure only
     FontTable, FontAlt, ColorTable, StyleSheet, Info, Title, FieldInst, ListText, ListTable,
-    LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, Pn, PnText, Bookmark,
+    LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, ShapeText, Pn, PnText, Bookmark,
     Drawing,     // a Word 95 drawing object in the text: only its text box is read
     MathProps,   // an equation object's properties: only its characters (\mchr ...) are read
     MathChar,    // one of those characters
@@ -319,7 +319,7 @@ enum class Dest : std::uint8_t {
 bool CollectsText(Dest d) {
     return d == Dest::FontTable || d == Dest::FontAlt || d == Dest::StyleSheet ||
            d == Dest::Title || d == Dest::FieldInst || d == Dest::ListText ||
-           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::PnText || d == Dest::Bookmark ||
+           d == Dest::LevelText || d == Dest::ShapeName || d == Dest::ShapeText || d == Dest::PnText || d == Dest::Bookmark ||
            d == Dest::MathChar || d == Dest::FormItem;
 }
 
@@ -370,7 +370,7 @@ struct GroupState {
 enum class FrameKind : std::uint8_t {
     Plain, FontTable, FontAlt, ColorTable, StyleSheet, Title, FieldInst, ListText, LevelText,
     Picture, ShapeName, Sink, Field, PnBefore, PnAfter, Pn, Bookmark, MathObject, MathChar, Shape,
-    ShapeGroup, FormItem,
+    ShapeGroup, FormItem, ShapeText,
 };
 
 // Equation objects that show characters of their own around or between their arguments.
@@ -763,6 +763,11 @@ private:
         int lineColor = 0, fillColor = 0xFFFFFF, lineWidth = 9525;  // colours 0xBBGGRR, width EMU
         std::uint8_t arrows = 0;        // lineStartArrowhead (1), lineEndArrowhead (2)
         int rotation = 0;               // 0-359 degrees clockwise (the property is 16.16 fixed point)
+        // WordArt: its text and face (gtextUNICODE, gtextFont), style and the fill's opacity
+        // (fillOpacity, 65536 opaque).
+        std::u16string gtext, gtextFont;
+        bool gtextBold = false, gtextItalic = false;
+        int fillOpacity = 65536;
         // A Word 95 drawing object (\do), one primitive at a time (a group or a callout holds
         // several, each starting with its kind word): its kind, its place and size from its
         // origin, its fill pattern (0 none), its text box's inner margin (\dptxbxmar; -1:
@@ -1644,6 +1649,9 @@ void RtfReader::ShapeProperty() {
     else if (name == u"lineStartArrowhead") shape.arrows = static_cast<std::uint8_t>((shape.arrows & 2) | (value > 0 ? 1 : 0));
     else if (name == u"lineEndArrowhead") shape.arrows = static_cast<std::uint8_t>((shape.arrows & 1) | (value > 0 ? 2 : 0));
     else if (name == u"fFilled") shape.filled = value != 0;
+    else if (name == u"fillOpacity") shape.fillOpacity = std::clamp(value, 0, 65536);
+    else if (name == u"gtextFBold") shape.gtextBold = value != 0;
+    else if (name == u"gtextFItalic") shape.gtextItalic = value != 0;
     else if (name == u"lineColor") shape.lineColor = value;
     else if (name == u"fillColor") shape.fillColor = value;
     else if (name == u"lineWidth") shape.lineWidth = value;
@@ -1789,6 +1797,38 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     }
     if ((box || ellipse || preset) && shape.filled && (shape.fillColor & 0xFFFFFF) != 0xFFFFFF)
         frame.fill = color(shape.fillColor);
+    // WordArt (the text effects 136-175): its text filled with the shape's fill, which a
+    // watermark makes translucent (here: lightened as over white paper), else in its line's colour.
+    if (shape.type >= 136 && shape.type <= 175 && !shape.gtext.empty() && doc_.shapeTexts.size() < 4096) {
+        frame.drawn = Drawn::WordArt;
+        frame.rotation = shape.rotation;
+        frame.flipH = shape.flipH;
+        frame.flipV = shape.flipV;
+        ShapeText wordArt;
+        wordArt.text = shape.gtext;
+        Color ink = color(shape.filled ? shape.fillColor : shape.lineColor);
+        if (shape.filled && shape.fillOpacity < 65536) {
+            for (std::uint8_t* c : {&ink.r, &ink.g, &ink.b})
+                *c = static_cast<std::uint8_t>(255 - (255 - *c) * static_cast<std::int64_t>(shape.fillOpacity) / 65536);
+        }
+        wordArt.format.color = ink;
+        wordArt.format.bold = shape.gtextBold;
+        wordArt.format.italic = shape.gtextItalic;
+        if (!shape.gtextFont.empty()) {
+            auto known = fontByName_.find(shape.gtextFont);
+            if (known == fontByName_.end()) {
+                Font face;
+                face.name = shape.gtextFont;
+                doc_.fonts.push_back(std::move(face));
+                fontCodePage_.push_back(0);
+                known = fontByName_.emplace(shape.gtextFont, static_cast<int>(doc_.fonts.size()) - 1).first;
+            }
+            wordArt.format.font = known->second;
+        }
+        frame.shapeText = static_cast<int>(doc_.shapeTexts.size());
+        doc_.shapeTexts.push_back(std::move(wordArt));
+        Charge(sizeof(ShapeText) + sizeof(Font) + 2 * (shape.gtext.size() + shape.gtextFont.size()));
+    }
     const bool drawsItself = frame.drawn != FramePosition::Drawn::Nothing || !frame.fill.automatic;
     frame.rounded = shape.type == 2 && drawsItself;
 
@@ -2087,6 +2127,10 @@ void RtfReader::StartDestination(W w) {
         case W::sv:
             st.dest = Dest::ShapeValue;
             shapeValue_.clear();
+            // WordArt's text and face are read as text, the other values as numbers
+            if ((shape_.open || group_.open) && !shapePropInner_ &&
+                (shapePropName_ == u"gtextUNICODE" || shapePropName_ == u"gtextFont"))
+                OpenFrame(FrameKind::ShapeText, Dest::ShapeText);
             break;
         case W::header: case W::headerl: case W::headerr: case W::headerf:
         case W::footer: case W::footerl: case W::footerr: case W::footerf: {
@@ -2183,6 +2227,12 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         case FrameKind::Picture: FinishPicture(st); break;
         case FrameKind::ShapeName: shapePropName_ = frame.text; break;
+        case FrameKind::ShapeText:
+            if (shape_.open || group_.open) {
+                ShapeBuild& shape = shape_.open ? shape_ : group_;
+                (shapePropName_ == u"gtextFont" ? shape.gtextFont : shape.gtext) = frame.text.substr(0, 256);
+            }
+            break;
         case FrameKind::FormItem:
             if (!fields_.empty() && fields_.back().formItems.size() < kMaxFormItems) {
                 fields_.back().formItems.push_back(frame.text);

@@ -309,6 +309,49 @@ void DrawShape(HDC dc, const docengine::RectItem& item, const RECT& r, const Pag
     if (item.arrows & 2) arrowhead(to, ux, uy);
 }
 
+// WordArt: the text stretched to fill its rectangle (the font's cell as high as the rectangle,
+// the letters widened or narrowed to its width) and turned with it about its centre.
+void DrawShapeText(HDC dc, const docengine::Layout& layout, const docengine::RectItem& item, const RECT& r,
+                   GdiFontMetrics& fonts) {
+    if (item.text < 0 || static_cast<std::size_t>(item.text) >= layout.shapeTexts.size()) return;
+    const docengine::ShapeTextItem& shapeText = layout.shapeTexts[static_cast<std::size_t>(item.text)];
+    if (shapeText.text.empty() || shapeText.font < 0 || static_cast<std::size_t>(shapeText.font) >= layout.fonts.size())
+        return;
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    if (width < 1 || height < 1) return;
+    const docengine::FontSpec& spec = layout.fonts[static_cast<std::size_t>(shapeText.font)];
+    const std::wstring text(shapeText.text.begin(), shapeText.text.end());
+    const int length = static_cast<int>(std::min<std::size_t>(text.size(), 256));
+    LOGFONTW lf = GdiFontMetrics::LogFont(spec, fonts.GlyphFace(spec, shapeText.text), height);
+    lf.lfHeight = height;  // positive: the cell, not the em, fills the rectangle
+    SIZE natural{};
+    TEXTMETRICW tm{};
+    {
+        UniqueFont plain(CreateFontIndirectW(&lf));
+        if (!plain) return;
+        SelectedObject selected(dc, plain.Get());
+        if (!GetTextExtentPoint32W(dc, text.c_str(), length, &natural) || natural.cx <= 0 || !GetTextMetricsW(dc, &tm))
+            return;
+    }
+    lf.lfWidth = std::max(1, MulDiv(std::max(1, static_cast<int>(tm.tmAveCharWidth)), width, natural.cx));
+    // GDI turns text counter-clockwise, in tenths of a degree
+    lf.lfEscapement = lf.lfOrientation = ((360 - item.rotation % 360) % 360) * 10;
+    UniqueFont font(CreateFontIndirectW(&lf));
+    if (!font) return;
+    SelectedObject selected(dc, font.Get());
+    SIZE drawn{};
+    if (!GetTextExtentPoint32W(dc, text.c_str(), length, &drawn) || !GetTextMetricsW(dc, &tm)) return;
+    // the baseline's left end, from the centre: half the text back, and below the cell's middle
+    // by half the difference of ascent and descent; then turned
+    const double angle = item.rotation * std::numbers::pi / 180, cosA = std::cos(angle), sinA = std::sin(angle);
+    const double dx = -drawn.cx / 2.0, dy = (tm.tmAscent - tm.tmDescent) / 2.0;
+    const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
+    SetTextColor(dc, ColorOf(shapeText.color, RGB(0, 0, 0)));
+    ExtTextOutW(dc, static_cast<int>(std::lround(cx + dx * cosA - dy * sinA)),
+                static_cast<int>(std::lround(cy + dx * sinA + dy * cosA)), 0, nullptr, text.c_str(),
+                static_cast<UINT>(length), nullptr);
+}
+
 void DrawFrame(HDC dc, const RECT& r) {
     FillDeviceRect(dc, RECT{r.left, r.top, r.right, r.top + 1}, kFrameColor);
     FillDeviceRect(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, kFrameColor);
@@ -449,6 +492,7 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     for (const docengine::RectItem& r : page.rects) {
         const RECT where = DeviceRect(transform, r.x, r.y, r.width, r.height);
         if (r.shape == docengine::RectItem::Shape::Fill) FillDeviceRect(dc, where, ColorOf(r.color, RGB(0, 0, 0)));
+        else if (r.shape == docengine::RectItem::Shape::Text) DrawShapeText(dc, layout, r, where, fonts);
         else DrawShape(dc, r, where, transform);
     }
     for (const docengine::PictureItem& p : page.pictures) {

@@ -945,6 +945,29 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     ASSERT_EQ(l.pages[0].rects.size(), 1u);
     EXPECT_TRUE(l.pages[0].rects[0].shape == RectItem::Shape::Box && l.pages[0].rects[0].rounded);
 
+    // WordArt as a file writes it: its text, face and style, its translucent fill lightened
+    // over the paper, its turn; drawn as one item, and no part of the document's text
+    auto wordArt = ReadRtf("{\\rtf1{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright4000\\shpbottom1000"
+                           "{\\sp{\\sn shapeType}{\\sv 136}}{\\sp{\\sn gtextUNICODE}{\\sv Dr\\u228?ft}}"
+                           "{\\sp{\\sn gtextFont}{\\sv Impact}}{\\sp{\\sn gtextFBold}{\\sv 1}}"
+                           "{\\sp{\\sn fillColor}{\\sv 8421504}}{\\sp{\\sn fillOpacity}{\\sv 32768}}"
+                           "{\\sp{\\sn rotation}{\\sv -2949120}}}}text\\par}");
+    ASSERT_EQ(wordArt.document.shapeTexts.size(), 1u);
+    const ShapeText& art = wordArt.document.shapeTexts[0];
+    EXPECT_EQ(art.text, u"Dr\u00E4ft");
+    EXPECT_EQ(wordArt.document.fonts.at(static_cast<std::size_t>(art.format.font)).name, u"Impact");
+    EXPECT_TRUE(art.format.bold);
+    EXPECT_EQ(art.format.color, (Color{192, 192, 192, false}));
+    l = LayOutChecked(wordArt.document, TextArea(9600, 20));
+    const auto text = std::find_if(l.pages[0].rects.begin(), l.pages[0].rects.end(),
+                                   [](const RectItem& r) { return r.shape == RectItem::Shape::Text; });
+    ASSERT_NE(text, l.pages[0].rects.end());
+    EXPECT_EQ(text->rotation, 315);
+    EXPECT_EQ(text->width, 4000);
+    ASSERT_EQ(l.shapeTexts.size(), 1u);
+    EXPECT_EQ(l.shapeTexts[static_cast<std::size_t>(text->text)].text, u"Dr\u00E4ft");
+    EXPECT_EQ(l.plainText, u"text\r\n");
+
     // Frames taller than the page stay on it, side by side, rather than each taking a page.
     ParaFormat tall = framed;
     tall.frame.height = -20 * 240;

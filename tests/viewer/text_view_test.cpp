@@ -221,6 +221,33 @@ TEST_F(RenderTest, ScaledLettersAreDrawnAtTheirScaledWidth) {
     EXPECT_NEAR(2 * half, full, full / 6) << "letters half as wide, not overlapping at full width";
 }
 
+// WordArt fills its box: across a wide box, and turned a quarter, down a tall one.
+TEST_F(RenderTest, WordArtTextIsStretchedToItsBoxAndTurnedWithIt) {
+    layout_.shapeTexts.push_back(docengine::ShapeTextItem{u"DRAFT", 0, docengine::Color{0, 0, 200, false}});
+    docengine::RectItem across{0, 0, 2880, 720, docengine::Color{}};  // 200 x 50 px
+    across.shape = docengine::RectItem::Shape::Text;
+    across.text = 0;
+    // 150 x 75 px about (162, 125), turned to stand in x 125-200, y 50-200
+    docengine::RectItem down{1260, 1260, 2160, 1080, docengine::Color{}};
+    down.shape = docengine::RectItem::Shape::Text;
+    down.text = 0;
+    down.rotation = 90;
+    Page().rects = {across, down};
+    Draw();
+    int left = 200, right = 0;
+    for (int x = 0; x < 200; ++x) {
+        if (canvas_.Inked(x, 0, x + 1, 50) > 0) left = std::min(left, x), right = std::max(right, x);
+    }
+    EXPECT_LT(left, 20);
+    EXPECT_GT(right, 180) << "the letters widened to the box's width";
+    EXPECT_GT(canvas_.Inked(125, 60, 200, 200), 500) << "the turned text drawn down its box";
+    EXPECT_EQ(canvas_.Inked(0, 60, 120, 200), 0) << "and not across the page";
+    int blue = 0;
+    for (int y = 60; y < 200; ++y)
+        for (int x = 125; x < 200; ++x) blue += GetBValue(canvas_.At(x, y)) > GetRValue(canvas_.At(x, y)) + 100;
+    EXPECT_GT(blue, 300) << "in its colour";
+}
+
 TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
     Page().texts.push_back(Text(u"abcdef", 144, 1200, 10));
     Draw(TextSpan{13, 40});  // "def"
