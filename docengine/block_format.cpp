@@ -591,7 +591,8 @@ void BlockFormatter::AddRuby(const Ruby& ruby) {
 // The width of the tab at unit i, which starts at `at` (x from the flow's left edge). Centre,
 // right and decimal tabs look ahead to the next tab (at most to `limit`).
 int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit,
-                             int* leader) {
+                             int* leader, int* alignedStop) {
+    if (alignedStop) *alignedStop = -1;
     int best = INT_MAX;
     const TabStop* stop = nullptr;
     if (tabsSorted_) {
@@ -625,6 +626,8 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
     if (leader) *leader = stop ? static_cast<int>(stop->leader) : 0;
     const TabStop::Kind kind = stop ? stop->kind : TabStop::Kind::Left;
     if (kind == TabStop::Kind::Left || kind == TabStop::Kind::Bar) return best - at;
+    if (best > tabLimit_ && tabLimit_ > at) best = tabLimit_;
+    if (alignedStop) *alignedStop = best;
     int segment = 0;
     for (std::size_t j = i + 1; j < limit; ++j) {
         const std::uint8_t k = kind_[j];
@@ -661,6 +664,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         AddRun(u" ", p.content.empty() ? p.endFormat : p.content.front().format, true, TextItem::Field::None, -1);
     }
     labelShift_ = 0;
+    tabLimit_ = width;
     if (!pf.listLabel.empty()) {
         const std::size_t labelStart = adv_.size();
         AddRun(pf.listLabel, pf.listLabelFormat, true, TextItem::Field::None, -1);
@@ -751,7 +755,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     bool first = !resume;
     while (s < n) {
         const int left = li + (first ? fi - labelShift_ : 0);
-        const int avail = std::max(1, width - left - ri);
+        int avail = std::max(1, width - left - ri);
         int x = 0;
         std::size_t brk = s, e = n;
         bool hard = false;
@@ -762,7 +766,12 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                 hard = true;
                 break;
             }
-            const int a = k == kTab ? TabWidth(i, left + x, pf, first, n, nullptr) : adv_[i];
+            int alignedStop = -1;
+            const int a = k == kTab ? TabWidth(i, left + x, pf, first, n, nullptr, &alignedStop) : adv_[i];
+            // Text set at a centre, right or decimal stop beyond the right indent may run into
+            // the indent, up to the edge of the text's room, rather than wrap: word processors
+            // honour such stops (a cell's figures, a contents line's page number).
+            if (alignedStop > width - ri && alignedStop <= width) avail = std::max(avail, width - left);
             if (k == kSpace) {
                 x += a;
                 brk = i + 1;

@@ -8,6 +8,7 @@
 // notes' text) as it is formatted, so every block must be formatted exactly once into a text.
 #pragma once
 
+#include <climits>
 #include <deque>
 #include <memory>
 #include <string>
@@ -203,7 +204,9 @@ private:
     // where it starts in the blocks' lines and advances past it.
     void FormatAround(const Paragraph& paragraph, int width, int& y, const std::vector<Exclusion>& around,
                       FormatContext& ctx, std::vector<Line>& out, const Note* note);
-    int TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit, int* leader);
+    // `alignedStop`: set to the stop of a centre, right or decimal tab, else to -1.
+    int TabWidth(std::size_t i, int at, const ParaFormat& pf, bool firstLine, std::size_t limit, int* leader,
+                 int* alignedStop = nullptr);
     void EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard, int width,
                   std::size_t textBase, FormatContext& ctx, Line& line);
 
@@ -239,6 +242,8 @@ private:
     // How far the paragraph's first line starts left of its indent: the width of a list label
     // that ends at the indent, or half of one centred on it.
     int labelShift_ = 0;
+    // The edge of the paragraph's room: a centre, right or decimal stop beyond it stands at it.
+    int tabLimit_ = INT_MAX;
     std::deque<CharFormat> markFormats_;  // formats made up for note marks
     bool tabsSorted_ = true;              // the paragraph's tab stops are in order
     int cellDepth_ = 0;                   // formatting a table cell's content (no frames there)

@@ -239,6 +239,24 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     EXPECT_EQ(l.fonts[Item(l, "nn")->font].scalePercent, 50);
     EXPECT_EQ(l.plainText, u"a\tbb\tcc\t12.5\td\r\n1.\titemz SCnnw\r\n10.\tright\r\n11.\tcentred\r\n");
 
+    // a right stop in the right indent still holds its text on the line; one past the text's
+    // room stands at its edge
+    ParaFormat indented;
+    indented.rightIndent = 600;
+    indented.tabs = {TabStop{5700, TabStop::Kind::Right}};
+    Paragraph inIndent = Para("p", indented);
+    inIndent.content.push_back(Kind(Inline::Kind::Tab));
+    inIndent.content.push_back(Text("rr"));
+    indented.tabs = {TabStop{7000, TabStop::Kind::Right}};
+    Paragraph pastEdge = Para("q", indented);
+    pastEdge.content.push_back(Kind(Inline::Kind::Tab));
+    pastEdge.content.push_back(Text("ss"));
+    const Layout stops = LayOutChecked(Doc({B(inIndent), B(pastEdge)}), TextArea(6000, 40));
+    EXPECT_EQ(Item(stops, "rr")->x, 1000 + 5700 - 240);
+    EXPECT_EQ(Item(stops, "rr")->baseline, Item(stops, "p")->baseline);
+    EXPECT_EQ(Item(stops, "ss")->x, 1000 + 6000 - 240);
+    EXPECT_EQ(Item(stops, "ss")->baseline, Item(stops, "q")->baseline);
+
     // default stops as the document sets them; one too small to be meant is ignored
     const Layout own = LayOutChecked(ReadRtf("{\\rtf1\\deftab500 a\\tab b\\tab c\\par}").document, TextArea(6000, 40));
     EXPECT_EQ(Item(own, "b")->x, 1000 + 500);
