@@ -1136,7 +1136,8 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
             for (std::size_t k = before; k < out.size(); ++k) y += out[k].height;
         }
     }
-    if (y < frameBottom) push(Spacer(frameBottom - y, ctx.noteText));  // the blocks hold their frames
+    // the blocks hold their frames
+    if (y < frameBottom && !ctx.floatsTakeNoRoom) push(Spacer(frameBottom - y, ctx.noteText));
 }
 
 void BlockFormatter::FormatTable(const Table& table, int width, FormatContext& ctx, std::vector<Line>& out, int depth) {

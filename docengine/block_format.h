@@ -117,6 +117,9 @@ struct FormatContext {
     // the page is known: the flow's left edge and the paper's size. Otherwise they stay in the
     // flow.
     bool placeOnPage = false;
+    // Headers and footers: a shape the text flows beside or runs under does not make them
+    // taller, as word processors size them by their text alone.
+    bool floatsTakeNoRoom = false;
     int flowLeft = 0, pageWidth = 0, pageHeight = 0, marginTop = 0, marginBottom = 0;
 };
 

@@ -99,6 +99,7 @@ public:
         notesCtx_.collectNotes = false;
         fixedCtx_.collectNotes = false;
         fixedCtx_.placeOnPage = true;
+        fixedCtx_.floatsTakeNoRoom = true;
         fixedCtx_.flowLeft = setup_.marginLeft;
         fixedCtx_.pageWidth = setup_.width;
         fixedCtx_.pageHeight = setup_.height;

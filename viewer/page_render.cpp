@@ -346,10 +346,18 @@ void DrawShapeText(HDC dc, const docengine::Layout& layout, const docengine::Rec
     const double angle = item.rotation * std::numbers::pi / 180, cosA = std::cos(angle), sinA = std::sin(angle);
     const double dx = -drawn.cx / 2.0, dy = (tm.tmAscent - tm.tmDescent) / 2.0;
     const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-    SetTextColor(dc, ColorOf(shapeText.color, RGB(0, 0, 0)));
+    // Drawn as the letters' outlines filled, a picture rather than text, as word processors
+    // draw WordArt: the document's text read from the page (copied from a PDF, say) stays
+    // in its order, not interleaved with the letters of a watermark across it.
+    UniqueBrush ink(CreateSolidBrush(ColorOf(shapeText.color, RGB(0, 0, 0))));
+    SelectedObject selectedBrush(dc, ink.Get());
+    SelectedObject selectedPen(dc, GetStockObject(NULL_PEN));
+    BeginPath(dc);
     ExtTextOutW(dc, static_cast<int>(std::lround(cx + dx * cosA - dy * sinA)),
                 static_cast<int>(std::lround(cy + dx * sinA + dy * cosA)), 0, nullptr, text.c_str(),
                 static_cast<UINT>(length), nullptr);
+    EndPath(dc);
+    FillPath(dc);
 }
 
 void DrawFrame(HDC dc, const RECT& r) {

@@ -1020,6 +1020,13 @@ TEST(PageLayout, FramesInHeadersAndFooters) {
     onPage.frame.wrap = false;
     s.headers.both.push_back(B(Para("ADDRESS", onPage)));
     s.headers.both.push_back(B(Para("head")));
+    ParaFormat logo;  // a shape below the header's text, by its paragraph: the body stays put
+    logo.frame.set = true;
+    logo.frame.horzAlign = FramePosition::HorzAlign::Right;
+    logo.frame.y = 1500;
+    logo.frame.width = 1000;
+    logo.frame.height = -1500;
+    s.headers.both.push_back(B(Para("LOGO", logo)));
     s.body.push_back(B(Para("body")));
     Document d;
     d.sections.push_back(s);
@@ -1033,6 +1040,7 @@ TEST(PageLayout, FramesInHeadersAndFooters) {
     EXPECT_EQ(Item(l, "ADDRESS")->baseline, 3000 + 192);
     EXPECT_EQ(Item(l, "head")->baseline, 720 + 192);  // the header's own flow is as without it
     EXPECT_EQ(Item(l, "body")->baseline, 1440 + 192);
+    EXPECT_GT(Item(l, "LOGO")->baseline, 720 + 1500);
 }
 
 TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
