@@ -612,8 +612,8 @@ int BlockFormatter::TabWidth(std::size_t i, int at, const ParaFormat& pf, bool f
         }
     }
     // A hanging indent is a tab stop of its own (where list labels' tabs go).
-    if (firstLine && pf.firstLineIndent < 0 && pf.leftIndent > at && pf.leftIndent < best) {
-        best = pf.leftIndent;
+    if (firstLine && pf.firstLineIndent < 0 && startIndent_ > at && startIndent_ < best) {
+        best = startIndent_;
         stop = nullptr;
     }
     if (best == INT_MAX) {
@@ -656,6 +656,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
     const int bodyWidth = std::max(1, width - li - ri);
+    // the indents on the lines' start and end sides
+    const int si = pf.rightToLeft ? ri : li, ei = pf.rightToLeft ? li : ri;
+    startIndent_ = si;
 
     if (note && !note->mark.empty() && !(!p.content.empty() && p.content.front().kind == Inline::Kind::NoteRef)) {
         CharFormat& markFormat = markFormats_.emplace_back(p.content.empty() ? p.endFormat : p.content.front().format);
@@ -754,8 +757,8 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     std::size_t s = resume ? std::min(resume->unit, n) : 0;
     bool first = !resume;
     while (s < n) {
-        const int left = li + (first ? fi - labelShift_ : 0);
-        int avail = std::max(1, width - left - ri);
+        const int left = si + (first ? fi - labelShift_ : 0);
+        int avail = std::max(1, width - left - ei);
         int x = 0;
         std::size_t brk = s, e = n;
         bool hard = false;
@@ -771,7 +774,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             // Text set at a centre, right or decimal stop beyond the right indent may run into
             // the indent, up to the edge of the text's room, rather than wrap: word processors
             // honour such stops (a cell's figures, a contents line's page number).
-            if (alignedStop > width - ri && alignedStop <= width) avail = std::max(avail, width - left);
+            if (alignedStop > width - ei && alignedStop <= width) avail = std::max(avail, width - left);
             if (k == kSpace) {
                 x += a;
                 brk = i + 1;
@@ -817,9 +820,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                        b.bottom.Visible();
     // Each line draws its slice of the paragraph's box, so a paragraph cut by a page break keeps
     // its shading and side borders on both pages.
-    const int boxLeft = std::min(li, li + fi) -
+    const int boxLeft = (pf.rightToLeft ? li : std::min(li, li + fi)) -
                         (b.left.Visible() ? BorderWidth(b.left) + std::clamp(b.left.spaceTwips, 0, 1440) : 0);
-    const int boxRight = width - ri +
+    const int boxRight = width - (pf.rightToLeft ? std::min(ri, ri + fi) : ri) +
                          (b.right.Visible() ? BorderWidth(b.right) + std::clamp(b.right.spaceTwips, 0, 1440) : 0);
     for (std::size_t k = firstOut; k < out.size(); ++k) {
         Line& line = out[k];
@@ -873,8 +876,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
 void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard,
                               int width, std::size_t textBase, FormatContext& ctx, Line& line) {
     const ParaFormat& pf = *p.format;
-    const int li = std::clamp(pf.leftIndent, -width * 4, width * 4);
-    const int ri = std::clamp(pf.rightIndent, -width * 4, width * 4);
+    const bool rtl = pf.rightToLeft;
+    const int li = std::clamp(rtl ? pf.rightIndent : pf.leftIndent, -width * 4, width * 4);  // from the start side
+    const int ri = std::clamp(rtl ? pf.leftIndent : pf.rightIndent, -width * 4, width * 4);
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
     const int left = li + (first ? fi - labelShift_ : 0);
     const int avail = std::max(1, width - left - ri);
@@ -908,7 +912,11 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
 
     // Alignment and justification.
     int offset = 0;
-    const Alignment align = pf.alignment;
+    // laid out from the start side: a right-to-left line aligned right starts at its start
+    const Alignment align = !rtl ? pf.alignment
+                            : pf.alignment == Alignment::Left  ? Alignment::Right
+                            : pf.alignment == Alignment::Right ? Alignment::Left
+                                                               : pf.alignment;
     if (align == Alignment::Center) offset = std::max(0, (avail - contentWidth) / 2);
     else if (align == Alignment::Right) offset = std::max(0, avail - contentWidth);
     const bool justify = (align == Alignment::Justify && !last && !hard) || align == Alignment::Distribute;
@@ -959,6 +967,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
     }
 
     // Items.
+    const std::size_t firstText = line.items.texts.size();
     int shift = 0;
     const int x0 = left + offset;
     for (std::size_t i = s; i < contentEnd;) {
@@ -1050,6 +1059,84 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         if (seg.note >= 0 && std::find(line.notes.begin(), line.notes.end(), seg.note) == line.notes.end())
             line.notes.push_back(seg.note);
         i = j;
+    }
+    if (rtl) MirrorLine(line.items, firstText, width);
+}
+
+namespace {
+
+// What sets a run's direction: a right-to-left letter (Hebrew, Arabic, their presentation
+// forms), else a left-to-right one (Latin, Greek, Cyrillic, Indic, CJK ...), else a digit.
+enum class Strong : std::uint8_t { None, Left, Right, Digit };
+
+Strong DirectionOf(std::u16string_view text) {
+    bool left = false, digit = false;
+    for (const char16_t c : text) {
+        if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFE))
+            return Strong::Right;
+        if (c >= u'0' && c <= u'9') digit = true;
+        else if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= 0xC0 && c < 0x0590 && c != 0xD7 && c != 0xF7) ||
+                 (c >= 0x0900 && c < 0x2000) || (c >= 0x2E80 && c < 0xD800) || (c >= 0xF900 && c < 0xFB1D))
+            left = true;
+    }
+    return left ? Strong::Left : digit ? Strong::Digit : Strong::None;
+}
+
+}  // namespace
+
+// The items of a line laid out from its start (x from the left) stand at their mirror images,
+// so that the line reads from the right. Runs of left-to-right text (with the digits,
+// spaces and punctuation between them) keep their own order inside the place they get, as
+// the bidirectional algorithm orders them; each run's characters are put in order when drawn.
+void BlockFormatter::MirrorLine(Items& items, std::size_t firstText, int width) {
+    auto& texts = items.texts;
+    const std::size_t n = texts.size();
+    // groups of items that stay in their left-to-right order: [first, last] and where they
+    // move to, as a shift of their logical x
+    struct Group {
+        std::size_t first, last;
+        int shift;
+    };
+    std::vector<Group> groups;
+    for (std::size_t i = firstText; i < n;) {
+        if (DirectionOf(texts[i].text) != Strong::Left) {
+            ++i;
+            continue;
+        }
+        std::size_t last = i;
+        for (std::size_t k = i + 1; k < n; ++k) {
+            const Strong d = DirectionOf(texts[k].text);
+            if (d == Strong::Right) break;
+            if (d != Strong::None) last = k;  // digits after left-to-right text are its own
+        }
+        int lo = INT_MAX, hi = INT_MIN;
+        for (std::size_t k = i; k <= last; ++k) {
+            lo = std::min(lo, texts[k].x);
+            hi = std::max(hi, texts[k].x + texts[k].width);
+        }
+        groups.push_back(Group{i, last, width - hi - lo});
+        i = last + 1;
+    }
+    auto groupOf = [&](int x, int w) -> const Group* {
+        for (const Group& g : groups)
+            for (std::size_t k = g.first; k <= g.last; ++k)
+                if (texts[k].x == x && texts[k].width == w) return &g;
+        return nullptr;
+    };
+    // highlights first: they are matched to their runs by the runs' unmirrored places
+    for (RectItem& r : items.rects) {
+        const Group* g = groupOf(r.x, r.width);
+        r.x = g ? r.x + g->shift : width - r.x - r.width;
+    }
+    for (PictureItem& pic : items.pictures) pic.x = width - pic.x - pic.width;
+    std::vector<int> shifted(n - firstText, INT_MIN);
+    for (const Group& g : groups)
+        for (std::size_t k = g.first; k <= g.last; ++k) shifted[k - firstText] = texts[k].x + g.shift;
+    for (std::size_t k = firstText; k < n; ++k) {
+        TextItem& t = texts[k];
+        const bool inGroup = shifted[k - firstText] != INT_MIN;
+        t.x = inGroup ? shifted[k - firstText] : width - t.x - t.width;
+        t.rightToLeft = !inGroup;
     }
 }
 

@@ -212,6 +212,8 @@ private:
                  int* alignedStop = nullptr);
     void EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard, int width,
                   std::size_t textBase, FormatContext& ctx, Line& line);
+    // Turns a line laid out from its start into a right-to-left one `width` wide.
+    static void MirrorLine(Items& items, std::size_t firstText, int width);
 
     const Document& document_;
     TextMeasure& measure_;
@@ -247,6 +249,10 @@ private:
     int labelShift_ = 0;
     // The edge of the paragraph's room: a centre, right or decimal stop beyond it stands at it.
     int tabLimit_ = INT_MAX;
+    // The paragraph's indent on the side its lines start from: the left one, or in a
+    // right-to-left paragraph the right one. Lines are laid out from that side and then
+    // mirrored (MirrorLine).
+    int startIndent_ = 0;
     std::deque<CharFormat> markFormats_;  // formats made up for note marks
     bool tabsSorted_ = true;              // the paragraph's tab stops are in order
     int cellDepth_ = 0;                   // formatting a table cell's content (no frames there)

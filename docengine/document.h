@@ -194,6 +194,9 @@ struct ParaFormat {
     // Where the label stands against the first line's indent (\leveljcN, \pnqc, \pnqr): it starts
     // there, is centred on it, or ends there; the text after it follows as usual.
     enum class LabelAlign : std::uint8_t { Left, Center, Right } listLabelAlign = LabelAlign::Left;
+    // \rtlpar: the lines run from right to left (Hebrew, Arabic): the first-line indent, tabs
+    // and list label count from the right edge. \ql and \qr still mean the left and right edges.
+    bool rightToLeft = false;
     int outlineLevel = -1;  // \outlinelevelN, for headings
     bool noLineNumbers = false;  // \noline: its lines are neither numbered nor counted (Section::lineNumbers)
     FramePosition frame;

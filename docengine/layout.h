@@ -81,6 +81,10 @@ struct TextItem {
     enum class Field : std::uint8_t { None, PageNumber, PageCount, PageRef } field = Field::None;
     std::uint16_t bookmark = 0;  // PageRef: index into Document::bookmarks
     int charSpacing = 0;  // extra advance after each character (\expndtw), twips; included in width
+    // In a right-to-left paragraph, other than in its runs of left-to-right text: the run's
+    // characters are put in their visual order as right-to-left text (neutral characters at
+    // its ends take that direction).
+    bool rightToLeft = false;
 };
 
 // Turns the font's own advances of `item`'s characters (one per UTF-16 unit, as

@@ -94,7 +94,7 @@ enum class W : std::uint16_t {
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
     emspace, enspace, qmspace, zwj, zwnj, chftn, ftnalt, fldlock, bin,
     // tables
-    trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, rtlrow, ltrrow, trql, trqc,
+    trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, rtlrow, ltrrow, rtlpar, ltrpar, trql, trqc,
     trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
     trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, clmgf, clmrg, clvmgf,
     clvmrg, trpaddl, trpaddr, trpaddt, trpaddb, trpaddfl, trpaddfr, trpaddft, trpaddfb, clpadl,
@@ -250,7 +250,7 @@ constexpr WordEntry kWords[] = {
     {"trowd", W::trowd}, {"cellx", W::cellx}, {"cell", W::cell}, {"row", W::row},
     {"nestcell", W::nestcell}, {"nestrow", W::nestrow}, {"trleft", W::trleft},
     {"trgaph", W::trgaph}, {"trrh", W::trrh}, {"trhdr", W::trhdr}, {"trkeep", W::trkeep},
-    {"rtlrow", W::rtlrow}, {"ltrrow", W::ltrrow},
+    {"rtlrow", W::rtlrow}, {"ltrrow", W::ltrrow}, {"rtlpar", W::rtlpar}, {"ltrpar", W::ltrpar},
     {"trql", W::trql}, {"trqc", W::trqc}, {"trqr", W::trqr}, {"clbrdrt", W::clbrdrt},
     {"clbrdrl", W::clbrdrl}, {"clbrdrb", W::clbrdrb}, {"clbrdrr", W::clbrdrr},
     {"trbrdrt", W::trbrdrt}, {"trbrdrl", W::trbrdrl}, {"trbrdrb", W::trbrdrb},
@@ -1346,6 +1346,8 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
             p = ParaState{};
             borderTarget_ = BorderTarget::None;
             break;
+        case W::rtlpar: pf.rightToLeft = true; break;
+        case W::ltrpar: pf.rightToLeft = false; break;
         case W::ql: pf.alignment = Alignment::Left; break;
         case W::qc: pf.alignment = Alignment::Center; break;
         case W::qr: pf.alignment = Alignment::Right; break;

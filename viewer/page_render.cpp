@@ -375,7 +375,7 @@ bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item)
 // starting at or after the end of the one before.
 bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
     return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
-           a.strike == b.strike && a.link == b.link && b.x >= a.x + a.width;
+           a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && b.x >= a.x + a.width;
 }
 
 // The selection's part of `item`, filled behind its characters.
@@ -405,6 +405,7 @@ struct Glyphs {
     std::wstring face;
     int height = 0;
     bool underline = false, strike = false;
+    bool rightToLeft = false;  // ETO_RTLREADING: ordered as right-to-left text
     COLORREF color = 0;
     int x = 0, baseline = 0;
     std::wstring text;
@@ -440,6 +441,7 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
     run.height = std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY)));
     run.underline = first->underline != docengine::Underline::None;
     run.strike = first->strike;
+    run.rightToLeft = first->rightToLeft;
     run.color = ColorOf(first->color, RGB(0, 0, 0));  // links too: a document colours its links itself
     run.baseline = t.Y(first->baseline);
     const std::u16string_view view = text;
@@ -481,7 +483,8 @@ void DrawGlyphs(HDC dc, std::vector<Glyphs>& glyphs, DeviceFonts& deviceFonts) {
     for (const Glyphs& g : glyphs) {
         SetTextColor(dc, g.color);
         SelectedObject font(dc, deviceFonts.Get(dc, *g.spec, g.face, g.height, g.underline, g.strike));
-        ExtTextOutW(dc, g.x, g.baseline, 0, nullptr, g.text.c_str(), static_cast<UINT>(g.text.size()),
+        ExtTextOutW(dc, g.x, g.baseline, g.rightToLeft ? ETO_RTLREADING : 0, nullptr, g.text.c_str(),
+                    static_cast<UINT>(g.text.size()),
                     g.dx.empty() ? nullptr : g.dx.data());
     }
 }

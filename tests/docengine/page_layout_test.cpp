@@ -265,6 +265,45 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     EXPECT_EQ(Item(tiny, "b")->x, 1000 + 720);
 }
 
+// A right-to-left paragraph reads from the right: its first-line indent and list label on the
+// right, left-to-right runs in their own order inside, \\ql and \\qr the edges they name.
+TEST(PageLayout, RightToLeftLinesRunFromTheRight) {
+    auto hebrew = [](std::u16string text) {
+        Inline in;
+        in.text = std::move(text);
+        return in;
+    };
+    CharFormat bold;
+    bold.bold = true;
+    ParaFormat rtl;
+    rtl.rightToLeft = true;
+    rtl.alignment = Alignment::Right;
+    rtl.firstLineIndent = 360;
+    rtl.listLabel = u"1.";
+    Paragraph p;
+    p.format = rtl;
+    p.content = {hebrew(u"\u05D0\u05D1 "), Text("AB", bold), Text(" CD"), hebrew(u" \u05D2")};
+    ParaFormat left = rtl;
+    left.alignment = Alignment::Left;
+    left.listLabel.clear();
+    left.firstLineIndent = 0;
+    Paragraph q;
+    q.format = left;
+    q.content = {hebrew(u"\u05D3\u05D4")};
+    const Layout l = LayOutChecked(Doc({B(p), B(q)}), TextArea(6000, 40));
+    // laid out from the right edge: the label, its tab to the next stop (720), then the runs
+    EXPECT_EQ(Item(l, "1.")->x, 1000 + 6000 - 360 - 240);
+    const int start = 1000 + 6000 - 720;
+    const TextItem& first = l.pages[0].texts[1];
+    EXPECT_EQ(first.x, start - 360);
+    EXPECT_TRUE(first.rightToLeft);
+    EXPECT_EQ(Item(l, "AB")->x, start - 360 - 600) << "AB CD, left to right, after it";
+    EXPECT_EQ(Item(l, " CD")->x, start - 360 - 360);
+    EXPECT_FALSE(Item(l, "AB")->rightToLeft);
+    EXPECT_EQ(l.pages[0].texts[4].x, start - 360 - 600 - 240);
+    EXPECT_EQ(l.pages[0].texts[5].x, 1000) << "aligned left, it ends at the left edge";
+}
+
 TEST(PageLayout, RubyStandsAboveItsWordKeepsItWholeAndWidensItsRoom) {
     auto ruby = [](std::u16string base, int reading) {
         Inline in;

@@ -106,7 +106,7 @@ TEST(RtfReaderFormat, TextWithoutPlainIsNotBoldAndPlainResets) {
 
 TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
     auto r = Read(kHead + "\\pard\\qj\\li720\\ri360\\fi-360\\sb120\\sa240\\sl360\\slmult1\\keepn\\pagebb"
-                          "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard two{\\qc\\par}three\\qr\\par"
+                          "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard\\rtlpar two{\\qc\\par}three\\qr\\ltrpar\\par"
                           "\\pard\\pvpg\\phmrg\\posxr\\posy965\\absh-965\\absw4320\\dxfrtext187\\nowrap framed\\par}");
     const auto& body = Body(r);
     ASSERT_EQ(body.size(), 4u);
@@ -136,6 +136,7 @@ TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
     EXPECT_EQ(Para(body, 1).format->alignment, Alignment::Center);
     EXPECT_EQ(Para(body, 1).format->leftIndent, 0);
     EXPECT_EQ(Para(body, 2).format->alignment, Alignment::Right);
+    EXPECT_TRUE(Para(body, 1).format->rightToLeft && !Para(body, 2).format->rightToLeft);
 }
 
 TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
