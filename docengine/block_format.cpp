@@ -1330,7 +1330,13 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
             if (span != spans.end()) span->first = nullptr;
             auto lines = std::make_shared<std::vector<Line>>();
             ++cellDepth_;
-            FormatBlocks(cell.content, textWidth, ctx, *lines, depth);
+            if (cell.textFlow != TableCell::Flow::Across && !(cell.verticalMergeFirst && below)) {
+                const int rowRule = std::clamp(row.height, -31680 * 4, 31680 * 4);
+                lines->push_back(FormatTurned(cell, textWidth, rowRule == 0 ? 0 : std::max(1, std::abs(rowRule) - padT - padB),
+                                              ctx, depth));
+            } else {
+                FormatBlocks(cell.content, textWidth, ctx, *lines, depth);
+            }
             --cellDepth_;
             for (const Line& l : *lines) {
                 h += l.height;
@@ -1379,6 +1385,68 @@ void ForEachLine(const RowBox& row, const CellBox& cell, F&& f) {
 }
 
 }  // namespace
+
+Line BlockFormatter::FormatTurned(const TableCell& cell, int across, int along, FormatContext& ctx, int depth) {
+    std::vector<Line> lines;
+    int length = along;
+    if (length <= 0) {
+        // as long as its longest line (and the widest indents), within a page's length
+        constexpr int kLongest = 31680;
+        FormatContext probe = ctx;  // measuring only: the text is given out by the second pass
+        probe.text = nullptr;
+        probe.bookmarks = nullptr;
+        FormatBlocks(cell.content, kLongest, probe, lines, depth);
+        int longest = 1, indents = 0;
+        for (const Line& l : lines) {
+            int lo = INT_MAX, hi = INT_MIN;
+            for (const TextItem& t : l.items.texts) lo = std::min(lo, t.x), hi = std::max(hi, t.x + t.width);
+            for (const PictureItem& p : l.items.pictures) lo = std::min(lo, p.x), hi = std::max(hi, p.x + p.width);
+            if (hi > lo) longest = std::max(longest, hi - lo);
+        }
+        for (const Block& b : cell.content) {
+            if (const auto* p = std::get_if<Paragraph>(&b.value)) {
+                const ParaFormat& pf = *p->format;
+                indents = std::max(indents, std::clamp(pf.leftIndent, 0, kLongest) + std::clamp(pf.rightIndent, 0, kLongest) +
+                                                std::clamp(pf.firstLineIndent, 0, kLongest));
+            }
+        }
+        length = std::min(kLongest, longest + indents + 1);
+        lines.clear();
+    }
+    FormatBlocks(cell.content, length, ctx, lines, depth);
+    // (u, v): along a line from its start and across the lines from the first; up: u runs up
+    // from the bottom and v from the left, down: u runs down from the top and v from the right
+    const bool up = cell.textFlow == TableCell::Flow::Up;
+    Line out;
+    out.height = length;
+    int v = 0;
+    auto box = [&](int x, int y, int w, int h, auto& item) {
+        item.x = up ? v + y : across - (v + y + h);
+        item.y = up ? length - (x + w) : x;
+        item.width = h;
+        item.height = w;
+    };
+    for (Line& l : lines) {
+        for (TextItem t : l.items.texts) {
+            const int u = t.x, baseline = v + t.baseline;
+            t.x = up ? baseline : across - baseline;
+            t.baseline = up ? length - u : u;
+            t.turn = up ? 90 : 270;
+            out.items.texts.push_back(std::move(t));
+        }
+        for (RectItem r : l.items.rects) {
+            box(r.x, r.y, r.width, r.height, r);
+            out.items.rects.push_back(r);
+        }
+        for (PictureItem p : l.items.pictures) {
+            box(p.x, p.y, p.width, p.height, p);
+            out.items.pictures.push_back(std::move(p));
+        }
+        out.notes.insert(out.notes.end(), l.notes.begin(), l.notes.end());
+        v += l.height;
+    }
+    return out;
+}
 
 Line BlockFormatter::RowSlice(const RowBox& row, int from, int to) {
     Line line;

@@ -212,6 +212,10 @@ private:
                  int* alignedStop = nullptr);
     void EmitLine(const Paragraph& p, std::size_t s, std::size_t e, bool first, bool last, bool hard, int width,
                   std::size_t textBase, FormatContext& ctx, Line& line);
+    // A cell whose text runs up or down (TableCell::textFlow) as one line `across` wide (the
+    // cell's text width): its content laid out in lines `along` long, or, with `along` 0, as
+    // long as its longest line, and turned; the line's height is that length.
+    Line FormatTurned(const TableCell& cell, int across, int along, FormatContext& ctx, int depth);
     // Turns a line laid out from its start into a right-to-left one `width` wide.
     static void MirrorLine(Items& items, std::size_t firstText, int width);
 

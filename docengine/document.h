@@ -301,6 +301,9 @@ struct TableCell {
     Borders borders;    // \clbrdrt ...
     Color shading;      // \clcbpatN with \clshdngN folded in
     enum class VAlign : std::uint8_t { Top, Center, Bottom } verticalAlign = VAlign::Top;
+    // How its text runs (\cltxbtlr, \cltxtbrl): across, up from the bottom with its lines
+    // stacked from the left, or down from the top with its lines stacked from the right.
+    enum class Flow : std::uint8_t { Across, Up, Down } textFlow = Flow::Across;
     bool mergeFirst = false, merged = false;                  // \clmgf \clmrg: horizontal merge
     bool verticalMergeFirst = false, verticalMerged = false;  // \clvmgf \clvmrg
     // Room between the cell's edges (inside its borders) and its text, twips: \clpad*; -1: the

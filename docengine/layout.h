@@ -85,6 +85,9 @@ struct TextItem {
     // characters are put in their visual order as right-to-left text (neutral characters at
     // its ends take that direction).
     bool rightToLeft = false;
+    // Turned a quarter (text running up a table cell: 90) or three quarters (running down: 270)
+    // counter-clockwise about (x, baseline), where the run starts; `width` runs along it.
+    std::uint16_t turn = 0;
 };
 
 // Turns the font's own advances of `item`'s characters (one per UTF-16 unit, as

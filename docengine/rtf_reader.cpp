@@ -96,7 +96,8 @@ enum class W : std::uint16_t {
     // tables
     trowd, cellx, cell, row, nestcell, nestrow, trleft, trgaph, trrh, trhdr, trkeep, rtlrow, ltrrow, rtlpar, ltrpar, trql, trqc,
     trqr, clbrdrt, clbrdrl, clbrdrb, clbrdrr, trbrdrt, trbrdrl, trbrdrb, trbrdrr, trbrdrh,
-    trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, clmgf, clmrg, clvmgf,
+    trbrdrv, clcbpat, clcfpat, clshdng, clvertalt, clvertalc, clvertalb, cltxlrtb, cltxbtlr, cltxtbrl, cltxlrtbv,
+    cltxtbrlv, clmgf, clmrg, clvmgf,
     clvmrg, trpaddl, trpaddr, trpaddt, trpaddb, trpaddfl, trpaddfr, trpaddft, trpaddfb, clpadl,
     clpadr, clpadt, clpadb, clpadfl, clpadfr, clpadft, clpadfb,
     // pictures
@@ -257,6 +258,8 @@ constexpr WordEntry kWords[] = {
     {"trbrdrr", W::trbrdrr}, {"trbrdrh", W::trbrdrh}, {"trbrdrv", W::trbrdrv},
     {"clcbpat", W::clcbpat}, {"clcfpat", W::clcfpat}, {"clshdng", W::clshdng},
     {"clvertalt", W::clvertalt}, {"clvertalc", W::clvertalc}, {"clvertalb", W::clvertalb},
+    {"cltxlrtb", W::cltxlrtb}, {"cltxbtlr", W::cltxbtlr}, {"cltxtbrl", W::cltxtbrl}, {"cltxlrtbv", W::cltxlrtbv},
+    {"cltxtbrlv", W::cltxtbrlv},
     {"clmgf", W::clmgf}, {"clmrg", W::clmrg}, {"clvmgf", W::clvmgf}, {"clvmrg", W::clvmrg},
     {"trpaddl", W::trpaddl}, {"trpaddr", W::trpaddr}, {"trpaddt", W::trpaddt},
     {"trpaddb", W::trpaddb}, {"trpaddfl", W::trpaddfl}, {"trpaddfr", W::trpaddfr},
@@ -3505,6 +3508,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::clcfpat: row.pending.patternColor = has ? param : -1; return;
         case W::clshdng: row.pending.shading = has ? param : 0; return;
         case W::clvertalt: row.pending.cell.verticalAlign = TableCell::VAlign::Top; return;
+        // (\cltxlrtbv, East Asian letters standing upright in lines across, is laid out across)
+        case W::cltxlrtb: case W::cltxlrtbv: row.pending.cell.textFlow = TableCell::Flow::Across; return;
+        case W::cltxbtlr: row.pending.cell.textFlow = TableCell::Flow::Up; return;
+        case W::cltxtbrl: case W::cltxtbrlv: row.pending.cell.textFlow = TableCell::Flow::Down; return;
         case W::clvertalc: row.pending.cell.verticalAlign = TableCell::VAlign::Center; return;
         case W::clvertalb: row.pending.cell.verticalAlign = TableCell::VAlign::Bottom; return;
         case W::clmgf: row.pending.cell.mergeFirst = true; return;

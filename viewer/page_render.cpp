@@ -375,13 +375,15 @@ bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item)
 // starting at or after the end of the one before.
 bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
     return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
-           a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && b.x >= a.x + a.width;
+           a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.turn == 0 && b.turn == 0 &&
+           b.x >= a.x + a.width;
 }
 
 // The selection's part of `item`, filled behind its characters.
 void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
                    GdiFontMetrics& fonts, TextSpan selection) {
     if (item.textOffset == docengine::kNoTextOffset) return;  // leaders, readings: not the document's text
+    if (item.turn != 0) return;  // turned text in a table cell is not highlighted
     const std::size_t begin = item.textOffset, end = item.textOffset + item.text.size();
     if (selection.empty() || selection.start >= end || selection.end <= begin || !ValidFont(layout, item)) return;
     const docengine::FontSpec& spec = layout.fonts[item.font];
@@ -471,6 +473,24 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
     }
 }
 
+// A run turned with its table cell's text (TextItem::turn), drawn on its own with a font turned
+// as much, at its face's own advances along the turned line.
+void DrawTurnedText(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
+                    GdiFontMetrics& fonts) {
+    const docengine::FontSpec& spec = layout.fonts[static_cast<std::size_t>(item.font)];
+    LOGFONTW lf = GdiFontMetrics::LogFont(spec, fonts.GlyphFace(spec, item.text),
+                                          std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY))));
+    lf.lfUnderline = item.underline != docengine::Underline::None;
+    lf.lfStrikeOut = item.strike;
+    lf.lfEscapement = lf.lfOrientation = (item.turn % 360) * 10;
+    UniqueFont font = GdiFontMetrics::CreateScaled(dc, lf, spec.scalePercent);
+    if (!font) return;
+    SelectedObject selected(dc, font.Get());
+    SetTextColor(dc, ColorOf(item.color, RGB(0, 0, 0)));
+    const std::wstring text(item.text.begin(), item.text.end());
+    ExtTextOutW(dc, t.X(item.x), t.Y(item.baseline), 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+}
+
 // Draws a page's text grouped by typeface and style, in the layout's order within each group.
 // Text is drawn transparently and lines do not overlap, so the order changes nothing on the
 // page; but a PostScript driver downloads a font each time the page switches to a face it has
@@ -518,7 +538,8 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     for (std::size_t i = 0; i < count;) {
         std::size_t j = i + 1;
         while (j < count && SameRun(items[j - 1], items[j])) ++j;
-        if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs);
+        if (ValidFont(layout, items[i]) && items[i].turn != 0) DrawTurnedText(dc, layout, items[i], transform, fonts);
+        else if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs);
         i = j;
     }
     DeviceFonts deviceFonts;

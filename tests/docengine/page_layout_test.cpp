@@ -452,6 +452,29 @@ Table Grid(int rows, std::vector<int> edges, const std::string& prefix) {
     return t;
 }
 
+// Text running up a cell starts at its bottom with its lines stacked from the left; running
+// down, at its top with its lines stacked from the right. An automatic row is as tall as the
+// longest such line.
+TEST(PageLayout, TurnedCellTextRunsUpOrDownItsCell) {
+    Table t = Grid(2, {2000, 5000}, "t");
+    t.rows[0].height = 1500;
+    t.rows[0].cells[0].textFlow = TableCell::Flow::Up;
+    t.rows[0].cells[1].textFlow = TableCell::Flow::Down;
+    t.rows[1].cells[0].textFlow = TableCell::Flow::Up;
+    const Layout l = LayOutChecked(Doc({B(t)}), TextArea(6000, 40));
+    const TextItem* up = Item(l, "t0.0");
+    EXPECT_EQ(up->turn, 90);
+    EXPECT_EQ(up->x, 1000 + 192);
+    EXPECT_EQ(up->baseline, 1000 + 1500);
+    const TextItem* down = Item(l, "t0.1");
+    EXPECT_EQ(down->turn, 270);
+    EXPECT_EQ(down->x, 1000 + 2100 + 2800 - 192);
+    EXPECT_EQ(down->baseline, 1000);
+    EXPECT_EQ(Item(l, "t1.0")->baseline, 1000 + 1500 + 481);  // "t1.0" is 480 long
+    EXPECT_EQ(Item(l, "t1.1")->turn, 0);
+    EXPECT_EQ(Item(l, "t1.1")->baseline, 1000 + 1500 + 192);
+}
+
 TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
     Table t = Grid(30, {2000, 5000}, "r");
     t.rows[0].header = true;

@@ -373,7 +373,7 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
     const std::string row =
         "\\trowd\\trgaph108\\trleft-108\\trhdr\\trqc\\trrh-400\\trpaddl50"
         "\\clbrdrt\\brdrs\\brdrw10\\clbrdrb\\brdrth\\clcbpat2\\clvertalc\\clmgf\\cellx2000"
-        "\\clbrdrl\\brdrdot\\clmrg\\cellx4000\\clvmgf\\cellx6000";
+        "\\clbrdrl\\brdrdot\\clmrg\\cltxbtlr\\cellx4000\\clvmgf\\cltxtbrl\\cellx6000";
     auto r = Read(kHead + "before\\par" + row + "\\pard\\intbl a\\cell b\\cell c\\par d\\cell\\row" + row +
                   "\\pard\\intbl e\\cell\\cell f\\cell\\row\\pard after\\par}");
     ASSERT_TRUE(r.ok());
@@ -402,6 +402,9 @@ TEST(RtfReaderTables, RowsCellsBordersShadingAndMerges) {
     EXPECT_TRUE(first.cells.at(1).merged);
     EXPECT_TRUE(first.cells.at(2).verticalMergeFirst);
     EXPECT_EQ(first.cells.at(2).rightEdge, 6000);
+    EXPECT_EQ(c0.textFlow, TableCell::Flow::Across);
+    EXPECT_EQ(first.cells.at(1).textFlow, TableCell::Flow::Up);
+    EXPECT_EQ(first.cells.at(2).textFlow, TableCell::Flow::Down);
 }
 
 // Word writes a cell's top padding as \clpadl and its left one as \clpadt; a unit of 0 means

@@ -248,6 +248,17 @@ TEST_F(RenderTest, WordArtTextIsStretchedToItsBoxAndTurnedWithIt) {
     EXPECT_GT(blue, 300) << "in its colour";
 }
 
+// Text turned with its table cell runs up (or down) from where it starts, its tops facing left.
+TEST_F(RenderTest, TurnedTextRunsUpFromItsStart) {
+    docengine::TextItem up = Text(u"HHHH", 1440, 2700, 0);  // from (100, 187) px
+    up.turn = 90;
+    Page().texts.push_back(up);
+    Draw();
+    EXPECT_GT(canvas_.Inked(75, 110, 101, 188), 100) << "up the page, left of its baseline";
+    EXPECT_EQ(canvas_.Inked(102, 0, 200, 200), 0) << "nothing right of it";
+    EXPECT_EQ(canvas_.Inked(0, 189, 200, 200), 0) << "nor below where it starts";
+}
+
 TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
     Page().texts.push_back(Text(u"abcdef", 144, 1200, 10));
     Draw(TextSpan{13, 40});  // "def"
