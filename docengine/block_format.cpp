@@ -1330,7 +1330,12 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
             if (span != spans.end()) span->first = nullptr;
             auto lines = std::make_shared<std::vector<Line>>();
             ++cellDepth_;
-            if (cell.textFlow != TableCell::Flow::Across && !(cell.verticalMergeFirst && below)) {
+            // (a cell holding a table stays across: measuring turned content twice at every
+            // level of nested tables would cost twice as much for each level)
+            const bool turned = cell.textFlow != TableCell::Flow::Across && !(cell.verticalMergeFirst && below) &&
+                                std::all_of(cell.content.begin(), cell.content.end(),
+                                            [](const Block& b) { return std::holds_alternative<Paragraph>(b.value); });
+            if (turned) {
                 const int rowRule = std::clamp(row.height, -31680 * 4, 31680 * 4);
                 lines->push_back(FormatTurned(cell, textWidth, rowRule == 0 ? 0 : std::max(1, std::abs(rowRule) - padT - padB),
                                               ctx, depth));
