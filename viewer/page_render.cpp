@@ -396,6 +396,10 @@ void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::Tex
     for (std::size_t i = 0; i < from; ++i) x0 += advances[i];
     std::int64_t x1 = x0;
     for (std::size_t i = from; i < to; ++i) x1 += advances[i];
+    if (item.rightToLeft) {  // its characters stand from its right end
+        const std::int64_t right = std::int64_t{item.x} + item.width;
+        std::tie(x0, x1) = std::make_pair(right - (x1 - item.x), right - (x0 - item.x));
+    }
     const docengine::VerticalMetrics v = fonts.Metrics(spec);
     FillDeviceRect(dc, RECT{t.X(x0), t.Y(item.baseline - v.ascent), t.X(x1), t.Y(item.baseline + v.descent)},
                    kSelectionColor);

@@ -557,11 +557,13 @@ bool TextView::HitTest(POINT client, std::size_t& index) {
         std::vector<int> advances;
         Metrics().Advances(layout->fonts[best->font], best->text, advances);
         docengine::ApplyCharSpacing(*best, advances);
-        double at = best->x;
+        // a right-to-left run's characters stand from its right end
+        const bool fromRight = best->rightToLeft;
+        double at = fromRight ? best->x + best->width : best->x;
         std::size_t k = 0;
         for (; k < advances.size(); ++k) {
-            if (tx < at + advances[k] / 2.0) break;
-            at += advances[k];
+            if (fromRight ? tx > at - advances[k] / 2.0 : tx < at + advances[k] / 2.0) break;
+            at += fromRight ? -advances[k] : advances[k];
         }
         index = best->textOffset + k;
         return true;

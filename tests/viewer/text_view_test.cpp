@@ -272,6 +272,21 @@ TEST_F(RenderTest, SelectionIsHighlightedBehindItsCharactersOnly) {
     const int split = (144 + advances[0] + advances[1] + advances[2]) * 100 / 1440;
     EXPECT_EQ(highlighted(0, split - 1), 0);
     EXPECT_GT(highlighted(split + 1, 200), 5);
+
+    // a right-to-left run's first characters stand at its right end
+    docengine::TextItem hebrew = Text(u"\u05D0\u05D1\u05D2\u05D3", 144, 2400, 50);
+    std::vector<int> own;
+    fonts_.Advances(layout_.fonts[0], hebrew.text, own);
+    for (int a : own) hebrew.width += a;
+    hebrew.rightToLeft = true;
+    Page().texts = {hebrew};
+    Draw(TextSpan{50, 51});
+    int left = 200, right = 0;
+    for (int x = 0; x < 200; ++x)
+        if (Near(canvas_.At(x, 155), RGB(0xA8, 0xCE, 0xFF), 8)) left = std::min(left, x), right = std::max(right, x);
+    const int end = (144 + hebrew.width) * 100 / 1440;
+    EXPECT_NEAR(right, end, 2);
+    EXPECT_NEAR(left, (144 + hebrew.width - own[0]) * 100 / 1440, 2);
 }
 
 // Letters spread by character spacing land where the layout put them, rather than at the
