@@ -1436,7 +1436,7 @@ Line BlockFormatter::FormatTurned(const TableCell& cell, int across, int along, 
             const int u = t.x, baseline = v + t.baseline;
             t.x = up ? baseline : across - baseline;
             t.baseline = up ? length - u : u;
-            t.turn = up ? 90 : 270;
+            t.quarterTurns = up ? 1 : 3;
             out.items.texts.push_back(std::move(t));
         }
         for (RectItem r : l.items.rects) {

@@ -71,6 +71,13 @@ struct TextItem {
     Color color;
     Underline underline = Underline::None;
     bool strike = false;
+    // In a right-to-left paragraph, other than in its runs of left-to-right text: the run's
+    // characters are put in their visual order as right-to-left text (neutral characters at
+    // its ends take that direction).
+    bool rightToLeft = false;
+    // Turned counter-clockwise about (x, baseline), where the run starts, by this many quarter
+    // turns: 1 for text running up a table cell, 3 for text running down; `width` runs along it.
+    std::uint8_t quarterTurns = 0;
     int link = -1;                 // index into Document::links
     TextOffset textOffset = 0;     // where `text` starts in Layout::plainText
     // Added for the page layout:
@@ -81,13 +88,6 @@ struct TextItem {
     enum class Field : std::uint8_t { None, PageNumber, PageCount, PageRef } field = Field::None;
     std::uint16_t bookmark = 0;  // PageRef: index into Document::bookmarks
     int charSpacing = 0;  // extra advance after each character (\expndtw), twips; included in width
-    // In a right-to-left paragraph, other than in its runs of left-to-right text: the run's
-    // characters are put in their visual order as right-to-left text (neutral characters at
-    // its ends take that direction).
-    bool rightToLeft = false;
-    // Turned a quarter (text running up a table cell: 90) or three quarters (running down: 270)
-    // counter-clockwise about (x, baseline), where the run starts; `width` runs along it.
-    std::uint16_t turn = 0;
 };
 
 // Turns the font's own advances of `item`'s characters (one per UTF-16 unit, as

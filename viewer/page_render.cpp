@@ -375,7 +375,7 @@ bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item)
 // starting at or after the end of the one before.
 bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
     return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
-           a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.turn == 0 && b.turn == 0 &&
+           a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.quarterTurns == 0 && b.quarterTurns == 0 &&
            b.x >= a.x + a.width;
 }
 
@@ -383,7 +383,7 @@ bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
 void DrawSelection(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
                    GdiFontMetrics& fonts, TextSpan selection) {
     if (item.textOffset == docengine::kNoTextOffset) return;  // leaders, readings: not the document's text
-    if (item.turn != 0) return;  // turned text in a table cell is not highlighted
+    if (item.quarterTurns != 0) return;  // turned text in a table cell is not highlighted
     const std::size_t begin = item.textOffset, end = item.textOffset + item.text.size();
     if (selection.empty() || selection.start >= end || selection.end <= begin || !ValidFont(layout, item)) return;
     const docengine::FontSpec& spec = layout.fonts[item.font];
@@ -477,7 +477,7 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
     }
 }
 
-// A run turned with its table cell's text (TextItem::turn), drawn on its own with a font turned
+// A run turned with its table cell's text (TextItem::quarterTurns), drawn on its own with a font turned
 // as much, at its face's own advances along the turned line.
 void DrawTurnedText(HDC dc, const docengine::Layout& layout, const docengine::TextItem& item, const PageTransform& t,
                     GdiFontMetrics& fonts) {
@@ -486,7 +486,7 @@ void DrawTurnedText(HDC dc, const docengine::Layout& layout, const docengine::Te
                                           std::max(1, static_cast<int>(std::lround(spec.sizeTwips * t.scaleY))));
     lf.lfUnderline = item.underline != docengine::Underline::None;
     lf.lfStrikeOut = item.strike;
-    lf.lfEscapement = lf.lfOrientation = (item.turn % 360) * 10;
+    lf.lfEscapement = lf.lfOrientation = (item.quarterTurns % 4) * 900;
     UniqueFont font = GdiFontMetrics::CreateScaled(dc, lf, spec.scalePercent);
     if (!font) return;
     SelectedObject selected(dc, font.Get());
@@ -542,7 +542,7 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     for (std::size_t i = 0; i < count;) {
         std::size_t j = i + 1;
         while (j < count && SameRun(items[j - 1], items[j])) ++j;
-        if (ValidFont(layout, items[i]) && items[i].turn != 0) DrawTurnedText(dc, layout, items[i], transform, fonts);
+        if (ValidFont(layout, items[i]) && items[i].quarterTurns != 0) DrawTurnedText(dc, layout, items[i], transform, fonts);
         else if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs);
         i = j;
     }

@@ -463,15 +463,15 @@ TEST(PageLayout, TurnedCellTextRunsUpOrDownItsCell) {
     t.rows[1].cells[0].textFlow = TableCell::Flow::Up;
     const Layout l = LayOutChecked(Doc({B(t)}), TextArea(6000, 40));
     const TextItem* up = Item(l, "t0.0");
-    EXPECT_EQ(up->turn, 90);
+    EXPECT_EQ(up->quarterTurns, 1);
     EXPECT_EQ(up->x, 1000 + 192);
     EXPECT_EQ(up->baseline, 1000 + 1500);
     const TextItem* down = Item(l, "t0.1");
-    EXPECT_EQ(down->turn, 270);
+    EXPECT_EQ(down->quarterTurns, 3);
     EXPECT_EQ(down->x, 1000 + 2100 + 2800 - 192);
     EXPECT_EQ(down->baseline, 1000);
     EXPECT_EQ(Item(l, "t1.0")->baseline, 1000 + 1500 + 481);  // "t1.0" is 480 long
-    EXPECT_EQ(Item(l, "t1.1")->turn, 0);
+    EXPECT_EQ(Item(l, "t1.1")->quarterTurns, 0);
     EXPECT_EQ(Item(l, "t1.1")->baseline, 1000 + 1500 + 192);
 }
 

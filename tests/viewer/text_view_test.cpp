@@ -251,7 +251,7 @@ TEST_F(RenderTest, WordArtTextIsStretchedToItsBoxAndTurnedWithIt) {
 // Text turned with its table cell runs up (or down) from where it starts, its tops facing left.
 TEST_F(RenderTest, TurnedTextRunsUpFromItsStart) {
     docengine::TextItem up = Text(u"HHHH", 1440, 2700, 0);  // from (100, 187) px
-    up.turn = 90;
+    up.quarterTurns = 1;
     Page().texts.push_back(up);
     Draw();
     EXPECT_GT(canvas_.Inked(75, 110, 101, 188), 100) << "up the page, left of its baseline";
@@ -452,9 +452,13 @@ protected:
         layout.plainText = u"One two\r\nthree one\r\nONE four\r\n";
         layout.pages.resize(2);
         for (auto& page : layout.pages) page.width = 12240, page.height = 15840;
-        layout.pages[0].texts = {docengine::TextItem{1440, 1700, 900, 0, u"One two", {}, {}, false, -1, 0},
-                                 docengine::TextItem{1440, 2000, 900, 0, u"three one", {}, {}, false, -1, 9}};
-        layout.pages[1].texts = {docengine::TextItem{1440, 1700, 900, 0, u"ONE four", {}, {}, false, -1, 20}};
+        auto run = [](std::u16string text, int baseline, std::size_t offset) {
+            docengine::TextItem item = viewer::Text(std::move(text), 1440, baseline, offset);
+            item.width = 900;
+            return item;
+        };
+        layout.pages[0].texts = {run(u"One two", 1700, 0), run(u"three one", 2000, 9)};
+        layout.pages[1].texts = {run(u"ONE four", 1700, 20)};
         return layout;
     }
 
