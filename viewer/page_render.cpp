@@ -318,7 +318,9 @@ void DrawShapeText(HDC dc, const docengine::Layout& layout, const docengine::Rec
     if (shapeText.text.empty() || shapeText.font < 0 || static_cast<std::size_t>(shapeText.font) >= layout.fonts.size())
         return;
     const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width < 1 || height < 1) return;
+    // (a box many pages long would ask the font engine for letters of that size)
+    constexpr int kLargest = 1 << 15;
+    if (width < 1 || height < 1 || width > kLargest || height > kLargest) return;
     const docengine::FontSpec& spec = layout.fonts[static_cast<std::size_t>(shapeText.font)];
     const std::wstring text(shapeText.text.begin(), shapeText.text.end());
     const int length = static_cast<int>(std::min<std::size_t>(text.size(), 256));
@@ -333,7 +335,7 @@ void DrawShapeText(HDC dc, const docengine::Layout& layout, const docengine::Rec
         if (!GetTextExtentPoint32W(dc, text.c_str(), length, &natural) || natural.cx <= 0 || !GetTextMetricsW(dc, &tm))
             return;
     }
-    lf.lfWidth = std::max(1, MulDiv(std::max(1, static_cast<int>(tm.tmAveCharWidth)), width, natural.cx));
+    lf.lfWidth = std::clamp(MulDiv(std::max(1, static_cast<int>(tm.tmAveCharWidth)), width, natural.cx), 1, kLargest);
     // GDI turns text counter-clockwise, in tenths of a degree
     lf.lfEscapement = lf.lfOrientation = ((360 - item.rotation % 360) % 360) * 10;
     UniqueFont font(CreateFontIndirectW(&lf));
