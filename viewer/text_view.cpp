@@ -543,6 +543,7 @@ bool TextView::HitTest(POINT client, std::size_t& index) {
         double bestDistance = 0;
         for (const docengine::TextItem& item : layout->pages[p].texts) {
             if (item.textOffset == docengine::kNoTextOffset) continue;  // leaders, readings
+            if (item.quarterTurns != 0) continue;  // turned text in a table cell: its lines run across ours
             const docengine::VerticalMetrics v = Metrics().Metrics(layout->fonts[item.font]);
             const double dy = ty < item.baseline - v.ascent ? item.baseline - v.ascent - ty
                               : ty > item.baseline + v.descent ? ty - item.baseline - v.descent : 0;
