@@ -877,11 +877,12 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
                               int width, std::size_t textBase, FormatContext& ctx, Line& line) {
     const ParaFormat& pf = *p.format;
     const bool rtl = pf.rightToLeft;
-    const int li = std::clamp(rtl ? pf.rightIndent : pf.leftIndent, -width * 4, width * 4);  // from the start side
-    const int ri = std::clamp(rtl ? pf.leftIndent : pf.rightIndent, -width * 4, width * 4);
+    // the indents on the lines' start and end sides
+    const int si = std::clamp(rtl ? pf.rightIndent : pf.leftIndent, -width * 4, width * 4);
+    const int ei = std::clamp(rtl ? pf.leftIndent : pf.rightIndent, -width * 4, width * 4);
     const int fi = std::clamp(pf.firstLineIndent, -width * 4, width * 4);
-    const int left = li + (first ? fi - labelShift_ : 0);
-    const int avail = std::max(1, width - left - ri);
+    const int left = si + (first ? fi - labelShift_ : 0);
+    const int avail = std::max(1, width - left - ei);
     line.noteText = ctx.noteText;
     line.columnBreakAfter = e > s && kind_[e - 1] == kColumnBreak;
 
@@ -1097,15 +1098,17 @@ void BlockFormatter::MirrorLine(Items& items, std::size_t firstText, int width) 
         std::size_t first, last;
         int shift;
     };
+    std::vector<Strong> direction(n - firstText);
+    for (std::size_t k = firstText; k < n; ++k) direction[k - firstText] = DirectionOf(texts[k].text);
     std::vector<Group> groups;
     for (std::size_t i = firstText; i < n;) {
-        if (DirectionOf(texts[i].text) != Strong::Left) {
+        if (direction[i - firstText] != Strong::Left) {
             ++i;
             continue;
         }
         std::size_t last = i;
         for (std::size_t k = i + 1; k < n; ++k) {
-            const Strong d = DirectionOf(texts[k].text);
+            const Strong d = direction[k - firstText];
             if (d == Strong::Right) break;
             if (d != Strong::None) last = k;  // digits after left-to-right text are its own
         }
@@ -1285,6 +1288,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
     const int lineBelow = next ? WidestBorder(*next, true) : 0;
     int minPads = INT_MAX;
 
+    const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);  // \trrh: > 0 at least, < 0 exactly
     int contentHeight = 0;
     std::vector<std::size_t> running;  // spans that continue below this row
     for (std::size_t i = 0; i < n; ++i) {
@@ -1336,8 +1340,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
                                 std::all_of(cell.content.begin(), cell.content.end(),
                                             [](const Block& b) { return std::holds_alternative<Paragraph>(b.value); });
             if (turned) {
-                const int rowRule = std::clamp(row.height, -31680 * 4, 31680 * 4);
-                lines->push_back(FormatTurned(cell, textWidth, rowRule == 0 ? 0 : std::max(1, std::abs(rowRule) - padT - padB),
+                lines->push_back(FormatTurned(cell, textWidth, rule == 0 ? 0 : std::max(1, std::abs(rule) - padT - padB),
                                               ctx, depth));
             } else {
                 FormatBlocks(cell.content, textWidth, ctx, *lines, depth);
@@ -1365,7 +1368,6 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         contentHeight = std::max(contentHeight, h);
         box.cells.push_back(std::move(cb));
     }
-    const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);
     box.height = rule < 0 ? -rule : std::max(contentHeight, rule);
     if (box.height == 0) box.height = std::max(minPads == INT_MAX ? 0 : minPads, 1);
     for (std::size_t k : running) spans[k].consumed += box.height;
