@@ -242,11 +242,17 @@ public:
     }
 
     // The whole Open command for a sample; afterwards the view is shown or a message is up.
+    // The viewer loads on its window thread after the open dialog closes, so the open has ended
+    // only once that thread answers again: a view still shown from the last document would
+    // otherwise pass for the new one while the viewer is about to hide it.
     bool Open(const std::wstring& file) const {
         Click(kIdOpen);
         if (!ChooseInOpenDialog(SamplePath(file))) return false;
         return ui::WaitUntil(
-            [&] { return ViewShown() || ui::FindDialog(Pid(), kOpenFailureTitle) != nullptr; },
+            [&] {
+                return Responds(main_, 1000) &&
+                       (ViewShown() || ui::FindDialog(Pid(), kOpenFailureTitle) != nullptr);
+            },
             kWait);
     }
 
