@@ -1006,6 +1006,12 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
 void Paginator::Flow::ProcessRow() {
     const Table& table = *table_;
     if (row_ == 0) {
+        // A table whose first paragraph breaks the page (\pagebb in its first cell) starts
+        // on a new page, as that paragraph would outside a table.
+        const std::vector<TableCell>& cells = table.rows[0].cells;
+        if (!cells.empty() && !cells[0].content.empty()) {
+            if (const auto* paragraph = std::get_if<Paragraph>(&cells[0].content.front().value)) BreakBefore(*paragraph);
+        }
         tableState_ = TableState();
         std::size_t headers = 0;
         while (headers < table.rows.size() && table.rows[headers].header) ++headers;

@@ -505,6 +505,16 @@ TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
     EXPECT_EQ(Item(mirrored, "R0.0")->x, 1000 - 100 + 5000 - 2000 + 100);
     EXPECT_EQ(Item(mirrored, "R0.1")->x, 1000 - 100 + 100);
     EXPECT_EQ(mirrored.plainText, u"R0.0\r\nR0.1\r\n");  // read in the file's order
+
+    // A table whose first paragraph breaks the page starts on a new one.
+    Table broken = Grid(2, {2000}, "B");
+    auto& firstCell = std::get<Paragraph>(broken.rows[0].cells[0].content[0].value);
+    ParaFormat breakBefore;
+    breakBefore.pageBreakBefore = true;
+    firstCell.format = breakBefore;
+    const Layout l2 = LayOutChecked(Doc({B(Para("before")), B(broken)}), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(l2, "B0.0"), 1);
+    EXPECT_EQ(PageOf(l2, "B1.0"), 1);
 }
 
 TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
