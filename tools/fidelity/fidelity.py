@@ -32,7 +32,7 @@ ROOT = Path(__file__).resolve().parents[2]
 
 # RTF's own defaults (US Letter, 1.25" left and right, 1" top and bottom), in twips.
 RTF_DEFAULTS = {"paperw": 12240, "paperh": 15840, "margl": 1800, "margr": 1800, "margt": 1440, "margb": 1440}
-# Section properties that stand for the document's when the document gives none.
+# The first section's own page size and margins, which word processors lay its pages out with.
 SECTION_KEYWORDS = {"paperw": "pgwsxn", "paperh": "pghsxn", "margl": "marglsxn", "margr": "margrsxn",
                     "margt": "margtsxn", "margb": "margbsxn"}
 
@@ -44,16 +44,24 @@ def log(message):
 # ---- Page settings and words ------------------------------------------------------------------
 
 def page_settings(rtf: bytes):
-    """Page size and margins in twips: the document's \\paperw ... \\margb, else those of the
-    first section (\\pgwsxn ...), else RTF's defaults; a negative margin as its size. Returns
-    (settings, where each came from)."""
+    """Page size and margins in twips: those of the first section (\\pgwsxn ...), else the
+    document's (\\paperw ... \\margb), else RTF's defaults; a negative margin as its size.
+    A section's values stand for the document's on its pages: LibreOffice, for one, writes the
+    document's top margin without the header and the section's with it. Returns (settings,
+    where each came from)."""
+    # The first section's properties follow its \\sectd (LibreOffice's table of page styles
+    # before it repeats the keywords) and end at its \\sect.
+    start = re.search(rb"\\sectd(?![a-z])", rtf)
+    start = start.start() if start else 0
+    end = re.compile(rb"\\sect(?![a-z])").search(rtf, start)
+    first_section = rtf[start: end.start() if end else len(rtf)]
     settings, source = {}, {}
     for key, default in RTF_DEFAULTS.items():
-        found = re.search(rb"\\" + key.encode() + rb"(-?\d+)", rtf)
-        origin = "document"
+        found = re.search(rb"\\" + SECTION_KEYWORDS[key].encode() + rb"(-?\d+)", first_section)
+        origin = "section"
         if not found:
-            found = re.search(rb"\\" + SECTION_KEYWORDS[key].encode() + rb"(-?\d+)", rtf)
-            origin = "section"
+            found = re.search(rb"\\" + key.encode() + rb"(-?\d+)", rtf)
+            origin = "document"
         if found:
             # A negative top or bottom margin is the same margin, kept exactly (headers and
             # footers do not push the text).

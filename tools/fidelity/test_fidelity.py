@@ -60,20 +60,16 @@ class WordsTest(unittest.TestCase):
 
 
 class PageSettingsTest(unittest.TestCase):
-    def test_document_values_win(self):
-        rtf = rb"{\rtf1\paperw11906\paperh16838\margl1134\margr1134\margt1417\margb1134\sectd\pgwsxn5000 x}"
+    def test_first_section_then_document_then_rtf_defaults(self):
+        # The second section's values and the document's where the first section has its own
+        # are not used.
+        rtf = (rb"{\rtf1{\*\pgdsctbl{\pgdsc0\pgwsxn7000\marglsxn7 Default;}}\paperw11906\paperh16838\margl1134\margt720\sectd\pgwsxn5000\margtsxn1418 x"
+               rb"\sect\sectd\pghsxn1\marglsxn2 y}")
         settings, source = fidelity.page_settings(rtf)
-        self.assertEqual(settings, {"paperw": 11906, "paperh": 16838, "margl": 1134, "margr": 1134,
-                                    "margt": 1417, "margb": 1134})
-        self.assertEqual(set(source.values()), {"document"})
-
-    def test_first_section_then_rtf_defaults(self):
-        rtf = rb"{\rtf1\sectd\pgwsxn11905\pghsxn16837\marglsxn1000\sect\sectd\pgwsxn1\marglsxn2 x}"
-        settings, source = fidelity.page_settings(rtf)
-        self.assertEqual(settings, {"paperw": 11905, "paperh": 16837, "margl": 1000, "margr": 1800,
-                                    "margt": 1440, "margb": 1440})
-        self.assertEqual(source["margl"], "section")
-        self.assertEqual(source["margr"], "default")
+        self.assertEqual(settings, {"paperw": 5000, "paperh": 16838, "margl": 1134, "margr": 1800,
+                                    "margt": 1418, "margb": 1440})
+        self.assertEqual(source, {"paperw": "section", "paperh": "document", "margl": "document",
+                                  "margr": "default", "margt": "section", "margb": "default"})
         self.assertEqual(fidelity.page_settings(rb"{\rtf1 x}")[0], fidelity.RTF_DEFAULTS)
         self.assertEqual(fidelity.page_settings(rb"{\rtf1\margt-720\margb-3600 x}")[0]["margb"], 3600)
 
