@@ -294,6 +294,9 @@ struct Paragraph {
     CharFormat endFormat;  // the format of the paragraph mark: the height of an empty paragraph
     // A page break follows this paragraph (\page): the next block starts a new page.
     bool pageBreakAfter = false;
+    // Its page break before (format->pageBreakBefore) is a \page written at its start rather
+    // than its own \pagebb: frames anchored before that mark stay on the page before it.
+    bool breakMarkBefore = false;
 };
 
 struct TableCell {

@@ -200,6 +200,8 @@ private:
     std::size_t row_ = 0;
     TableState tableState_;
     bool pageBreakPending_ = false;
+    // A paragraph whose page break was taken before the frames anchored in it were placed.
+    const Paragraph* breakTaken_ = nullptr;
 
     // The current page.
     bool firstOfSection_ = false;
@@ -852,6 +854,7 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
 
 // \pagebb: a new page, unless the page holds nothing yet.
 void Paginator::Flow::BreakBefore(const Paragraph& paragraph) {
+    if (&paragraph == breakTaken_) return;
     if (paragraph.format->pageBreakBefore && (columnUsed_ || !pending_.empty())) {
         CommitPending();
         FinishPage();
@@ -953,6 +956,17 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     const std::size_t end = detail::BlockFormatter::FrameEnd(blocks, first);
     const FramePosition& frame = *FrameOf(blocks[first]);
     if (const auto* lead = std::get_if<Paragraph>(&blocks[first].value)) BreakBefore(*lead);
+    // Frames stand before the paragraph they are anchored in: when that paragraph starts a
+    // new page (\pagebb), they go on that page with it. A \page mark at its start comes after
+    // them, and they stay.
+    std::size_t anchor = end;
+    while (anchor < blocks.size() && FrameOf(blocks[anchor]) != nullptr) ++anchor;
+    if (anchor < blocks.size()) {
+        if (const auto* next = std::get_if<Paragraph>(&blocks[anchor].value); next && next->format->pageBreakBefore && !next->breakMarkBefore) {
+            BreakBefore(*next);
+            breakTaken_ = next;
+        }
+    }
     bodyCtx_.maxPictureHeight = bodyBottom_ - bodyTop_;
     detail::FrameBox box = formatter_.FormatFrame(blocks, first, end, ColumnWidth(), bodyCtx_, note);
     const bool anchored = frame.vertRef == FramePosition::VertRef::Paragraph ||

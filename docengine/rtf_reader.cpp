@@ -2763,6 +2763,7 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     para.format = SharedFormat(std::move(format));
     para.endFormat = st.chr;
     para.pageBreakAfter = pageBreakAfter;
+    para.breakMarkBefore = sink.breakBefore;
     sink.paraHasListText = false;
     sink.listText.clear();
     sink.breakBefore = false;

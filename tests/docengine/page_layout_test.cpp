@@ -1067,9 +1067,24 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     EXPECT_EQ(PageOf(l, "TALLB"), 0);
 
     // A page that holds only a frame is a page: a break after it starts the next one.
+    Paragraph alone = Para("PLACED", onPage);
+    alone.pageBreakAfter = true;
+    l = LayOutChecked(Doc({B(alone), B(Para("next"))}), TextArea(9600, 20));
+    EXPECT_EQ(PageOf(l, "next"), 1);
+    // Frames anchored in a paragraph that starts a new page go there with it.
     ParaFormat breaks;
     breaks.pageBreakBefore = true;
-    l = LayOutChecked(Doc({B(Para("PLACED", onPage)), B(Para("next", breaks))}), TextArea(9600, 20));
+    l = LayOutChecked(Doc({B(Para("first")), B(Para("BOXA", framed)), B(Para("BOXB", tall)), B(Para("next", breaks))}),
+                      TextArea(9600, 20));
+    EXPECT_EQ(PageOf(l, "BOXA"), 1);
+    EXPECT_EQ(PageOf(l, "BOXB"), 1);
+    EXPECT_EQ(PageOf(l, "next"), 1);
+    EXPECT_EQ(l.pages.size(), 2u);
+    // A \page mark at the start of the next paragraph comes after the frames: they stay.
+    Paragraph marked = Para("next", breaks);
+    marked.breakMarkBefore = true;
+    l = LayOutChecked(Doc({B(Para("first")), B(Para("BOXA", framed)), B(marked)}), TextArea(9600, 20));
+    EXPECT_EQ(PageOf(l, "BOXA"), 0);
     EXPECT_EQ(PageOf(l, "next"), 1);
 }
 

@@ -1068,6 +1068,7 @@ TEST(RtfReaderSections, PageColumnAndLineBreaks) {
     EXPECT_TRUE(Para(body, 0).pageBreakAfter);
     EXPECT_FALSE(Para(body, 1).pageBreakAfter);
     EXPECT_TRUE(Para(body, 2).format->pageBreakBefore);  // the empty paragraph after a lone \page
+    EXPECT_TRUE(Para(body, 2).breakMarkBefore);
     EXPECT_TRUE(Para(body, 4).format->pageBreakBefore);
     EXPECT_EQ(Para(body, 1).content.at(3).kind, Inline::Kind::ColumnBreak);
 
