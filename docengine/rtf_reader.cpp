@@ -72,7 +72,7 @@ enum class W : std::uint16_t {
     // character formats
     plain, lang, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
     v, outl, shad, sub, super, nosupersub, up, dn, fs, cf, highlight, chcbpat, expnd, expndtw,
-    charscalex, u, uc, revised, deleted, revauth, revauthdel,
+    charscalex, u, uc, revised, deleted, revauth, revauthdel, rtlch, ltrch, loch, hich, dbch, af, afs, ab, ai,
     // paragraph formats
     pard, ql, qc, qr, qj, qd, li, ri, fi, sb, sa, sl, slmult, tx, tb, tqr, tqc, tqdec, tldot,
     tlhyph, tlul, tlth, tleq, keep, keepn, pagebb, widctlpar, nowidctlpar, contextualspace, sbauto, saauto, htmautsp, intbl, itap,
@@ -179,7 +179,9 @@ constexpr WordEntry kWords[] = {
     {"sub", W::sub}, {"super", W::super}, {"nosupersub", W::nosupersub}, {"up", W::up},
     {"dn", W::dn}, {"fs", W::fs}, {"cf", W::cf}, {"highlight", W::highlight},
     {"chcbpat", W::chcbpat}, {"cb", W::chcbpat}, {"expnd", W::expnd}, {"expndtw", W::expndtw},
-    {"charscalex", W::charscalex}, {"u", W::u}, {"uc", W::uc}, {"revised", W::revised}, {"deleted", W::deleted},
+    {"charscalex", W::charscalex}, {"rtlch", W::rtlch}, {"ltrch", W::ltrch},
+    {"loch", W::loch}, {"hich", W::hich}, {"dbch", W::dbch}, {"af", W::af}, {"afs", W::afs}, {"ab", W::ab},
+    {"ai", W::ai}, {"u", W::u}, {"uc", W::uc}, {"revised", W::revised}, {"deleted", W::deleted},
     {"revauth", W::revauth}, {"revauthdel", W::revauthdel},
     {"pard", W::pard}, {"ql", W::ql}, {"qc", W::qc}, {"qr", W::qr}, {"qj", W::qj},
     {"qd", W::qd}, {"li", W::li}, {"lin", W::li}, {"ri", W::ri}, {"rin", W::ri}, {"fi", W::fi},
@@ -354,6 +356,19 @@ struct ParaState {
     int directCount = 0;
 };
 
+// The formatting of complex-script text (Hebrew, Arabic, Thai, Indic): \af \afs \ab \ai, which
+// word processors apply to the letters of those scripts and to all text of a run marked
+// right-to-left (\rtlch), in place of \f \fs \b \i. Unset values leave the run's own.
+struct ComplexScript {
+    int font = -1;
+    int sizeHalfPoints = 0;
+    std::int8_t bold = -1, italic = -1;
+    bool rightToLeftRun = false;  // \rtlch came after the last \ltrch
+    // \af after \loch, \hich or \dbch names the font of those characters, not this one
+    bool afNamesOther = false;
+    bool set() const { return font >= 0 || sizeHalfPoints > 0 || bold >= 0 || italic >= 0; }
+};
+
 struct GroupState {
     Dest dest = Dest::Text;
     int frame = -1;  // the Frame this group opened, closed with it
@@ -367,6 +382,7 @@ struct GroupState {
     int fieldBookmark = -1;                       // PAGEREF's bookmark
     int lang = -1;  // \langN: the text's language (dates in fields); -1: the document's \deflangN
     CharFormat chr;
+    ComplexScript complex;
     ParaState para;
 };
 
@@ -637,6 +653,7 @@ private:
     void EmitChar(char32_t c);
     void EmitUnicode(int value);
     void AppendInline(Inline::Kind kind, std::u16string_view text = {}, int bookmark = -1);
+    void AppendFormatted(Inline::Kind kind, std::u16string_view text, int bookmark);
     int BookmarkIndex(std::u16string_view name);
     SharedParaFormat SharedFormat(ParaFormat format);
     void Charge(std::size_t bytes);
@@ -1174,7 +1191,49 @@ void RtfReader::EmitText(std::u16string_view text) {
     }
 }
 
+namespace {
+
+// Letters of the scripts word processors format with a run's complex-script properties.
+bool IsComplexScript(char16_t c) {
+    return (c >= 0x0590 && c <= 0x08FF) ||  // Hebrew, Arabic, Syriac, Thaana, N'Ko ...
+           (c >= 0x0900 && c <= 0x0EFF) ||  // Indic scripts, Thai, Lao
+           (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);  // presentation forms
+}
+
+CharFormat ComplexFormat(const CharFormat& format, const ComplexScript& complex) {
+    CharFormat out = format;
+    if (complex.font >= 0) out.font = complex.font;
+    if (complex.sizeHalfPoints > 0) out.sizeHalfPoints = complex.sizeHalfPoints;
+    if (complex.bold >= 0) out.bold = complex.bold != 0;
+    if (complex.italic >= 0) out.italic = complex.italic != 0;
+    return out;
+}
+
+}  // namespace
+
 void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text, int bookmark) {
+    GroupState& st = stack_.back();
+    if (kind == Inline::Kind::Text && st.complex.set()) {
+        // Complex-script letters (all of a right-to-left run) take the complex-script format.
+        const ComplexScript& complex = st.complex;
+        auto isComplex = [&](char16_t c) { return complex.rightToLeftRun || IsComplexScript(c); };
+        const CharFormat own = st.chr;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            const bool cs = isComplex(text[start]);
+            std::size_t end = start + 1;
+            while (end < text.size() && isComplex(text[end]) == cs) ++end;
+            st.chr = cs ? ComplexFormat(own, complex) : own;
+            AppendFormatted(kind, text.substr(start, end - start), bookmark);
+            start = end;
+        }
+        st.chr = own;
+        return;
+    }
+    AppendFormatted(kind, text, bookmark);
+}
+
+void RtfReader::AppendFormatted(Inline::Kind kind, std::u16string_view text, int bookmark) {
     GroupState& st = stack_.back();
     auto& content = CurrentSink().para.content;
     if (!fields_.empty() && kind != Inline::Kind::Bookmark) fields_.back().resultSeen = true;
@@ -1302,8 +1361,20 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
             c = CharFormat{};
             c.link = link;
             st.lang = -1;
+            st.complex = ComplexScript{};
             break;
         }
+        case W::rtlch: case W::ltrch:
+            st.complex.rightToLeftRun = w == W::rtlch;
+            st.complex.afNamesOther = false;
+            break;
+        case W::loch: case W::hich: case W::dbch: st.complex.afNamesOther = true; break;
+        case W::af:
+            if (!st.complex.afNamesOther) st.complex.font = has ? FontIndex(param) : -1;
+            break;
+        case W::afs: st.complex.sizeHalfPoints = has && param > 0 ? std::clamp(param, 2, kMaxFontHalfPoints) : 0; break;
+        case W::ab: st.complex.bold = on ? 1 : 0; break;
+        case W::ai: st.complex.italic = on ? 1 : 0; break;
         case W::lang: st.lang = has ? param : -1; break;
         case W::b: c.bold = on; break;
         case W::i: c.italic = on; break;

@@ -104,6 +104,29 @@ TEST(RtfReaderFormat, TextWithoutPlainIsNotBoldAndPlainResets) {
     EXPECT_EQ(c[3].text, u"D");
 }
 
+// Hebrew, Arabic and other complex-script letters, and all the text of a run marked \rtlch,
+// take \af \afs \ab; \af after \hich or \dbch names another font and is not taken.
+TEST(RtfReaderFormat, ComplexScriptTextTakesItsOwnFontAndSize) {
+    auto r = Read(kHead + "\\rtlch\\af1\\afs32\\ab\\ltrch\\hich\\af0\\f0\\fs20 Ab \\u1488?\\u1489? 7"
+                          "{\\ltrch\\rtlch 1 x}\\plain\\u1490?\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto& c = Para(Body(r), 0).content;
+    ASSERT_EQ(c.size(), 5u);
+    EXPECT_EQ(c[0].text, u"Ab ");
+    EXPECT_EQ(c[0].format.font, 0);
+    EXPECT_EQ(c[0].format.sizeHalfPoints, 20);
+    EXPECT_FALSE(c[0].format.bold);
+    EXPECT_EQ(c[1].text, u"\u05D0\u05D1");
+    EXPECT_EQ(c[1].format.font, 1);
+    EXPECT_EQ(c[1].format.sizeHalfPoints, 32);
+    EXPECT_TRUE(c[1].format.bold);
+    EXPECT_EQ(c[2].text, u" 7");
+    EXPECT_EQ(c[2].format.sizeHalfPoints, 20);
+    EXPECT_EQ(c[3].text, u"1 x");  // a right-to-left run
+    EXPECT_EQ(c[3].format.font, 1);
+    EXPECT_EQ(c[4].format, CharFormat{});  // \plain drops them
+}
+
 TEST(RtfReaderFormat, ParagraphFormatAppliesAtTheParagraphMarkAndPardResets) {
     auto r = Read(kHead + "\\pard\\qj\\li720\\ri360\\fi-360\\sb120\\sa240\\sl360\\slmult1\\keepn\\pagebb"
                           "\\tqr\\tldot\\tx5000\\tx1000 one\\par\\pard\\rtlpar two{\\qc\\par}three\\qr\\ltrpar\\par"
