@@ -26,7 +26,7 @@ int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, L
     return 1;
 }
 
-enum class FaceKind { Serif, Sans, Fixed };
+enum class FaceKind { Serif, Sans, WideSans, Fixed };
 
 // Widespread faces by their kind, whatever family the file tags them with: writers tag faces
 // they do not know as roman (a Calibri document would otherwise be set in a serif face).
@@ -39,7 +39,7 @@ constexpr KnownFace kKnownFaces[] = {
     {L"LUCIDA SANS TYPEWRITER", FaceKind::Fixed}, {L"COURIER", FaceKind::Fixed}, {L"CONSOLAS", FaceKind::Fixed},
     {L"LUCIDA CONSOLE", FaceKind::Fixed}, {L"MONACO", FaceKind::Fixed}, {L"MENLO", FaceKind::Fixed},
     {L"CALIBRI", FaceKind::Sans}, {L"CANDARA", FaceKind::Sans}, {L"CORBEL", FaceKind::Sans},
-    {L"SEGOE", FaceKind::Sans}, {L"VERDANA", FaceKind::Sans}, {L"TAHOMA", FaceKind::Sans},
+    {L"SEGOE", FaceKind::Sans}, {L"VERDANA", FaceKind::WideSans}, {L"TAHOMA", FaceKind::Sans},
     {L"TREBUCHET", FaceKind::Sans}, {L"CENTURY GOTHIC", FaceKind::Sans}, {L"FRANKLIN GOTHIC", FaceKind::Sans},
     {L"GILL SANS", FaceKind::Sans}, {L"HELVETICA", FaceKind::Sans}, {L"ARIAL", FaceKind::Sans},
     {L"LUCIDA SANS", FaceKind::Sans}, {L"APTOS", FaceKind::Sans}, {L"OPEN SANS", FaceKind::Sans},
@@ -50,17 +50,24 @@ constexpr KnownFace kKnownFaces[] = {
 };
 
 // Installed faces that stand in for a family, in order of preference: the common Windows
-// face, then the Liberation face of the same widths, then DejaVu.
+// face, then the Liberation face of the same widths, then DejaVu. Verdana's letters are a
+// good deal wider than Arial's; DejaVu Sans has nearly its widths, so its lines break alike.
 const std::vector<std::wstring>& FamilyFaces(const FontSpec& font) {
     static const std::vector<std::wstring> serif{L"Times New Roman", L"Liberation Serif", L"DejaVu Serif"};
     static const std::vector<std::wstring> sans{L"Arial", L"Liberation Sans", L"DejaVu Sans", L"Tahoma"};
+    static const std::vector<std::wstring> wideSans{L"DejaVu Sans", L"Arial", L"Liberation Sans", L"Tahoma"};
     static const std::vector<std::wstring> fixed{L"Courier New", L"Liberation Mono", L"DejaVu Sans Mono"};
     static const std::vector<std::wstring> symbol{L"Symbol", L"Wingdings", L"OpenSymbol", L"DejaVu Sans"};
     if (font.charset == SYMBOL_CHARSET) return symbol;
     const std::wstring name = Upper(Wide(font.face));
     for (const KnownFace& known : kKnownFaces) {
         if (name.rfind(known.prefix, 0) != 0) continue;
-        return known.kind == FaceKind::Fixed ? fixed : known.kind == FaceKind::Sans ? sans : serif;
+        switch (known.kind) {
+        case FaceKind::Fixed: return fixed;
+        case FaceKind::Sans: return sans;
+        case FaceKind::WideSans: return wideSans;
+        case FaceKind::Serif: return serif;
+        }
     }
     if (font.pitch == 1 || font.family == Font::Family::Modern) return fixed;
     if (font.family == Font::Family::Roman) return serif;

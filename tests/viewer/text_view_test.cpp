@@ -319,6 +319,11 @@ TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
         EXPECT_TRUE(sans == L"Arial" || sans == L"Liberation Sans" || sans == L"DejaVu Sans" || sans == L"Tahoma")
             << "a widespread sans face tagged roman stays sans, not " << std::string(sans.begin(), sans.end());
     }
+    docengine::FontSpec verdana = missing;
+    verdana.face = u"Verdana";
+    if (!fonts_.Installed(L"Verdana") && fonts_.Installed(L"DejaVu Sans")) {
+        EXPECT_EQ(fonts_.Face(verdana), L"DejaVu Sans") << "Verdana's wide letters: DejaVu Sans";
+    }
     missing.altFace = u"DejaVu Sans Mono";
     if (fonts_.Installed(L"DejaVu Sans Mono")) {
         EXPECT_EQ(fonts_.Face(missing), L"DejaVu Sans Mono") << "\\falt next";
