@@ -1194,8 +1194,9 @@ void RtfReader::EmitText(std::u16string_view text) {
 namespace {
 
 // Letters of the scripts word processors format with a run's complex-script properties.
-bool IsComplexScript(char16_t c) {
-    return (c >= 0x0590 && c <= 0x08FF) ||  // Hebrew, Arabic, Syriac, Thaana, N'Ko ...
+inline bool IsComplexScript(char16_t c) {
+    if (c < 0x0590) return false;  // Latin, Greek, Cyrillic: most text, decided at once
+    return c <= 0x08FF ||                  // Hebrew, Arabic, Syriac, Thaana, N'Ko ...
            (c >= 0x0900 && c <= 0x0EFF) ||  // Indic scripts, Thai, Lao
            (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);  // presentation forms
 }
@@ -1213,24 +1214,24 @@ CharFormat ComplexFormat(const CharFormat& format, const ComplexScript& complex)
 
 void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text, int bookmark) {
     GroupState& st = stack_.back();
-    if (kind == Inline::Kind::Text && st.complex.set()) {
-        // Complex-script letters (all of a right-to-left run) take the complex-script format.
-        const ComplexScript& complex = st.complex;
-        auto isComplex = [&](char16_t c) { return complex.rightToLeftRun || IsComplexScript(c); };
-        const CharFormat own = st.chr;
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const bool cs = isComplex(text[start]);
-            std::size_t end = start + 1;
-            while (end < text.size() && isComplex(text[end]) == cs) ++end;
-            st.chr = cs ? ComplexFormat(own, complex) : own;
-            AppendFormatted(kind, text.substr(start, end - start), bookmark);
-            start = end;
-        }
-        st.chr = own;
+    const ComplexScript& complex = st.complex;
+    if (kind != Inline::Kind::Text || !complex.set() ||
+        (!complex.rightToLeftRun && std::none_of(text.begin(), text.end(), [](char16_t c) { return IsComplexScript(c); }))) {
+        AppendFormatted(kind, text, bookmark);
         return;
     }
-    AppendFormatted(kind, text, bookmark);
+    // Complex-script letters (all of a right-to-left run) take the complex-script format.
+    const CharFormat own = st.chr;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const bool cs = complex.rightToLeftRun || IsComplexScript(text[start]);
+        std::size_t end = start + 1;
+        while (end < text.size() && (complex.rightToLeftRun || IsComplexScript(text[end])) == cs) ++end;
+        st.chr = cs ? ComplexFormat(own, complex) : own;
+        AppendFormatted(kind, text.substr(start, end - start), bookmark);
+        start = end;
+    }
+    st.chr = own;
 }
 
 void RtfReader::AppendFormatted(Inline::Kind kind, std::u16string_view text, int bookmark) {
