@@ -202,6 +202,10 @@ private:
     bool pageBreakPending_ = false;
     // A paragraph whose page break was taken before the frames anchored in it were placed.
     const Paragraph* breakTaken_ = nullptr;
+    // The block after the last run of frames looked through (the paragraph they are anchored
+    // in), so that a run of many frames is looked through once.
+    const Blocks* anchorBlocks_ = nullptr;
+    std::size_t anchorIndex_ = 0;
 
     // The current page.
     bool firstOfSection_ = false;
@@ -959,10 +963,13 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     // Frames stand before the paragraph they are anchored in: when that paragraph starts a
     // new page (\pagebb), they go on that page with it. A \page mark at its start comes after
     // them, and they stay.
-    std::size_t anchor = end;
-    while (anchor < blocks.size() && FrameOf(blocks[anchor]) != nullptr) ++anchor;
-    if (anchor < blocks.size()) {
-        if (const auto* next = std::get_if<Paragraph>(&blocks[anchor].value); next && next->format->pageBreakBefore && !next->breakMarkBefore) {
+    if (&blocks != anchorBlocks_ || anchorIndex_ < end) {
+        anchorBlocks_ = &blocks;
+        anchorIndex_ = end;
+        while (anchorIndex_ < blocks.size() && FrameOf(blocks[anchorIndex_]) != nullptr) ++anchorIndex_;
+    }
+    if (anchorIndex_ < blocks.size()) {
+        if (const auto* next = std::get_if<Paragraph>(&blocks[anchorIndex_].value); next && next->format->pageBreakBefore && !next->breakMarkBefore) {
             BreakBefore(*next);
             breakTaken_ = next;
         }
