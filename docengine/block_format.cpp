@@ -1505,4 +1505,19 @@ int BlockFormatter::RowCut(const RowBox& row, int from, int avail) {
     return std::max(cut, from + 1);
 }
 
+int BlockFormatter::RowBreak(const RowBox& row, int avail) {
+    if (avail <= 0 || avail >= row.height) return 0;
+    const int cut = RowCut(row, 0, avail);
+    if (cut >= row.height) return 0;
+    bool before = false, through = false;
+    for (const CellBox& cell : row.cells) {
+        ForEachLine(row, cell, [&](const Line& l, int y) {
+            if (y < cut && y + l.height > cut) through = true;
+            if (l.height > 0 && y + l.height <= cut) before = true;
+            return y < cut;
+        });
+    }
+    return before && !through ? cut : 0;
+}
+
 }  // namespace docengine::detail

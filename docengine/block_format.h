@@ -188,6 +188,9 @@ public:
     // Where to end the slice that starts at `from` and may be `avail` high: before the first
     // content line that would not fit, at least 1 past `from`.
     static int RowCut(const RowBox& row, int from, int avail);
+    // Where a row may break so that its first part is at most `avail` high: between content
+    // lines, with a line of some cell before the break and none cut through; 0 when it may not.
+    static int RowBreak(const RowBox& row, int avail);
 
     // A picture's size in twips: its display size (Picture::DisplaySize) scaled down, keeping
     // its proportions, to fit maxWidth x maxHeight.

@@ -1061,7 +1061,27 @@ void Paginator::Flow::ProcessRow() {
         y_ = detail::FirstUnblockedY(exclusions_, y_, row.height, left, right, right - left);
     }
     if (row.height <= FullHeight()) {
-        AddLine(detail::BlockFormatter::RowSlice(row, 0, row.height));  // whole, here or on the next page
+        // Whole, here or on the next page; or, as word processors break a row that may break
+        // (no \trkeep, no exact height), its lines that fit here and the rest on the next page.
+        Line whole = detail::BlockFormatter::RowSlice(row, 0, row.height);
+        const TableRow& definition = table.rows[row_];
+        const bool mayBreak = !definition.keepTogether && definition.height >= 0 && whole.notes.empty() &&
+                              std::all_of(definition.cells.begin(), definition.cells.end(), [](const TableCell& c) {
+                                  return c.textFlow == TableCell::Flow::Across && !c.verticalMergeFirst &&
+                                         !c.verticalMerged;
+                              });
+        const int cut = mayBreak && !Fits(whole)
+                            ? detail::BlockFormatter::RowBreak(row, Bottom() - y_ - pendingNotesHeight_)
+                            : 0;
+        if (cut > 0) {
+            Line first = detail::BlockFormatter::RowSlice(row, 0, cut);
+            first.keepWithNext = false;
+            Place(std::move(first));
+            NewColumn();
+            AddLine(detail::BlockFormatter::RowSlice(row, cut, row.height));
+        } else {
+            AddLine(std::move(whole));
+        }
     } else {
         // Taller than a page: cut between content lines, continuing on the next pages.
         int from = 0;

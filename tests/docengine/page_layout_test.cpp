@@ -517,7 +517,7 @@ TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
     EXPECT_EQ(PageOf(l2, "B1.0"), 1);
 }
 
-TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
+TEST(PageLayout, RowsBreakAtThePageUnlessKeptTogetherAndRowTallerThanPageIsCut) {
     Table t;
     TableRow row;
     TableCell cell;
@@ -528,9 +528,21 @@ TEST(PageLayout, TallRowMovesWholeAndRowTallerThanPageIsCut) {
     Blocks body;
     for (int i = 0; i < 8; ++i) body.push_back(B(Para("p")));
     body.push_back(B(t));
-    const Layout moved = LayOutChecked(Doc(body), TextArea(6000, 10));
-    EXPECT_EQ(PageOf(moved, "c0"), 1);
-    EXPECT_EQ(PageOf(moved, "c3"), 1);
+    // Two of its four lines fit on the first page: they stay there, the rest goes on.
+    const Layout broken = LayOutChecked(Doc(body), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(broken, "c1"), 0);
+    EXPECT_EQ(PageOf(broken, "c2"), 1);
+    // \trkeep, and an exact height, keep the row whole on the next page.
+    for (const int exact : {0, -4 * 240}) {
+        t.rows[0].keepTogether = exact == 0;
+        t.rows[0].height = exact;
+        body.back() = B(t);
+        const Layout moved = LayOutChecked(Doc(body), TextArea(6000, 10));
+        EXPECT_EQ(PageOf(moved, "c0"), 1) << exact;
+        EXPECT_EQ(PageOf(moved, "c3"), 1) << exact;
+    }
+    t.rows[0].keepTogether = false;
+    t.rows[0].height = 0;
 
     for (int i = 4; i < 25; ++i) t.rows[0].cells[0].content.push_back(B(Para("c" + std::to_string(i))));
     body.back() = B(t);
