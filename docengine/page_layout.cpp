@@ -969,7 +969,8 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
         while (anchorIndex_ < blocks.size() && FrameOf(blocks[anchorIndex_]) != nullptr) ++anchorIndex_;
     }
     if (anchorIndex_ < blocks.size()) {
-        if (const auto* next = std::get_if<Paragraph>(&blocks[anchorIndex_].value); next && next->format->pageBreakBefore && !next->breakMarkBefore) {
+        const auto* next = std::get_if<Paragraph>(&blocks[anchorIndex_].value);
+        if (next && next->format->pageBreakBefore && !next->breakMarkBefore) {
             BreakBefore(*next);
             breakTaken_ = next;
         }
@@ -1065,15 +1066,17 @@ void Paginator::Flow::ProcessRow() {
         // (no \trkeep, no exact height), its lines that fit here and the rest on the next page.
         Line whole = detail::BlockFormatter::RowSlice(row, 0, row.height);
         const TableRow& definition = table.rows[row_];
-        const bool mayBreak = !definition.keepTogether && definition.height >= 0 && whole.notes.empty() &&
-                              std::all_of(definition.cells.begin(), definition.cells.end(), [](const TableCell& c) {
-                                  return c.textFlow == TableCell::Flow::Across && !c.verticalMergeFirst &&
-                                         !c.verticalMerged;
-                              });
-        const int cut = mayBreak && !Fits(whole)
-                            ? detail::BlockFormatter::RowBreak(row, Bottom() - y_ - pendingNotesHeight_)
-                            : 0;
-        if (cut > 0) {
+        auto mayBreak = [&] {
+            return !definition.keepTogether && definition.height >= 0 && whole.notes.empty() &&
+                   std::all_of(definition.cells.begin(), definition.cells.end(), [](const TableCell& c) {
+                       return c.textFlow == TableCell::Flow::Across && !c.verticalMergeFirst && !c.verticalMerged;
+                   });
+        };
+        int cut = 0;
+        if (Fits(whole)) {
+            Place(std::move(whole));
+        } else if (mayBreak() &&
+                   (cut = detail::BlockFormatter::RowBreak(row, Bottom() - y_ - pendingNotesHeight_)) > 0) {
             Line first = detail::BlockFormatter::RowSlice(row, 0, cut);
             first.keepWithNext = false;
             Place(std::move(first));

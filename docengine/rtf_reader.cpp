@@ -1215,18 +1215,19 @@ CharFormat ComplexFormat(const CharFormat& format, const ComplexScript& complex)
 void RtfReader::AppendInline(Inline::Kind kind, std::u16string_view text, int bookmark) {
     GroupState& st = stack_.back();
     const ComplexScript& complex = st.complex;
-    if (kind != Inline::Kind::Text || !complex.set() ||
-        (!complex.rightToLeftRun && std::none_of(text.begin(), text.end(), [](char16_t c) { return IsComplexScript(c); }))) {
+    // Complex-script letters (all of a right-to-left run) take the complex-script format.
+    const bool wholeRun = complex.rightToLeftRun;
+    auto takesComplex = [wholeRun](char16_t c) { return wholeRun || IsComplexScript(c); };
+    if (kind != Inline::Kind::Text || !complex.set() || std::none_of(text.begin(), text.end(), takesComplex)) {
         AppendFormatted(kind, text, bookmark);
         return;
     }
-    // Complex-script letters (all of a right-to-left run) take the complex-script format.
     const CharFormat own = st.chr;
     std::size_t start = 0;
     while (start < text.size()) {
-        const bool cs = complex.rightToLeftRun || IsComplexScript(text[start]);
+        const bool cs = takesComplex(text[start]);
         std::size_t end = start + 1;
-        while (end < text.size() && (complex.rightToLeftRun || IsComplexScript(text[end])) == cs) ++end;
+        while (end < text.size() && takesComplex(text[end]) == cs) ++end;
         st.chr = cs ? ComplexFormat(own, complex) : own;
         AppendFormatted(kind, text.substr(start, end - start), bookmark);
         start = end;
