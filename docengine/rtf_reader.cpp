@@ -496,6 +496,9 @@ struct StyleDef {
     std::vector<std::pair<W, int>> tokens;  // its formatting words, parameter or INT_MIN
     CharFormat chr;
     ParaState para;
+    // A paragraph style's character words with those of the styles it is based on, oldest
+    // first: what \sN lays over the character formatting in force.
+    std::vector<std::pair<W, int>> charTokens;
 };
 
 struct FieldState {
@@ -2508,11 +2511,21 @@ void RtfReader::ResolveStyles() {
             chain.push_back(at);
         }
         GroupState scratch;
+        const GroupState fresh;
         const BorderTarget saved = borderTarget_;
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            for (const auto& [word, param] : (*it)->tokens) ApplyFormat(scratch, word, param);
+            for (const auto& [word, param] : (*it)->tokens) {
+                ApplyFormat(scratch, word, param);
+                // Paragraph words are left out; a word that changes nothing on its own
+                // (\b0, \ql) is kept, as it may undo a character format.
+                GroupState probe;
+                ApplyFormat(probe, word, param);
+                const bool paragraphWord = probe.chr == fresh.chr && !(probe.para.format == fresh.para.format);
+                if (!style.character && !paragraphWord) style.charTokens.emplace_back(word, param);
+            }
         }
         borderTarget_ = saved;
+        Charge(style.charTokens.size() * sizeof(std::pair<W, int>));
         style.chr = scratch.chr;
         style.para = scratch.para;
         style.para.itap = 0;
@@ -3374,7 +3387,6 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             if (it == paraStyleByNumber_.end()) return;
             const StyleDef& style = styles_[it->second];
             const int itap = st.para.itap, ls = st.para.ls, ilvl = st.para.ilvl;
-            const int link = st.chr.link;
             // The style is the base; paragraph words already given for this paragraph stay on top.
             GroupState scratch;
             scratch.para = style.para;
@@ -3391,8 +3403,14 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
                 st.para.ilvl = ilvl;
             }
             st.para.style = has ? param : 0;
-            st.chr = style.chr;
-            st.chr.link = link;
+            // The style's character words go over the formatting in force, which a paragraph
+            // style does not reset: text after "\\b\\f1 ...\\par\\pard\\s1" stays bold in
+            // that font where the style says nothing of either.
+            GroupState over;
+            over.chr = st.chr;
+            for (const auto& [word, p] : style.charTokens) ApplyFormat(over, word, p);
+            borderTarget_ = saved;
+            st.chr = over.chr;
             return;
         }
         case W::cs: {

@@ -184,6 +184,19 @@ TEST(RtfReaderFormat, StylesApplyWithTheirBase) {
     EXPECT_EQ(h.format->tabs.size(), 1u);
     EXPECT_EQ(h.format->alignment, Alignment::Center);
     EXPECT_EQ(h.format->spaceAfter, 120);
+
+    // A paragraph style does not reset the character formatting in force: it lays its own
+    // character words over it (as DocBook converters rely on for their headings).
+    r = Read("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Arial;}}{\\stylesheet{\\s1 Heading 1;}{\\s2\\i\\b0 Quote;}}"
+             "\\pard\\b\\f1\\fs40 Title\\par\\pard\\s1\\fs34 Contents\\par\\pard\\s2 Said\\par}");
+    ASSERT_TRUE(r.ok());
+    const auto& contents = Para(Body(r), 1).content.at(0).format;
+    EXPECT_TRUE(contents.bold);
+    EXPECT_EQ(contents.font, 1);
+    EXPECT_EQ(contents.sizeHalfPoints, 34);
+    const auto& said = Para(Body(r), 2).content.at(0).format;
+    EXPECT_TRUE(said.italic && !said.bold);
+    EXPECT_EQ(said.font, 1);
 }
 
 TEST(RtfReaderFormat, ContextualSpacingDropsSpaceBetweenParagraphsOfOneStyle) {
