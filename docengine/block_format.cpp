@@ -523,6 +523,7 @@ void BlockFormatter::AddSegment(std::u16string_view text, const CharFormat& form
     const VerticalMetrics& vm = measure_.Vertical(seg.font);
     seg.ascent = std::max(0, vm.ascent + raise);
     seg.descent = std::max(0, vm.descent - raise);
+    seg.lineGap = vm.lineGap;
     if (plain) seg.plain = plain_.size();
 
     const std::size_t start = disp_.size();
@@ -929,19 +930,23 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
     int remainder = spaces ? extra % spaces : 0;
 
     // Vertical metrics.
-    int ascent = 0, descent = 0;
+    int ascent = 0, descent = 0, gap = 0;
     if (s < e) {
         for (int g = segOf_[s]; g <= segOf_[e - 1]; ++g) {
             ascent = std::max(ascent, segs_[g].ascent);
             descent = std::max(descent, segs_[g].descent);
+            gap = std::max(gap, segs_[g].lineGap);
         }
     } else {
         const CharFormat& f = p.endFormat;
         const VerticalMetrics& vm = measure_.Vertical(measure_.Font(f, FontSizeTwips(f)));
         ascent = vm.ascent;
         descent = vm.descent;
+        gap = vm.lineGap;
     }
-    const int natural = ascent + descent;
+    // Single, multiple and at-least spacing count the fonts' line gap below the text; exact
+    // spacing is the height given, the text standing on its descent.
+    const int natural = ascent + descent + gap;
     int height = natural, baseline = ascent;
     const int sl = std::clamp(pf.lineSpacing, -31680, 31680);
     if (sl < 0) {
@@ -949,10 +954,10 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         baseline = height - descent;
     } else if (sl > 0 && pf.lineMultiple) {
         height = static_cast<int>(static_cast<std::int64_t>(natural) * sl / 240);
-        baseline = height - descent;
+        baseline = height - descent - gap;
     } else if (sl > 0) {
         height = std::max(natural, sl);
-        baseline = height - descent;
+        baseline = height - descent - gap;
     }
     line.height = height;
     if (!pf.noLineNumbers) line.numberBaseline = baseline;

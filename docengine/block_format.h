@@ -232,6 +232,7 @@ private:
         int font = 0;
         int raise = 0;  // baseline shift, up positive
         int ascent = 0, descent = 0;
+        int lineGap = 0;
         const CharFormat* format = nullptr;
         std::size_t plain = kNoPlain;  // offset of `start` in the paragraph's text
         TextItem::Field field = TextItem::Field::None;

@@ -37,6 +37,9 @@ struct FontSpec {
 
 struct VerticalMetrics {
     int ascent = 0, descent = 0;  // twips, both positive
+    // The font's own space between lines (its external leading): word processors add it to a
+    // line of single spacing, below the text.
+    int lineGap = 0;
 };
 
 // Measures text for layout. Implementations cache as they see fit; layout calls these often.

@@ -67,6 +67,7 @@ const VerticalMetrics& TextMeasure::Vertical(int font) {
         // A broken font must not make lines of absurd height.
         m.ascent = std::clamp(m.ascent, 0, 4 * size);
         m.descent = std::clamp(m.descent, 0, 4 * size);
+        m.lineGap = std::clamp(m.lineGap, 0, size);
         if (m.ascent + m.descent == 0) {
             m.ascent = size * 4 / 5;
             m.descent = size - m.ascent;

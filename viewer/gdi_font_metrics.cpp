@@ -201,6 +201,7 @@ GdiFontMetrics::Measured& GdiFontMetrics::GetFace(const FontSpec& font, const st
         if (GetTextMetricsW(dc_.Get(), &tm)) {
             measured->vertical.ascent = static_cast<int>(std::int64_t{tm.tmAscent} * size / measuredSize);
             measured->vertical.descent = static_cast<int>(std::int64_t{tm.tmDescent} * size / measuredSize);
+            measured->vertical.lineGap = static_cast<int>(std::int64_t{tm.tmExternalLeading} * size / measuredSize);
         }
     }
     if (measured->vertical.ascent <= 0) {  // no font at all: keep lines a sensible height

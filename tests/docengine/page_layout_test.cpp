@@ -378,6 +378,19 @@ TEST(PageLayout, ExactAndAtLeastLineSpacing) {
     EXPECT_EQ(t[2].baseline - t[1].baseline, 400);  // at least 400 > 240
     EXPECT_EQ(t[3].baseline - t[2].baseline, 480);  // double spacing, extra above the text
     EXPECT_EQ(t[5].baseline - t[4].baseline, (480 - 384) + 192);  // at least 400 < 480: the line's own height
+
+    // A font with a line gap of its own: single and multiple spacing count it, exact does not.
+    struct GapMetrics : FixedMetrics {
+        VerticalMetrics Metrics(const FontSpec& f) override { return {f.sizeTwips * 4 / 5, f.sizeTwips / 5, 40}; }
+    } gapped;
+    d = Doc({B(Para("a")), B(Para("b")), B(Para("c", dbl)), B(Para("d", exact)), B(Para("e"))});
+    const Layout g = LayOut(d, PageSetup{}, gapped);
+    const auto& u = g.pages[0].texts;
+    EXPECT_EQ(u[0].baseline, PageSetup{}.marginTop + 192);  // the gap is below the first line
+    EXPECT_EQ(u[1].baseline - u[0].baseline, 280);
+    EXPECT_EQ(u[2].baseline - u[1].baseline, 560);  // double: the text at the foot of its 560
+    EXPECT_EQ(u[3].baseline - u[2].baseline, 40 + 48 + 400 - 48);
+    EXPECT_EQ(u[4].baseline - u[3].baseline, 48 + 192);
 }
 
 TEST(PageLayout, ShadingAndBordersFollowAParagraphAcrossPages) {
