@@ -72,6 +72,20 @@ std::size_t TextEstimate(const Blocks& blocks, int depth) {
     return n;
 }
 
+// A row whose cells' paragraphs are all kept with the next stays on the page of the row or
+// paragraph after it: word processors keep a table on one page that way.
+bool RowKeepsWithNext(const TableRow& row) {
+    bool any = false;
+    for (const TableCell& cell : row.cells) {
+        for (const Block& block : cell.content) {
+            const auto* p = std::get_if<Paragraph>(&block.value);
+            if (!p || !p->format->keepWithNext) return false;
+            any = true;
+        }
+    }
+    return any;
+}
+
 }  // namespace
 
 PageSetup UsablePageSetup(const PageSetup& s) {
@@ -1064,8 +1078,10 @@ void Paginator::Flow::ProcessRow() {
     if (row.height <= FullHeight()) {
         // Whole, here or on the next page; or, as word processors break a row that may break
         // (no \trkeep, no exact height), its lines that fit here and the rest on the next page.
+        // Rows kept with the next, and the row after them, move on whole with their group.
         Line whole = detail::BlockFormatter::RowSlice(row, 0, row.height);
         const TableRow& definition = table.rows[row_];
+        whole.keepWithNext = RowKeepsWithNext(definition);
         auto mayBreak = [&] {
             return !definition.keepTogether && definition.height >= 0 && whole.notes.empty() &&
                    std::all_of(definition.cells.begin(), definition.cells.end(), [](const TableCell& c) {
@@ -1075,7 +1091,7 @@ void Paginator::Flow::ProcessRow() {
         int cut = 0;
         if (Fits(whole)) {
             Place(std::move(whole));
-        } else if (mayBreak() &&
+        } else if (!whole.keepWithNext && pending_.empty() && mayBreak() &&
                    (cut = detail::BlockFormatter::RowBreak(row, Bottom() - y_ - pendingNotesHeight_)) > 0) {
             Line first = detail::BlockFormatter::RowSlice(row, 0, cut);
             first.keepWithNext = false;

@@ -568,6 +568,34 @@ TEST(PageLayout, RowsBreakAtThePageUnlessKeptTogetherAndRowTallerThanPageIsCut) 
     EXPECT_EQ(PageOf(cut, "c24"), 3);
 }
 
+TEST(PageLayout, RowsKeptWithTheNextMoveOnWithTheirTable) {
+    // Six one-line rows below seven lines on a ten-line page: three fit, unless their
+    // paragraphs are kept with the next, the way to keep a table on one page.
+    Table t = Grid(6, {3000}, "r");
+    Blocks body;
+    for (int i = 0; i < 7; ++i) body.push_back(B(Para("p")));
+    body.push_back(B(t));
+    const Layout split = LayOutChecked(Doc(body), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(split, "r2.0"), 0);
+    EXPECT_EQ(PageOf(split, "r3.0"), 1);
+
+    ParaFormat keep;
+    keep.keepWithNext = true;
+    for (std::size_t r = 0; r + 1 < t.rows.size(); ++r)  // all but the last, as Word writes it
+        std::get<Paragraph>(t.rows[r].cells[0].content[0].value).format = keep;
+    body.back() = B(t);
+    const Layout kept = LayOutChecked(Doc(body), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(kept, "r0.0"), 1);
+    EXPECT_EQ(PageOf(kept, "r5.0"), 1);
+
+    // A kept table longer than a page still goes on from page to page.
+    Table tall = Grid(25, {3000}, "t");
+    for (TableRow& row : tall.rows) std::get<Paragraph>(row.cells[0].content[0].value).format = keep;
+    body.back() = B(tall);
+    const Layout flowed = LayOutChecked(Doc(body), TextArea(6000, 10));
+    EXPECT_EQ(PageOf(flowed, "t24.0"), PageOf(flowed, "t0.0") + 2);
+}
+
 TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
     Table t = Grid(1, {1000, 2000}, "b");
     BorderLine single;
