@@ -96,12 +96,25 @@ const BorderLine& CellBorder(const BorderLine& own, const BorderLine& row) {
     return own.Visible() || own.given ? own : row;
 }
 
-// The widest top or bottom border line among a row's cells.
-int WidestBorder(const TableRow& row, bool top) {
+// The row's line above it: the table's top line on its first row, else the line between rows.
+// Below, only the last row has the table's bottom line; the line between two rows is the
+// lower one's top.
+const BorderLine& RowTopLine(const TableRow& row, bool first) {
+    return first ? row.borders.top : row.insideHorizontal;
+}
+const BorderLine& RowBottomLine(const TableRow& row, bool last) {
+    static const BorderLine kNone;
+    return last ? row.borders.bottom : kNone;
+}
+
+// The widest top or bottom border line among the cells of row r.
+int WidestBorder(const Table& table, std::size_t r, bool top) {
+    const TableRow& row = table.rows[r];
     int widest = 0;
     for (const TableCell& cell : row.cells)
-        widest = std::max(widest, BorderWidth(top ? CellBorder(cell.borders.top, row.borders.top)
-                                                  : CellBorder(cell.borders.bottom, row.borders.bottom)));
+        widest = std::max(widest, BorderWidth(top ? CellBorder(cell.borders.top, RowTopLine(row, r == 0))
+                                                  : CellBorder(cell.borders.bottom,
+                                                               RowBottomLine(row, r + 1 == table.rows.size()))));
     return widest;
 }
 
@@ -1289,8 +1302,8 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
     auto pad = [](int cellPad, int rowPad, int fallback) {
         return std::clamp(cellPad >= 0 ? cellPad : rowPad >= 0 ? rowPad : fallback, 0, 31680);
     };
-    const int lineAbove = r > 0 ? WidestBorder(table.rows[r - 1], false) : 0;
-    const int lineBelow = next ? WidestBorder(*next, true) : 0;
+    const int lineAbove = r > 0 ? WidestBorder(table, r - 1, false) : 0;
+    const int lineBelow = next ? WidestBorder(table, r + 1, true) : 0;
     int minPads = INT_MAX;
 
     const int rule = std::clamp(row.height, -31680 * 4, 31680 * 4);  // \trrh: > 0 at least, < 0 exactly
@@ -1316,10 +1329,15 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
                                  [&](const VerticalSpan& s) { return s.edge == edge && s.first; });
         // A later row of a vertical merge has the first cell's look.
         const TableCell* look = cell.verticalMerged && span != spans.end() ? span->first : &cell;
-        cb.borders.top = CellBorder(look->borders.top, row.borders.top);
-        cb.borders.bottom = CellBorder(look->borders.bottom, row.borders.bottom);
-        cb.borders.left = CellBorder(look->borders.left, row.borders.left);
-        cb.borders.right = CellBorder(look->borders.right, row.borders.right);
+        static const BorderLine kNone;
+        cb.borders.top = CellBorder(look->borders.top, RowTopLine(row, r == 0));
+        cb.borders.bottom = CellBorder(look->borders.bottom, RowBottomLine(row, r + 1 == table.rows.size()));
+        // The table's left and right lines on the cells at its edges (in a right-to-left row
+        // the first cell is at the right); the line between two cells is the right one's left.
+        const bool atLeft = row.rightToLeft ? last + 1 == n : i == 0;
+        const bool atRight = row.rightToLeft ? i == 0 : last + 1 == n;
+        cb.borders.left = CellBorder(look->borders.left, atLeft ? row.borders.left : row.insideVertical);
+        cb.borders.right = CellBorder(look->borders.right, atRight ? row.borders.right : kNone);
         const int padL = pad(look->padLeft, row.paddingLeft, gap) + BorderWidth(cb.borders.left) / 2;
         const int padR = pad(look->padRight, row.paddingRight, gap) + BorderWidth(cb.borders.right) / 2;
         const int padT = pad(look->padTop, row.paddingTop, 0) + std::max(BorderWidth(cb.borders.top), lineAbove) / 2;

@@ -324,7 +324,11 @@ struct TableRow {
     bool keepTogether = false;  // \trkeep
     bool rightToLeft = false;   // \rtlrow: the cells run from the right, the first at the right edge
     Alignment alignment = Alignment::Left;  // \trql \trqc \trqr
-    Borders borders;      // \trbrdrt ...: default cell borders of the row
+    // \trbrdrt \trbrdrl \trbrdrb \trbrdrr: the table's outer lines, drawn where the row stands at
+    // the table's top, left, bottom or right edge; \trbrdrh \trbrdrv: its lines between rows
+    // and between cells. A cell's own border on a side wins over them.
+    Borders borders;
+    BorderLine insideHorizontal, insideVertical;
     int paddingLeft = -1, paddingRight = -1, paddingTop = -1, paddingBottom = -1;  // \trpadd*; -1: not given
 };
 

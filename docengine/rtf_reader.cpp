@@ -330,7 +330,7 @@ bool CollectsText(Dest d) {
 
 enum class BorderTarget : std::uint8_t {
     None, ParaTop, ParaLeft, ParaBottom, ParaRight, ParaBox,
-    CellTop, CellLeft, CellBottom, CellRight, RowTop, RowLeft, RowBottom, RowRight,
+    CellTop, CellLeft, CellBottom, CellRight, RowTop, RowLeft, RowBottom, RowRight, RowInsideH, RowInsideV,
     PageTop, PageLeft, PageBottom, PageRight,
 };
 
@@ -1326,6 +1326,8 @@ void RtfReader::ApplyBorder(GroupState& st, W w, int param) {
         case BorderTarget::RowLeft: lines[count++] = &def.row.borders.left; break;
         case BorderTarget::RowBottom: lines[count++] = &def.row.borders.bottom; break;
         case BorderTarget::RowRight: lines[count++] = &def.row.borders.right; break;
+        case BorderTarget::RowInsideH: lines[count++] = &def.row.insideHorizontal; break;
+        case BorderTarget::RowInsideV: lines[count++] = &def.row.insideVertical; break;
         case BorderTarget::PageTop: lines[count++] = &CurrentSection().pageBorders.top; break;
         case BorderTarget::PageLeft: lines[count++] = &CurrentSection().pageBorders.left; break;
         case BorderTarget::PageBottom: lines[count++] = &CurrentSection().pageBorders.bottom; break;
@@ -3595,7 +3597,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::trbrdrl: borderTarget_ = BorderTarget::RowLeft; return;
         case W::trbrdrb: borderTarget_ = BorderTarget::RowBottom; return;
         case W::trbrdrr: borderTarget_ = BorderTarget::RowRight; return;
-        case W::trbrdrh: case W::trbrdrv: borderTarget_ = BorderTarget::None; return;
+        case W::trbrdrh: borderTarget_ = BorderTarget::RowInsideH; return;
+        case W::trbrdrv: borderTarget_ = BorderTarget::RowInsideV; return;
         case W::clcbpat: row.pending.shadingColor = has ? param : -1; return;
         case W::clcfpat: row.pending.patternColor = has ? param : -1; return;
         case W::clshdng: row.pending.shading = has ? param : 0; return;

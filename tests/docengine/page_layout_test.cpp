@@ -596,6 +596,31 @@ TEST(PageLayout, RowsKeptWithTheNextMoveOnWithTheirTable) {
     EXPECT_EQ(PageOf(flowed, "t24.0"), PageOf(flowed, "t0.0") + 2);
 }
 
+TEST(PageLayout, RowBordersAreTheTablesOuterAndInsideLines) {
+    // Word writes the table's lines on every row: \trbrdrt and \trbrdrb are its top and bottom,
+    // \trbrdrl and \trbrdrr its sides, \trbrdrh and \trbrdrv the lines between rows and cells.
+    Table t = Grid(3, {1000, 2000}, "g");
+    BorderLine outer, inside;
+    outer.style = inside.style = BorderLine::Style::Single;
+    outer.widthTwips = 30;
+    inside.widthTwips = 10;
+    for (TableRow& row : t.rows) {
+        row.borders = Borders{outer, outer, outer, outer};
+        row.insideHorizontal = inside;
+    }
+    const Layout l = LayOutChecked(Doc({B(t)}), PageSetup{});
+    std::vector<int> across;  // the heights (widths) of the horizontal lines, top to bottom
+    int sides = 0;
+    for (const RectItem& r : l.pages[0].rects) {
+        if (r.width > r.height) across.push_back(r.height);
+        else sides += r.width == 30;
+    }
+    // One outer line above, two thin ones between the rows, one outer line below, in each cell.
+    EXPECT_EQ(std::count(across.begin(), across.end(), 30), 2 * 2);
+    EXPECT_EQ(std::count(across.begin(), across.end(), 10), 2 * 2);
+    EXPECT_EQ(sides, 3 * 2);  // the table's left and right edges only, no line between the cells
+}
+
 TEST(PageLayout, CellBordersOverRowBordersAndCompoundWidth) {
     Table t = Grid(1, {1000, 2000}, "b");
     BorderLine single;

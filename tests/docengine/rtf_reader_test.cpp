@@ -464,10 +464,14 @@ TEST(RtfReaderTables, CellAndRowPaddingWithUnits) {
 // A cell's \brdrnone is its own choice (its row's border does not show there); \brdrtbl says
 // nothing. Thick-thin compound borders keep their kind.
 TEST(RtfReaderTables, CellBorderNoneAndCompoundBorders) {
-    auto r = Read("{\\rtf1\\trowd\\trbrdrl\\brdrs\\clbrdrl\\brdrnone\\clbrdrt\\brdrthtnsg\\brdrw60\\cellx1000"
+    auto r = Read("{\\rtf1\\trowd\\trbrdrl\\brdrs\\trbrdrh\\brdrdb\\brdrw5"
+                  "\\clbrdrl\\brdrnone\\clbrdrt\\brdrthtnsg\\brdrw60\\cellx1000"
                   "\\clbrdrl\\brdrtbl\\cellx2000\\intbl a\\cell b\\cell\\row}");
     ASSERT_TRUE(r.ok()) << r.message;
-    const auto& cells = TableAt(Body(r), 0).rows.at(0).cells;
+    const auto& row = TableAt(Body(r), 0).rows.at(0);
+    EXPECT_EQ(row.insideHorizontal.style, BorderLine::Style::Double);  // \trbrdrh: between rows
+    EXPECT_FALSE(row.insideVertical.Visible());
+    const auto& cells = row.cells;
     EXPECT_TRUE(cells.at(0).borders.left.given);
     EXPECT_FALSE(cells.at(0).borders.left.Visible());
     EXPECT_EQ(cells.at(0).borders.top.style, BorderLine::Style::ThickThin);
