@@ -102,10 +102,8 @@ const BorderLine& CellBorder(const BorderLine& own, const BorderLine& row) {
 const BorderLine& RowTopLine(const TableRow& row, bool first) {
     return first ? row.borders.top : row.insideHorizontal;
 }
-const BorderLine& RowBottomLine(const TableRow& row, bool last) {
-    static const BorderLine kNone;
-    return last ? row.borders.bottom : kNone;
-}
+const BorderLine kNoLine;
+const BorderLine& RowBottomLine(const TableRow& row, bool last) { return last ? row.borders.bottom : kNoLine; }
 
 // The widest top or bottom border line among the cells of row r.
 int WidestBorder(const Table& table, std::size_t r, bool top) {
@@ -1329,7 +1327,6 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
                                  [&](const VerticalSpan& s) { return s.edge == edge && s.first; });
         // A later row of a vertical merge has the first cell's look.
         const TableCell* look = cell.verticalMerged && span != spans.end() ? span->first : &cell;
-        static const BorderLine kNone;
         cb.borders.top = CellBorder(look->borders.top, RowTopLine(row, r == 0));
         cb.borders.bottom = CellBorder(look->borders.bottom, RowBottomLine(row, r + 1 == table.rows.size()));
         // The table's left and right lines on the cells at its edges (in a right-to-left row
@@ -1337,7 +1334,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         const bool atLeft = row.rightToLeft ? last + 1 == n : i == 0;
         const bool atRight = row.rightToLeft ? i == 0 : last + 1 == n;
         cb.borders.left = CellBorder(look->borders.left, atLeft ? row.borders.left : row.insideVertical);
-        cb.borders.right = CellBorder(look->borders.right, atRight ? row.borders.right : kNone);
+        cb.borders.right = CellBorder(look->borders.right, atRight ? row.borders.right : kNoLine);
         const int padL = pad(look->padLeft, row.paddingLeft, gap) + BorderWidth(cb.borders.left) / 2;
         const int padR = pad(look->padRight, row.paddingRight, gap) + BorderWidth(cb.borders.right) / 2;
         const int padT = pad(look->padTop, row.paddingTop, 0) + std::max(BorderWidth(cb.borders.top), lineAbove) / 2;

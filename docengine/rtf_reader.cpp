@@ -2518,12 +2518,13 @@ void RtfReader::ResolveStyles() {
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
             for (const auto& [word, param] : (*it)->tokens) {
                 ApplyFormat(scratch, word, param);
+                if (style.character) continue;
                 // Paragraph words are left out; a word that changes nothing on its own
                 // (\b0, \ql) is kept, as it may undo a character format.
                 GroupState probe;
                 ApplyFormat(probe, word, param);
                 const bool paragraphWord = probe.chr == fresh.chr && !(probe.para.format == fresh.para.format);
-                if (!style.character && !paragraphWord) style.charTokens.emplace_back(word, param);
+                if (!paragraphWord) style.charTokens.emplace_back(word, param);
             }
         }
         borderTarget_ = saved;
@@ -3406,13 +3407,12 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             }
             st.para.style = has ? param : 0;
             // The style's character words go over the formatting in force, which a paragraph
-            // style does not reset: text after "\\b\\f1 ...\\par\\pard\\s1" stays bold in
-            // that font where the style says nothing of either.
-            GroupState over;
-            over.chr = st.chr;
-            for (const auto& [word, p] : style.charTokens) ApplyFormat(over, word, p);
+            // style does not reset: text after "\b\f1 ...\par\pard\s1" stays bold in that
+            // font where the style says nothing of either.
+            scratch.chr = st.chr;
+            for (const auto& [word, p] : style.charTokens) ApplyFormat(scratch, word, p);
             borderTarget_ = saved;
-            st.chr = over.chr;
+            st.chr = scratch.chr;
             return;
         }
         case W::cs: {

@@ -530,6 +530,13 @@ TEST(PageLayout, TableColumnsRowsAndHeaderRepeat) {
     EXPECT_EQ(PageOf(l2, "B1.0"), 1);
 }
 
+// `lines` one-line paragraphs, then the table, on ten-line pages.
+Layout AfterLines(int lines, const Table& t) {
+    Blocks body(lines, B(Para("p")));
+    body.push_back(B(t));
+    return LayOutChecked(Doc(body), TextArea(6000, 10));
+}
+
 TEST(PageLayout, RowsBreakAtThePageUnlessKeptTogetherAndRowTallerThanPageIsCut) {
     Table t;
     TableRow row;
@@ -538,19 +545,15 @@ TEST(PageLayout, RowsBreakAtThePageUnlessKeptTogetherAndRowTallerThanPageIsCut) 
     for (int i = 0; i < 4; ++i) cell.content.push_back(B(Para("c" + std::to_string(i))));
     row.cells.push_back(cell);
     t.rows.push_back(row);
-    Blocks body;
-    for (int i = 0; i < 8; ++i) body.push_back(B(Para("p")));
-    body.push_back(B(t));
     // Two of its four lines fit on the first page: they stay there, the rest goes on.
-    const Layout broken = LayOutChecked(Doc(body), TextArea(6000, 10));
+    const Layout broken = AfterLines(8, t);
     EXPECT_EQ(PageOf(broken, "c1"), 0);
     EXPECT_EQ(PageOf(broken, "c2"), 1);
     // \trkeep, and an exact height, keep the row whole on the next page.
     for (const int exact : {0, -4 * 240}) {
         t.rows[0].keepTogether = exact == 0;
         t.rows[0].height = exact;
-        body.back() = B(t);
-        const Layout moved = LayOutChecked(Doc(body), TextArea(6000, 10));
+        const Layout moved = AfterLines(8, t);
         EXPECT_EQ(PageOf(moved, "c0"), 1) << exact;
         EXPECT_EQ(PageOf(moved, "c3"), 1) << exact;
     }
@@ -558,8 +561,7 @@ TEST(PageLayout, RowsBreakAtThePageUnlessKeptTogetherAndRowTallerThanPageIsCut) 
     t.rows[0].height = 0;
 
     for (int i = 4; i < 25; ++i) t.rows[0].cells[0].content.push_back(B(Para("c" + std::to_string(i))));
-    body.back() = B(t);
-    const Layout cut = LayOutChecked(Doc(body), TextArea(6000, 10));
+    const Layout cut = AfterLines(8, t);
     EXPECT_EQ(PageOf(cut, "c0"), 0);  // starts in the room left on page 1
     EXPECT_EQ(PageOf(cut, "c1"), 0);
     EXPECT_EQ(PageOf(cut, "c2"), 1);
@@ -572,10 +574,7 @@ TEST(PageLayout, RowsKeptWithTheNextMoveOnWithTheirTable) {
     // Six one-line rows below seven lines on a ten-line page: three fit, unless their
     // paragraphs are kept with the next, the way to keep a table on one page.
     Table t = Grid(6, {3000}, "r");
-    Blocks body;
-    for (int i = 0; i < 7; ++i) body.push_back(B(Para("p")));
-    body.push_back(B(t));
-    const Layout split = LayOutChecked(Doc(body), TextArea(6000, 10));
+    const Layout split = AfterLines(7, t);
     EXPECT_EQ(PageOf(split, "r2.0"), 0);
     EXPECT_EQ(PageOf(split, "r3.0"), 1);
 
@@ -583,16 +582,14 @@ TEST(PageLayout, RowsKeptWithTheNextMoveOnWithTheirTable) {
     keep.keepWithNext = true;
     for (std::size_t r = 0; r + 1 < t.rows.size(); ++r)  // all but the last, as Word writes it
         std::get<Paragraph>(t.rows[r].cells[0].content[0].value).format = keep;
-    body.back() = B(t);
-    const Layout kept = LayOutChecked(Doc(body), TextArea(6000, 10));
+    const Layout kept = AfterLines(7, t);
     EXPECT_EQ(PageOf(kept, "r0.0"), 1);
     EXPECT_EQ(PageOf(kept, "r5.0"), 1);
 
     // A kept table longer than a page still goes on from page to page.
     Table tall = Grid(25, {3000}, "t");
     for (TableRow& row : tall.rows) std::get<Paragraph>(row.cells[0].content[0].value).format = keep;
-    body.back() = B(tall);
-    const Layout flowed = LayOutChecked(Doc(body), TextArea(6000, 10));
+    const Layout flowed = AfterLines(7, tall);
     EXPECT_EQ(PageOf(flowed, "t24.0"), PageOf(flowed, "t0.0") + 2);
 }
 
