@@ -65,6 +65,7 @@ enum class W : std::uint16_t {
     // fonts, colours, styles, lists
     f, fnil, froman, fswiss, fmodern, fscript, fdecor, ftech, fbidi, fcharset, fprq, cpg,
     red, green, blue, s, cs, ds, ts, sbasedon, listid, levelnfc, levelnfcn, levelstartat, levelfollow, leveljc, leveljcn, pnqc, pnqr, pnql, levellegal, levelnorestart, ls,
+    lfolevel, listoverridestartat, listoverrideformat,
     ilvl, pnlvl, pnlvlblt, pnlvlbody, pnlvlcont, pnstart,
     pndec, pnucrm, pnlcrm, pnucltr, pnlcltr, pnord, pnordt, pncard, pnaiu, pnaiud, pniroha, pnirohad,
     pndbnum, pndbnumd, pndbnuml, pndbnumt, pndbnumk, pncnum, pndecd, pnganada, pnchosung, pngbnum,
@@ -157,6 +158,8 @@ constexpr WordEntry kWords[] = {
     {"red", W::red}, {"green", W::green}, {"blue", W::blue}, {"s", W::s}, {"cs", W::cs},
     {"ds", W::ds}, {"ts", W::ts}, {"sbasedon", W::sbasedon}, {"listid", W::listid},
     {"levelnfc", W::levelnfc}, {"levelnfcn", W::levelnfcn}, {"levelstartat", W::levelstartat},
+    {"lfolevel", W::lfolevel}, {"listoverridestartat", W::listoverridestartat},
+    {"listoverrideformat", W::listoverrideformat},
     {"levelfollow", W::levelfollow}, {"leveljc", W::leveljc}, {"leveljcn", W::leveljcn},
     {"pnqc", W::pnqc}, {"pnqr", W::pnqr}, {"pnql", W::pnql}, {"levellegal", W::levellegal}, {"levelnorestart", W::levelnorestart},
     {"ls", W::ls}, {"ilvl", W::ilvl}, {"pnlvl", W::pnlvl}, {"pnlvlblt", W::pnlvlblt},
@@ -313,7 +316,9 @@ enum class Dest : std::uint8_t {
     Text,        // shown: paragraphs of the current sink
     Skip,        // read for structure only
     FontTable, FontAlt, ColorTable, StyleSheet, Info, Title, FieldInst, ListText, ListTable,
-    LevelText, ListOverrideTable, Picture, ShapeName, ShapeValue, ShapeText, Pn, PnText, Bookmark,
+    LevelText, ListOverrideTable,
+    ListOverrideLevel,  // a list override's level format (\lfolevel\listoverrideformat{\listlevel ...})
+    Picture, ShapeName, ShapeValue, ShapeText, Pn, PnText, Bookmark,
     Drawing,     // a Word 95 drawing object in the text: only its text box is read
     MathProps,   // an equation object's properties: only its characters (\mchr ...) are read
     MathChar,    // one of those characters
@@ -487,6 +492,20 @@ struct ListLevelDef {
 struct ListDef {
     int id = 0;
     std::vector<ListLevelDef> levels;
+};
+
+// One \lfolevel of a list override: the level's start, its whole format, or both, in place of the list's.
+struct LevelOverride {
+    bool startAt = false;  // \listoverridestartat: numbering restarts, at `start` where given
+    int start = -1;
+    bool format = false;   // \listoverrideformat: `level` replaces the list's level
+    ListLevelDef level;
+};
+
+// A \listoverride: the list a \lsN names, with its first levels overridden in order.
+struct ListOverrideDef {
+    int listId = 0;
+    std::vector<LevelOverride> levels;
 };
 
 struct StyleDef {
@@ -692,6 +711,9 @@ private:
     Sink& CurrentSink() { return sinks_.back(); }
     void FinishParagraph(bool pageBreakAfter);
     std::u16string ListLabel(const ParaState& para, CharFormat& format, ParaFormat& out);
+    // The list level whose words are being read: the list table's last, or (`inOverride`) the
+    // last list override's last level; null when there is none.
+    ListLevelDef* LevelBeingRead(bool inOverride);
     void PlaceBlock(Sink& sink, Block block, int itap);
     void SetTableDepth(Sink& sink, int depth);
     void CloseTableLevel(Sink& sink);
@@ -749,10 +771,15 @@ private:
     std::size_t lineNumberStyle_ = SIZE_MAX;  // the "Line Number" style in styles_, if any
 
     std::vector<ListDef> lists_;
-    std::unordered_map<int, int> listIdByOverride_;
     std::unordered_map<int, std::size_t> listById_;
-    int overrideListId_ = 0;
-    std::unordered_map<int, std::array<int, 9>> listCounters_;
+    std::vector<ListOverrideDef> overrides_;
+    std::unordered_map<int, std::size_t> overrideByLs_;  // \lsN: index into overrides_
+    bool levelTextInOverride_ = false;  // the \leveltext being read is an override's
+    // The last word's number as a 32-bit identifier (\listid): writers draw these at random over
+    // the whole signed range, beyond the bound other numbers are clamped to.
+    std::int32_t wordId_ = 0;
+    // Counters per level, of each list and of each override with levels of its own.
+    std::map<std::pair<bool, int>, std::array<int, 9>> listCounters_;
     int pnCounter_ = 0;
     std::uint64_t paragraphsFinished_ = 0;
     // Where the equation being read starts in its paragraph (equations do not nest), taken back
@@ -1007,14 +1034,18 @@ std::size_t RtfReader::ControlAt(std::size_t i) {
         negative = true;
         ++j;
     }
+    wordId_ = 0;
     if (j < n && in_[j] >= '0' && in_[j] <= '9') {
         std::int64_t value = 0;
+        std::uint32_t id = 0;
         while (j < n && in_[j] >= '0' && in_[j] <= '9') {
             if (value <= kMaxParam) value = value * 10 + (in_[j] - '0');
+            id = id * 10 + static_cast<std::uint32_t>(in_[j] - '0');
             ++j;
         }
         value = std::min<std::int64_t>(value, kMaxParam);
         param = static_cast<int>(negative ? -value : value);
+        wordId_ = static_cast<std::int32_t>(negative ? 0u - id : id);
     }
     if (j < n && in_[j] == ' ') ++j;
     FlushBytes();
@@ -1098,7 +1129,9 @@ void RtfReader::TextBytes(std::string_view bytes) {
         if (shape_.open || group_.open) shapeValue_.append(bytes.substr(0, 16 - std::min<std::size_t>(16, shapeValue_.size())));
         return;
     }
-    if (d == Dest::Info || d == Dest::ListTable || d == Dest::ListOverrideTable || d == Dest::Pn) return;
+    if (d == Dest::Info || d == Dest::ListTable || d == Dest::ListOverrideTable || d == Dest::ListOverrideLevel ||
+        d == Dest::Pn)
+        return;
     pendingBytes_.append(bytes);
 }
 
@@ -2105,15 +2138,29 @@ void RtfReader::StartDestination(W w) {
             if (st.dest == Dest::ListTable && !lists_.empty() && lists_.back().levels.size() < 9) {
                 lists_.back().levels.emplace_back();
                 Charge(sizeof(ListLevelDef));
+            } else if (st.dest == Dest::ListOverrideTable && !overrides_.empty() && !overrides_.back().levels.empty()) {
+                LevelOverride& level = overrides_.back().levels.back();
+                level.format = true;
+                level.level = ListLevelDef{};
+                st.dest = Dest::ListOverrideLevel;
             }
             break;
         case W::leveltext:
-            if (st.dest == Dest::ListTable) OpenFrame(FrameKind::LevelText, Dest::LevelText);
-            else st.dest = Dest::Skip;
+            if (st.dest == Dest::ListTable || st.dest == Dest::ListOverrideLevel) {
+                levelTextInOverride_ = st.dest == Dest::ListOverrideLevel;
+                OpenFrame(FrameKind::LevelText, Dest::LevelText);
+            } else {
+                st.dest = Dest::Skip;
+            }
             break;
         case W::levelnumbers: st.dest = Dest::Skip; break;
         case W::listoverridetable: st.dest = Dest::ListOverrideTable; break;
-        case W::listoverride: overrideListId_ = 0; break;
+        case W::listoverride:
+            if (st.dest == Dest::ListOverrideTable) {
+                overrides_.emplace_back();
+                Charge(sizeof(ListOverrideDef));
+            }
+            break;
         case W::listtext: case W::pntext:
             if (text) OpenFrame(FrameKind::ListText, Dest::ListText);
             else st.dest = Dest::Skip;
@@ -2302,9 +2349,9 @@ void RtfReader::CloseFrame(Frame& frame, GroupState& st) {
             break;
         }
         case FrameKind::LevelText:
-            if (!lists_.empty() && !lists_.back().levels.empty()) {
+            if (ListLevelDef* level = LevelBeingRead(levelTextInOverride_)) {
                 // a length and a label's worth of characters
-                lists_.back().levels.back().text = frame.text.substr(0, 64);
+                level->text = frame.text.substr(0, 64);
                 Charge(128);
             }
             break;
@@ -2715,8 +2762,19 @@ void RtfReader::FinishPicture(const GroupState& st) {
 
 // ---------------------------------------------------------------- paragraphs and tables
 
+ListLevelDef* RtfReader::LevelBeingRead(bool inOverride) {
+    if (inOverride) {
+        if (overrides_.empty() || overrides_.back().levels.empty()) return nullptr;
+        return &overrides_.back().levels.back().level;
+    }
+    if (lists_.empty() || lists_.back().levels.empty()) return nullptr;
+    return &lists_.back().levels.back();
+}
+
 // Works out the paragraph's list label, and how it stands before the text (out's listLabelFollow
-// and listLabelAlign).
+// and listLabelAlign). A list paragraph's label is counted from the list's levels, as word
+// processors show it: \listtext, the label as the writer last showed it, gives its character
+// format, and its text only where the list cannot give one.
 std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, ParaFormat& out) {
     Sink& sink = CurrentSink();
     std::u16string label;
@@ -2727,44 +2785,54 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
         haveLabel = true;
     }
     // \ls0 is no list, unless the file defines an override numbered 0 (as some writers do).
-    if (para.ls > 0 || (para.ls == 0 && listIdByOverride_.contains(0))) {
-        // The counters advance whether or not \listtext gives the label.
-        auto found = listIdByOverride_.find(para.ls);
-        const ListDef* list = nullptr;
-        if (found != listIdByOverride_.end()) {
-            auto byId = listById_.find(found->second);
-            if (byId != listById_.end()) list = &lists_[byId->second];
-        }
-        if (list != nullptr && static_cast<std::size_t>(para.ilvl) < list->levels.size()) {
+    const auto found = para.ls >= 0 ? overrideByLs_.find(para.ls) : overrideByLs_.end();
+    if (found != overrideByLs_.end()) {
+        const ListOverrideDef& entry = overrides_[found->second];
+        const auto byId = listById_.find(entry.listId);
+        const ListDef* list = byId != listById_.end() ? &lists_[byId->second] : nullptr;
+        // The level in force: the override's format, else the list's.
+        const auto levelAt = [&](std::size_t lvl) -> const ListLevelDef* {
+            if (lvl < entry.levels.size() && entry.levels[lvl].format) return &entry.levels[lvl].level;
+            if (list != nullptr && lvl < list->levels.size()) return &list->levels[lvl];
+            return nullptr;
+        };
+        const auto startOf = [&](std::size_t lvl) {
+            if (lvl < entry.levels.size() && entry.levels[lvl].startAt && entry.levels[lvl].start >= 0)
+                return entry.levels[lvl].start;
+            return levelAt(lvl)->start;
+        };
+        const std::size_t ilvl = static_cast<std::size_t>(para.ilvl);
+        if (const ListLevelDef* level = levelAt(ilvl)) {
             // Counters per list and level; kNoParam: not counted yet (the next is the start).
-            auto [it, inserted] = listCounters_.try_emplace(list->id);
+            // An override that restarts or redefines levels counts on its own.
+            const bool ownCounters = !entry.levels.empty() || list == nullptr;
+            auto [it, inserted] = listCounters_.try_emplace({ownCounters, ownCounters ? para.ls : list->id});
             if (inserted) it->second.fill(kNoParam);
             auto& counters = it->second;
-            const std::size_t ilvl = static_cast<std::size_t>(para.ilvl);
-            const auto& level = list->levels[ilvl];
-            out.listLabelFollow = level.follow;  // the list's own rule, also where \listtext wrote a tab
-            out.listLabelAlign = level.align;
+            out.listLabelFollow = level->follow;  // the list's own rule, also where \listtext wrote a tab
+            out.listLabelAlign = level->align;
             fromList = true;
-            counters[ilvl] = counters[ilvl] == kNoParam ? level.start : std::min(counters[ilvl] + 1, 1 << 24);
-            for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper)
-                if (deeper >= list->levels.size() || !list->levels[deeper].noRestart) counters[deeper] = kNoParam;
-            if (!haveLabel && !level.text.empty()) {
-                const std::size_t length = std::min<std::size_t>(level.text[0], level.text.size() - 1);
+            counters[ilvl] = counters[ilvl] == kNoParam ? startOf(ilvl) : std::min(counters[ilvl] + 1, 1 << 24);
+            for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper) {
+                const ListLevelDef* next = levelAt(deeper);
+                if (next == nullptr || !next->noRestart) counters[deeper] = kNoParam;
+            }
+            if (!level->text.empty()) {
+                label.clear();
+                const std::size_t length = std::min<std::size_t>(level->text[0], level->text.size() - 1);
                 for (std::size_t k = 1; k <= length; ++k) {
-                    const char16_t ch = level.text[k];
-                    if (ch < 9) {
-                        const std::size_t lvl = ch;
-                        if (lvl < list->levels.size()) {
-                            const int n = counters[lvl] == kNoParam ? list->levels[lvl].start : counters[lvl];
-                            label += FormatNumber(n, level.legal && lvl != ilvl ? Numbering::Decimal
-                                                                                : list->levels[lvl].numbering);
-                        }
-                    } else {
+                    const char16_t ch = level->text[k];
+                    if (ch >= 9) {
                         label.push_back(ch);
+                    } else if (const ListLevelDef* numbered = levelAt(ch)) {
+                        const int n = counters[ch] == kNoParam ? startOf(ch) : counters[ch];
+                        label += FormatNumber(n, level->legal && ch != ilvl ? Numbering::Decimal : numbered->numbering);
                     }
                 }
-                format = stack_.back().chr;
-                if (level.font >= 0) format.font = level.font;
+                if (!haveLabel) {
+                    format = stack_.back().chr;
+                    if (level->font >= 0) format.font = level->font;
+                }
                 haveLabel = true;
             }
         }
@@ -3246,50 +3314,63 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             }
         }
         case Dest::ListTable:
-            if (lists_.empty()) return;
+            if (w == W::listid) {
+                if (lists_.empty()) return;
+                lists_.back().id = wordId_;
+                listById_[wordId_] = lists_.size() - 1;
+                return;
+            }
+            [[fallthrough]];
+        case Dest::ListOverrideLevel: {
+            ListLevelDef* level = LevelBeingRead(st.dest == Dest::ListOverrideLevel);
+            if (level == nullptr) return;
             switch (w) {
-                case W::listid:
-                    lists_.back().id = param;
-                    listById_[param] = lists_.size() - 1;
-                    return;
-                case W::levelnfc: case W::levelnfcn:
-                    if (!lists_.back().levels.empty()) lists_.back().levels.back().numbering = NumberingOfNfc(param);
-                    return;
-                case W::levelstartat:
-                    if (!lists_.back().levels.empty()) lists_.back().levels.back().start = std::clamp(has ? param : 1, 0, 1 << 20);
-                    return;
+                case W::levelnfc: case W::levelnfcn: level->numbering = NumberingOfNfc(param); return;
+                case W::levelstartat: level->start = std::clamp(has ? param : 1, 0, 1 << 20); return;
                 case W::levelfollow:
-                    if (!lists_.back().levels.empty())
-                        lists_.back().levels.back().follow = param == 1   ? ParaFormat::LabelFollow::Space
-                                                             : param == 2 ? ParaFormat::LabelFollow::Nothing
-                                                                          : ParaFormat::LabelFollow::Tab;
+                    level->follow = param == 1   ? ParaFormat::LabelFollow::Space
+                                    : param == 2 ? ParaFormat::LabelFollow::Nothing
+                                                 : ParaFormat::LabelFollow::Tab;
                     return;
                 case W::leveljc: case W::leveljcn:
                     // \leveljcnN counts from the line's start (0) to its end (2), which for the
                     // left-to-right text read here is the same as \leveljcN.
-                    if (!lists_.back().levels.empty())
-                        lists_.back().levels.back().align = param == 1   ? ParaFormat::LabelAlign::Center
-                                                            : param == 2 ? ParaFormat::LabelAlign::Right
-                                                                         : ParaFormat::LabelAlign::Left;
+                    level->align = param == 1   ? ParaFormat::LabelAlign::Center
+                                   : param == 2 ? ParaFormat::LabelAlign::Right
+                                                : ParaFormat::LabelAlign::Left;
                     return;
-                case W::f:
-                    if (!lists_.back().levels.empty()) lists_.back().levels.back().font = FontIndex(param);
+                case W::f: level->font = FontIndex(param); return;
+                case W::levellegal: level->legal = has && param == 1; return;
+                case W::levelnorestart: level->noRestart = has && param == 1; return;
+                default: return;
+            }
+        }
+        case Dest::ListOverrideTable: {
+            if (overrides_.empty()) return;
+            ListOverrideDef& entry = overrides_.back();
+            switch (w) {
+                case W::listid: entry.listId = wordId_; return;
+                case W::ls:
+                    if (has) {
+                        overrideByLs_[param] = overrides_.size() - 1;
+                        Charge(64);
+                    }
                     return;
-                case W::levellegal:
-                    if (!lists_.back().levels.empty()) lists_.back().levels.back().legal = has && param == 1;
+                case W::lfolevel:
+                    if (entry.levels.size() < 9) {
+                        entry.levels.emplace_back();
+                        Charge(sizeof(LevelOverride));
+                    }
                     return;
-                case W::levelnorestart:
-                    if (!lists_.back().levels.empty()) lists_.back().levels.back().noRestart = has && param == 1;
+                case W::listoverridestartat:
+                    if (!entry.levels.empty()) entry.levels.back().startAt = true;
+                    return;
+                case W::levelstartat:
+                    if (!entry.levels.empty()) entry.levels.back().start = std::clamp(has ? param : 1, 0, 1 << 20);
                     return;
                 default: return;
             }
-        case Dest::ListOverrideTable:
-            if (w == W::listid) overrideListId_ = param;
-            if (w == W::ls && has) {
-                listIdByOverride_[param] = overrideListId_;
-                Charge(64);
-            }
-            return;
+        }
         case Dest::Pn:
             switch (w) {
                 case W::pnlvlblt: st.para.pnBullet = true, st.para.pnCont = false; return;

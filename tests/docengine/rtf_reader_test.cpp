@@ -877,7 +877,7 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     auto r = Read(kHead.substr(0, kHead.size()) + lists +
                   "\\pard\\ls1 one\\par two\\par\\ilvl1 sub\\par\\pard\\ls2 dot\\par"
                   "\\pard\\ls3{\\listtext IV.\\tab}roman\\par\\pard\\ls3 five\\par"
-                  "{\\pntext\\f0 A)\\tab}{\\*\\pn\\pnlvlbody\\pnucltr\\pnstart1{\\pntxta )}}old\\par"
+                  "\\pard{\\pntext\\f0 A)\\tab}{\\*\\pn\\pnlvlbody\\pnucltr\\pnstart1{\\pntxta )}}old\\par"
                   "\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart2}pn only\\par\\pard plain\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
     const std::vector<std::u16string> labels = Labels(Body(r));
@@ -940,6 +940,25 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 1).format->listLabelAlign, ParaFormat::LabelAlign::Center);
     EXPECT_EQ(Para(Body(r), 2).format->listLabelAlign, ParaFormat::LabelAlign::Right);
     EXPECT_EQ(Para(Body(r), 3).format->listLabelAlign, ParaFormat::LabelAlign::Left);
+}
+
+// Word writes list ids drawn over the whole 32-bit range, and \\lfolevel overrides that restart a
+// level or redefine it; the label is counted from the list, \\listtext giving only its format.
+TEST(RtfReaderLists, OverridesAndLargeIdsCountFromTheList) {
+    auto r = Read("{\\rtf1{\\fonttbl{\\f0 A;}{\\f1 B;}}{\\*\\listtable"
+                  "{\\list{\\listlevel\\levelnfc23{\\leveltext\\'01\\u8226 ?;}}\\listid1686666904}"
+                  "{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}{\\listlevel\\levelnfc4{\\leveltext\\'04\\'00.\\'01.;}}"
+                  "\\listid1686666905}}{\\*\\listoverridetable{\\listoverride\\listid1686666904\\ls1}"
+                  "{\\listoverride\\listid1686666905\\ls2}"
+                  "{\\listoverride\\listid1686666905\\listoverridecount2{\\lfolevel\\listoverridestartat\\levelstartat7}"
+                  "{\\lfolevel\\listoverrideformat{\\listlevel\\levelnfc1{\\leveltext\\'02\\'01);}}}\\ls3}"
+                  "{\\listoverride\\listid-2\\listoverridecount1{\\lfolevel\\listoverrideformat"
+                  "{\\listlevel\\levelnfc3\\levelstartat3{\\leveltext\\'02\\'00:;}}}\\ls4}}"
+                  "\\pard\\ls2{\\listtext\\f1 *\\tab}a\\par\\pard\\ls1 b\\par\\pard\\ls2 c\\par\\ilvl1 d\\par"
+                  "\\pard\\ls3 e\\par\\ilvl1 f\\par\\pard\\ls4 g\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(Labels(Body(r)), (std::vector<std::u16string>{u"1.", u"\u2022", u"2.", u"2.a.", u"7.", u"I)", u"C:"}));
+    EXPECT_EQ(Para(Body(r), 0).format->listLabelFormat.font, 1);  // the \\listtext's
 }
 
 TEST(RtfReaderLists, FormatCodesAndPnWordsChooseTheNumbering) {
