@@ -4,8 +4,9 @@
 For each RTF document of the corpus: make an .orl with `sorbel mkdoc` (page size and margins
 from the RTF), open it in Navreth.exe under Wine on a private Xvfb display, read the view's
 text (WM_GETTEXT), print every page to the cups-pdf queue "PDF", and compare with LibreOffice's
-PDF of the same RTF: page counts, and the share of the reference's words found in order
-(longest common subsequence) in the printed text and in the view's text.
+PDF of the same RTF: page counts, the share of the reference's words found in order
+(longest common subsequence) in the printed text and in the view's text, and of the printed
+words the share set in the same kind of type (serif, sans, mono, bold, italic) as the reference's.
 
     tools/fidelity/fidelity.py --build build/win64 [--quick N] [--only NAME ...]
 
@@ -15,6 +16,7 @@ BUILD/fidelity). See tools/fidelity/README.md.
 """
 
 import argparse
+import difflib
 import json
 import os
 import random
@@ -26,6 +28,7 @@ import subprocess
 import sys
 import time
 import unicodedata
+import xml.etree.ElementTree as ET
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -108,6 +111,43 @@ def share_in_order(reference, other):
     return lcs_length(reference, other) / len(reference)
 
 
+_MONO = re.compile(r"mono|courier|consol|typewriter")
+_SANS = re.compile(r"sans|arial|helvet|verdana|tahoma|calibri|carlito|gothic|trebuchet|futura|optima|segoe|grande")
+
+
+def kind_of_type(family: str):
+    """The kind of type a PDF font name stands for: ("mono" | "sans" | "serif", bold, italic).
+    Good enough to tell Times from Arial from Courier and their styles; not a font matcher."""
+    name = family.split("+", 1)[-1].casefold()
+    kind = "mono" if _MONO.search(name) else "sans" if _SANS.search(name) else "serif"
+    return kind, "bold" in name or "black" in name or "heavy" in name, "italic" in name or "oblique" in name
+
+
+def style_share(reference, other):
+    """Of the reference's words found in `other` (both lists of (word, kind of type)), paired in
+    order, the share set in the same kind of type (None when no word pairs), and the most
+    frequent differences as "reference's kind -> other's kind xN: first words"."""
+    matcher = difflib.SequenceMatcher(None, [w for w, _ in reference], [w for w, _ in other], autojunk=False)
+    paired = same = 0
+    differences = {}
+    for block in matcher.get_matching_blocks():
+        for k in range(block.size):
+            (word, theirs), (_, ours) = reference[block.a + k], other[block.b + k]
+            paired += 1
+            if theirs == ours:
+                same += 1
+            else:
+                differences.setdefault((theirs, ours), []).append(word)
+    top = sorted(differences.items(), key=lambda item: -len(item[1]))[:3]
+    described = [f"{_describe(a)} -> {_describe(b)} x{len(w)}: {' '.join(w[:6])}" for (a, b), w in top]
+    return (same / paired if paired else None), described
+
+
+def _describe(kind):
+    name, bold, italic = kind
+    return name + " bold" * bold + " italic" * italic
+
+
 def pages_close(ref, got):
     """Within one page or 5% of the reference's count."""
     return ref is not None and got is not None and abs(ref - got) <= max(1, 0.05 * ref)
@@ -124,6 +164,25 @@ def pdf_pages(path):
 def pdf_text(path):
     return subprocess.run(["pdftotext", "-enc", "UTF-8", str(path), "-"], capture_output=True).stdout.decode(
         "utf-8", "replace")
+
+
+def pdf_styled_words(path):
+    """The PDF's words with the kind of type each is set in (kind_of_type), read with pdftohtml."""
+    xml = subprocess.run(["pdftohtml", "-xml", "-i", "-stdout", "-q", str(path)], capture_output=True).stdout
+    try:
+        root = ET.fromstring(re.sub(rb"<!DOCTYPE[^>]*>", b"", xml))
+    except ET.ParseError:
+        return []
+    fonts, styled = {}, []
+    for page in root.iter("page"):
+        for spec in page.iter("fontspec"):
+            fonts[spec.get("id")] = spec.get("family", "")
+        for text in page.iter("text"):
+            kind, bold, italic = kind_of_type(fonts.get(text.get("font"), ""))
+            bold = bold or text.find(".//b") is not None
+            italic = italic or text.find(".//i") is not None
+            styled += [(w, (kind, bold, italic)) for w in words("".join(text.itertext()))]
+    return styled
 
 
 def make_references(docs, refdir: Path, profile: Path, timeout):
@@ -352,6 +411,10 @@ def measure(doc: Path, index, args, build, wine, sorbel, out: Path, pdf_dir: Pat
             shutil.move(str(pdf), kept)
             row["pages_print"] = pdf_pages(kept)
             row["words_print"] = round(100 * share_in_order(ref_words, words(pdf_text(kept))), 1)
+            if ref_pdf.exists():
+                share, differences = style_share(pdf_styled_words(ref_pdf), pdf_styled_words(kept))
+                row["style_print"] = None if share is None else round(100 * share, 1)
+                row["style_differences"] = differences
         else:
             row["printed"] = f"no PDF named {token}* within {args.pdf_timeout} s"
     return row
@@ -365,8 +428,8 @@ def fmt(value, suffix=""):
 
 def report(rows, command):
     lines = [f"Command: `{command}`", "",
-             "| document | opened | pages ref/print | % words print | % words view | notes |",
-             "|---|---|---|---|---|---|"]
+             "| document | opened | pages ref/print | % words print | % words view | % type print | notes |",
+             "|---|---|---|---|---|---|---|"]
     for r in rows:
         notes = []
         if r.get("message"):
@@ -385,7 +448,7 @@ def report(rows, command):
             notes.append(f"print {int(r['print_ms']) / 1000:.1f} s")
         pages = f"{fmt(r.get('pages_ref'))}/{fmt(r.get('pages_print'))}"
         lines.append(f"| {r['document']} | {r.get('opened', '?')} | {pages} | {fmt(r.get('words_print'))} | "
-                     f"{fmt(r.get('words_view'))} | {'; '.join(notes).replace('|', '/')} |")
+                     f"{fmt(r.get('words_view'))} | {fmt(r.get('style_print'))} | {'; '.join(notes).replace('|', '/')} |")
     n = len(rows)
     opened = sum(r.get("opened") == "yes" for r in rows)
     crashed = sum(r.get("opened", "").startswith("crash") or r.get("printed", "").startswith("crash") for r in rows)
@@ -408,7 +471,9 @@ def report(rows, command):
               f"- words in print: mean {average('words_print'):.1f}%, over all words {weighted('words_print'):.1f}%, "
               f"documents at 99% or more: {at99('words_print')}/{n}",
               f"- words in the view: mean {average('words_view'):.1f}%, over all words "
-              f"{weighted('words_view'):.1f}%, documents at 99% or more: {at99('words_view')}/{n}"]
+              f"{weighted('words_view'):.1f}%, documents at 99% or more: {at99('words_view')}/{n}",
+              f"- words in the reference's kind of type, in print: documents at 95% or more: "
+              f"{sum((r.get('style_print') or 0) >= 95 for r in rows)}/{n}"]
     return "\n".join(lines) + "\n"
 
 

@@ -74,6 +74,23 @@ class PageSettingsTest(unittest.TestCase):
         self.assertEqual(fidelity.page_settings(rb"{\rtf1\margt-720\margb-3600 x}")[0]["margb"], 3600)
 
 
+class KindOfTypeTest(unittest.TestCase):
+    def test_families_of_both_sides(self):
+        self.assertEqual(fidelity.kind_of_type("ABCDEF+LiberationSerif-BoldItalic"), ("serif", True, True))
+        self.assertEqual(fidelity.kind_of_type("NimbusMonoPS-Regular"), ("mono", False, False))
+        self.assertEqual(fidelity.kind_of_type("XYZ+DejaVuSans-Oblique"), ("sans", False, True))
+        self.assertEqual(fidelity.kind_of_type("Arial,Bold"), ("sans", True, False))
+
+    def test_share_pairs_words_in_order_and_names_the_differences(self):
+        serif, sans_bold = ("serif", False, False), ("sans", True, False)
+        ref = [("title", sans_bold), ("body", serif), ("text", serif), ("end", serif)]
+        ours = [("title", serif), ("extra", serif), ("body", serif), ("text", serif)]
+        share, differences = fidelity.style_share(ref, ours)
+        self.assertAlmostEqual(share, 2 / 3)  # "end" is not found, so it does not count
+        self.assertEqual(differences, ["sans bold -> serif x1: title"])
+        self.assertEqual(fidelity.style_share(ref, []), (None, []))
+
+
 class ReportTest(unittest.TestCase):
     def test_page_tolerance_is_one_page_or_five_percent(self):
         self.assertTrue(fidelity.pages_close(3, 4))
@@ -91,7 +108,7 @@ class ReportTest(unittest.TestCase):
             {"document": "c.rtf", "opened": "crash (exit 0xC0000005)", "pages_ref": 1, "words_ref": 100},
         ]
         text = fidelity.report(rows, "fidelity.py")
-        self.assertIn("| b.rtf | no | 4/- | - | - | Invalid or corrupt document. (-72) |", text)
+        self.assertIn("| b.rtf | no | 4/- | - | - | - | Invalid or corrupt document. (-72) |", text)
         self.assertIn("- opened: 1/3; crashed: 1; hung or timed out: 0", text)
         self.assertIn("within 1 page or 5%: 1/3", text)
         self.assertIn("words in print: mean 33.3%, over all words 60.0%, documents at 99% or more: 1/3", text)
