@@ -49,6 +49,15 @@ constexpr KnownFace kKnownFaces[] = {
     {L"CONSTANTIA", FaceKind::Serif}, {L"BOOKMAN", FaceKind::Serif}, {L"TIMES", FaceKind::Serif},
 };
 
+// Faces drawn to the letter widths of a common Windows face, which lines then break like: the
+// named face's stand-in wherever the face itself is not installed (Word's default faces since
+// 2007 are Calibri and Cambria).
+struct MetricTwin {
+    const wchar_t* face;  // upper case, the whole name
+    const wchar_t* twin;
+};
+constexpr MetricTwin kMetricTwins[] = {{L"CALIBRI", L"Carlito"}, {L"CAMBRIA", L"Caladea"}};
+
 // Installed faces that stand in for a family, in order of preference: the common Windows
 // face, then the Liberation face of the same widths, then DejaVu. Verdana's letters are a
 // good deal wider than Arial's; DejaVu Sans has nearly its widths, so its lines break alike.
@@ -147,6 +156,12 @@ const std::wstring& GdiFontMetrics::Face(const FontSpec& font) {
     } else if (Installed(Wide(font.altFace))) {
         face = Wide(font.altFace);
     } else {
+        const std::wstring name = Upper(Wide(font.face));
+        for (const MetricTwin& twin : kMetricTwins) {
+            if (name == twin.face && Installed(twin.twin)) face = twin.twin;
+        }
+    }
+    if (face.empty()) {
         for (const std::wstring& candidate : FamilyFaces(font)) {
             if (Installed(candidate)) {
                 face = candidate;

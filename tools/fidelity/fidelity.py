@@ -473,7 +473,8 @@ def report(rows, command):
               f"- words in the view: mean {average('words_view'):.1f}%, over all words "
               f"{weighted('words_view'):.1f}%, documents at 99% or more: {at99('words_view')}/{n}",
               f"- words in the reference's kind of type, in print: documents at 95% or more: "
-              f"{sum((r.get('style_print') or 0) >= 95 for r in rows)}/{n}"]
+              f"{sum((r.get('style_print') or 0) >= 95 for r in rows)}/"
+              f"{sum(r.get('style_print') is not None for r in rows)} of those with words to compare"]
     return "\n".join(lines) + "\n"
 
 
