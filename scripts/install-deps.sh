@@ -6,8 +6,8 @@
 set -euo pipefail
 
 # libcups2:i386: the 32-bit Wine finds the CUPS queues (the viewer's Print) only through it.
-# Carlito and Caladea have the widths of Calibri and Cambria, Word's default faces since 2007:
-# the viewer sets those documents in them where the originals are not installed.
+# Caladea has the widths of Cambria, Word's default heading face since 2007: the viewer sets
+# Cambria in it where Cambria is not installed.
 packages=(
   cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   libmsgpack-cxx-dev nlohmann-json3-dev libcli11-dev
@@ -15,7 +15,7 @@ packages=(
   wine wine64 wine32:i386 libcups2:i386
   xvfb xauth x11-utils xdotool imagemagick
   cups printer-driver-cups-pdf poppler-utils
-  fonts-liberation2 fonts-dejavu-core fonts-wqy-microhei fonts-crosextra-carlito fonts-crosextra-caladea
+  fonts-liberation2 fonts-dejavu-core fonts-wqy-microhei fonts-crosextra-caladea
   msitools wixl zip
 )
 

@@ -50,13 +50,14 @@ constexpr KnownFace kKnownFaces[] = {
 };
 
 // Faces drawn to the letter widths of a common Windows face, which lines then break like: the
-// named face's stand-in wherever the face itself is not installed (Word's default faces since
-// 2007 are Calibri and Cambria).
+// named face's stand-in wherever the face itself is not installed (Cambria is Word's default
+// heading face since 2007). Carlito, Calibri's twin, is left out: its file names no glyphs, and
+// Wine's PostScript driver then prints text that a PDF made from it cannot give back as text.
 struct MetricTwin {
     const wchar_t* face;  // upper case, the whole name
     const wchar_t* twin;
 };
-constexpr MetricTwin kMetricTwins[] = {{L"CALIBRI", L"Carlito"}, {L"CAMBRIA", L"Caladea"}};
+constexpr MetricTwin kMetricTwins[] = {{L"CAMBRIA", L"Caladea"}};
 
 // Installed faces that stand in for a family, in order of preference: the common Windows
 // face, then the Liberation face of the same widths, then DejaVu. Verdana's letters are a

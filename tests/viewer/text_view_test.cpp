@@ -319,9 +319,10 @@ TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
         EXPECT_TRUE(sans == L"Arial" || sans == L"Liberation Sans" || sans == L"DejaVu Sans" || sans == L"Tahoma")
             << "a widespread sans face tagged roman stays sans, not " << std::string(sans.begin(), sans.end());
     }
-    calibri.face = u"Calibri";
-    if (!fonts_.Installed(L"Calibri") && fonts_.Installed(L"Carlito")) {
-        EXPECT_EQ(fonts_.Face(calibri), L"Carlito") << "the face with Calibri's widths";
+    docengine::FontSpec cambria = missing;
+    cambria.face = u"Cambria";
+    if (!fonts_.Installed(L"Cambria") && fonts_.Installed(L"Caladea")) {
+        EXPECT_EQ(fonts_.Face(cambria), L"Caladea") << "the face with Cambria's widths";
     }
     docengine::FontSpec verdana = missing;
     verdana.face = u"Verdana";
