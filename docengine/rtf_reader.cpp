@@ -775,9 +775,17 @@ private:
     std::vector<ListOverrideDef> overrides_;
     std::unordered_map<int, std::size_t> overrideByLs_;  // \lsN: index into overrides_
     bool levelTextInOverride_ = false;  // the \leveltext being read is an override's
-    // The last word's number as a 32-bit identifier (\listid): writers draw these at random over
-    // the whole signed range, beyond the bound other numbers are clamped to.
-    std::int32_t wordId_ = 0;
+    // The number after control word `name` (a view of the input) as a 32-bit identifier
+    // (\listid): writers draw these at random over the whole signed range, beyond the bound
+    // other numbers are clamped to.
+    std::int32_t WordId(std::string_view name) const {
+        std::size_t at = static_cast<std::size_t>(name.data() - in_.data()) + name.size();
+        const bool negative = at < in_.size() && in_[at] == '-';
+        if (negative) ++at;
+        std::uint32_t id = 0;
+        for (; at < in_.size() && in_[at] >= '0' && in_[at] <= '9'; ++at) id = id * 10 + static_cast<std::uint32_t>(in_[at] - '0');
+        return static_cast<std::int32_t>(negative ? 0u - id : id);
+    }
     // Counters per level, of each list and of each override with levels of its own.
     std::map<std::pair<bool, int>, std::array<int, 9>> listCounters_;
     int pnCounter_ = 0;
@@ -1034,19 +1042,16 @@ std::size_t RtfReader::ControlAt(std::size_t i) {
         negative = true;
         ++j;
     }
-    wordId_ = 0;
     if (j < n && in_[j] >= '0' && in_[j] <= '9') {
         std::int64_t value = 0;
-        std::uint32_t id = 0;
         while (j < n && in_[j] >= '0' && in_[j] <= '9') {
             if (value <= kMaxParam) value = value * 10 + (in_[j] - '0');
-            id = id * 10 + static_cast<std::uint32_t>(in_[j] - '0');
             ++j;
         }
         value = std::min<std::int64_t>(value, kMaxParam);
         param = static_cast<int>(negative ? -value : value);
-        wordId_ = static_cast<std::int32_t>(negative ? 0u - id : id);
     }
+
     if (j < n && in_[j] == ' ') ++j;
     FlushBytes();
     if (name.size() > kMaxWordLetters) {
@@ -3316,8 +3321,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case Dest::ListTable:
             if (w == W::listid) {
                 if (lists_.empty()) return;
-                lists_.back().id = wordId_;
-                listById_[wordId_] = lists_.size() - 1;
+                lists_.back().id = WordId(name);
+                listById_[lists_.back().id] = lists_.size() - 1;
                 return;
             }
             [[fallthrough]];
@@ -3349,7 +3354,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             if (overrides_.empty()) return;
             ListOverrideDef& entry = overrides_.back();
             switch (w) {
-                case W::listid: entry.listId = wordId_; return;
+                case W::listid: entry.listId = WordId(name); return;
                 case W::ls:
                     if (has) {
                         overrideByLs_[param] = overrides_.size() - 1;
