@@ -1051,7 +1051,6 @@ std::size_t RtfReader::ControlAt(std::size_t i) {
         value = std::min<std::int64_t>(value, kMaxParam);
         param = static_cast<int>(negative ? -value : value);
     }
-
     if (j < n && in_[j] == ' ') ++j;
     FlushBytes();
     if (name.size() > kMaxWordLetters) {
