@@ -1175,15 +1175,19 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
         const auto* p = std::get_if<Paragraph>(&block.value);
         const Note* lead = p != nullptr && firstParagraph ? note : nullptr;
         if (p != nullptr) firstParagraph = false;
-        // A frame in a table cell is laid out in the cell's flow, as word processors do.
-        if (const FramePosition* framed = cellDepth_ == 0 ? FrameOf(block) : nullptr;
-            framed != nullptr && (p != nullptr || depth < kMaxTableDepth)) {
+        // A positioned frame in a table cell is laid out in the cell's flow, as word processors
+        // do; a shape placed from its paragraph is placed in the cell, from the cell's left
+        // edge, as Word and LibreOffice lay it out (above the cell too).
+        const bool inCell = cellDepth_ > 0;
+        const FramePosition* framed = FrameOf(block);
+        if (inCell && framed && !(framed->shape && framed->vertRef == FramePosition::VertRef::Paragraph)) framed = nullptr;
+        if (framed != nullptr && (p != nullptr || depth < kMaxTableDepth)) {
             const std::size_t end = FrameEnd(blocks, i);
             FrameBox box = FormatFrame(blocks, i, end, width, ctx, lead);
             i = end - 1;
             const FramePosition& frame = *framed;
             int refLeft = 0, refWidth = width;
-            if (frame.horzRef == FramePosition::HorzRef::Page && ctx.pageWidth > 0) {
+            if (frame.horzRef == FramePosition::HorzRef::Page && ctx.pageWidth > 0 && !inCell) {
                 refLeft = -ctx.flowLeft;
                 refWidth = ctx.pageWidth;
             }
@@ -1197,7 +1201,11 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                 top = std::clamp(PlacedFrameTop(frame, box.height, ctx.pageHeight, ctx.marginTop, ctx.marginBottom),
                                  0, std::max(0, ctx.pageHeight - box.height));
             } else {
-                top = std::max(0, y + (frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0));
+                const int offset = frame.vertAlign == FramePosition::VertAlign::Offset ? frame.y : 0;
+                // a shape in a cell stays within a page's body height of the cell's top (the
+                // height pictures are scaled to), as the page keeps those outside tables
+                top = inCell ? std::min(y + offset, std::max(y, ctx.maxPictureHeight - box.height))
+                             : std::max(0, y + offset);
             }
             int dy = top - (onPage ? 0 : y);
             DrawFrame(frame, x, dy, box.width, box.height, line.items.rects);

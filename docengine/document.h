@@ -162,6 +162,9 @@ struct FramePosition {
     int rotation = 0;
     static bool IsSideways(int degrees) { return (degrees >= 45 && degrees < 135) || (degrees >= 225 && degrees < 315); }
     bool set = false;        // the paragraph is in a frame
+    // Placed by a shape (\shp, \do): in a table cell it keeps its place in the cell, where a
+    // positioned frame's paragraphs are laid out in the cell's flow.
+    bool shape = false;
     friend bool operator==(const FramePosition&, const FramePosition&) = default;
 };
 

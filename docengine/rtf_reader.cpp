@@ -1862,6 +1862,7 @@ void RtfReader::PlaceShape(const ShapeBuild& shape) {
     if (sink.para.content.size() < shape.inlinesAtOpen || sink.deferred.size() < shape.deferredAtOpen) return;
     FramePosition frame;
     frame.set = true;
+    frame.shape = true;
     // \shpbx* / \shpby*, or when those say to ignore them, the properties posrelh/posrelv:
     // 0 margin, 1 page, 2 column or paragraph, 3 character or line.
     const int h = shape.horzRef >= 0 ? shape.horzRef : shape.posrelh;
@@ -2934,12 +2935,10 @@ void RtfReader::FinishParagraph(bool pageBreakAfter) {
     // not ended (`A\cell \pard C\par \cell\row`) belongs to the row's next cell, as in Word.
     if (itap == 0 && !sink.tables.empty() && !sink.tables.back().cells.empty())
         itap = static_cast<int>(sink.tables.size());
-    // Placed shapes go before their paragraph, which flows around them; in a table cell, where
-    // they are laid out in the cell's flow, after it, in the order they were written.
+    // Placed shapes go before their paragraph, which flows around them, in a table cell too.
     auto place = [&](Block block) { PlaceBlock(sink, std::move(block), itap); };
-    if (!sink.floating.empty() && itap == 0) TakeFloating(sink, place);
-    PlaceBlock(sink, Block{std::move(para)}, itap);
     if (!sink.floating.empty()) TakeFloating(sink, place);
+    PlaceBlock(sink, Block{std::move(para)}, itap);
     if (!sink.deferred.empty()) {
         for (auto& block : sink.deferred) PlaceBlock(sink, std::move(block), itap);
         sink.deferred.clear();

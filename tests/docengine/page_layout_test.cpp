@@ -1056,6 +1056,17 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     l = LayOutChecked(Doc({B(table)}), TextArea(9600, 20));
     EXPECT_EQ(Item(l, "INCELL")->x, Item(l, "C0.0")->x);
     EXPECT_EQ(Item(l, "INCELL")->baseline, Item(l, "C0.0")->baseline + 240);
+    // A text box placed from its paragraph keeps its place in the cell, in front of the text
+    // (in a row of exact height too), and may stand above the cell.
+    for (int top : {120, -600}) {
+        const std::string rtf = "{\\rtf1\\trowd\\trrh-480\\cellx4000\\pard\\intbl{\\shp{\\*\\shpinst\\shpleft600\\shptop" +
+                                std::to_string(top) + "\\shpright2600\\shpbottom1000\\shpbxcolumn\\shpbypara\\shpwr3"
+                                "{\\shptxt \\pard BOXED\\par}}}anchor\\cell\\row}";
+        l = LayOutChecked(ReadRtf(rtf).document, TextArea(9600, 20));
+        ASSERT_NE(Item(l, "BOXED"), nullptr) << top;
+        EXPECT_EQ(Item(l, "BOXED")->x, Item(l, "anchor")->x + 600 + 144) << top;  // Word's inner margins
+        EXPECT_EQ(Item(l, "BOXED")->baseline, Item(l, "anchor")->baseline + top + 72) << top;
+    }
 
     // A shape's frame draws its fill and outline around its box.
     ParaFormat boxed = onPage;

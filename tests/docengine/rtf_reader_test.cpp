@@ -638,11 +638,11 @@ TEST(RtfReaderPictures, OneOfEachAlternativeIsShown) {
 
     // A text box holding a table has the table in its frame, moved in by the box's inner
     // margin (one that fits itself to its text is as high as what it holds); a shape in a
-    // table cell follows its paragraph.
+    // table cell goes before its paragraph, as outside tables.
     r = Read("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn fFitShapeToText}{\\sv 1}}{\\shptxt in\\par"
              "\\trowd\\cellx900\\intbl c\\cell\\row}}}b\\par"
              "\\trowd\\cellx900\\intbl x{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\shptxt t\\par}}}y\\cell\\row}");
-    EXPECT_EQ(TextOf(Body(r)), u"in|[c]|ab|[xy|t]");
+    EXPECT_EQ(TextOf(Body(r)), u"in|[c]|ab|[t|xy]");
     ASSERT_TRUE(Para(Body(r), 0).format->frame.set);
     EXPECT_EQ(Para(Body(r), 0).format->frame.height, 0);
     EXPECT_TRUE(TableAt(Body(r), 1).frame == Para(Body(r), 0).format->frame);
