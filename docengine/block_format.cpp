@@ -3,7 +3,7 @@
 // A paragraph is first turned into a row of units (UTF-16 code units as drawn, plus one unit
 // for each tab, line break, column break and picture), each with its advance and class. Lines
 // are broken greedily: after spaces, hyphens, dashes and ideographs, and inside a word only when
-// the word alone is wider than the line. Each line is then positioned (tabs, alignment,
+// the word alone is wider than the line (after a slash in it if one fits, else at a letter). Each line is then positioned (tabs, alignment,
 // justification) and emitted as text items, one per run piece.
 #include "block_format.h"
 
@@ -773,6 +773,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         int avail = std::max(1, width - left - ei);
         int x = 0;
         std::size_t brk = s, e = n;
+        // After a slash: where a word too long for the line breaks rather than at its last
+        // letter that fits ("Requester/" "Trainer:", a path or a link), as word processors do.
+        std::size_t slash = s;
         bool hard = false;
         for (std::size_t i = s; i < n; ++i) {
             const std::uint8_t k = kind_[i];
@@ -793,7 +796,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                 continue;
             }
             if (i > s && x + a > avail) {
-                if (k == kObject || brk <= s) {
+                if (k != kObject && brk <= s && slash > s) {
+                    e = slash;
+                } else if (k == kObject || brk <= s) {
                     e = i;
                     if (IsLowSurrogate(disp_[e]) && e - 1 > s) --e;
                 } else {
@@ -803,6 +808,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             }
             x += a;
             if (k == kBreakAfter || k == kObject) brk = i + 1;
+            else if (disp_[i] == u'/' && k == kChar) slash = i + 1;
         }
         out.emplace_back();
         out.back().unitStart = s;

@@ -144,6 +144,12 @@ TEST(PageLayout, BreaksAtSpacesAndInsideOverlongWords) {
     EXPECT_EQ(t[4].text, std::u16string(5, u'x'));
     EXPECT_EQ(t[4].baseline - t[2].baseline, 480);
 
+    // A word too long for the line breaks after its last slash that fits, before its letters.
+    const Layout slashed = LayOutChecked(Doc({B(Para("abc/defg/hijk"))}), TextArea(1200, 40));
+    ASSERT_EQ(slashed.pages[0].texts.size(), 2u);
+    EXPECT_EQ(slashed.pages[0].texts[0].text, u"abc/defg/");
+    EXPECT_EQ(slashed.pages[0].texts[1].text, u"hijk");
+
     // Hidden text hides its breaks and tabs too: "A" and "B" stay on one line.
     Paragraph hidden = Para("A");
     CharFormat v;
