@@ -1043,11 +1043,16 @@ std::size_t RtfReader::ControlAt(std::size_t i) {
         ++j;
     }
     if (j < n && in_[j] >= '0' && in_[j] <= '9') {
+        constexpr std::int64_t kInt32Span = std::int64_t{1} << 31;
         std::int64_t value = 0;
         while (j < n && in_[j] >= '0' && in_[j] <= '9') {
-            if (value <= kMaxParam) value = value * 10 + (in_[j] - '0');
+            if (value <= kInt32Span) value = value * 10 + (in_[j] - '0');
             ++j;
         }
+        // A number beyond 32 bits is none a writer meant, but a delimiter lost between a word
+        // and the digits after it ("\sa200" then "1196758096"): it counts as 0, as in
+        // LibreOffice, rather than as the largest value (a page of space after each paragraph).
+        if (value > (negative ? kInt32Span : kInt32Span - 1)) value = 0;
         value = std::min<std::int64_t>(value, kMaxParam);
         param = static_cast<int>(negative ? -value : value);
     }

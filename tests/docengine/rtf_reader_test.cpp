@@ -324,6 +324,14 @@ TEST(RtfReaderLimits, LongControlWordsAndHugeParametersAreHarmless) {
     EXPECT_EQ(TextOf(Body(r)), u"abcd");
     EXPECT_LE(Para(Body(r), 0).content.back().format.sizeHalfPoints, 3276);
     EXPECT_GE(Para(Body(r), 0).format->leftIndent, -(1 << 24));
+
+    // Beyond 32 bits a number counts as 0 (digits run into a word whose delimiter was lost);
+    // within them a large one is kept as the largest the word allows.
+    r = Read("{\\rtf1\\sa2001196758096 a\\par\\sa2147483647 b\\par\\li-2147483649 c\\par}");
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(Para(Body(r), 0).format->spaceAfter, 0);
+    EXPECT_EQ(Para(Body(r), 1).format->spaceAfter, 31680);
+    EXPECT_EQ(Para(Body(r), 2).format->leftIndent, 0);
 }
 
 TEST(RtfReaderLimits, BinaryDataIsTakenByCountEvenWithBraces) {
