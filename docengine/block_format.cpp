@@ -1214,6 +1214,9 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
                              : std::max(0, y + offset);
             }
             int dy = top - (onPage ? 0 : y);
+            line.frame = !onPage;
+            line.boxTop = dy;
+            line.boxBottom = dy + box.height;
             DrawFrame(frame, x, dy, box.width, box.height, line.items.rects);
             for (Line& l : box.lines) {
                 line.items.Append(std::move(l.items), x, dy);

@@ -44,6 +44,11 @@ struct Line {
     // A frame placed on the page: its items' y counts from the paper's top (x still from the
     // flow's left edge) and it takes no room in the flow.
     bool placed = false;
+    // A frame placed from its paragraph: its box from boxTop to boxBottom below the line's top.
+    // In a header or footer the page moves it up onto the paper when its place falls past the
+    // paper's foot, as the page keeps the body's frames on it.
+    bool frame = false;
+    int boxTop = 0, boxBottom = 0;
     // A line of paragraph text that counts in the section's line numbering: the baseline its
     // number stands on. -1: a line that does not count (table rows, frames, \noline paragraphs).
     int numberBaseline = -1;

@@ -478,6 +478,11 @@ void Paginator::Flow::OpenPage() {
     const int height = setup_.height;
     std::vector<Line> header = FixedLines(pick(section.headers));
     std::vector<Line> footer = FixedLines(pick(section.footers));
+    // A frame whose place falls past the paper's foot is moved up onto it.
+    auto onPaper = [height](const Line& line, int y) {
+        if (!line.frame || y + line.boxBottom <= height) return y;
+        return std::max(height - line.boxBottom, -line.boxTop);
+    };
     int y = std::clamp(section.headerDistance, 0, height / 2);
     for (Line& line : header) {
         if (line.placed) {
@@ -485,7 +490,8 @@ void Paginator::Flow::OpenPage() {
             continue;
         }
         const int h = line.height;
-        Emit(std::move(line), setup_.marginLeft, y);
+        const int at = onPaper(line, y);
+        Emit(std::move(line), setup_.marginLeft, at);
         y += h;
     }
     bodyTop_ = std::max(setup_.marginTop, y);  // a tall header pushes the body down
@@ -499,7 +505,8 @@ void Paginator::Flow::OpenPage() {
             continue;
         }
         const int h = line.height;
-        Emit(std::move(line), setup_.marginLeft, y);
+        const int at = onPaper(line, y);
+        Emit(std::move(line), setup_.marginLeft, at);
         y += h;
     }
     const int margins = height - setup_.marginTop - setup_.marginBottom;

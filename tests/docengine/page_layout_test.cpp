@@ -1206,6 +1206,9 @@ TEST(PageLayout, FramesInHeadersAndFooters) {
     logo.frame.width = 1000;
     logo.frame.height = -1500;
     s.headers.both.push_back(B(Para("LOGO", logo)));
+    ParaFormat past = logo;  // one whose place by its paragraph is past the paper's foot
+    past.frame.y = 15000;
+    s.footers.both.push_back(B(Para("PAST", past)));
     s.body.push_back(B(Para("body")));
     Document d;
     d.sections.push_back(s);
@@ -1220,6 +1223,7 @@ TEST(PageLayout, FramesInHeadersAndFooters) {
     EXPECT_EQ(Item(l, "head")->baseline, 720 + 192);  // the header's own flow is as without it
     EXPECT_EQ(Item(l, "body")->baseline, 1440 + 192);
     EXPECT_GT(Item(l, "LOGO")->baseline, 720 + 1500);
+    EXPECT_EQ(Item(l, "PAST")->baseline, 15840 - 1500 + 192);  // moved up onto the paper
 }
 
 TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
