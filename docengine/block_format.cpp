@@ -3,8 +3,9 @@
 // A paragraph is first turned into a row of units (UTF-16 code units as drawn, plus one unit
 // for each tab, line break, column break and picture), each with its advance and class. Lines
 // are broken greedily: after spaces, hyphens, dashes and ideographs, and inside a word only when
-// the word alone is wider than the line (after a slash in it if one fits, else at a letter). Each line is then positioned (tabs, alignment,
-// justification) and emitted as text items, one per run piece.
+// the word alone is wider than the line (after a slash in it if one fits, else at a letter).
+// Each line is then positioned (tabs, alignment, justification) and emitted as text items, one
+// per run piece.
 #include "block_format.h"
 
 #include <algorithm>
@@ -1186,7 +1187,8 @@ void BlockFormatter::FormatBlocks(const Blocks& blocks, int width, FormatContext
         // edge, as Word and LibreOffice lay it out (above the cell too).
         const bool inCell = cellDepth_ > 0;
         const FramePosition* framed = FrameOf(block);
-        if (inCell && framed && !(framed->shape && framed->vertRef == FramePosition::VertRef::Paragraph)) framed = nullptr;
+        if (inCell && framed != nullptr && !(framed->shape && framed->vertRef == FramePosition::VertRef::Paragraph))
+            framed = nullptr;
         if (framed != nullptr && (p != nullptr || depth < kMaxTableDepth)) {
             const std::size_t end = FrameEnd(blocks, i);
             FrameBox box = FormatFrame(blocks, i, end, width, ctx, lead);
