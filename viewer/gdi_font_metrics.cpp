@@ -38,6 +38,13 @@ struct KnownFace {
 constexpr KnownFace kKnownFaces[] = {
     {L"LUCIDA SANS TYPEWRITER", FaceKind::Fixed}, {L"COURIER", FaceKind::Fixed}, {L"CONSOLAS", FaceKind::Fixed},
     {L"LUCIDA CONSOLE", FaceKind::Fixed}, {L"MONACO", FaceKind::Fixed}, {L"MENLO", FaceKind::Fixed},
+    {L"ANDALE MONO", FaceKind::Fixed}, {L"SOURCE CODE", FaceKind::Fixed}, {L"ROBOTO MONO", FaceKind::Fixed},
+    {L"NOTO SANS MONO", FaceKind::Fixed}, {L"UBUNTU MONO", FaceKind::Fixed}, {L"FIRA MONO", FaceKind::Fixed},
+    {L"FIRA CODE", FaceKind::Fixed}, {L"INCONSOLATA", FaceKind::Fixed},
+    {L"MYRIAD", FaceKind::Sans}, {L"FRUTIGER", FaceKind::Sans}, {L"UNIVERS", FaceKind::Sans},
+    {L"FUTURA", FaceKind::Sans}, {L"AVENIR", FaceKind::Sans}, {L"LATO", FaceKind::Sans},
+    {L"SOURCE SANS", FaceKind::Sans}, {L"NOTO SANS", FaceKind::Sans}, {L"PT SANS", FaceKind::Sans},
+    {L"UBUNTU", FaceKind::Sans}, {L"FIRA SANS", FaceKind::Sans}, {L"MS REFERENCE SANS", FaceKind::Sans},
     {L"CALIBRI", FaceKind::Sans}, {L"CANDARA", FaceKind::Sans}, {L"CORBEL", FaceKind::Sans},
     {L"SEGOE", FaceKind::Sans}, {L"VERDANA", FaceKind::WideSans}, {L"TAHOMA", FaceKind::Sans},
     {L"TREBUCHET", FaceKind::Sans}, {L"CENTURY GOTHIC", FaceKind::Sans}, {L"FRANKLIN GOTHIC", FaceKind::Sans},
@@ -47,6 +54,9 @@ constexpr KnownFace kKnownFaces[] = {
     {L"CAMBRIA", FaceKind::Serif}, {L"GEORGIA", FaceKind::Serif}, {L"GARAMOND", FaceKind::Serif},
     {L"BOOK ANTIQUA", FaceKind::Serif}, {L"PALATINO", FaceKind::Serif}, {L"CENTURY SCHOOLBOOK", FaceKind::Serif},
     {L"CONSTANTIA", FaceKind::Serif}, {L"BOOKMAN", FaceKind::Serif}, {L"TIMES", FaceKind::Serif},
+    {L"MINION", FaceKind::Serif}, {L"BASKERVILLE", FaceKind::Serif}, {L"CALISTO", FaceKind::Serif},
+    {L"CASLON", FaceKind::Serif}, {L"SABON", FaceKind::Serif}, {L"BODONI", FaceKind::Serif},
+    {L"ROCKWELL", FaceKind::Serif},
 };
 
 // Faces drawn to the letter widths of a common Windows face, which lines then break like: the

@@ -312,12 +312,20 @@ TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
     const std::wstring serif = fonts_.Face(missing);
     EXPECT_TRUE(serif == L"Times New Roman" || serif == L"Liberation Serif" || serif == L"DejaVu Serif")
         << "an absent roman face becomes an installed serif face, not " << std::string(serif.begin(), serif.end());
-    docengine::FontSpec calibri = missing;
-    calibri.face = u"Calibri Light";
-    if (!fonts_.Installed(L"Calibri Light")) {
-        const std::wstring sans = fonts_.Face(calibri);
+    for (const char16_t* name : {u"Calibri Light", u"MyriadPro-Regular", u"Roboto"}) {
+        docengine::FontSpec known = missing;
+        known.face = name;
+        if (fonts_.Installed(std::wstring(known.face.begin(), known.face.end()))) continue;
+        const std::wstring sans = fonts_.Face(known);
         EXPECT_TRUE(sans == L"Arial" || sans == L"Liberation Sans" || sans == L"DejaVu Sans" || sans == L"Tahoma")
             << "a widespread sans face tagged roman stays sans, not " << std::string(sans.begin(), sans.end());
+    }
+    docengine::FontSpec code = missing;
+    code.face = u"Roboto Mono";
+    if (!fonts_.Installed(L"Roboto Mono")) {
+        const std::wstring fixed = fonts_.Face(code);
+        EXPECT_TRUE(fixed == L"Courier New" || fixed == L"Liberation Mono" || fixed == L"DejaVu Sans Mono")
+            << "a monospaced face of a sans family stays monospaced, not " << std::string(fixed.begin(), fixed.end());
     }
     docengine::FontSpec cambria = missing;
     cambria.face = u"Cambria";
