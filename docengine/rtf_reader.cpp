@@ -89,7 +89,7 @@ enum class W : std::uint16_t {
     brdrdot, brdrdash, brdrhair, brdrw, brdrcf, brsp, cbpat, cfpat, shading, noline,
     // sections
     sect, sectd, sbknone, sbkpage, sbkcol, sbkeven, sbkodd, cols, colsx, colno, colw, colsr, linebetcol, titlpg,
-    headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn,
+    headery, footery, pgnstarts, pgnrestart, pgndec, pgnucrm, pgnlcrm, pgnucltr, pgnlcltr, chpgn, chdate, chdpl, chdpa, chtime,
     pgbrdrt, pgbrdrl, pgbrdrb, pgbrdrr, pgbrdropt, linemod, linex, linestarts, linerestart, lineppage, linecont,
     // breaks and characters
     par, line, tab, page, column, emdash, endash, bullet, lquote, rquote, ldblquote, rdblquote,
@@ -244,6 +244,7 @@ constexpr WordEntry kWords[] = {
     {"headery", W::headery}, {"footery", W::footery}, {"pgnstarts", W::pgnstarts},
     {"pgnrestart", W::pgnrestart}, {"pgndec", W::pgndec}, {"pgnucrm", W::pgnucrm},
     {"pgnlcrm", W::pgnlcrm}, {"pgnucltr", W::pgnucltr}, {"pgnlcltr", W::pgnlcltr}, {"chpgn", W::chpgn},
+    {"chdate", W::chdate}, {"chdpl", W::chdpl}, {"chdpa", W::chdpa}, {"chtime", W::chtime},
     {"pgbrdrt", W::pgbrdrt}, {"pgbrdrl", W::pgbrdrl}, {"pgbrdrb", W::pgbrdrb}, {"pgbrdrr", W::pgbrdrr},
     {"pgbrdropt", W::pgbrdropt}, {"linemod", W::linemod}, {"linex", W::linex}, {"linestarts", W::linestarts},
     {"linerestart", W::linerestart}, {"lineppage", W::lineppage}, {"linecont", W::linecont},
@@ -3517,6 +3518,16 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::tab: AppendInline(Inline::Kind::Tab); return;
         case W::column: AppendInline(Inline::Kind::ColumnBreak); return;
         case W::chpgn: AppendInline(Inline::Kind::PageNumber); return;  // a header's page number
+        case W::chdate: case W::chdpl: case W::chdpa: case W::chtime: {
+            // The date (short, long, abbreviated) or the time now, as DATE and TIME fields show
+            // them: Word 6 headers, and LaTeX's \today in latex2rtf's documents.
+            const std::u16string_view code = w == W::chdate ? u"DATE"
+                                             : w == W::chdpl ? u"DATE \\@ \"dddd, MMMM d, yyyy\""
+                                             : w == W::chdpa ? u"DATE \\@ \"ddd, MMM d, yyyy\""
+                                                             : u"TIME";
+            if (auto shown = DateFieldResult(code, now_, st.lang < 0 ? defaultLang_ : st.lang)) EmitText(*shown);
+            return;
+        }
         case W::page: {
             if (st.para.itap > 0 || sinks_.size() > 1) return;  // no page breaks in cells, headers, notes
             Sink& sink = CurrentSink();

@@ -787,6 +787,8 @@ TEST(RtfReaderFields, DateAndTimeShowTheDayOfReadingInTheirPictureAndLanguage) {
               u"dimanche 1 mars 2026 01.03.2026");
     EXPECT_EQ(read("{\\field{\\*\\fldinst TIME \\\\@ \"'at' HH:mm:ss am/pm, ddd dd MMM yy\"}}"),
               u"at 14:05:09 pm, Sun 01 Mar 26");
+    // The words of old headers (and of latex2rtf's \\today) show the same.
+    EXPECT_EQ(read("\\chdate|\\chdpl|\\chdpa|\\chtime"), u"3/1/2026|Sunday, March 1, 2026|Sun, Mar 1, 2026|2:05 PM");
 }
 
 // EQ results written out: ^{...} superscript, _{...} subscript, ^N{...} raised N half-points,
