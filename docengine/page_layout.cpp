@@ -478,37 +478,30 @@ void Paginator::Flow::OpenPage() {
     const int height = setup_.height;
     std::vector<Line> header = FixedLines(pick(section.headers));
     std::vector<Line> footer = FixedLines(pick(section.footers));
-    // A frame whose place falls past the paper's foot is moved up onto it.
-    auto onPaper = [height](const Line& line, int y) {
-        if (!line.frame || y + line.boxBottom <= height) return y;
-        return std::max(height - line.boxBottom, -line.boxTop);
-    };
-    int y = std::clamp(section.headerDistance, 0, height / 2);
-    for (Line& line : header) {
-        if (line.placed) {
-            Emit(std::move(line), setup_.marginLeft, 0);
-            continue;
+    // Places a header's or footer's lines from `y` down; returns where they end. A frame placed
+    // on the page stands where it says; one whose place falls past the paper's foot is moved
+    // up onto it.
+    auto place = [&](std::vector<Line>& lines, int y) {
+        for (Line& line : lines) {
+            if (line.placed) {
+                Emit(std::move(line), setup_.marginLeft, 0);
+                continue;
+            }
+            const int h = line.height;
+            int at = y;
+            if (line.frame && y + line.boxBottom > height) at = std::max(height - line.boxBottom, -line.boxTop);
+            Emit(std::move(line), setup_.marginLeft, at);
+            y += h;
         }
-        const int h = line.height;
-        const int at = onPaper(line, y);
-        Emit(std::move(line), setup_.marginLeft, at);
-        y += h;
-    }
-    bodyTop_ = std::max(setup_.marginTop, y);  // a tall header pushes the body down
+        return y;
+    };
+    // a tall header pushes the body down
+    bodyTop_ = std::max(setup_.marginTop, place(header, std::clamp(section.headerDistance, 0, height / 2)));
     int footerHeight = 0;
     for (const Line& line : footer) footerHeight += line.height;
-    y = height - std::clamp(section.footerDistance, 0, height / 2) - footerHeight;
-    bodyBottom_ = std::min(height - setup_.marginBottom, y);
-    for (Line& line : footer) {
-        if (line.placed) {
-            Emit(std::move(line), setup_.marginLeft, 0);
-            continue;
-        }
-        const int h = line.height;
-        const int at = onPaper(line, y);
-        Emit(std::move(line), setup_.marginLeft, at);
-        y += h;
-    }
+    const int footerTop = height - std::clamp(section.footerDistance, 0, height / 2) - footerHeight;
+    bodyBottom_ = std::min(height - setup_.marginBottom, footerTop);
+    place(footer, footerTop);
     const int margins = height - setup_.marginTop - setup_.marginBottom;
     if (bodyBottom_ - bodyTop_ < std::max(144, margins / 4)) {
         // Headers and footers that leave almost no body are drawn over rather than obeyed.
