@@ -809,7 +809,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             }
             x += a;
             if (k == kBreakAfter || k == kObject) brk = i + 1;
-            else if (disp_[i] == u'/' && k == kChar) slash = i + 1;
+            else if (disp_[i] == u'/') slash = i + 1;  // a slash is always a word's unit
         }
         out.emplace_back();
         out.back().unitStart = s;
