@@ -774,9 +774,6 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         int avail = std::max(1, width - left - ei);
         int x = 0;
         std::size_t brk = s, e = n;
-        // After a slash: where a word too long for the line breaks rather than at its last
-        // letter that fits ("Requester/" "Trainer:", a path or a link), as word processors do.
-        std::size_t slash = s;
         bool hard = false;
         for (std::size_t i = s; i < n; ++i) {
             const std::uint8_t k = kind_[i];
@@ -797,7 +794,15 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                 continue;
             }
             if (i > s && x + a > avail) {
-                if (k != kObject && brk <= s && slash > s) {
+                // A word too long for the line breaks after its last slash that fits rather than
+                // at its last letter ("Requester/" "Trainer:", a path or a link), as word
+                // processors do; looked for only here, off the path every unit takes.
+                std::size_t slash = s;
+                if (k != kObject && brk <= s) {
+                    for (std::size_t j = i; j > s && slash == s; --j)
+                        if (disp_[j - 1] == u'/') slash = j;
+                }
+                if (slash > s) {
                     e = slash;
                 } else if (k == kObject || brk <= s) {
                     e = i;
@@ -809,7 +814,6 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             }
             x += a;
             if (k == kBreakAfter || k == kObject) brk = i + 1;
-            else if (disp_[i] == u'/') slash = i + 1;  // a slash is always a word's unit
         }
         out.emplace_back();
         out.back().unitStart = s;
