@@ -998,8 +998,10 @@ std::size_t Paginator::Flow::ProcessFrame(const Blocks& blocks, std::size_t firs
     // fit there either. One placed at a distance below its anchor stays on its anchor's page
     // as long as it fits on the paper, the bottom margin included, as word processors place
     // shapes (a footer logo 13,000 twips below the first paragraph belongs to the first page).
+    // A shape in front of the text takes no room, so it never moves the text on: it stays on
+    // its anchor's page, moved up where it would run past the paper's foot.
     const int limit = offset > 0 ? setup_.height : Bottom();
-    if (anchored && y_ + offset + box.height > limit && box.height <= FullHeight() &&
+    if (anchored && !frame.inFront && y_ + offset + box.height > limit && box.height <= FullHeight() &&
         (columnUsed_ || !pending_.empty())) {
         CommitPending();
         NewColumn();

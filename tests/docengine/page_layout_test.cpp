@@ -1035,6 +1035,17 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
             EXPECT_GT(Item(l, "LOGO")->baseline, 1000 + 2 * 240);
         }
     }
+    // A shape in front of the text takes no room: it stays on its anchor's page, moved up
+    // where it would run past the paper's foot, and the text after it stays too.
+    ParaFormat front = atAnchor;
+    front.frame.inFront = true;
+    for (int y : {0, 5000}) {
+        front.frame.y = y;
+        l = LayOutChecked(Doc({B(Para("anchor")), B(Para("LOGO", front)), B(Para("more"))}), TextArea(9600, 2));
+        EXPECT_EQ(PageOf(l, "LOGO"), 0) << y;
+        EXPECT_EQ(PageOf(l, "more"), 0) << y;
+        EXPECT_EQ(Item(l, "LOGO")->baseline, std::min(1240 + y, 2480 - 480) + 192) << y;
+    }
 
     // A table row stays beside a frame that leaves its cells room, else goes below it.
     for (int edge : {4000, 9000}) {
