@@ -3152,6 +3152,24 @@ void RtfReader::ApplyNeighbourSpacing(Blocks& blocks, int depth) {
 
 // ---------------------------------------------------------------- words
 
+// The words that format the current section (its break, columns, header places, page numbers,
+// line numbers and page borders).
+bool IsSectionFormat(W w) {
+    switch (w) {
+        case W::sectd: case W::sbknone: case W::sbkpage: case W::sbkcol: case W::sbkeven: case W::sbkodd:
+        case W::cols: case W::colsx: case W::linebetcol: case W::colno: case W::colw: case W::colsr:
+        case W::titlpg: case W::headery: case W::footery:
+        case W::pgnstarts: case W::pgnrestart: case W::pgndec: case W::pgnucrm: case W::pgnlcrm:
+        case W::pgnucltr: case W::pgnlcltr:
+        case W::linemod: case W::linex: case W::linestarts: case W::linerestart: case W::lineppage:
+        case W::linecont:
+        case W::pgbrdrt: case W::pgbrdrl: case W::pgbrdrb: case W::pgbrdrr: case W::pgbrdropt:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
     const bool star = starPending_;
     starPending_ = false;
@@ -3195,6 +3213,13 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
     }
     const W w = found->second;
     const bool has = param != kNoParam;
+    // A section's formatting inside a header, a note or a text box belongs to no section (a
+    // writer may put a whole section break into a text box's table): the body's section keeps
+    // its own break, columns and page numbers.
+    if (sinks_.size() > 1 && IsSectionFormat(w)) {
+        borderTarget_ = BorderTarget::None;
+        return;
+    }
 
     if (w == W::bin) {
         const std::size_t count = has && param > 0 ? static_cast<std::size_t>(param) : 0;

@@ -1027,6 +1027,13 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(TextOf(d.sections[2].body), u"three");
     // a \sect at the very end adds no section
     EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
+    // a section break and section formatting inside a text box leave the body's section alone
+    r = Read("{\\rtf1\\sectd\\sbknone\\cols2 one{\\shp{\\*\\shpinst{\\shptxt in\\sect\\sectd\\sbkpage\\cols3"
+             "\\pgbrdrt\\brdrs box\\par}}}\\par}");
+    ASSERT_EQ(r.document.sections.size(), 1u);
+    EXPECT_EQ(r.document.sections[0].breakBefore, Section::Break::None);
+    EXPECT_EQ(r.document.sections[0].columns, 2);
+    EXPECT_FALSE(r.document.sections[0].pageBorders.top.Visible());
 }
 
 TEST(RtfReaderSections, ColumnsOfTheirOwnWidths) {
