@@ -56,7 +56,7 @@ constexpr KnownFace kKnownFaces[] = {
     {L"CONSTANTIA", FaceKind::Serif}, {L"BOOKMAN", FaceKind::Serif}, {L"TIMES", FaceKind::Serif},
     {L"MINION", FaceKind::Serif}, {L"BASKERVILLE", FaceKind::Serif}, {L"CALISTO", FaceKind::Serif},
     {L"CASLON", FaceKind::Serif}, {L"SABON", FaceKind::Serif}, {L"BODONI", FaceKind::Serif},
-    {L"ROCKWELL", FaceKind::Serif},
+    {L"ROCKWELL", FaceKind::Serif}, {L"LINUX LIBERTINE", FaceKind::Serif}, {L"LINUX BIOLINUM", FaceKind::Sans},
 };
 
 // Faces drawn to the letter widths of a common Windows face, which lines then break like: the

@@ -375,10 +375,22 @@ bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item)
 
 // Items drawn in one call: the same font, colour, lines and link on the same baseline, each
 // starting at or after the end of the one before.
+// Right-to-left letters (Hebrew, Arabic): the system puts them in their visual order and joins
+// Arabic letters, so they are drawn at the face's own advances rather than at given places.
+template <typename Text>
+bool HasRightToLeftLetters(const Text& text) {
+    return std::any_of(text.begin(), text.end(), [](auto c) {
+        return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+    });
+}
+
+// Items drawn in one call. An item holding right-to-left letters is drawn on its own: with no
+// places given for its characters, the items after it in the same call would follow on from
+// its end instead of standing where they belong (a table row's cells ran together).
 bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
     return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
            a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.quarterTurns == 0 && b.quarterTurns == 0 &&
-           b.x >= a.x + a.width;
+           b.x >= a.x + a.width && !HasRightToLeftLetters(a.text) && !HasRightToLeftLetters(b.text);
 }
 
 // The selection's part of `item`, filled behind its characters.
@@ -467,13 +479,9 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
         g.face = face;
         g.x = deviceX[i];
         g.text.assign(view.begin() + static_cast<std::ptrdiff_t>(i), view.begin() + static_cast<std::ptrdiff_t>(j));
-        // Right-to-left letters (Hebrew, Arabic) are left to the face's own advances: the
-        // system puts them in their visual order and joins Arabic letters, so advances
-        // given in the text's order would space the wrong letters.
-        const bool rightToLeft = std::any_of(g.text.begin(), g.text.end(), [](wchar_t c) {
-            return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
-        });
-        if (!rightToLeft)
+        // Right-to-left letters are left to the face's own advances: advances given in the
+        // text's order would space the wrong letters.
+        if (!HasRightToLeftLetters(g.text))
             for (std::size_t k = i; k < j; ++k) g.dx.push_back(deviceX[k + 1] - deviceX[k]);
         i = j;
     }

@@ -305,6 +305,17 @@ TEST_F(RenderTest, CharacterSpacingPlacesEachLetterAsLaidOut) {
     EXPECT_GT(canvas_.Inked(second, 60, second + advances[0] * 100 / 1440 + 2, 84), 20) << "the second I";
 }
 
+TEST_F(RenderTest, TextAfterRightToLeftLettersStaysAtItsPlace) {
+    // A table row on one baseline: a number, a Hebrew word, then a word in the next cell.
+    Page().texts.push_back(Text(u"1.", 144, 1200, 0));
+    Page().texts.push_back(Text(u"\u05D0\u05D1\u05D2", 720, 1200, 2));
+    Page().texts.push_back(Text(u"HH", 2448, 1200, 5));
+    Draw();
+    EXPECT_GT(canvas_.Inked(50, 60, 100, 84), 20) << "the Hebrew word";
+    EXPECT_GT(canvas_.Inked(170, 60, 200, 84), 100) << "the next cell's word where it was laid out";
+    EXPECT_EQ(canvas_.Inked(120, 60, 168, 84), 0) << "and not after the Hebrew word";
+}
+
 TEST_F(RenderTest, FacesFollowTheDocumentThenItsKindAndCharactersFallBack) {
     docengine::FontSpec missing = Sans(240);
     missing.face = u"No Such Face 1234";
