@@ -3067,6 +3067,13 @@ void RtfReader::Finish() {
     const bool wasStopped = stop_;
     stop_ = false;
     used_ = 0;  // what is left to place is already counted
+    // A page break at the very end leads to a page of its own: a document ends with a
+    // paragraph mark, which the break puts on a new page, as word processors show and print it.
+    if (Sink& body = sinks_.front(); sinks_.size() == 1 && body.para.content.empty() && !body.paraHasListText &&
+                                     !body.breakBefore && body.tables.empty() && !body.blocks.empty()) {
+        const auto* last = std::get_if<Paragraph>(&body.blocks.back().value);
+        if (last && last->pageBreakAfter) FinishParagraph(false);
+    }
     EndSection(false);
     if (wasStopped) stop_ = true;
     // A \sect at the very end opens a section with nothing in it: no page for it.

@@ -1158,6 +1158,9 @@ TEST(RtfReaderSections, PageColumnAndLineBreaks) {
     EXPECT_EQ(TextOf(Para(Body(r), 3)), u"");
     EXPECT_TRUE(Para(Body(r), 2).pageBreakAfter);
     EXPECT_TRUE(Para(Body(r), 3).pageBreakAfter);
+    // A \page at the very end puts the document's last, empty paragraph on a page of its own.
+    EXPECT_EQ(TextOf(Body(Read("{\\rtf1 one\\page}"))), u"one|");
+    EXPECT_EQ(TextOf(Body(Read("{\\rtf1 one\\par}"))), u"one");
 }
 
 // ---------------------------------------------------------------- equations
