@@ -411,6 +411,7 @@ struct Frame {
     CharFormat chr;       // listtext: the label's format
     bool chrSet = false;
     std::size_t usedAtOpen = 0;  // the model's size when the frame opened
+    bool entryGroups = false;    // a font table or style sheet holds its entries in groups
     // An equation object: its characters (the n-ary operator, the delimiters and their
     // separator) and how many of its elements have been shown.
     MathKind math = MathKind::Other;
@@ -964,6 +965,9 @@ void RtfReader::OpenGroup() {
         Fail(ReadStatus::TooDeep, "groups are nested too deeply");
         return;
     }
+    if (const GroupState& parent = stack_.back(); parent.frame >= 0 &&
+                                                   (parent.dest == Dest::FontTable || parent.dest == Dest::StyleSheet))
+        frames_[static_cast<std::size_t>(parent.frame)].entryGroups = true;
     stack_.push_back(stack_.back());
     stack_.back().frame = -1;
 }
@@ -3249,6 +3253,19 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         return;
     }
     if (st.dest == Dest::Skip) return;
+    if (st.frame >= 0 && stack_.size() > 2 && (st.dest == Dest::FontTable || st.dest == Dest::StyleSheet) &&
+        frames_[static_cast<std::size_t>(st.frame)].entryGroups && (w == W::pard || w == W::par || w == W::sectd)) {
+        // A paragraph word between the entries of a font table or style sheet whose entries
+        // are groups: the table's closing brace is missing (a damaged file), and the body has
+        // begun. The table ends here and the body is read on, instead of being lost in it.
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        CloseFrame(frame, st);
+        stack_.back() = stack_[stack_.size() - 2];
+        stack_.back().frame = -1;
+        Word(name, param, pos);
+        return;
+    }
     // Style words may carry a star: in the style sheet (\*\cs10 ...), and in text, where some
     // writers put a character style as "\*\cs12" (the star only tells readers that do not know
     // the word to skip it).

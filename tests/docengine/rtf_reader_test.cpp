@@ -357,6 +357,14 @@ TEST(RtfReaderLimits, StatusesOfWhatIsNotAWholeDocument) {
     auto r = Read("\xEF\xBB\xBF {\\rtf1 ok}} trailing");
     EXPECT_TRUE(r.ok());
     EXPECT_EQ(TextOf(Body(r)), u"ok");
+    // a style sheet or font table whose closing brace is missing ends where the body begins,
+    // and the style it defined is kept
+    r = Read("{\\rtf1{\\stylesheet{\\s1\\qc Centred;}\n\\pard\\s1 Hello\\par Bye\\par}}");
+    EXPECT_EQ(TextOf(Body(r)), u"Hello|Bye");
+    EXPECT_EQ(Para(Body(r), 0).format->alignment, Alignment::Center);
+    EXPECT_EQ(TextOf(Body(Read("{\\rtf1{\\fonttbl{\\f0 Arial;}\\pard Hello\\par}}"))), u"Hello");
+    // a table whose entries are not groups is left as it is
+    EXPECT_EQ(TextOf(Body(Read("{\\rtf1{\\stylesheet\\pard\\s0 Normal;}Body\\par}"))), u"Body");
 }
 
 TEST(RtfReaderLimits, RepeatedTableMarksAndGroupsStayLinearAndBounded) {
