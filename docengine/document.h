@@ -403,6 +403,10 @@ struct Section {
     bool pageBordersFromEdge = false;
     enum class BorderPages : std::uint8_t { All, First, AllButFirst } pageBordersOn = BorderPages::All;
     LineNumbering lineNumbers;
+    // The section's own margins (\marglsxnN \margrsxnN \margtsxnN \margbsxnN); -1: the
+    // document's. The pages are laid out at the page setup's margins, moved by as much as a
+    // section's margins differ from the first section's.
+    int marginLeft = -1, marginRight = -1, marginTop = -1, marginBottom = -1;
 };
 
 struct Link {

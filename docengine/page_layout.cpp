@@ -105,6 +105,7 @@ public:
           measure_(document, metrics, layout_.fonts),
           formatter_(document, measure_),
           noteDone_(document.notes.size(), 0) {
+        base_ = setup_;
         textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
         bodyCtx_.text = &layout_.plainText;
         bodyCtx_.bookmarks = &bookmarkPlaces_;
@@ -156,6 +157,7 @@ private:
 
     const Section& CurrentSection() const;
     void SetColumns(const Section& section);
+    void ApplySectionMargins(const Section& section);
     void StartSection(std::size_t index);
     void OpenPage();
     void FinishPage();
@@ -196,12 +198,13 @@ private:
     void NextBlock();
 
     const Document& doc_;
-    const PageSetup setup_;
+    PageSetup setup_;  // the current section's margins on base_'s paper
     detail::TextMeasure measure_;
     detail::BlockFormatter formatter_;
     detail::FormatContext bodyCtx_, notesCtx_, fixedCtx_;
     std::u16string notesText_;
     int textWidth_ = 0;
+    PageSetup base_;  // the page setup asked for; setup_ has the current section's margins
     std::vector<Line> lines_;
 
     // Where the flow is.
@@ -265,6 +268,7 @@ private:
     struct FixedCache {
         bool formatted = false;
         std::size_t digits = 0;
+        int width = 0;
         std::vector<Line> lines;
     };
     std::unordered_map<const Blocks*, FixedCache> fixedCache_;
@@ -285,6 +289,36 @@ const Section& Paginator::Flow::CurrentSection() const {
     static const Section kDefault;
     if (doc_.sections.empty()) return kDefault;
     return doc_.sections[std::min(section_, doc_.sections.size() - 1)];
+}
+
+// The section's margins: the page setup's, moved by as much as the section's own differ from
+// the first section's (a cover, or a wide table's pages, with margins of their own). Margins
+// that would leave less than half an inch of text keep the page setup's.
+void Paginator::Flow::ApplySectionMargins(const Section& section) {
+    const Section& first = doc_.sections.front();
+    auto margin = [](int base, int own, int firstOwn, int document, int fallback) {
+        const int given = document > 0 ? document : fallback;
+        const std::int64_t moved = std::int64_t{base} + (own >= 0 ? own : given) - (firstOwn >= 0 ? firstOwn : given);
+        return static_cast<int>(std::clamp<std::int64_t>(moved, 0, kMaxPageTwips));
+    };
+    PageSetup s = base_;
+    s.marginLeft = margin(base_.marginLeft, section.marginLeft, first.marginLeft, doc_.marginLeft, 1800);
+    s.marginRight = margin(base_.marginRight, section.marginRight, first.marginRight, doc_.marginRight, 1800);
+    s.marginTop = margin(base_.marginTop, section.marginTop, first.marginTop, doc_.marginTop, 1440);
+    s.marginBottom = margin(base_.marginBottom, section.marginBottom, first.marginBottom, doc_.marginBottom, 1440);
+    if (std::int64_t{s.width} - s.marginLeft - s.marginRight < 720) {
+        s.marginLeft = base_.marginLeft;
+        s.marginRight = base_.marginRight;
+    }
+    if (std::int64_t{s.height} - s.marginTop - s.marginBottom < 720) {
+        s.marginTop = base_.marginTop;
+        s.marginBottom = base_.marginBottom;
+    }
+    setup_ = s;
+    textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
+    fixedCtx_.flowLeft = setup_.marginLeft;
+    fixedCtx_.marginTop = setup_.marginTop;
+    fixedCtx_.marginBottom = setup_.marginBottom;
 }
 
 void Paginator::Flow::SetColumns(const Section& section) {
@@ -409,6 +443,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
     const Section& section = doc_.sections[index];
     if (layout_.pages.empty()) {
         StartLineNumbering(section);
+        ApplySectionMargins(section);
         SetColumns(section);
         firstOfSection_ = true;
         OpenPage();
@@ -422,6 +457,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
         // below them.
         BalanceColumns();
         CloseRegion();
+        ApplySectionMargins(section);  // its left and right ones from here, the others from the next page
         SetColumns(section);
         regionTop_ = y_ = lowest_ = std::max(lowest_, y_);
         column_ = 0;
@@ -432,6 +468,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
 
     }
     FinishPage();
+    ApplySectionMargins(section);
     SetColumns(section);
     firstOfSection_ = true;
     OpenPage();
@@ -537,10 +574,11 @@ void Paginator::Flow::OpenPage() {
 std::vector<Line> Paginator::Flow::FixedLines(const Blocks& blocks) {
     if (blocks.empty()) return {};
     FixedCache& cache = fixedCache_[&blocks];
-    if (!cache.formatted || cache.digits != fixedCtx_.pageNumber.size()) {
+    if (!cache.formatted || cache.digits != fixedCtx_.pageNumber.size() || cache.width != textWidth_) {
         cache.lines.clear();
         formatter_.FormatBlocks(blocks, textWidth_, fixedCtx_, cache.lines, 0);
         cache.digits = fixedCtx_.pageNumber.size();
+        cache.width = textWidth_;
         cache.formatted = true;
     }
     return cache.lines;

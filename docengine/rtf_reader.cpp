@@ -59,7 +59,7 @@ enum class W : std::uint16_t {
     // form fields
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
-    rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, facingp,
+    rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, marglsxn, margrsxn, margtsxn, margbsxn, facingp,
     deftab, enddoc, ftnbj, ftntj, ftnstart, aftnstart, ftnnar, ftnnalc, ftnnauc, ftnnrlc, ftnnruc, ftnnchi,
     aftnnar, aftnnalc, aftnnauc, aftnnrlc, aftnnruc, aftnnchi,
     // fonts, colours, styles, lists
@@ -147,6 +147,7 @@ constexpr WordEntry kWords[] = {
     {"rtf", W::rtf}, {"ansi", W::ansi}, {"mac", W::mac}, {"pc", W::pc}, {"pca", W::pca},
     {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"deflang", W::deflang}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
+    {"marglsxn", W::marglsxn}, {"margrsxn", W::margrsxn}, {"margtsxn", W::margtsxn}, {"margbsxn", W::margbsxn},
     {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"ftnbj", W::ftnbj},
     {"ftntj", W::ftntj}, {"ftnstart", W::ftnstart}, {"aftnstart", W::aftnstart}, {"ftnnar", W::ftnnar},
     {"ftnnalc", W::ftnnalc}, {"ftnnauc", W::ftnnauc}, {"ftnnrlc", W::ftnnrlc}, {"ftnnruc", W::ftnnruc},
@@ -3060,6 +3061,10 @@ void RtfReader::EndSection(bool startNew) {
     next.headers = previous.headers;
     next.footers = previous.footers;
     next.lineNumbers = previous.lineNumbers;
+    next.marginLeft = previous.marginLeft;
+    next.marginRight = previous.marginRight;
+    next.marginTop = previous.marginTop;
+    next.marginBottom = previous.marginBottom;
     Charge(sizeof(Section) + headerBytes_);
     if (stop_) return;
     doc_.sections.push_back(std::move(next));
@@ -3170,6 +3175,7 @@ bool IsSectionFormat(W w) {
         case W::sectd: case W::sbknone: case W::sbkpage: case W::sbkcol: case W::sbkeven: case W::sbkodd:
         case W::cols: case W::colsx: case W::linebetcol: case W::colno: case W::colw: case W::colsr:
         case W::titlpg: case W::headery: case W::footery:
+        case W::marglsxn: case W::margrsxn: case W::margtsxn: case W::margbsxn:
         case W::pgnstarts: case W::pgnrestart: case W::pgndec: case W::pgnucrm: case W::pgnlcrm:
         case W::pgnucltr: case W::pgnlcltr:
         case W::linemod: case W::linex: case W::linestarts: case W::linerestart: case W::lineppage:
@@ -3625,6 +3631,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.pageBordersFromEdge = false;
             s.pageBordersOn = Section::BorderPages::All;
             s.lineNumbers = LineNumbering{};
+            s.marginLeft = s.marginRight = s.marginTop = s.marginBottom = -1;
             pgnRestart_ = false;
             pgnStarts_ = 1;
             return;
@@ -3649,6 +3656,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             return;
         }
         case W::titlpg: CurrentSection().titlePage = true; return;
+        case W::marglsxn: CurrentSection().marginLeft = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margrsxn: CurrentSection().marginRight = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margtsxn: CurrentSection().marginTop = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::margbsxn: CurrentSection().marginBottom = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::headery: CurrentSection().headerDistance = std::clamp(has ? param : 720, 0, 31680); return;
         case W::footery: CurrentSection().footerDistance = std::clamp(has ? param : 720, 0, 31680); return;
         case W::pgnstarts:

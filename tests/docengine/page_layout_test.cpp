@@ -843,6 +843,30 @@ TEST(PageLayout, SectionBreaksAndPageNumberRestart) {
     const Layout restarted = LayOutChecked(d, PageSetup{});
     ASSERT_EQ(restarted.pages.size(), 4u);
     EXPECT_EQ(restarted.pages[3].number, 7);
+
+    // A section's own margins move the page setup's by as much as they differ from the first
+    // section's: left and right at once, also in a continuous section, top from its next page.
+    Document m = Doc({B(Para("first"))});
+    m.sections[0].marginLeft = 1800;
+    m.sections.resize(3);
+    m.sections[1].breakBefore = Section::Break::None;
+    m.sections[1].marginLeft = 2800;
+    m.sections[1].marginTop = 2440;
+    m.sections[1].body.push_back(B(Para("narrow")));
+    m.sections[2].body.push_back(B(Para("third")));  // no margins of its own: the document's
+    m.marginLeft = 1000;
+    const PageSetup setup;
+    const Layout margins = LayOutChecked(m, setup);
+    EXPECT_EQ(Item(margins, "first")->x, setup.marginLeft);
+    EXPECT_EQ(Item(margins, "narrow")->x, setup.marginLeft + 1000);
+    EXPECT_EQ(Item(margins, "narrow")->baseline, Item(margins, "first")->baseline + 240);
+    EXPECT_EQ(Item(margins, "third")->x, setup.marginLeft - 800);
+    EXPECT_EQ(Item(margins, "third")->baseline, setup.marginTop + 192);
+    m.sections[2].marginLeft = 2800;  // inherited the section before's margins
+    m.sections[2].marginTop = 2440;
+    const Layout moved = LayOutChecked(m, setup);
+    EXPECT_EQ(Item(moved, "third")->x, setup.marginLeft + 1000);
+    EXPECT_EQ(Item(moved, "third")->baseline, setup.marginTop + 1000 + 192);
 }
 
 TEST(PageLayout, PageBordersOutsideTheMarginsOrInsideTheEdge) {

@@ -1007,7 +1007,8 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     auto r = Read("{\\rtf1\\paperw11906\\paperh16838\\margl1000\\facingp\\sectd\\titlpg\\cols2\\colsx500\\linebetcol"
                   "\\headery600\\pgnstarts5\\pgnrestart{\\header \\pard H {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}"
                   "{\\headerf \\pard First\\par}{\\footerl \\pard Left\\par}{\\footerr \\pard Right\\par}"
-                  "one\\par\\sect\\sectd\\sbknone two\\par\\sect\\sbkodd{\\header \\pard H3\\par}three\\par}");
+                  "\\marglsxn2000 one\\par\\sect\\sectd\\sbknone\\margtsxn900 two\\par\\sect\\sbkodd{\\header \\pard H3\\par}"
+                  "three\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
     const auto& d = r.document;
     EXPECT_EQ(d.paperWidth, 11906);
@@ -1027,8 +1028,11 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(TextOf(s0.footers.left), u"Left");
     EXPECT_EQ(TextOf(s0.footers.right), u"Right");
     EXPECT_EQ(TextOf(s0.body), u"one");
+    EXPECT_EQ(s0.marginLeft, 2000);
     EXPECT_EQ(d.sections[1].breakBefore, Section::Break::None);
     EXPECT_EQ(d.sections[1].columns, 1);
+    EXPECT_EQ(d.sections[1].marginLeft, -1);  // \sectd: the document's again
+    EXPECT_EQ(d.sections[2].marginTop, 900);  // no \sectd: the section before's
     EXPECT_EQ(TextOf(d.sections[1].headers.both), u"H #");  // kept from the section before
     EXPECT_EQ(d.sections[2].breakBefore, Section::Break::Odd);
     EXPECT_EQ(TextOf(d.sections[2].headers.both), u"H3");
@@ -1036,11 +1040,12 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     // a \sect at the very end adds no section
     EXPECT_EQ(Read("{\\rtf1 one\\par\\sect two\\par\\pard\\sect}").document.sections.size(), 2u);
     // a section break and section formatting inside a text box leave the body's section alone
-    r = Read("{\\rtf1\\sectd\\sbknone\\cols2 one{\\shp{\\*\\shpinst{\\shptxt in\\sect\\sectd\\sbkpage\\cols3"
+    r = Read("{\\rtf1\\sectd\\sbknone\\cols2 one{\\shp{\\*\\shpinst{\\shptxt in\\sect\\sectd\\sbkpage\\cols3\\marglsxn9"
              "\\pgbrdrt\\brdrs box\\par}}}\\par}");
     ASSERT_EQ(r.document.sections.size(), 1u);
     EXPECT_EQ(r.document.sections[0].breakBefore, Section::Break::None);
     EXPECT_EQ(r.document.sections[0].columns, 2);
+    EXPECT_EQ(r.document.sections[0].marginLeft, -1);
     EXPECT_FALSE(r.document.sections[0].pageBorders.top.Visible());
 }
 
