@@ -693,6 +693,7 @@ private:
     // destinations
     bool OpenFrame(FrameKind kind, Dest dest);
     void CloseFrame(Frame& frame, GroupState& st);
+    bool EndUnclosedTables();
     bool ShapeWord(W w, int param);
     bool DrawingWord(W w, int param);
     void ShapeProperty();
@@ -3168,6 +3169,35 @@ void RtfReader::ApplyNeighbourSpacing(Blocks& blocks, int depth) {
 
 // ---------------------------------------------------------------- words
 
+// A paragraph word between the entries of a font table or style sheet whose entries are
+// groups: the table's closing brace is missing (a damaged file), and the body has begun. The
+// table, and the tables around it that are open with it, end here, and the body is read on
+// in the state of the group around them, instead of being lost in them. False (nothing
+// changed) when the open groups do not hold their tables' frames in order.
+bool RtfReader::EndUnclosedTables() {
+    auto isTable = [](Dest d) {
+        return d == Dest::FontTable || d == Dest::FontAlt || d == Dest::StyleSheet || d == Dest::ColorTable;
+    };
+    std::size_t outside = stack_.size() - 1;
+    while (outside > 1 && isTable(stack_[outside].dest)) --outside;
+    std::size_t frames = frames_.size();
+    for (std::size_t i = stack_.size() - 1; i > outside; --i) {
+        if (stack_[i].frame < 0) continue;
+        if (frames == 0 || static_cast<std::size_t>(stack_[i].frame) != frames - 1) return false;
+        --frames;
+    }
+    for (std::size_t i = stack_.size() - 1; i > outside; --i) {
+        if (stack_[i].frame >= 0) {
+            Frame frame = std::move(frames_.back());
+            frames_.pop_back();
+            CloseFrame(frame, stack_[i]);
+        }
+        stack_[i] = stack_[outside];
+        stack_[i].frame = -1;
+    }
+    return true;
+}
+
 // The words that format the current section (its break, columns, header places, page numbers,
 // line numbers and page borders).
 bool IsSectionFormat(W w) {
@@ -3260,15 +3290,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
     }
     if (st.dest == Dest::Skip) return;
     if (st.frame >= 0 && stack_.size() > 2 && (st.dest == Dest::FontTable || st.dest == Dest::StyleSheet) &&
-        frames_[static_cast<std::size_t>(st.frame)].entryGroups && (w == W::pard || w == W::par || w == W::sectd)) {
-        // A paragraph word between the entries of a font table or style sheet whose entries
-        // are groups: the table's closing brace is missing (a damaged file), and the body has
-        // begun. The table ends here and the body is read on, instead of being lost in it.
-        Frame frame = std::move(frames_.back());
-        frames_.pop_back();
-        CloseFrame(frame, st);
-        stack_.back() = stack_[stack_.size() - 2];
-        stack_.back().frame = -1;
+        frames_[static_cast<std::size_t>(st.frame)].entryGroups && (w == W::pard || w == W::par || w == W::sectd) &&
+        EndUnclosedTables()) {
         Word(name, param, pos);
         return;
     }

@@ -363,6 +363,9 @@ TEST(RtfReaderLimits, StatusesOfWhatIsNotAWholeDocument) {
     EXPECT_EQ(TextOf(Body(r)), u"Hello|Bye");
     EXPECT_EQ(Para(Body(r), 0).format->alignment, Alignment::Center);
     EXPECT_EQ(TextOf(Body(Read("{\\rtf1{\\fonttbl{\\f0 Arial;}\\pard Hello\\par}}"))), u"Hello");
+    r = Read("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\stylesheet{\\s1\\qc Centred;}\\pard\\s1 Hello\\par}}}");  // both unclosed
+    EXPECT_EQ(TextOf(Body(r)), u"Hello");
+    EXPECT_EQ(Para(Body(r), 0).format->alignment, Alignment::Center);
     // a table whose entries are not groups is left as it is
     EXPECT_EQ(TextOf(Body(Read("{\\rtf1{\\stylesheet\\pard\\s0 Normal;}Body\\par}"))), u"Body");
 }
