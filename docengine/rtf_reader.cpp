@@ -3079,8 +3079,8 @@ void RtfReader::Finish() {
     used_ = 0;  // what is left to place is already counted
     // A page break at the very end leads to a page of its own: a document ends with a
     // paragraph mark, which the break puts on a new page, as word processors show and print it.
-    if (Sink& body = sinks_.front(); sinks_.size() == 1 && body.para.content.empty() && !body.paraHasListText &&
-                                     !body.breakBefore && body.tables.empty() && !body.blocks.empty()) {
+    if (Sink& body = sinks_.front(); body.para.content.empty() && !body.paraHasListText && !body.breakBefore &&
+                                     body.tables.empty() && !body.blocks.empty()) {
         const auto* last = std::get_if<Paragraph>(&body.blocks.back().value);
         if (last && last->pageBreakAfter) FinishParagraph(false);
     }

@@ -373,8 +373,6 @@ bool ValidFont(const docengine::Layout& layout, const docengine::TextItem& item)
     return item.font >= 0 && static_cast<std::size_t>(item.font) < layout.fonts.size();
 }
 
-// Items drawn in one call: the same font, colour, lines and link on the same baseline, each
-// starting at or after the end of the one before.
 // Right-to-left letters (Hebrew, Arabic): the system puts them in their visual order and joins
 // Arabic letters, so they are drawn at the face's own advances rather than at given places.
 template <typename Text>
@@ -384,13 +382,12 @@ bool HasRightToLeftLetters(const Text& text) {
     });
 }
 
-// Items drawn in one call. An item holding right-to-left letters is drawn on its own: with no
-// places given for its characters, the items after it in the same call would follow on from
-// its end instead of standing where they belong (a table row's cells ran together).
+// Items drawn in one call: the same font, colour, lines and link on the same baseline, each
+// starting at or after the end of the one before.
 bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
     return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
            a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.quarterTurns == 0 && b.quarterTurns == 0 &&
-           b.x >= a.x + a.width && !HasRightToLeftLetters(a.text) && !HasRightToLeftLetters(b.text);
+           b.x >= a.x + a.width;
 }
 
 // The selection's part of `item`, filled behind its characters.
@@ -550,8 +547,12 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     const docengine::TextItem* items = page.texts.data();
     const std::size_t count = page.texts.size();
     for (std::size_t i = 0; i < count;) {
+        // An item holding right-to-left letters is drawn on its own: with no places given for
+        // its characters, items after it in the same call would follow on from its end instead
+        // of standing where they belong (a table row's cells ran together).
         std::size_t j = i + 1;
-        while (j < count && SameRun(items[j - 1], items[j])) ++j;
+        if (!HasRightToLeftLetters(items[i].text))
+            while (j < count && SameRun(items[j - 1], items[j]) && !HasRightToLeftLetters(items[j].text)) ++j;
         if (ValidFont(layout, items[i]) && items[i].quarterTurns != 0) DrawTurnedText(dc, layout, items[i], transform, fonts);
         else if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs);
         i = j;
