@@ -248,6 +248,17 @@ void ShiftLine(Line& line, int dx) {
     for (PictureItem& p : line.items.pictures) p.x += dx;
 }
 
+void DropLeading(Line& line) {
+    const int dy = line.leading;
+    if (dy <= 0) return;
+    for (TextItem& t : line.items.texts) t.baseline -= dy;
+    for (RectItem& r : line.items.rects) r.y -= dy;
+    for (PictureItem& p : line.items.pictures) p.y -= dy;
+    if (line.numberBaseline >= 0) line.numberBaseline -= dy;
+    line.height -= dy;
+    line.leading = 0;
+}
+
 FreeSpan FindFreeSpan(const std::vector<Exclusion>& exclusions, int y, int height, int left, int right, int minWidth) {
     FreeSpan span{0, right - left, false, INT_MAX};
     int from = left, to = right;
@@ -859,6 +870,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
             for (auto& pic : line.items.pictures) pic.y += lead;
         }
         line.height += lead + extra;
+        if (isFirst) line.leading = before;
         if (boxed) {
             const int y0 = isFirst ? before : 0;
             const int h = line.height - y0;

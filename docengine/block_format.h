@@ -35,6 +35,7 @@ void AddPageBorders(Items& items, const Section& section, const PageSetup& setup
 struct Line {
     int height = 0;    // the vertical advance, space before and after included
     int trailing = 0;  // the part of `height` that may hang below a page's last line (space after)
+    int leading = 0;   // the part of `height` above a paragraph's first line: its space before
     Items items;
     std::vector<int> notes;        // footnotes (Document::notes) whose marks are on this line
     bool keepWithNext = false;     // no page or column break between this line and the next
@@ -56,6 +57,10 @@ struct Line {
 
 // Moves everything `line` draws by dx.
 void ShiftLine(Line& line, int dx);
+
+// Takes a paragraph's space before off its first line, as word processors do where the line
+// comes to the top of a page or column because the one before was full.
+void DropLeading(Line& line);
 
 // Room a frame keeps clear of the text that flows around it, in the coordinates of that flow.
 struct Exclusion {

@@ -249,6 +249,9 @@ private:
     detail::FormatContext planCtx_;
     int column_ = 0, regionTop_ = 0, y_ = 0, lowest_ = 0;
     bool columnUsed_ = false;
+    // The column was begun by a line that did not fit the one before (not by a page, column or
+    // section break): the first line placed at its top loses its paragraph's space before.
+    bool flowedOver_ = false;
 
     // The lines placed in the current region of several columns, for balancing them: where
     // each one's items start in the page's lists.
@@ -393,6 +396,7 @@ void Paginator::Flow::PlanBalance(std::size_t index) {
 // keeps together (widow and orphan control, \keep) move on together, as in the flow.
 bool Paginator::Flow::PlanFits(const Blocks& body, int limit) {
     int column = 0, used = 0;
+    bool flowedOver = false;  // the column was begun by a line that did not fit the one before
     std::vector<Line> lines;
     for (const Block& block : body) {
         const Paragraph& p = std::get<Paragraph>(block.value);
@@ -407,6 +411,7 @@ bool Paginator::Flow::PlanFits(const Blocks& body, int limit) {
                 if (++column == columns_) return false;
                 const bool moveChain = chainHeight > 0 && chainHeight < used;
                 used = 0;
+                flowedOver = true;
                 const std::size_t from = moveChain ? chain : k;
                 if (columnW_[static_cast<std::size_t>(column)] != width || moveChain) {
                     // The rest of the paragraph goes on at this column's width.
@@ -421,7 +426,8 @@ bool Paginator::Flow::PlanFits(const Blocks& body, int limit) {
                 chainHeight = 0;
                 continue;
             }
-            used += line.height;
+            used += line.height - (flowedOver ? line.leading : 0);
+            flowedOver = false;
             if (line.keepWithNext) {
                 if (chainHeight == 0) chain = k;
                 chainHeight += line.height;
@@ -807,6 +813,7 @@ void Paginator::Flow::AddLine(Line&& line) {
             pendingNotes_.clear();
             pendingNotesHeight_ = 0;
             NewColumn();
+            flowedOver_ = true;
             for (Pending& p : moved) Place(std::move(p.line));
             AddLine(std::move(line));
             return;
@@ -815,6 +822,7 @@ void Paginator::Flow::AddLine(Line&& line) {
     CommitPending();
     if (columnUsed_) {
         NewColumn();
+        flowedOver_ = true;
         AddLine(std::move(line));
         return;
     }
@@ -822,6 +830,10 @@ void Paginator::Flow::AddLine(Line&& line) {
 }
 
 void Paginator::Flow::Place(Line&& line) {
+    if (flowedOver_) {
+        flowedOver_ = false;
+        detail::DropLeading(line);
+    }
     if (pending_.empty()) pendingAfterContent_ = columnUsed_;
     for (int note : line.notes) {
         if (!IsFootnote(note) || noteDone_[note] ||

@@ -442,6 +442,49 @@ TEST(PageLayout, KeepWithNextMovesHeadingWithItsParagraph) {
     EXPECT_EQ(LayOutChecked(Doc(chain), TextArea(1200, 10)).pages.size(), 3u);
 }
 
+// Space before a paragraph is dropped where the text flowed onto a new page, the paragraph
+// alone or moved on with the lines it keeps with; it stays on the first page and after a page
+// break. The page's text starts at 1000, a line's baseline 192 below its top.
+TEST(PageLayout, SpaceBeforeIsDroppedAtTheTopOfAPageTheTextFlowedOnto) {
+    ParaFormat before;
+    before.spaceBefore = 480;
+    ParaFormat keep = before;
+    keep.keepWithNext = true;
+    auto lines = [](int n) { return Blocks(static_cast<std::size_t>(n), B(Para("line"))); };
+
+    Blocks flowed = lines(10);
+    flowed.push_back(B(Para("after", before)));
+    const Layout l = LayOutChecked(Doc(flowed), TextArea(1200, 10));
+    ASSERT_EQ(PageOf(l, "after"), 1);
+    EXPECT_EQ(Item(l, "after")->baseline, 1192);
+
+    Blocks moved = lines(8);
+    moved.push_back(B(Para("Heading", keep)));
+    moved.push_back(B(Para("Body")));
+    const Layout m = LayOutChecked(Doc(moved), TextArea(1200, 10));
+    ASSERT_EQ(PageOf(m, "Heading"), 1);
+    EXPECT_EQ(Item(m, "Heading")->baseline, 1192);
+    EXPECT_EQ(Item(m, "Body")->baseline, 1432);
+
+    const Layout first = LayOutChecked(Doc({B(Para("first", before))}), TextArea(1200, 10));
+    EXPECT_EQ(Item(first, "first")->baseline, 1672);
+
+    Blocks broken = lines(2);
+    std::get<Paragraph>(broken[1].value).pageBreakAfter = true;
+    broken.push_back(B(Para("after", before)));
+    const Layout b = LayOutChecked(Doc(broken), TextArea(1200, 10));
+    ASSERT_EQ(PageOf(b, "after"), 1);
+    EXPECT_EQ(Item(b, "after")->baseline, 1672);
+
+    ParaFormat breakBefore = before;
+    breakBefore.pageBreakBefore = true;
+    Blocks asked = lines(2);
+    asked.push_back(B(Para("after", breakBefore)));
+    const Layout a = LayOutChecked(Doc(asked), TextArea(1200, 10));
+    ASSERT_EQ(PageOf(a, "after"), 1);
+    EXPECT_EQ(Item(a, "after")->baseline, 1672);
+}
+
 TEST(PageLayout, WidowControlKeepsTwoLinesTogether) {
     Blocks body;
     for (int i = 0; i < 9; ++i) body.push_back(B(Para("line")));
