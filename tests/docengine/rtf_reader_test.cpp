@@ -1002,6 +1002,14 @@ TEST(RtfReaderLists, LegalLevelsAndLevelsThatDoNotRestart) {
                   "\\ilvl2 c\\par\\ilvl0 d\\par\\ilvl1 e\\par\\ilvl2 f\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
     EXPECT_EQ(Labels(Body(r)), (std::vector<std::u16string>{u"I.", u"1.1", u"1)", u"II.", u"2.1", u"2)"}));
+    // A list whose first item is below the top level shows the top level at its start, and the
+    // top level's first item follows on from there.
+    auto sub = Read("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}"
+                    "{\\listlevel{\\leveltext\\'03\\'00.\\'01;}}\\listid1}}"
+                    "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1\\ilvl1 a\\par\\ilvl1 b\\par"
+                    "\\ilvl0 c\\par\\ilvl1 d\\par}");
+    ASSERT_TRUE(sub.ok()) << sub.message;
+    EXPECT_EQ(Labels(Body(sub)), (std::vector<std::u16string>{u"1.1", u"1.2", u"2.", u"2.1"}));
 }
 
 // ---------------------------------------------------------------- sections, headers, notes, breaks
