@@ -2795,10 +2795,16 @@ ListLevelDef* RtfReader::LevelBeingRead(bool inOverride) {
 std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, ParaFormat& out) {
     Sink& sink = CurrentSink();
     std::u16string label;
-    bool haveLabel = false, fromList = false;
+    bool haveLabel = false, fromList = false, formatGiven = false;
     if (sink.paraHasListText) {
         label = sink.listText;
-        format = sink.listTextFormat;
+        // A \listtext that sets nothing after its \plain (as LibreOffice writes it) says nothing
+        // of the label's format: the label is formatted as when there is none, from the
+        // paragraph mark and the list level.
+        CharFormat plain;
+        plain.link = sink.listTextFormat.link;
+        formatGiven = !(sink.listTextFormat == plain);
+        if (formatGiven) format = sink.listTextFormat;
         haveLabel = true;
     }
     // \ls0 is no list, unless the file defines an override numbered 0 (as some writers do).
@@ -2855,7 +2861,7 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
                         label += FormatNumber(n, level->legal && ch != ilvl ? Numbering::Decimal : numbered->numbering);
                     }
                 }
-                if (!haveLabel) {
+                if (!formatGiven) {
                     format = stack_.back().chr;
                     if (level->font >= 0) format.font = level->font;
                 }

@@ -906,6 +906,15 @@ TEST(RtfReaderLists, LabelsFromListTablesListTextAndPn) {
     EXPECT_EQ(Para(Body(r), 3).format->listLabelFormat.font, 1);
     EXPECT_EQ(TextOf(Body(r)), u"one|two|sub|dot|roman|five|old|pn only|plain");
 
+    // a \listtext that sets nothing after its \plain leaves the label's format to the paragraph
+    // mark and the level; one that sets a format keeps it
+    r = Read(kHead + lists + "\\pard\\ls2{\\listtext\\pard\\plain \\'b7\\tab}\\fs18 dot\\par"
+                             "\\pard\\ls2{\\listtext\\pard\\plain\\f0\\fs30 \\'b7\\tab}\\fs18 dot\\par}");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(Para(Body(r), 0).format->listLabelFormat.font, 1);
+    EXPECT_EQ(Para(Body(r), 0).format->listLabelFormat.sizeHalfPoints, 18);
+    EXPECT_EQ(Para(Body(r), 1).format->listLabelFormat.sizeHalfPoints, 30);
+
     // numbering carried by a paragraph style
     r = Read("{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s5\\ls1\\li720 List Number;}}"
              "{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00);}}\\listid1}}"
