@@ -248,14 +248,23 @@ void ShiftLine(Line& line, int dx) {
     for (PictureItem& p : line.items.pictures) p.x += dx;
 }
 
+namespace {
+
+// Moves everything `line` draws, and its line number's baseline, down by dy.
+void ShiftLineDown(Line& line, int dy) {
+    if (dy == 0) return;
+    for (TextItem& t : line.items.texts) t.baseline += dy;
+    for (RectItem& r : line.items.rects) r.y += dy;
+    for (PictureItem& p : line.items.pictures) p.y += dy;
+    if (line.numberBaseline >= 0) line.numberBaseline += dy;
+}
+
+}  // namespace
+
 void DropLeading(Line& line) {
-    const int dy = line.leading;
-    if (dy <= 0) return;
-    for (TextItem& t : line.items.texts) t.baseline -= dy;
-    for (RectItem& r : line.items.rects) r.y -= dy;
-    for (PictureItem& p : line.items.pictures) p.y -= dy;
-    if (line.numberBaseline >= 0) line.numberBaseline -= dy;
-    line.height -= dy;
+    if (line.leading <= 0) return;
+    ShiftLineDown(line, -line.leading);
+    line.height -= line.leading;
     line.leading = 0;
 }
 
@@ -863,12 +872,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         const bool isFirst = k == firstOut && !resume, isLast = k + 1 == out.size();
         const int lead = (isFirst ? before + top : 0);
         const int extra = (isLast ? bottom : 0);
-        if (lead) {
-            if (line.numberBaseline >= 0) line.numberBaseline += lead;
-            for (auto& t : line.items.texts) t.baseline += lead;
-            for (auto& r : line.items.rects) r.y += lead;
-            for (auto& pic : line.items.pictures) pic.y += lead;
-        }
+        ShiftLineDown(line, lead);
         line.height += lead + extra;
         if (isFirst) line.leading = before;
         if (boxed) {

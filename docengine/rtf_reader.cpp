@@ -2835,14 +2835,14 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
             out.listLabelFollow = level->follow;  // the list's own rule, also where \listtext wrote a tab
             out.listLabelAlign = level->align;
             fromList = true;
+            // The level text: its length, then characters and the placeholders (0-8) of levels.
+            const std::size_t length =
+                level->text.empty() ? 0 : std::min<std::size_t>(level->text[0], level->text.size() - 1);
             // A label showing a level above that has had no item yet shows that level's start,
             // and the level counts as begun there: word processors number "1.1", then "2".
-            if (!level->text.empty()) {
-                const std::size_t length = std::min<std::size_t>(level->text[0], level->text.size() - 1);
-                for (std::size_t k = 1; k <= length; ++k) {
-                    const char16_t up = level->text[k];
-                    if (up < ilvl && counters[up] == kNoParam && levelAt(up) != nullptr) counters[up] = startOf(up);
-                }
+            for (std::size_t k = 1; k <= length; ++k) {
+                const char16_t up = level->text[k];
+                if (up < ilvl && counters[up] == kNoParam && levelAt(up) != nullptr) counters[up] = startOf(up);
             }
             counters[ilvl] = counters[ilvl] == kNoParam ? startOf(ilvl) : std::min(counters[ilvl] + 1, 1 << 24);
             for (std::size_t deeper = ilvl + 1; deeper < 9; ++deeper) {
@@ -2851,7 +2851,6 @@ std::u16string RtfReader::ListLabel(const ParaState& para, CharFormat& format, P
             }
             if (!level->text.empty()) {
                 label.clear();
-                const std::size_t length = std::min<std::size_t>(level->text[0], level->text.size() - 1);
                 for (std::size_t k = 1; k <= length; ++k) {
                     const char16_t ch = level->text[k];
                     if (ch >= 9) {
