@@ -32,7 +32,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
+  # A mirror in the middle of a sync fails one index now and then; the packages are then
+  # still found through the others, so a failed update is retried and then only reported.
+  for attempt in 1 2 3; do
+    if "${sudo_cmd[@]}" apt-get update -qq; then
+      break
+    fi
+    echo "install-deps: apt-get update failed (attempt $attempt of 3)" >&2
+    [ "$attempt" -eq 3 ] || sleep 15
+  done
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
