@@ -407,6 +407,10 @@ struct Section {
     // document's. The pages are laid out at the page setup's margins, moved by as much as a
     // section's margins differ from the first section's.
     int marginLeft = -1, marginRight = -1, marginTop = -1, marginBottom = -1;
+    // The section's own paper (\pgwsxnN \pghsxnN); 0: the document's. A later section whose
+    // paper differs from the first section's (a landscape table in a portrait report) has pages
+    // of its own size: see Paginator.
+    int pageWidth = 0, pageHeight = 0;
 };
 
 struct Link {

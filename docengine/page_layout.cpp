@@ -11,10 +11,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "block_format.h"
@@ -157,7 +160,8 @@ private:
 
     const Section& CurrentSection() const;
     void SetColumns(const Section& section);
-    void ApplySectionMargins(const Section& section);
+    void ApplySectionPage(const Section& section);
+    std::pair<int, int> SectionPaper(const Section& section) const;
     void StartSection(std::size_t index);
     void OpenPage();
     void FinishPage();
@@ -294,10 +298,28 @@ const Section& Paginator::Flow::CurrentSection() const {
     return doc_.sections[std::min(section_, doc_.sections.size() - 1)];
 }
 
-// The section's margins: the page setup's, moved by as much as the section's own differ from
-// the first section's (a cover, or a wide table's pages, with margins of their own). Margins
-// that would leave less than half an inch of text keep the page setup's.
-void Paginator::Flow::ApplySectionMargins(const Section& section) {
+// The section's paper: the page setup's, which stands for the first section's. A section whose
+// own paper is the first section's turned (a landscape table in a portrait report) has the page
+// setup's turned; one with another paper has the page setup's, grown or shrunk by as much.
+std::pair<int, int> Paginator::Flow::SectionPaper(const Section& section) const {
+    const Section& first = doc_.sections.front();
+    const int firstWidth = first.pageWidth > 0 ? first.pageWidth : doc_.paperWidth > 0 ? doc_.paperWidth : 12240;
+    const int firstHeight = first.pageHeight > 0 ? first.pageHeight : doc_.paperHeight > 0 ? doc_.paperHeight : 15840;
+    if (section.pageWidth <= 0 || section.pageHeight <= 0) return {base_.width, base_.height};
+    constexpr int kSlack = 20;  // papers in millimetres come out a twip or two apart
+    const auto near = [](int a, int b) { return std::abs(a - b) <= kSlack; };
+    if (near(section.pageWidth, firstWidth) && near(section.pageHeight, firstHeight)) return {base_.width, base_.height};
+    if (near(section.pageWidth, firstHeight) && near(section.pageHeight, firstWidth)) return {base_.height, base_.width};
+    const auto moved = [](int base, int own, int firstOwn) {
+        return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{base} + own - firstOwn, 1440, kMaxPageTwips));
+    };
+    return {moved(base_.width, section.pageWidth, firstWidth), moved(base_.height, section.pageHeight, firstHeight)};
+}
+
+// The section's paper (above) and margins: the page setup's margins, moved by as much as the
+// section's own differ from the first section's (a cover, or a wide table's pages, with margins
+// of their own). Margins that would leave less than half an inch of text keep the page setup's.
+void Paginator::Flow::ApplySectionPage(const Section& section) {
     const Section& first = doc_.sections.front();
     auto margin = [](int base, int own, int firstOwn, int document, int fallback) {
         const int given = document > 0 ? document : fallback;
@@ -305,6 +327,7 @@ void Paginator::Flow::ApplySectionMargins(const Section& section) {
         return static_cast<int>(std::clamp<std::int64_t>(moved, 0, kMaxPageTwips));
     };
     PageSetup s = base_;
+    std::tie(s.width, s.height) = SectionPaper(section);
     s.marginLeft = margin(base_.marginLeft, section.marginLeft, first.marginLeft, doc_.marginLeft, 1800);
     s.marginRight = margin(base_.marginRight, section.marginRight, first.marginRight, doc_.marginRight, 1800);
     s.marginTop = margin(base_.marginTop, section.marginTop, first.marginTop, doc_.marginTop, 1440);
@@ -320,8 +343,13 @@ void Paginator::Flow::ApplySectionMargins(const Section& section) {
     setup_ = s;
     textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
     fixedCtx_.flowLeft = setup_.marginLeft;
+    fixedCtx_.pageWidth = setup_.width;
+    fixedCtx_.pageHeight = setup_.height;
     fixedCtx_.marginTop = setup_.marginTop;
     fixedCtx_.marginBottom = setup_.marginBottom;
+    const int body = setup_.height - setup_.marginTop - setup_.marginBottom;
+    bodyCtx_.maxPictureHeight = notesCtx_.maxPictureHeight = fixedCtx_.maxPictureHeight = body;
+    planCtx_.maxPictureHeight = body;
 }
 
 void Paginator::Flow::SetColumns(const Section& section) {
@@ -449,7 +477,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
     const Section& section = doc_.sections[index];
     if (layout_.pages.empty()) {
         StartLineNumbering(section);
-        ApplySectionMargins(section);
+        ApplySectionPage(section);
         SetColumns(section);
         firstOfSection_ = true;
         OpenPage();
@@ -458,12 +486,14 @@ void Paginator::Flow::StartSection(std::size_t index) {
     }
     CommitPending();
     StartLineNumbering(section);
-    if (section.breakBefore == Section::Break::None) {
+    // A continuous section on other paper starts a new page, as in word processors.
+    if (section.breakBefore == Section::Break::None &&
+        SectionPaper(section) == std::pair<int, int>{setup_.width, setup_.height}) {
         // Continuous: the columns so far are balanced, and the new section's columns start
         // below them.
         BalanceColumns();
         CloseRegion();
-        ApplySectionMargins(section);  // its left and right ones from here, the others from the next page
+        ApplySectionPage(section);  // its left and right ones from here, the others from the next page
         SetColumns(section);
         regionTop_ = y_ = lowest_ = std::max(lowest_, y_);
         column_ = 0;
@@ -474,7 +504,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
 
     }
     FinishPage();
-    ApplySectionMargins(section);
+    ApplySectionPage(section);
     SetColumns(section);
     firstOfSection_ = true;
     OpenPage();

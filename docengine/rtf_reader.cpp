@@ -59,7 +59,7 @@ enum class W : std::uint16_t {
     // form fields
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
-    rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, marglsxn, margrsxn, margtsxn, margbsxn, facingp,
+    rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, marglsxn, margrsxn, margtsxn, margbsxn, pgwsxn, pghsxn, facingp,
     deftab, enddoc, ftnbj, ftntj, ftnstart, aftnstart, ftnnar, ftnnalc, ftnnauc, ftnnrlc, ftnnruc, ftnnchi,
     aftnnar, aftnnalc, aftnnauc, aftnnrlc, aftnnruc, aftnnchi,
     // fonts, colours, styles, lists
@@ -148,6 +148,7 @@ constexpr WordEntry kWords[] = {
     {"ansicpg", W::ansicpg}, {"deff", W::deff}, {"deflang", W::deflang}, {"paperw", W::paperw}, {"paperh", W::paperh},
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
     {"marglsxn", W::marglsxn}, {"margrsxn", W::margrsxn}, {"margtsxn", W::margtsxn}, {"margbsxn", W::margbsxn},
+    {"pgwsxn", W::pgwsxn}, {"pghsxn", W::pghsxn},
     {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"ftnbj", W::ftnbj},
     {"ftntj", W::ftntj}, {"ftnstart", W::ftnstart}, {"aftnstart", W::aftnstart}, {"ftnnar", W::ftnnar},
     {"ftnnalc", W::ftnnalc}, {"ftnnauc", W::ftnnauc}, {"ftnnrlc", W::ftnnrlc}, {"ftnnruc", W::ftnnruc},
@@ -3080,6 +3081,8 @@ void RtfReader::EndSection(bool startNew) {
     next.marginRight = previous.marginRight;
     next.marginTop = previous.marginTop;
     next.marginBottom = previous.marginBottom;
+    next.pageWidth = previous.pageWidth;
+    next.pageHeight = previous.pageHeight;
     Charge(sizeof(Section) + headerBytes_);
     if (stop_) return;
     doc_.sections.push_back(std::move(next));
@@ -3219,7 +3222,7 @@ bool IsSectionFormat(W w) {
         case W::sectd: case W::sbknone: case W::sbkpage: case W::sbkcol: case W::sbkeven: case W::sbkodd:
         case W::cols: case W::colsx: case W::linebetcol: case W::colno: case W::colw: case W::colsr:
         case W::titlpg: case W::headery: case W::footery:
-        case W::marglsxn: case W::margrsxn: case W::margtsxn: case W::margbsxn:
+        case W::marglsxn: case W::margrsxn: case W::margtsxn: case W::margbsxn: case W::pgwsxn: case W::pghsxn:
         case W::pgnstarts: case W::pgnrestart: case W::pgndec: case W::pgnucrm: case W::pgnlcrm:
         case W::pgnucltr: case W::pgnlcltr:
         case W::linemod: case W::linex: case W::linestarts: case W::linerestart: case W::lineppage:
@@ -3669,6 +3672,7 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
             s.pageBordersOn = Section::BorderPages::All;
             s.lineNumbers = LineNumbering{};
             s.marginLeft = s.marginRight = s.marginTop = s.marginBottom = -1;
+            s.pageWidth = s.pageHeight = 0;
             pgnRestart_ = false;
             pgnStarts_ = 1;
             return;
@@ -3697,6 +3701,8 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::margrsxn: CurrentSection().marginRight = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::margtsxn: CurrentSection().marginTop = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::margbsxn: CurrentSection().marginBottom = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::pgwsxn: CurrentSection().pageWidth = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::pghsxn: CurrentSection().pageHeight = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::headery: CurrentSection().headerDistance = std::clamp(has ? param : 720, 0, 31680); return;
         case W::footery: CurrentSection().footerDistance = std::clamp(has ? param : 720, 0, 31680); return;
         case W::pgnstarts:

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwctype>
 #include <limits>
+#include <utility>
 
 #include "paper_settings.h"
 
@@ -869,14 +870,26 @@ void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t 
 
     // Ask the printer for paper of the page's size and orientation. A driver that refuses
     // (ResetDC returns null) leaves the context as it was: the pages go on the printer's paper.
-    const std::vector<BYTE> paper = PaperSettings(printSettings_.data(), printSettings_.size(), EffectivePage(page_));
-    if (!paper.empty()) ResetDCW(dc, reinterpret_cast<const DEVMODEW*>(paper.data()));
-
-    // Device coordinates start at the printable area, which lies inside the paper by the
-    // printer's physical offsets: the page is drawn shifted back by them.
-    const int dpiX = std::max(GetDeviceCaps(dc, LOGPIXELSX), 1), dpiY = std::max(GetDeviceCaps(dc, LOGPIXELSY), 1);
-    const PageTransform transform{static_cast<double>(dpiX) / kTwipsPerInch, static_cast<double>(dpiY) / kTwipsPerInch,
+    // A section on other paper (a landscape table in a portrait report) asks again between
+    // pages, as the printing interface allows.
+    std::pair<std::int32_t, std::int32_t> asked{-1, -1};
+    PageTransform transform{};
+    const auto askPaper = [&](std::int32_t width, std::int32_t height) {
+        if (asked == std::pair{width, height}) return;
+        asked = {width, height};
+        PageSettings page = EffectivePage(page_);
+        page.width = width;
+        page.height = height;
+        const std::vector<BYTE> paper = PaperSettings(printSettings_.data(), printSettings_.size(), page);
+        if (!paper.empty()) ResetDCW(dc, reinterpret_cast<const DEVMODEW*>(paper.data()));
+        // Device coordinates start at the printable area, which lies inside the paper by the
+        // printer's physical offsets: the page is drawn shifted back by them.
+        const int dpiX = std::max(GetDeviceCaps(dc, LOGPIXELSX), 1), dpiY = std::max(GetDeviceCaps(dc, LOGPIXELSY), 1);
+        transform = PageTransform{static_cast<double>(dpiX) / kTwipsPerInch, static_cast<double>(dpiY) / kTwipsPerInch,
                                   -GetDeviceCaps(dc, PHYSICALOFFSETX), -GetDeviceCaps(dc, PHYSICALOFFSETY)};
+    };
+    const PageSettings settings = EffectivePage(page_);
+    askPaper(settings.width, settings.height);
 
     const std::wstring name = FileNameOf(path);
     DOCINFOW job{};
@@ -887,6 +900,8 @@ void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t 
     try {
         for (int copy = 0; copy < std::max<int>(copies, 1); ++copy) {
             for (int n = range.first; n <= range.last; ++n) {
+                const docengine::Page& page = layout.pages[static_cast<std::size_t>(n - 1)];
+                askPaper(page.width, page.height);
                 if (StartPage(dc) <= 0) ThrowLastError(L"Cannot start a printed page");
                 RenderPage(dc, layout, static_cast<std::size_t>(n - 1), transform, Metrics(), pictures_);
                 if (EndPage(dc) <= 0) ThrowLastError(L"Cannot finish a printed page");

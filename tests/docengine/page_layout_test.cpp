@@ -912,6 +912,36 @@ TEST(PageLayout, SectionBreaksAndPageNumberRestart) {
     EXPECT_EQ(Item(moved, "third")->baseline, setup.marginTop + 1000 + 192);
 }
 
+TEST(PageLayout, ASectionOnOtherPaperHasPagesOfItsOwnSize) {
+    // A4 portrait, then a landscape section, continuous (which starts a new page all the same),
+    // then a section on paper an inch wider, laid out at Letter portrait: the landscape pages
+    // are Letter turned, the wider ones Letter an inch wider.
+    Document d = Doc({B(Para("portrait"))});
+    d.paperWidth = 11906;
+    d.paperHeight = 16838;
+    d.sections.resize(3);
+    d.sections[1].breakBefore = Section::Break::None;
+    d.sections[1].pageWidth = 16838;
+    d.sections[1].pageHeight = 11906;
+    d.sections[1].body.push_back(B(Para("landscape")));
+    d.sections[2].pageWidth = 11906 + 1440;
+    d.sections[2].pageHeight = 16838;
+    d.sections[2].body.push_back(B(Para("wider")));
+    const PageSetup setup;  // Letter, 1-inch margins
+    const Layout l = LayOutChecked(d, setup);
+    ASSERT_EQ(l.pages.size(), 3u);
+    EXPECT_EQ(PageOf(l, "landscape"), 1);
+    EXPECT_EQ(std::pair(l.pages[0].width, l.pages[0].height), std::pair(12240, 15840));
+    EXPECT_EQ(std::pair(l.pages[1].width, l.pages[1].height), std::pair(15840, 12240));
+    EXPECT_EQ(std::pair(l.pages[2].width, l.pages[2].height), std::pair(12240 + 1440, 15840));
+    EXPECT_EQ(Item(l, "landscape")->x, setup.marginLeft);
+
+    // The same paper as the first section's keeps a continuous section on the page.
+    d.sections[1].pageWidth = 11906 + 10;
+    d.sections[1].pageHeight = 16838;
+    EXPECT_EQ(PageOf(LayOutChecked(d, setup), "landscape"), 0);
+}
+
 TEST(PageLayout, PageBordersOutsideTheMarginsOrInsideTheEdge) {
     Document d = Doc({B(Para("a")), B(Para("b"))});
     std::get<Paragraph>(d.sections[0].body[0].value).pageBreakAfter = true;

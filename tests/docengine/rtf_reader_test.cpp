@@ -1027,7 +1027,8 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     auto r = Read("{\\rtf1\\paperw11906\\paperh16838\\margl1000\\facingp\\sectd\\titlpg\\cols2\\colsx500\\linebetcol"
                   "\\headery600\\pgnstarts5\\pgnrestart{\\header \\pard H {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}"
                   "{\\headerf \\pard First\\par}{\\footerl \\pard Left\\par}{\\footerr \\pard Right\\par}"
-                  "\\marglsxn2000 one\\par\\sect\\sectd\\sbknone\\margtsxn900 two\\par\\sect\\sbkodd{\\header \\pard H3\\par}"
+                  "\\marglsxn2000 one\\par\\sect\\sectd\\sbknone\\margtsxn900\\pgwsxn16838\\pghsxn11906 two\\par\\sect\\sbkodd"
+                  "{\\header \\pard H3\\par}"
                   "three\\par}");
     ASSERT_TRUE(r.ok()) << r.message;
     const auto& d = r.document;
@@ -1053,6 +1054,8 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(d.sections[1].columns, 1);
     EXPECT_EQ(d.sections[1].marginLeft, -1);  // \sectd: the document's again
     EXPECT_EQ(d.sections[2].marginTop, 900);  // no \sectd: the section before's
+    EXPECT_EQ(std::pair(s0.pageWidth, s0.pageHeight), std::pair(0, 0));  // the document's
+    EXPECT_EQ(std::pair(d.sections[2].pageWidth, d.sections[2].pageHeight), std::pair(16838, 11906));
     EXPECT_EQ(TextOf(d.sections[1].headers.both), u"H #");  // kept from the section before
     EXPECT_EQ(d.sections[2].breakBefore, Section::Break::Odd);
     EXPECT_EQ(TextOf(d.sections[2].headers.both), u"H3");
