@@ -310,10 +310,13 @@ std::pair<int, int> Paginator::Flow::SectionPaper(const Section& section) const 
     const auto near = [](int a, int b) { return std::abs(a - b) <= kSlack; };
     if (near(section.pageWidth, firstWidth) && near(section.pageHeight, firstHeight)) return {base_.width, base_.height};
     if (near(section.pageWidth, firstHeight) && near(section.pageHeight, firstWidth)) return {base_.height, base_.width};
-    const auto moved = [](int base, int own, int firstOwn) {
-        return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{base} + own - firstOwn, 1440, kMaxPageTwips));
+    // Never so small that the page setup's margins leave less than half an inch of text.
+    const auto moved = [](int base, int own, int firstOwn, int margins) {
+        const std::int64_t least = std::min<std::int64_t>(std::int64_t{margins} + 720, base);
+        return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{base} + own - firstOwn, least, kMaxPageTwips));
     };
-    return {moved(base_.width, section.pageWidth, firstWidth), moved(base_.height, section.pageHeight, firstHeight)};
+    return {moved(base_.width, section.pageWidth, firstWidth, base_.marginLeft + base_.marginRight),
+            moved(base_.height, section.pageHeight, firstHeight, base_.marginTop + base_.marginBottom)};
 }
 
 // The section's paper (above) and margins: the page setup's margins, moved by as much as the

@@ -936,10 +936,15 @@ TEST(PageLayout, ASectionOnOtherPaperHasPagesOfItsOwnSize) {
     EXPECT_EQ(std::pair(l.pages[2].width, l.pages[2].height), std::pair(12240 + 1440, 15840));
     EXPECT_EQ(Item(l, "landscape")->x, setup.marginLeft);
 
-    // The same paper as the first section's keeps a continuous section on the page.
+    // The same paper as the first section's keeps a continuous section on the page; paper too
+    // narrow for the margins leaves them half an inch of text.
     d.sections[1].pageWidth = 11906 + 10;
     d.sections[1].pageHeight = 16838;
-    EXPECT_EQ(PageOf(LayOutChecked(d, setup), "landscape"), 0);
+    d.sections[2].pageWidth = 100;
+    const Layout small = LayOutChecked(d, setup);
+    EXPECT_EQ(PageOf(small, "landscape"), 0);
+    EXPECT_EQ(small.pages.back().width, setup.marginLeft + setup.marginRight + 720);
+    EXPECT_EQ(Item(small, "wider")->x, setup.marginLeft);
 }
 
 TEST(PageLayout, PageBordersOutsideTheMarginsOrInsideTheEdge) {
