@@ -737,6 +737,40 @@ TEST_F(TextViewTest, PrintsTheAskedPagesOfTheSameLayout) {
     EXPECT_NE(job.find("two.orl"), std::string::npos) << "the job is named after the file";
 }
 
+// A page of other paper (a landscape section) is printed on that paper: the printer is asked
+// for it between the pages.
+TEST_F(TextViewTest, PrintsAPageOfOtherPaperOnThatPaper) {
+    wchar_t printer[256];
+    DWORD size = 256;
+    if (!GetDefaultPrinterW(printer, &size)) GTEST_SKIP() << "no printer installed";
+    HANDLE handle = nullptr;
+    ASSERT_TRUE(OpenPrinterW(printer, &handle, nullptr));
+    const LONG bytes = DocumentPropertiesW(nullptr, handle, printer, nullptr, nullptr, 0);
+    std::vector<BYTE> settings(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    const bool got = bytes > 0 && DocumentPropertiesW(nullptr, handle, printer, reinterpret_cast<DEVMODEW*>(settings.data()),
+                                                      nullptr, DM_OUT_BUFFER) == IDOK;
+    ClosePrinter(handle);
+    ASSERT_TRUE(got);
+    UniqueDc dc(CreateDCW(L"WINSPOOL", printer, nullptr, nullptr));
+    ASSERT_NE(dc.Get(), nullptr);
+    Layout layout = TwoPages();
+    layout.pages[1].width = 15840;
+    layout.pages[1].height = 12240;
+    view_->ShowLayout(std::move(layout));
+    const std::wstring output = File("");
+    view_->PrintDevice(dc.Get(), reinterpret_cast<const DEVMODEW*>(settings.data()), output);
+    view_->Print(L"C:\\docs\\two.orl", 1, 2, 1);
+    std::ifstream in(output.c_str(), std::ios::binary);
+    const std::string job((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t first = job.find("%%Page: 1"), second = job.find("%%Page: 2");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    // The PostScript driver turns a landscape page in its page setup.
+    const auto setup = [&](std::size_t at) { return job.substr(at, job.find("%%EndPageSetup", at) - at); };
+    EXPECT_EQ(setup(first).find("90 rotate"), std::string::npos) << setup(first);
+    EXPECT_NE(setup(second).find("90 rotate"), std::string::npos) << setup(second);
+}
+
 TEST_F(TextViewTest, RefusesWhatItCannotDo) {
     EXPECT_THROW(view_->Search(2), ComError);
     EXPECT_THROW(view_->Print(L"C:\\doc.orl", 1, 1, 1), ComError);  // no print device
