@@ -571,12 +571,16 @@ void Paginator::Flow::OpenPage() {
         }
         return y;
     };
-    // a tall header pushes the body down
-    bodyTop_ = std::max(setup_.marginTop, place(header, std::clamp(section.headerDistance, 0, height / 2)));
+    // A tall header pushes the body down and a tall footer pulls its foot up; a page without
+    // them has the body from margin to margin, however far the header and footer distances
+    // reach into it.
+    const int headerTop = std::clamp(section.headerDistance, 0, height / 2);
+    const int headerBottom = place(header, headerTop);
+    bodyTop_ = headerBottom > headerTop ? std::max(setup_.marginTop, headerBottom) : setup_.marginTop;
     int footerHeight = 0;
     for (const Line& line : footer) footerHeight += line.height;
     const int footerTop = height - std::clamp(section.footerDistance, 0, height / 2) - footerHeight;
-    bodyBottom_ = std::min(height - setup_.marginBottom, footerTop);
+    bodyBottom_ = footerHeight > 0 ? std::min(height - setup_.marginBottom, footerTop) : height - setup_.marginBottom;
     place(footer, footerTop);
     const int margins = height - setup_.marginTop - setup_.marginBottom;
     if (bodyBottom_ - bodyTop_ < std::max(144, margins / 4)) {

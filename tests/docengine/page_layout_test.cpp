@@ -855,6 +855,17 @@ TEST(PageLayout, HeadersAndFootersByPageWithPageNumbers) {
     for (int i = 0; i < 8; ++i) d.sections[0].headers.first.push_back(B(Para("h")));
     const Layout tall = LayOutChecked(d, PageSetup{});
     EXPECT_EQ(Item(tall, "page")->baseline, 720 + 9 * 240 + 192);
+
+    // Without a header or footer the body runs from margin to margin, though the header and
+    // footer distances (720) reach further in than the margins (300).
+    Document bare = Doc({B(Para("top"))});
+    for (int i = 0; i < 9; ++i) bare.sections[0].body.push_back(B(Para("line")));
+    PageSetup narrow = TextArea(4000, 10);
+    narrow.marginTop = narrow.marginBottom = 300;
+    narrow.height = 300 + 10 * 240 + 300;
+    const Layout full = LayOutChecked(bare, narrow);
+    EXPECT_EQ(full.pages.size(), 1u);
+    EXPECT_EQ(Item(full, "top")->baseline, 300 + 192);
 }
 
 TEST(PageLayout, SectionBreaksAndPageNumberRestart) {
