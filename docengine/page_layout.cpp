@@ -109,7 +109,6 @@ public:
           formatter_(document, measure_),
           noteDone_(document.notes.size(), 0) {
         base_ = setup_;
-        textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
         bodyCtx_.text = &layout_.plainText;
         bodyCtx_.bookmarks = &bookmarkPlaces_;
         notesCtx_.text = &notesText_;
@@ -118,15 +117,8 @@ public:
         fixedCtx_.collectNotes = false;
         fixedCtx_.placeOnPage = true;
         fixedCtx_.floatsTakeNoRoom = true;
-        fixedCtx_.flowLeft = setup_.marginLeft;
-        fixedCtx_.pageWidth = setup_.width;
-        fixedCtx_.pageHeight = setup_.height;
-        fixedCtx_.marginTop = setup_.marginTop;
-        fixedCtx_.marginBottom = setup_.marginBottom;
         planCtx_.collectNotes = false;
-        const int body = setup_.height - setup_.marginTop - setup_.marginBottom;
-        bodyCtx_.maxPictureHeight = notesCtx_.maxPictureHeight = fixedCtx_.maxPictureHeight = body;
-        planCtx_.maxPictureHeight = body;
+        UseSetup(setup_);
         std::size_t bodyText = 0, notesText = 0;
         for (const Section& section : document.sections) bodyText += TextEstimate(section.body, 0);
         for (const Note& note : document.notes) notesText += TextEstimate(note.content, 0) + note.mark.size() + 1;
@@ -161,6 +153,7 @@ private:
     const Section& CurrentSection() const;
     void SetColumns(const Section& section);
     void ApplySectionPage(const Section& section);
+    void UseSetup(const PageSetup& s);
     std::pair<int, int> SectionPaper(const Section& section) const;
     void StartSection(std::size_t index);
     void OpenPage();
@@ -343,6 +336,12 @@ void Paginator::Flow::ApplySectionPage(const Section& section) {
         s.marginTop = base_.marginTop;
         s.marginBottom = base_.marginBottom;
     }
+    UseSetup(s);
+}
+
+// Makes `s` the page the text is laid out on, with the text width and what the format
+// contexts know of the page.
+void Paginator::Flow::UseSetup(const PageSetup& s) {
     setup_ = s;
     textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
     fixedCtx_.flowLeft = setup_.marginLeft;

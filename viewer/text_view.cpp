@@ -872,12 +872,13 @@ void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t 
     // (ResetDC returns null) leaves the context as it was: the pages go on the printer's paper.
     // A section on other paper (a landscape table in a portrait report) asks again between
     // pages, as the printing interface allows.
+    const PageSettings settings = EffectivePage(page_);
     std::pair<std::int32_t, std::int32_t> asked{-1, -1};
     PageTransform transform{};
     const auto askPaper = [&](std::int32_t width, std::int32_t height) {
         if (asked == std::pair{width, height}) return;
         asked = {width, height};
-        PageSettings page = EffectivePage(page_);
+        PageSettings page = settings;
         page.width = width;
         page.height = height;
         const std::vector<BYTE> paper = PaperSettings(printSettings_.data(), printSettings_.size(), page);
@@ -888,7 +889,6 @@ void TextView::Print(const std::wstring& path, std::int16_t first, std::int16_t 
         transform = PageTransform{static_cast<double>(dpiX) / kTwipsPerInch, static_cast<double>(dpiY) / kTwipsPerInch,
                                   -GetDeviceCaps(dc, PHYSICALOFFSETX), -GetDeviceCaps(dc, PHYSICALOFFSETY)};
     };
-    const PageSettings settings = EffectivePage(page_);
     askPaper(settings.width, settings.height);
 
     const std::wstring name = FileNameOf(path);
