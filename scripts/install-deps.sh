@@ -41,7 +41,16 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "install-deps: apt-get update failed (attempt $attempt of 3)" >&2
     [ "$attempt" -eq 3 ] || sleep 15
   done
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # When one architecture's security index could not be fetched, the 64-bit libraries come from
+  # the security suite and their 32-bit twins only from the release, and the two must be the
+  # same version: apt then finds no solution. The install is then made again from the release's
+  # own versions, which exist for both architectures.
+  if ! "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    [ -n "$codename" ] || exit 1
+    echo "install-deps: installing again from $codename's own versions" >&2
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends --no-remove -t "$codename" "${missing[@]}" >/dev/null
+  fi
 fi
 
 bash "$(dirname "$0")/i386-emulation.sh"
