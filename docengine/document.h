@@ -436,6 +436,11 @@ struct Document {
     std::vector<ShapeText> shapeTexts;  // referenced by FramePosition::shapeText
     static constexpr std::size_t kMaxBookmarks = 65535;
     bool facingPages = false;     // \facingp
+    bool mirrorMargins = false;   // \margmirror: left and right margins swap on even pages
+    // \gutterN: a binding margin added to the left one (the inside one with mirrored margins),
+    // to the right one with \rtlgutter, to the top one with \gutterprl.
+    int gutter = 0;
+    bool gutterRight = false, gutterAtTop = false;
     bool balanceColumns = true;   // columns above a continuous section break end level; \nocolbal: not
     int defaultTab = 720;         // \deftabN: default tab stops every this many twips
     bool footnotesAtEnd = false;  // \enddoc: footnotes collected at the document's end, with the endnotes

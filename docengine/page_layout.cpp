@@ -154,6 +154,7 @@ private:
     void SetColumns(const Section& section);
     void ApplySectionPage(const Section& section);
     void UseSetup(const PageSetup& s);
+    void TakePageSide();
     std::pair<int, int> SectionPaper(const Section& section) const;
     void StartSection(std::size_t index);
     void OpenPage();
@@ -195,7 +196,8 @@ private:
     void NextBlock();
 
     const Document& doc_;
-    PageSetup setup_;  // the current section's margins on base_'s paper
+    PageSetup setup_;  // sectionSetup_ on the current page's side (mirrored margins, gutter)
+    PageSetup sectionSetup_;  // the current section's margins on base_'s paper
     detail::TextMeasure measure_;
     detail::BlockFormatter formatter_;
     detail::FormatContext bodyCtx_, notesCtx_, fixedCtx_;
@@ -339,9 +341,29 @@ void Paginator::Flow::ApplySectionPage(const Section& section) {
     UseSetup(s);
 }
 
-// Makes `s` the page the text is laid out on, with the text width and what the format
-// contexts know of the page.
+// Makes `s` the page the text is laid out on, on the current page's side.
 void Paginator::Flow::UseSetup(const PageSetup& s) {
+    sectionSetup_ = s;
+    TakePageSide();
+}
+
+// Lays the text out on the section's page as the current page's side has it, with the text
+// width and what the format contexts know of the page. With mirrored margins an even page is a
+// left-hand page: its left and right margins are the other way round, so that the wider one is
+// always inside. The gutter widens the binding side's margin: the inside one (the left, or the
+// right in a right-to-left book), or the top. It is left out where it would leave less than
+// half an inch of text. The text width is the same on every side.
+void Paginator::Flow::TakePageSide() {
+    PageSetup s = sectionSetup_;
+    const bool leftHand = pageNumber_ % 2 == 0;
+    if (doc_.mirrorMargins && leftHand) std::swap(s.marginLeft, s.marginRight);
+    const std::int64_t gutter = doc_.gutter;
+    if (gutter > 0 && doc_.gutterAtTop) {
+        if (std::int64_t{s.height} - s.marginTop - s.marginBottom - gutter >= 720) s.marginTop += doc_.gutter;
+    } else if (gutter > 0 && std::int64_t{s.width} - s.marginLeft - s.marginRight - gutter >= 720) {
+        const bool right = doc_.mirrorMargins ? leftHand : doc_.gutterRight;
+        (right ? s.marginRight : s.marginLeft) += doc_.gutter;
+    }
     setup_ = s;
     textWidth_ = setup_.width - setup_.marginLeft - setup_.marginRight;
     fixedCtx_.flowLeft = setup_.marginLeft;
@@ -524,6 +546,7 @@ void Paginator::Flow::StartSection(std::size_t index) {
 void Paginator::Flow::OpenPage() {
     const Section& section = CurrentSection();
     pageNumber_ = firstOfSection_ && section.pageNumberStart > 0 ? section.pageNumberStart : pageNumber_ + 1;
+    if (doc_.mirrorMargins) TakePageSide();
     if (section.lineNumbers.restart == LineNumbering::Restart::Page) lineNumber_ = section.lineNumbers.start;
     Page page;
     page.width = setup_.width;

@@ -60,6 +60,7 @@ enum class W : std::uint16_t {
     fftype, ffres, ffdefres, ffhps, ffsize,
     // document
     rtf, ansi, mac, pc, pca, ansicpg, deff, deflang, nocolbal, paperw, paperh, margl, margr, margt, margb, marglsxn, margrsxn, margtsxn, margbsxn, pgwsxn, pghsxn, facingp,
+    margmirror, gutter, rtlgutter, gutterprl,
     deftab, enddoc, ftnbj, ftntj, ftnstart, aftnstart, ftnnar, ftnnalc, ftnnauc, ftnnrlc, ftnnruc, ftnnchi,
     aftnnar, aftnnalc, aftnnauc, aftnnrlc, aftnnruc, aftnnchi,
     // fonts, colours, styles, lists
@@ -149,7 +150,8 @@ constexpr WordEntry kWords[] = {
     {"margl", W::margl}, {"margr", W::margr}, {"margt", W::margt}, {"margb", W::margb},
     {"marglsxn", W::marglsxn}, {"margrsxn", W::margrsxn}, {"margtsxn", W::margtsxn}, {"margbsxn", W::margbsxn},
     {"pgwsxn", W::pgwsxn}, {"pghsxn", W::pghsxn},
-    {"facingp", W::facingp}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"ftnbj", W::ftnbj},
+    {"facingp", W::facingp}, {"margmirror", W::margmirror}, {"gutter", W::gutter}, {"rtlgutter", W::rtlgutter},
+    {"gutterprl", W::gutterprl}, {"nocolbal", W::nocolbal}, {"deftab", W::deftab}, {"enddoc", W::enddoc}, {"ftnbj", W::ftnbj},
     {"ftntj", W::ftntj}, {"ftnstart", W::ftnstart}, {"aftnstart", W::aftnstart}, {"ftnnar", W::ftnnar},
     {"ftnnalc", W::ftnnalc}, {"ftnnauc", W::ftnnauc}, {"ftnnrlc", W::ftnnrlc}, {"ftnnruc", W::ftnnruc},
     {"ftnnchi", W::ftnnchi}, {"aftnnar", W::aftnnar}, {"aftnnalc", W::aftnnalc}, {"aftnnauc", W::aftnnauc},
@@ -3552,6 +3554,10 @@ void RtfReader::Word(std::string_view name, int param, std::size_t& pos) {
         case W::margt: doc_.marginTop = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::margb: doc_.marginBottom = std::clamp(has ? param : 0, 0, kMaxLength); return;
         case W::facingp: doc_.facingPages = true; return;
+        case W::margmirror: doc_.mirrorMargins = true; return;
+        case W::gutter: doc_.gutter = std::clamp(has ? param : 0, 0, kMaxLength); return;
+        case W::rtlgutter: doc_.gutterRight = true; return;
+        case W::gutterprl: doc_.gutterAtTop = true; return;
         case W::nocolbal: doc_.balanceColumns = false; return;
         case W::deftab: doc_.defaultTab = has && param > 0 ? std::min(param, kMaxLength) : 720; return;
         // Footnotes at the document's end (\enddoc) or on their pages (\ftnbj \ftntj, as Word

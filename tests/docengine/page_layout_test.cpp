@@ -958,6 +958,41 @@ TEST(PageLayout, ASectionOnOtherPaperHasPagesOfItsOwnSize) {
     EXPECT_EQ(Item(small, "wider")->x, setup.marginLeft);
 }
 
+TEST(PageLayout, MirroredMarginsAndTheGutterFollowThePageSide) {
+    // Three pages, the second numbered 2 and the third restarted at 2 by its section: with
+    // mirrored margins both even pages have the left and right margins swapped, and the gutter
+    // widens the inside one, leaving the text width as it is on every page.
+    Document d = Doc({B(Para("one")), B(Para("two"))});
+    std::get<Paragraph>(d.sections[0].body[0].value).pageBreakAfter = true;
+    d.sections.resize(2);
+    d.sections[1].pageNumberStart = 2;
+    d.sections[1].body.push_back(B(Para("restarted")));
+    PageSetup setup;
+    setup.marginLeft = 1000;
+    setup.marginRight = 2000;
+    d.mirrorMargins = true;
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "one")->x, 1000);
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "two")->x, 2000);
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "restarted")->x, 2000);
+    d.gutter = 500;
+    const Layout bound = LayOutChecked(d, setup);
+    EXPECT_EQ(Item(bound, "one")->x, 1500);
+    EXPECT_EQ(Item(bound, "two")->x, 2000);
+
+    // Without mirrored margins the gutter is on the left, on the right (\rtlgutter) or at the
+    // top; one that would leave less than half an inch of text is left out.
+    d.mirrorMargins = false;
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "two")->x, 1500);
+    d.gutterRight = true;
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "two")->x, 1000);
+    d.gutterAtTop = true;
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "one")->baseline,
+              Item(LayOutChecked(Doc({B(Para("one"))}), setup), "one")->baseline + 500);
+    d.gutterAtTop = false;
+    d.gutter = setup.width;
+    EXPECT_EQ(Item(LayOutChecked(d, setup), "two")->x, 1000);
+}
+
 TEST(PageLayout, PageBordersOutsideTheMarginsOrInsideTheEdge) {
     Document d = Doc({B(Para("a")), B(Para("b"))});
     std::get<Paragraph>(d.sections[0].body[0].value).pageBreakAfter = true;

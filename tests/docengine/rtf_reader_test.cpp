@@ -1024,7 +1024,7 @@ TEST(RtfReaderLists, LegalLevelsAndLevelsThatDoNotRestart) {
 // ---------------------------------------------------------------- sections, headers, notes, breaks
 
 TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
-    auto r = Read("{\\rtf1\\paperw11906\\paperh16838\\margl1000\\facingp\\sectd\\titlpg\\cols2\\colsx500\\linebetcol"
+    auto r = Read("{\\rtf1\\paperw11906\\paperh16838\\margl1000\\facingp\\margmirror\\gutter300\\gutterprl\\sectd\\titlpg\\cols2\\colsx500\\linebetcol"
                   "\\headery600\\pgnstarts5\\pgnrestart{\\header \\pard H {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}"
                   "{\\headerf \\pard First\\par}{\\footerl \\pard Left\\par}{\\footerr \\pard Right\\par}"
                   "\\marglsxn2000 one\\par\\sect\\sectd\\sbknone\\margtsxn900\\pgwsxn16838\\pghsxn11906 two\\par\\sect\\sbkodd"
@@ -1036,6 +1036,10 @@ TEST(RtfReaderSections, HeadersFootersColumnsAndSectionBreaks) {
     EXPECT_EQ(d.paperHeight, 16838);
     EXPECT_EQ(d.marginLeft, 1000);
     EXPECT_TRUE(d.facingPages);
+    EXPECT_TRUE(d.mirrorMargins);
+    EXPECT_EQ(d.gutter, 300);
+    EXPECT_TRUE(d.gutterAtTop);
+    EXPECT_FALSE(d.gutterRight);
     ASSERT_EQ(d.sections.size(), 3u);
     const auto& s0 = d.sections[0];
     EXPECT_TRUE(s0.titlePage);
