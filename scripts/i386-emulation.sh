@@ -85,8 +85,10 @@ if [ -z "$interpreter" ]; then
     target=(-t bookworm-backports)
   fi
   echo "i386-emulation: installing qemu-user ${target[*]}"
-  "${sudo_cmd[@]}" apt-get update -qq &&
-    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${target[@]}" qemu-user >/dev/null ||
+  # An index that fails to download (a mirror in the middle of a sync) does not keep the
+  # emulator from being found through the others: the install is tried all the same.
+  "${sudo_cmd[@]}" apt-get update -qq || echo "i386-emulation: apt-get update failed; installing all the same" >&2
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${target[@]}" qemu-user >/dev/null ||
     skip "qemu-user could not be installed"
   recent_qemu /usr/bin/qemu-i386 || skip "no qemu-i386 of version $min_qemu_major or later"
   interpreter=/usr/bin/qemu-i386
