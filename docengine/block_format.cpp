@@ -1074,6 +1074,7 @@ void BlockFormatter::EmitLine(const Paragraph& p, std::size_t s, std::size_t e, 
         t.color = TextColor(f);
         t.underline = f.revision == CharFormat::Revision::Inserted && f.underline == Underline::None ? Underline::Single
                                                                                                    : f.underline;
+        t.underlineColor = f.underlineColor;
         t.strike = f.strike || f.doubleStrike || f.revision == CharFormat::Revision::Deleted;
         t.link = f.link;
         t.field = seg.field;

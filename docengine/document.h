@@ -86,6 +86,7 @@ struct CharFormat {
     bool bold = false, italic = false, strike = false, doubleStrike = false;
     bool caps = false, smallCaps = false, hidden = false, outline = false, shadow = false;
     Underline underline = Underline::None;
+    std::uint8_t underlineColor = 0;  // \ulcN: 0, the text's; else Document::underlineColors[n - 1]
     VerticalAlign verticalAlign = VerticalAlign::Baseline;  // \super \sub (smaller, raised/lowered)
     int offsetHalfPoints = 0;    // \upN (positive) \dnN (negative): raise without shrinking
     int spacingTwips = 0;        // \expndtwN: extra space after each character
@@ -436,6 +437,7 @@ struct Document {
     std::vector<ShapeText> shapeTexts;  // referenced by FramePosition::shapeText
     static constexpr std::size_t kMaxBookmarks = 65535;
     bool facingPages = false;     // \facingp
+    std::vector<Color> underlineColors;  // referenced by CharFormat::underlineColor; at most 255
     bool mirrorMargins = false;   // \margmirror: left and right margins swap on even pages
     // \gutterN: a binding margin added to the left one (the inside one with mirrored margins),
     // to the right one with \rtlgutter, to the top one with \gutterprl.

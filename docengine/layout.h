@@ -89,6 +89,7 @@ struct TextItem {
     // layout has finished (until then the result the file stored), so a renderer needs no
     // substitution of its own.
     enum class Field : std::uint8_t { None, PageNumber, PageCount, PageRef } field = Field::None;
+    std::uint8_t underlineColor = 0;  // 0: the text's colour; else Layout::underlineColors[n - 1]
     std::uint16_t bookmark = 0;  // PageRef: index into Document::bookmarks
     int charSpacing = 0;  // extra advance after each character (\expndtw), twips; included in width
 };
@@ -150,6 +151,7 @@ struct Layout {
     std::vector<Page> pages;
     std::vector<FontSpec> fonts;
     std::vector<ShapeTextItem> shapeTexts;  // referenced by RectItem::text
+    std::vector<Color> underlineColors;     // referenced by TextItem::underlineColor
     // The document's text in reading order, as the view hands it out (copy, WM_GETTEXT) and
     // searches it: paragraphs end with "\r\n", tabs are '\t', and notes follow the body.
     std::u16string plainText;

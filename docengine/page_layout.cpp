@@ -110,6 +110,7 @@ public:
           noteDone_(document.notes.size(), 0) {
         base_ = setup_;
         bodyCtx_.text = &layout_.plainText;
+        layout_.underlineColors = document.underlineColors;
         bodyCtx_.bookmarks = &bookmarkPlaces_;
         notesCtx_.text = &notesText_;
         notesCtx_.noteText = true;

@@ -72,7 +72,7 @@ enum class W : std::uint16_t {
     pndbnum, pndbnumd, pndbnuml, pndbnumt, pndbnumk, pncnum, pndecd, pnganada, pnchosung, pngbnum,
     pngbnumd, pngbnuml, pngbnumk, pnzodiac, pnzodiacd, pnzodiacl,
     // character formats
-    plain, lang, b, i, ul, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
+    plain, lang, b, i, ul, ulc, ulnone, uld, uldb, uldash, ulth, ulw, ulwave, strike, striked, caps, scaps,
     v, outl, shad, sub, super, nosupersub, up, dn, fs, cf, highlight, chcbpat, expnd, expndtw,
     charscalex, u, uc, revised, deleted, revauth, revauthdel, rtlch, ltrch, loch, hich, dbch, af, afs, ab, ai,
     // paragraph formats
@@ -177,7 +177,7 @@ constexpr WordEntry kWords[] = {
     {"pnchosung", W::pnchosung}, {"pngbnum", W::pngbnum}, {"pngbnumd", W::pngbnumd},
     {"pngbnuml", W::pngbnuml}, {"pngbnumk", W::pngbnumk}, {"pnzodiac", W::pnzodiac},
     {"pnzodiacd", W::pnzodiacd}, {"pnzodiacl", W::pnzodiacl},
-    {"plain", W::plain}, {"lang", W::lang}, {"b", W::b}, {"i", W::i}, {"ul", W::ul}, {"ulnone", W::ulnone},
+    {"plain", W::plain}, {"lang", W::lang}, {"b", W::b}, {"i", W::i}, {"ul", W::ul}, {"ulc", W::ulc}, {"ulnone", W::ulnone},
     {"uld", W::uld}, {"uldb", W::uldb}, {"uldash", W::uldash}, {"uldashd", W::uldash},
     {"uldashdd", W::uldash}, {"ulldash", W::uldash}, {"ulth", W::ulth}, {"ulthd", W::ulth},
     {"ulthdash", W::ulth}, {"ulw", W::ulw}, {"ulwave", W::ulwave}, {"ulhwave", W::ulwave},
@@ -691,6 +691,7 @@ private:
     void ApplyBorder(GroupState& st, W w, int param);
     int FontIndex(int number) const;
     Color ColorAt(int index) const;
+    std::uint8_t UnderlineColor(int index);
     Color Shade(int shadingColor, int patternColor, int shading) const;
 
     // destinations
@@ -1340,6 +1341,20 @@ Color RtfReader::ColorAt(int index) const {
     return colors_[static_cast<std::size_t>(index)];
 }
 
+// The colour table's entry `index` as an underline colour: 0 for the automatic one (the text's),
+// else its place in Document::underlineColors plus one. Past 255 colours, the text's.
+std::uint8_t RtfReader::UnderlineColor(int index) {
+    const Color color = ColorAt(index);
+    if (color.automatic) return 0;
+    auto& colors = doc_.underlineColors;
+    auto it = std::find(colors.begin(), colors.end(), color);
+    if (it == colors.end()) {
+        if (colors.size() >= 255) return 0;
+        it = colors.insert(colors.end(), color);
+    }
+    return static_cast<std::uint8_t>(it - colors.begin() + 1);
+}
+
 // A fill: the background colour with the pattern colour laid over it at `shading`/10000.
 Color RtfReader::Shade(int shadingColor, int patternColor, int shading) const {
     const Color back = ColorAt(shadingColor);
@@ -1470,6 +1485,7 @@ bool RtfReader::ApplyFormat(GroupState& st, W w, int param) {
         case W::fs: c.sizeHalfPoints = has && param > 0 ? std::clamp(param, 2, kMaxFontHalfPoints) : 24; break;
         case W::f: c.font = has ? FontIndex(param) : -1; break;
         case W::cf: c.color = ColorAt(has ? param : 0); break;
+        case W::ulc: c.underlineColor = UnderlineColor(has ? param : 0); break;
         case W::highlight: case W::chcbpat: c.highlight = ColorAt(has ? param : 0); break;
         case W::expndtw: c.spacingTwips = std::clamp(has ? param : 0, -31680, 31680); break;
         case W::expnd: c.spacingTwips = std::clamp(has ? param : 0, -6336, 6336) * 5; break;

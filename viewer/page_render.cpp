@@ -386,7 +386,7 @@ bool HasRightToLeftLetters(const Text& text) {
 // starting at or after the end of the one before.
 bool SameRun(const docengine::TextItem& a, const docengine::TextItem& b) {
     return a.font == b.font && a.baseline == b.baseline && a.color == b.color && a.underline == b.underline &&
-           a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.quarterTurns == 0 && b.quarterTurns == 0 &&
+           a.underlineColor == b.underlineColor && a.strike == b.strike && a.link == b.link && a.rightToLeft == b.rightToLeft && a.quarterTurns == 0 && b.quarterTurns == 0 &&
            b.x >= a.x + a.width;
 }
 
@@ -429,11 +429,50 @@ struct Glyphs {
     std::vector<INT> dx;
 };
 
-// Adds items [first, last) of one run to `out`, one entry per face. Each character's device
-// advance is the difference of rounded positions, so rounding never accumulates along a line;
-// the last character of an item reaches to where the next item starts.
+// An underline drawn apart from the text: one of another style than a single line, or in a
+// colour of its own. (A plain single underline is the font's own.)
+struct Rule {
+    int x0 = 0, x1 = 0, top = 0, thickness = 1;  // device units
+    docengine::Underline style = docengine::Underline::Single;
+    COLORREF color = 0;
+};
+
+// Draws `r`: a bar, two thin ones (double), one twice as thick, dots and dashes as long as the
+// line is thick (dashes four times), or a zigzag wave.
+void DrawRule(HDC dc, const Rule& r) {
+    using docengine::Underline;
+    const int t = std::max(1, r.thickness);
+    UniqueBrush brush(CreateSolidBrush(r.color));
+    auto bar = [&](int x0, int x1, int top, int height) {
+        const RECT box{x0, top, std::max(x0 + 1, std::min(x1, r.x1)), top + height};
+        FillRect(dc, &box, brush.Get());
+    };
+    switch (r.style) {
+    case Underline::Double: bar(r.x0, r.x1, r.top, t); bar(r.x0, r.x1, r.top + 2 * t, t); break;
+    case Underline::Thick: bar(r.x0, r.x1, r.top, 2 * t); break;
+    case Underline::Dotted: for (int x = r.x0; x < r.x1; x += 2 * t) bar(x, x + t, r.top, t); break;
+    case Underline::Dashed: for (int x = r.x0; x < r.x1; x += 6 * t) bar(x, x + 4 * t, r.top, t); break;
+    case Underline::Wave: {
+        std::vector<POINT> points;
+        const int step = 2 * t;
+        for (int x = r.x0, i = 0; x <= r.x1 && points.size() < 100000; x += step, ++i)
+            points.push_back(POINT{x, r.top + (i % 2 == 0 ? 0 : 2 * t)});
+        if (points.size() < 2) break;
+        UniquePen pen(CreatePen(PS_SOLID, t, r.color));
+        SelectedObject selected(dc, pen.Get());
+        Polyline(dc, points.data(), static_cast<int>(points.size()));
+        break;
+    }
+    default: bar(r.x0, r.x1, r.top, t); break;
+    }
+}
+
+// Adds items [first, last) of one run to `out`, one entry per face, and its underline to
+// `rules` where the font's own will not do. Each character's device advance is the difference
+// of rounded positions, so rounding never accumulates along a line; the last character of an
+// item reaches to where the next item starts.
 void CollectRun(const docengine::Layout& layout, const docengine::TextItem* first, const docengine::TextItem* last,
-                const PageTransform& t, GdiFontMetrics& fonts, std::vector<Glyphs>& out) {
+                const PageTransform& t, GdiFontMetrics& fonts, std::vector<Glyphs>& out, std::vector<Rule>& rules) {
     const docengine::FontSpec& spec = layout.fonts[first->font];
     std::u16string text;
     std::vector<int> deviceX;  // each character's start, then the run's end
@@ -461,6 +500,32 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
     run.rightToLeft = first->rightToLeft;
     run.color = ColorOf(first->color, RGB(0, 0, 0));  // links too: a document colours its links itself
     run.baseline = t.Y(first->baseline);
+    const std::size_t ruleColor = first->underlineColor;
+    if (run.underline && (first->underline != docengine::Underline::Single || ruleColor != 0)) {
+        // A tenth of the size below the baseline, a twentieth thick, as text faces have theirs.
+        run.underline = false;
+        Rule rule;
+        rule.style = first->underline;
+        rule.top = t.Y(std::int64_t{first->baseline} + spec.sizeTwips / 10);
+        rule.thickness = std::max(1, static_cast<int>(std::lround(spec.sizeTwips / 20 * t.scaleY)));
+        rule.color = ruleColor != 0 && ruleColor <= layout.underlineColors.size()
+                         ? ColorOf(layout.underlineColors[ruleColor - 1], run.color)
+                         : run.color;
+        // Words only: each stretch of characters other than spaces and tabs.
+        const bool words = rule.style == docengine::Underline::Words;
+        for (std::size_t i = 0; i < text.size();) {
+            auto gap = [&](std::size_t k) { return words && (text[k] == u' ' || text[k] == u'\t' || text[k] == 0xA0); };
+            while (i < text.size() && gap(i)) ++i;
+            std::size_t j = i;
+            while (j < text.size() && !gap(j)) ++j;
+            if (j > i) {
+                rule.x0 = deviceX[i];
+                rule.x1 = deviceX[j];
+                rules.push_back(rule);
+            }
+            i = j;
+        }
+    }
     const std::u16string_view view = text;
     std::size_t i = 0;
     while (i < view.size()) {
@@ -544,6 +609,7 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
     }
     for (const docengine::TextItem& item : page.texts) DrawSelection(dc, layout, item, transform, fonts, selection);
     std::vector<Glyphs> glyphs;
+    std::vector<Rule> rules;
     const docengine::TextItem* items = page.texts.data();
     const std::size_t count = page.texts.size();
     for (std::size_t i = 0; i < count;) {
@@ -554,11 +620,12 @@ void RenderPage(HDC dc, const docengine::Layout& layout, std::size_t index, cons
         if (!HasRightToLeftLetters(items[i].text))
             while (j < count && SameRun(items[j - 1], items[j]) && !HasRightToLeftLetters(items[j].text)) ++j;
         if (ValidFont(layout, items[i]) && items[i].quarterTurns != 0) DrawTurnedText(dc, layout, items[i], transform, fonts);
-        else if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs);
+        else if (ValidFont(layout, items[i])) CollectRun(layout, items + i, items + j, transform, fonts, glyphs, rules);
         i = j;
     }
     DeviceFonts deviceFonts;
     DrawGlyphs(dc, glyphs, deviceFonts);
+    for (const Rule& rule : rules) DrawRule(dc, rule);
 }
 
 }  // namespace viewer

@@ -89,11 +89,13 @@ TEST(RtfReaderFormat, TextWithoutPlainIsNotBoldAndPlainResets) {
     EXPECT_EQ(r.document.fonts.at(0).name, u"Arial");
     EXPECT_EQ(r.document.defaultFont, 0);
 
-    r = Read(kHead + "\\f1\\b\\i\\ul\\fs40\\cf1\\super A\\plain B\\b C\\b0 D{\\i E}F\\par}");
+    r = Read(kHead + "\\f1\\b\\i\\ul\\ulc1\\fs40\\cf1\\super A\\plain B\\b C\\b0 D{\\i E}F\\par}");
     const auto& c = Para(Body(r), 0).content;
     ASSERT_EQ(c.size(), 6u);
     EXPECT_TRUE(c[0].format.bold && c[0].format.italic);
     EXPECT_EQ(c[0].format.underline, Underline::Single);
+    EXPECT_EQ(c[0].format.underlineColor, 1);
+    EXPECT_EQ(r.document.underlineColors, (std::vector<Color>{{255, 0, 0, false}}));
     EXPECT_EQ(c[0].format.sizeHalfPoints, 40);
     EXPECT_EQ(c[0].format.verticalAlign, VerticalAlign::Superscript);
     EXPECT_EQ(c[0].format.color, (Color{255, 0, 0, false}));

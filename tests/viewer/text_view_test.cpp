@@ -169,6 +169,31 @@ TEST_F(RenderTest, DrawsRectsPicturesAndTextWhereLaidOut) {
     EXPECT_EQ(blue, 0) << "in the document's colour, as printed";
 }
 
+TEST_F(RenderTest, UnderlinesTakeTheirStyleAndColour) {
+    using docengine::Underline;
+    layout_.underlineColors.push_back(docengine::Color{255, 0, 0, false});
+    auto underlined = [&](std::u16string text, int baseline, Underline style, std::uint8_t color = 0) {
+        Page().texts.push_back(Text(std::move(text), 288, baseline, 0));
+        Page().texts.back().underline = style;
+        Page().texts.back().underlineColor = color;
+    };
+    underlined(u"HHHH", 600, Underline::Single, 1);
+    underlined(u"HHHH", 1200, Underline::Double);
+    underlined(u"HH HH", 1800, Underline::Words);
+    Draw();
+    // Rows of ink in column x from y0 to y1, as runs: a double underline is two.
+    auto runs = [&](int x, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y) n += canvas_.At(x, y) != RGB(255, 255, 255) && canvas_.At(x, y - 1) == RGB(255, 255, 255);
+        return n;
+    };
+    // 24 pt text: the line lies a tenth of the size (3 px) below the baseline, 2 px thick.
+    EXPECT_TRUE(Near(canvas_.At(40, 45), RGB(255, 0, 0))) << "a single underline in its own colour";
+    EXPECT_EQ(runs(40, 84, 98), 2) << "a double underline";
+    EXPECT_GT(canvas_.Inked(20, 126, 60, 132), 0) << "words underlined";
+    EXPECT_EQ(canvas_.Inked(70, 126, 75, 132), 0) << "and the space between them not";
+}
+
 TEST_F(RenderTest, ShapesDrawTheirEllipsesAndLinesInTheirBoxes) {
     docengine::RectItem ellipse{0, 0, 1440, 1440, docengine::Color{}};  // 100 x 100 px
     ellipse.shape = docengine::RectItem::Shape::Ellipse;
