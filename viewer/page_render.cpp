@@ -513,8 +513,8 @@ void CollectRun(const docengine::Layout& layout, const docengine::TextItem* firs
                          : run.color;
         // Words only: each stretch of characters other than spaces and tabs.
         const bool words = rule.style == docengine::Underline::Words;
+        const auto gap = [&](std::size_t k) { return words && (text[k] == u' ' || text[k] == u'\t' || text[k] == 0xA0); };
         for (std::size_t i = 0; i < text.size();) {
-            auto gap = [&](std::size_t k) { return words && (text[k] == u' ' || text[k] == u'\t' || text[k] == 0xA0); };
             while (i < text.size() && gap(i)) ++i;
             std::size_t j = i;
             while (j < text.size() && !gap(j)) ++j;

@@ -971,9 +971,10 @@ TEST(PageLayout, MirroredMarginsAndTheGutterFollowThePageSide) {
     setup.marginLeft = 1000;
     setup.marginRight = 2000;
     d.mirrorMargins = true;
-    EXPECT_EQ(Item(LayOutChecked(d, setup), "one")->x, 1000);
-    EXPECT_EQ(Item(LayOutChecked(d, setup), "two")->x, 2000);
-    EXPECT_EQ(Item(LayOutChecked(d, setup), "restarted")->x, 2000);
+    const Layout mirrored = LayOutChecked(d, setup);
+    EXPECT_EQ(Item(mirrored, "one")->x, 1000);
+    EXPECT_EQ(Item(mirrored, "two")->x, 2000);
+    EXPECT_EQ(Item(mirrored, "restarted")->x, 2000);
     d.gutter = 500;
     const Layout bound = LayOutChecked(d, setup);
     EXPECT_EQ(Item(bound, "one")->x, 1500);
