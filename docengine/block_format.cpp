@@ -590,7 +590,9 @@ void BlockFormatter::AddPicture(const std::shared_ptr<const Picture>& picture, c
                                 int maxWidth, int maxHeight) {
     if (!picture) return;
     const auto [w, h] = PictureSize(*picture, maxWidth, maxHeight);
-    AddRun(u"\uFFFC", format, false, TextItem::Field::None, -1);
+    // The picture is one character of the text, U+FFFC (an object), as in a word processor:
+    // the words on either side stay apart for search, copy and screen readers.
+    AddRun(u"\uFFFC", format, true, TextItem::Field::None, -1);
     Seg& seg = segs_.back();
     seg.picture = picture;
     seg.pictureWidth = w;

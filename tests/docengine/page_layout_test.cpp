@@ -1453,8 +1453,9 @@ TEST(PageLayout, PicturesScaledToFit) {
     Paragraph p;
     Inline in = Kind(Inline::Kind::Picture);
     in.picture = picture;
-    p.content.push_back(in);
+    p.content = {Text("before"), in, Text("after")};
     const Layout l = LayOutChecked(Doc({B(p)}), TextArea(6000, 40));
+    EXPECT_EQ(l.plainText, u"before\uFFFCafter\r\n");  // one character, keeping the words apart
     ASSERT_EQ(l.pages[0].pictures.size(), 1u);
     const PictureItem& item = l.pages[0].pictures[0];
     EXPECT_EQ(item.width, 6000);
