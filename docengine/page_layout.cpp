@@ -1018,6 +1018,7 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
         }
     }
     const std::size_t textBase = layout_.plainText.size();
+    const std::size_t bookmarkBase = bookmarkPlaces_.size();
     formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
     // A line that goes into a column of another width, or beside a frame, takes the rest of the
     // paragraph with it, formatted anew at that width. Each time costs the paragraph's length,
@@ -1045,6 +1046,19 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
         } else {
             target = ColumnWidth();
             targetShift = 0;
+        }
+        if ((target != width || targetShift != shift) && k == 0 && !moves && wraps > 0) {
+            // The first line at its full height (space before included) meets a frame that a
+            // line's probe above missed: the paragraph is formatted anew for the room beside it,
+            // instead of going below the frame whole.
+            --wraps;
+            width = target;
+            shift = targetShift;
+            layout_.plainText.resize(textBase);
+            bookmarkPlaces_.resize(bookmarkBase);
+            lines_.clear();
+            formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
+            continue;
         }
         if ((target != width || targetShift != shift) && may) {
             if (wraps > 0) --wraps;  // beside frames, or back to the column's width after them

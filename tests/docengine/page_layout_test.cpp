@@ -1168,6 +1168,17 @@ TEST(PageLayout, PositionedFramesStandApartAndTextFlowsAroundThem) {
     }
     EXPECT_EQ(Item(l, "after")->baseline, Item(l, "WIDE")->baseline + 240);
 
+    // A frame that only the first line's space before reaches: that line goes beside it too.
+    ParaFormat spaced;
+    spaced.spaceBefore = 200;
+    ParaFormat low = onPage;
+    low.frame.x = 1000;
+    low.frame.y = 1000 + 240 + 300;
+    low.frame.width = 2400;
+    l = LayOutChecked(Doc({B(Para("intro")), B(Para("PLACED", low)), B(Para("beside", spaced))}), TextArea(9600, 20));
+    EXPECT_EQ(Item(l, "beside")->baseline, 1000 + 240 + 200 + 192);
+    EXPECT_GE(Item(l, "beside")->x, 1000 + 2400);
+
     // Anchored to its paragraph: one placed far below it stays on its page, in the bottom
     // margin; one that starts at its anchor and does not fit goes to the next page.
     ParaFormat below;
