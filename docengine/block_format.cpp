@@ -461,6 +461,7 @@ void BlockFormatter::FormatAround(const Paragraph& paragraph, int width, int& y,
     if (start > y) spacer(start);
     const FreeSpan span = FindFreeSpan(around, y, kProbeLineHeight, 0, width);
     const std::size_t textBase = ctx.text ? ctx.text->size() : 0;
+    const std::size_t bookmarkBase = ctx.bookmarks ? ctx.bookmarks->size() : 0;
     std::vector<Line> lines;
     FormatParagraph(paragraph, span.width, ctx, lines, note);
     int cur = span.width, shift = span.left, reflows = kMaxWrapReflows;
@@ -468,6 +469,18 @@ void BlockFormatter::FormatAround(const Paragraph& paragraph, int width, int& y,
         FreeSpan room = FindFreeSpan(around, y, lines[k].height, 0, width);
         if (room.blocked) {
             spacer(room.clearY);
+            continue;
+        }
+        if ((room.width != cur || room.left != shift) && k == 0 && reflows > 0) {
+            // The first line at its full height meets a frame the probe missed: formatted anew
+            // for the room beside it.
+            --reflows;
+            if (ctx.text) ctx.text->resize(textBase);
+            if (ctx.bookmarks) ctx.bookmarks->resize(bookmarkBase);
+            lines.clear();
+            FormatParagraph(paragraph, room.width, ctx, lines, note);
+            cur = room.width;
+            shift = room.left;
             continue;
         }
         if ((room.width != cur || room.left != shift) && k > 0 && reflows > 0) {

@@ -1395,6 +1395,19 @@ TEST(PageLayout, FramesInHeadersAndFooters) {
     EXPECT_EQ(Item(l, "body")->baseline, 1440 + 192);
     EXPECT_GT(Item(l, "LOGO")->baseline, 720 + 1500);
     EXPECT_EQ(Item(l, "PAST")->baseline, 15840 - 1500 + 192);  // moved up onto the paper
+
+    // A frame that only the first line's space before reaches: that line goes beside it.
+    Section h;
+    ParaFormat mark = logo;
+    mark.frame.y = 300;
+    mark.frame.height = -500;
+    ParaFormat spaced;
+    spaced.spaceBefore = 200;
+    h.headers.both = {B(Para("MARK", mark)), B(Para("beside", spaced))};
+    h.body.push_back(B(Para("body")));
+    d.sections = {h};
+    const Layout m = LayOutChecked(d, PageSetup{});
+    EXPECT_EQ(Item(m, "beside")->baseline, 720 + 200 + 192);
 }
 
 TEST(PageLayout, ContinuousSectionBalancesTheColumnsAbove) {
