@@ -24,6 +24,7 @@
 
 #include "code_page.h"
 #include "eq_field.h"
+#include "metafile_clean.h"
 #include "shape_outline.h"
 
 namespace docengine {
@@ -2783,6 +2784,19 @@ void RtfReader::FinishPicture(const GroupState& st) {
         };
         p.picture.width = static_cast<int>(std::min<std::uint32_t>(be32(16), 1u << 20));
         p.picture.height = static_cast<int>(std::min<std::uint32_t>(be32(20), 1u << 20));
+    }
+    // A metafile is played by the platform as it stands: only its sound records go on. One
+    // with no sound frame keeps its place on the page, empty.
+    if (p.picture.kind == Picture::Kind::Emf) {
+        CleanEmf(p.data);
+    } else if (p.picture.kind == Picture::Kind::Wmf) {
+        std::vector<std::uint8_t> emf;
+        if (EmbeddedEmf(p.data, emf) && CleanEmf(emf)) {
+            p.picture.kind = Picture::Kind::Emf;  // the drawing as it was made, as the platform takes it
+            p.data = std::move(emf);
+        } else {
+            CleanWmf(p.data);
+        }
     }
     Charge(p.data.size() + sizeof(Picture) + sizeof(Inline));
     if (stop_) return;

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "metafile_clean.h"
 #include "page_layout.h"
 #include "rtf_reader.h"
 
@@ -45,7 +46,17 @@ void Walk(const docengine::Document& doc, const docengine::Blocks& blocks, int d
                     Fail("font outside the font table");
                 }
                 if (item.kind == docengine::Inline::Kind::Picture) {
-                    if (!item.picture || !item.picture->data || item.picture->data->empty()) Fail("picture without data");
+                    if (!item.picture || !item.picture->data) Fail("picture without data");
+                    const auto kind = item.picture->kind;
+                    const bool metafile = kind == docengine::Picture::Kind::Emf || kind == docengine::Picture::Kind::Wmf;
+                    if (item.picture->data->empty() && !metafile) Fail("picture without data");
+                    if (metafile && !item.picture->data->empty()) {
+                        // what the player gets is already clean: cleaning it again changes nothing
+                        std::vector<std::uint8_t> again = *item.picture->data;
+                        if (kind == docengine::Picture::Kind::Emf) docengine::CleanEmf(again);
+                        else docengine::CleanWmf(again);
+                        if (again != *item.picture->data) Fail("metafile not clean");
+                    }
                     const auto size = item.picture->DisplaySize();
                     if (size.width < 0 || size.height < 0 || size.width > docengine::Picture::kMaxPictureTwips ||
                         size.height > docengine::Picture::kMaxPictureTwips)

@@ -535,7 +535,10 @@ TEST(RtfReaderPictures, EachKindWithItsSize) {
         ASSERT_EQ(pictures.size(), 1u) << c.words;
         const auto& p = *pictures[0];
         EXPECT_EQ(p.kind, c.kind);
-        EXPECT_EQ(*p.data, (std::vector<std::uint8_t>{0x0A, 0x0B, 0xFF}));
+        // three bytes are no metafile: that one keeps its room on the page, with nothing to play
+        const bool metafile = c.kind == Picture::Kind::Emf || c.kind == Picture::Kind::Wmf;
+        const std::vector<std::uint8_t> bytes{0x0A, 0x0B, 0xFF};
+        EXPECT_EQ(*p.data, metafile ? std::vector<std::uint8_t>() : bytes);
         EXPECT_EQ(p.DisplaySize(), (Picture::Size{(1440 - 40) / 2, 1440}));
     }
     // without a goal size: metafiles in HIMETRIC, bitmaps in pixels at 96 dpi
