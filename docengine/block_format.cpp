@@ -471,27 +471,24 @@ void BlockFormatter::FormatAround(const Paragraph& paragraph, int width, int& y,
             spacer(room.clearY);
             continue;
         }
-        if ((room.width != cur || room.left != shift) && k == 0 && reflows > 0) {
-            // The first line at its full height meets a frame the probe missed: formatted anew
-            // for the room beside it.
+        if ((room.width != cur || room.left != shift) && reflows > 0) {
             --reflows;
-            if (ctx.text) ctx.text->resize(textBase);
-            if (ctx.bookmarks) ctx.bookmarks->resize(bookmarkBase);
-            lines.clear();
-            FormatParagraph(paragraph, room.width, ctx, lines, note);
             cur = room.width;
             shift = room.left;
-            continue;
-        }
-        if ((room.width != cur || room.left != shift) && k > 0 && reflows > 0) {
-            --reflows;
+            if (k == 0) {
+                // The first line at its full height meets a frame the probe missed: the whole
+                // paragraph is formatted anew for the room beside it, its text taken back first.
+                if (ctx.text) ctx.text->resize(textBase);
+                if (ctx.bookmarks) ctx.bookmarks->resize(bookmarkBase);
+                lines.clear();
+                FormatParagraph(paragraph, cur, ctx, lines, note);
+                continue;
+            }
             const ResumeAt resume{lines[k].unitStart, textBase};
             std::vector<Line> rest;
-            FormatParagraph(paragraph, room.width, ctx, rest, note, &resume);
+            FormatParagraph(paragraph, cur, ctx, rest, note, &resume);
             lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(k), lines.end());
             for (Line& line : rest) lines.push_back(std::move(line));
-            cur = room.width;
-            shift = room.left;
             if (k >= lines.size()) break;
             continue;
         }

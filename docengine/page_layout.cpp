@@ -1031,7 +1031,10 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
         Line& line = lines_[k];
         const bool moves = !Fits(line) && (columnUsed_ || !pending_.empty());
         int target = width, targetShift = shift;
-        bool may = k > 0 && (reflows > 0 || wraps > 0);
+        // Past the first line the rest is formatted anew at the line's room; the first line
+        // too, when only its full height (space before included) meets a frame that a plain
+        // line's probe above missed: it goes beside the frame, not below it with the rest.
+        const bool may = k > 0 ? reflows > 0 || wraps > 0 : !moves && wraps > 0;
         if (moves) {
             target = NextColumnWidth();
             targetShift = 0;
@@ -1047,24 +1050,18 @@ void Paginator::Flow::ProcessParagraph(const Paragraph& paragraph, const Note* n
             target = ColumnWidth();
             targetShift = 0;
         }
-        if ((target != width || targetShift != shift) && k == 0 && !moves && wraps > 0) {
-            // The first line at its full height (space before included) meets a frame that a
-            // line's probe above missed: the paragraph is formatted anew for the room beside it,
-            // instead of going below the frame whole.
-            --wraps;
-            width = target;
-            shift = targetShift;
-            layout_.plainText.resize(textBase);
-            bookmarkPlaces_.resize(bookmarkBase);
-            lines_.clear();
-            formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
-            continue;
-        }
         if ((target != width || targetShift != shift) && may) {
             if (wraps > 0) --wraps;  // beside frames, or back to the column's width after them
             else --reflows;
             width = target;
             shift = targetShift;
+            if (k == 0) {  // the whole paragraph, its text and bookmarks taken back first
+                layout_.plainText.resize(textBase);
+                bookmarkPlaces_.resize(bookmarkBase);
+                lines_.clear();
+                formatter_.FormatParagraph(paragraph, width, bodyCtx_, lines_, note);
+                continue;
+            }
             const detail::ResumeAt resume{lines_[k].unitStart, textBase};
             std::vector<Line> rest;
             formatter_.FormatParagraph(paragraph, width, bodyCtx_, rest, note, &resume);

@@ -40,11 +40,11 @@ fi
 # that claim, Wine's PostScript driver sends every face a page uses whole, on every page (a
 # 134-page manual made 35 s of PostScript); without it, only the glyphs a page uses, as Type 1
 # outlines (1.6 s), and the PDF looks the same.
-ppd=$(mktemp)
-trap 'rm -f "$ppd"' EXIT
-sed 's/^\*TTRasterizer:.*/*TTRasterizer: None/' /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd >"$ppd"
-chmod 644 "$ppd"
 if ! lpstat -v PDF >/dev/null 2>&1 || grep -q '^\*TTRasterizer:.*Type42' /etc/cups/ppd/PDF.ppd 2>/dev/null; then
+  ppd=$(mktemp)
+  trap 'rm -f "$ppd"' EXIT
+  sed 's/^\*TTRasterizer:.*/*TTRasterizer: None/' /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd >"$ppd"
+  chmod 644 "$ppd"
   # lpadmin warns on every run that PPD drivers are deprecated: keep only real errors.
   "${sudo_cmd[@]}" lpadmin -p PDF -E -v cups-pdf:/ -P "$ppd" 2>&1 |
     { grep -v 'deprecated' >&2 || true; }
