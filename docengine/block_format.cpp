@@ -845,7 +845,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                 break;
             }
             x += a;
-            if (k == kBreakAfter || k == kObject) brk = i + 1;
+            // A line may end after a left tab: text after it that does not fit wraps, the tab (and
+            // its leader) stays. Text set at a right, centre or decimal stop goes with its tab.
+            if (k == kBreakAfter || k == kObject || (k == kTab && alignedStop < 0)) brk = i + 1;
         }
         out.emplace_back();
         out.back().unitStart = s;

@@ -269,6 +269,21 @@ TEST(PageLayout, TabStopsListLabelsAndSuperscript) {
     EXPECT_EQ(Item(own, "c")->x, 1000 + 1000);
     const Layout tiny = LayOutChecked(ReadRtf("{\\rtf1\\deftab1 a\\tab b\\par}").document, TextArea(6000, 40));
     EXPECT_EQ(Item(tiny, "b")->x, 1000 + 720);
+
+    // a line may end after a left tab: the underlined tab fills the first line to its stop, the
+    // next tab the second, and the text after it wraps; text set at a right stop goes with its tab
+    const Layout fill = LayOutChecked(
+        ReadRtf("{\\rtf1\\tlul\\tx6000 ab \\tab \\tab cd\\par\\pard\\tqr\\tx6000 "
+                "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx yy\\tab 12\\par}")
+            .document,
+        TextArea(6000, 40));
+    const TextItem* leader = Item(fill, "_");
+    ASSERT_NE(leader, nullptr);
+    EXPECT_EQ(leader->baseline, Item(fill, "ab")->baseline);
+    EXPECT_EQ(Item(fill, "cd")->baseline, Item(fill, "ab")->baseline + 480);
+    EXPECT_EQ(Item(fill, "cd")->x, 1000);
+    EXPECT_EQ(Item(fill, "12")->baseline, Item(fill, "yy")->baseline);
+    EXPECT_EQ(Item(fill, "12")->x, 1000 + 6000 - 240);
 }
 
 // A right-to-left paragraph reads from the right: its first-line indent and list label on the
