@@ -1396,9 +1396,12 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         minPads = std::min(minPads, padT + padB);
         const int textWidth = std::max(1, cb.right - cb.left - padL - padR);
         int h = padT + padB;
+        int top = padT;
         if (cell.verticalMerged && span != spans.end()) {
-            // The rest of the merge's content.
+            // The rest of the merge's content, from where the first row put it: a row whose
+            // lines above reach in further must not bring back a line the row before showed.
             cb.openTop = true;
+            top = span->padTop;
             cb.lines = span->lines;
             cb.shift = span->consumed;
             h = below ? 0 : std::max(0, span->contentHeight - span->consumed);
@@ -1428,7 +1431,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
             if (cell.verticalMergeFirst && below) {
                 // Its content runs down through the merged rows; the last of them makes room
                 // for what is left.
-                spans.push_back(VerticalSpan{edge, &cell, lines, h, 0});
+                spans.push_back(VerticalSpan{edge, &cell, lines, h, 0, padT});
                 running.push_back(spans.size() - 1);
                 h = 0;
             }
@@ -1436,7 +1439,7 @@ RowBox BlockFormatter::FormatRow(const Table& table, std::size_t r, int width, F
         cb.openBottom = below && (cell.verticalMergeFirst || cb.openTop);
         cb.shading = look->shading;
         cb.valign = cb.openTop || cb.openBottom ? TableCell::VAlign::Top : look->verticalAlign;
-        cb.padTop = padT;
+        cb.padTop = top;
         cb.textLeft = cb.left + padL;
         cb.contentHeight = h;
         contentHeight = std::max(contentHeight, h);

@@ -163,6 +163,7 @@ struct VerticalSpan {
     std::shared_ptr<const std::vector<Line>> lines;
     int contentHeight = 0;
     int consumed = 0;
+    int padTop = 0;  // the first cell's room above its text, where the content starts in every row
 };
 using VerticalSpans = std::vector<VerticalSpan>;
 

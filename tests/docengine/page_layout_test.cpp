@@ -786,6 +786,22 @@ TEST(PageLayout, MergedCells) {
         if (!horizontal && r.y < rowTop1 && r.x <= 1440 + 1000 && r.x + r.width >= 1440 + 1000)
             ADD_FAILURE() << "border inside the horizontal merge";
     }
+
+    // A merge's line that starts in one row (and runs on into the next) is drawn once, even
+    // where a thicker line above the next row gives that row more room at its top.
+    Table u = Grid(2, {1000, 2000}, "u");
+    for (auto& row : u.rows)
+        for (auto& cell : row.cells) cell.borders = Borders{line, line, line, line};
+    u.rows[0].cells[0].borders.bottom.widthTwips = 120;
+    u.rows[0].cells[0].content.clear();
+    u.rows[0].height = 260;  // the second line starts 10 above the row's end
+    u.rows[0].cells[1].verticalMergeFirst = true;
+    u.rows[1].cells[1].verticalMerged = true;
+    u.rows[0].cells[1].content = {B(Para("w1")), B(Para("w2"))};
+    const Layout once = LayOutChecked(Doc({B(u)}), PageSetup{});
+    int drawn = 0;
+    for (const auto& text : once.pages[0].texts) drawn += text.text == u"w2";
+    EXPECT_EQ(drawn, 1);
 }
 
 TEST(PageLayout, FootnoteOnThePageOfItsReference) {
