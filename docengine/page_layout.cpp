@@ -167,6 +167,7 @@ private:
     void StartLineNumbering(const Section& section);
     void NumberLine(Line& line);
     void NewColumn();
+    std::size_t IdleColumnBreaksFrom(std::size_t index) const;
     void RepeatTableHeader();
     // The foot of the current column: above the footnotes, and in a region whose columns are
     // balanced ahead (PlanBalance), at the planned height for all but the last column.
@@ -211,6 +212,8 @@ private:
     enum class Phase { Body, Endnotes, Done } phase_ = Phase::Body;
     std::size_t section_ = 0, block_ = 0;
     bool sectionOpen_ = false;
+    // Column breaks in the section's blocks from this one on end no column (IdleColumnBreaksFrom).
+    std::size_t idleBreaksFrom_ = SIZE_MAX;
     std::vector<int> endnotes_;
     std::size_t endnote_ = 0, endnoteBlock_ = 0;
     const Table* table_ = nullptr;
@@ -496,6 +499,28 @@ bool Paginator::Flow::PlanFits(const Blocks& body, int limit) {
         }
     }
     return true;
+}
+
+// A column break in a one-column section starts a new page, except where nothing but empty
+// paragraphs follows it before a continuous section break: word processors end the section
+// there and go on below on the same page. Returns the first of those trailing paragraphs (or
+// SIZE_MAX when the section is not of that kind).
+std::size_t Paginator::Flow::IdleColumnBreaksFrom(std::size_t index) const {
+    const Section& section = doc_.sections[index];
+    if (index + 1 >= doc_.sections.size() || doc_.sections[index + 1].breakBefore != Section::Break::None ||
+        section.columns > 1 || section.columnDefs.size() > 1)
+        return SIZE_MAX;
+    std::size_t first = section.body.size();
+    while (first > 0) {
+        const Block& block = section.body[first - 1];
+        const auto* paragraph = std::get_if<Paragraph>(&block.value);
+        if (paragraph == nullptr || FrameOf(block) != nullptr || !paragraph->format->listLabel.empty() ||
+            !std::all_of(paragraph->content.begin(), paragraph->content.end(),
+                         [](const Inline& in) { return in.kind == Inline::Kind::ColumnBreak; }))
+            break;
+        --first;
+    }
+    return first;
 }
 
 void Paginator::Flow::StartSection(std::size_t index) {
@@ -906,7 +931,7 @@ void Paginator::Flow::Place(Line&& line) {
     const int y = y_;
     y_ += line.height;
     const bool commit = !line.keepWithNext || line.columnBreakAfter;
-    const bool columnBreak = line.columnBreakAfter;
+    const bool columnBreak = line.columnBreakAfter && !(phase_ == Phase::Body && block_ >= idleBreaksFrom_);
     pending_.push_back(Pending{std::move(line), y});
     if (commit) CommitPending();
     if (columnBreak) NewColumn();
@@ -1282,6 +1307,7 @@ bool Paginator::Flow::Advance() {
         if (!sectionOpen_) {
             StartSection(section_);
             sectionOpen_ = true;
+            idleBreaksFrom_ = IdleColumnBreaksFrom(section_);
         }
         const Section& section = doc_.sections[section_];
         if (block_ >= section.body.size()) {

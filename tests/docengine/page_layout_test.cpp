@@ -1072,6 +1072,15 @@ TEST(PageLayout, ColumnsAndColumnBreak) {
     EXPECT_EQ(PageOf(l, "next"), 1);  // the column break after "end" in column 2
     const auto& rects = l.pages[0].rects;
     EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [](const RectItem& r) { return r.x < 3200 && r.x + r.width > 3200 && r.height > r.width; }));
+
+    // In one column a column break starts a page, but not when only empty paragraphs follow it
+    // before a continuous section break
+    const char* breaks[] = {"{\\rtf1 a\\par\\column b\\par\\sect\\sectd\\sbknone c\\par}",
+                            "{\\rtf1 a\\par\\column\\par\\sect\\sectd\\sbknone c\\par}",
+                            "{\\rtf1 a\\par\\column\\par\\sect\\sectd c\\par}"};
+    const int pageOfC[] = {1, 0, 2};  // (the last: the break's empty paragraph has a page of its own)
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(PageOf(LayOutChecked(ReadRtf(breaks[k]).document, TextArea(4400, 10)), "c"), pageOfC[k]) << breaks[k];
 }
 
 // The line numbers on `page` (its only text outside the document's text): each one's number,
