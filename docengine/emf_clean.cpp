@@ -17,16 +17,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "little_endian.h"
+
 namespace docengine {
 namespace {
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 constexpr std::uint32_t kSignature = 0x464D4520;  // " EMF"
 constexpr std::uint32_t kHeaderSize = 88;
@@ -40,8 +34,8 @@ struct Record {
     const std::uint8_t* p;
     std::uint32_t size;
     bool Has(std::uint32_t bytes) const { return size >= bytes; }
-    std::uint32_t U(std::uint32_t at) const { return Get32(p + at); }
-    std::int32_t I(std::uint32_t at) const { return static_cast<std::int32_t>(Get32(p + at)); }
+    std::uint32_t U(std::uint32_t at) const { return ReadLe32(p + at); }
+    std::int32_t I(std::uint32_t at) const { return static_cast<std::int32_t>(ReadLe32(p + at)); }
     // `count` items of `each` bytes from `at` lie within the record.
     bool Fits(std::uint64_t at, std::uint64_t count, std::uint64_t each) const {
         return at <= size && count <= (size - at) / (each ? each : 1);
@@ -222,25 +216,25 @@ bool CleanEmf(std::vector<std::uint8_t>& emf) {
     };
     if (emf.size() < kHeaderSize) return fail();
     const std::uint8_t* data = emf.data();
-    const std::uint32_t headerSize = Get32(data + 4);
-    if (Get32(data) != 1 || Get32(data + 40) != kSignature || headerSize < kHeaderSize || headerSize % 4 != 0 ||
+    const std::uint32_t headerSize = ReadLe32(data + 4);
+    if (ReadLe32(data) != 1 || ReadLe32(data + 40) != kSignature || headerSize < kHeaderSize || headerSize % 4 != 0 ||
         headerSize > emf.size()) {
         return fail();
     }
     std::vector<std::uint8_t> out(data, data + headerSize);
     // What the header points at within itself: dropped when it does not lie there.
-    const std::uint32_t descriptionChars = Get32(data + 60), descriptionAt = Get32(data + 64);
+    const std::uint32_t descriptionChars = ReadLe32(data + 60), descriptionAt = ReadLe32(data + 64);
     const Record header{data, headerSize};
     if (!header.Fits(descriptionAt, descriptionChars, 2)) {
-        Put32(out.data() + 60, 0);
-        Put32(out.data() + 64, 0);
+        WriteLe32(out.data() + 60, 0);
+        WriteLe32(out.data() + 64, 0);
     }
-    if (headerSize >= 100 && !header.Fits(Get32(data + 92), Get32(data + 88), 1)) {
-        Put32(out.data() + 88, 0);
-        Put32(out.data() + 92, 0);
+    if (headerSize >= 100 && !header.Fits(ReadLe32(data + 92), ReadLe32(data + 88), 1)) {
+        WriteLe32(out.data() + 88, 0);
+        WriteLe32(out.data() + 92, 0);
     }
-    Put32(out.data() + 68, 0);  // no palette: the EOF written below carries none
-    std::uint32_t handles = Get32(data + 56) & 0xFFFF;
+    WriteLe32(out.data() + 68, 0);  // no palette: the EOF written below carries none
+    std::uint32_t handles = ReadLe32(data + 56) & 0xFFFF;
     if (handles == 0) {
         handles = 1;
         out[56] = 1;
@@ -251,7 +245,7 @@ bool CleanEmf(std::vector<std::uint8_t>& emf) {
     std::uint32_t records = 1;
     std::size_t at = headerSize;
     while (emf.size() - at >= 8 && records < kMaxRecords) {
-        const std::uint32_t type = Get32(data + at), size = Get32(data + at + 4);
+        const std::uint32_t type = ReadLe32(data + at), size = ReadLe32(data + at + 4);
         if (size < 8 || size % 4 != 0 || size > emf.size() - at) break;
         if (type == 14) break;  // EOF
         const Record r{data + at, size};
@@ -265,8 +259,8 @@ bool CleanEmf(std::vector<std::uint8_t>& emf) {
     out.insert(out.end(), eof, eof + sizeof eof);
     ++records;
     if (out.size() > 0xFFFFFFFFu) return fail();
-    Put32(out.data() + 48, static_cast<std::uint32_t>(out.size()));
-    Put32(out.data() + 52, records);
+    WriteLe32(out.data() + 48, static_cast<std::uint32_t>(out.size()));
+    WriteLe32(out.data() + 52, records);
     emf = std::move(out);
     return true;
 }
@@ -278,19 +272,19 @@ bool EmbeddedEmf(const std::vector<std::uint8_t>& wmf, std::vector<std::uint8_t>
     constexpr std::uint32_t kWmfc = 0x43464D57, kMaxEmbedded = 1u << 28;
     emf.clear();
     std::size_t at = 0;
-    if (wmf.size() >= 22 && Get32(wmf.data()) == 0x9AC6CDD7u) at = 22;  // the placeable header
+    if (wmf.size() >= 22 && ReadLe32(wmf.data()) == 0x9AC6CDD7u) at = 22;  // the placeable header
     if (wmf.size() - at < 18) return false;
     at += 18;
     std::uint32_t total = 0;
     while (wmf.size() - at >= 6) {
         const std::uint8_t* p = wmf.data() + at;
-        const std::uint64_t size = std::uint64_t(Get32(p)) * 2;
+        const std::uint64_t size = std::uint64_t(ReadLe32(p)) * 2;
         if (size < 6 || size > wmf.size() - at) break;
-        const unsigned function = p[4] | p[5] << 8;
+        const unsigned function = ReadLe16(p + 4);
         if (function == 0) break;  // EOF
-        if (function == 0x0626 && size >= 44 && (p[6] | p[7] << 8) == 15 && Get32(p + 10) == kWmfc &&
-            Get32(p + 14) == 1) {
-            const std::uint32_t chunk = Get32(p + 32), whole = Get32(p + 40);
+        if (function == 0x0626 && size >= 44 && ReadLe16(p + 6) == 15 && ReadLe32(p + 10) == kWmfc &&
+            ReadLe32(p + 14) == 1) {
+            const std::uint32_t chunk = ReadLe32(p + 32), whole = ReadLe32(p + 40);
             if (whole < kHeaderSize || whole > kMaxEmbedded || (total != 0 && whole != total)) return false;
             total = whole;
             if (chunk > size - 44 || chunk > total - emf.size()) return false;

@@ -11,6 +11,8 @@
 #include <optional>
 #include <span>
 
+#include "little_endian.h"
+
 namespace docengine {
 namespace {
 
@@ -46,9 +48,6 @@ enum : std::uint16_t {
 constexpr std::uint16_t kEtoOpaque = 0x0002, kEtoClipped = 0x0004, kEtoPdy = 0x2000;
 constexpr std::uint16_t kBsSolid = 0, kBsNull = 1, kBsHatched = 2, kBsPattern = 3;
 
-std::uint32_t Le16(const std::uint8_t* p) { return p[0] | std::uint32_t{p[1]} << 8; }
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
-
 void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
     out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -56,9 +55,6 @@ void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     Put16(out, v & 0xFFFF);
     Put16(out, v >> 16);
-}
-void Set32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Little-endian reads from a run of bytes; every read checks its length against what is left.
@@ -79,7 +75,7 @@ public:
     }
     bool U16(std::uint16_t& v) {
         if (2 > Remaining()) return false;
-        v = static_cast<std::uint16_t>(Le16(&bytes_[pos_]));
+        v = static_cast<std::uint16_t>(ReadLe16(&bytes_[pos_]));
         pos_ += 2;
         return true;
     }
@@ -91,7 +87,7 @@ public:
     }
     bool U32(std::uint32_t& v) {
         if (4 > Remaining()) return false;
-        v = Le32(&bytes_[pos_]);
+        v = ReadLe32(&bytes_[pos_]);
         pos_ += 4;
         return true;
     }
@@ -384,7 +380,7 @@ public:
         }
         if (verdict == Verdict::kDrop) return;
         if (function == kSelectObject || function == kSelectPalette || function == kDeleteObject) {
-            const std::uint32_t index = Le16(kept.data());
+            const std::uint32_t index = ReadLe16(kept.data());
             if (index >= slots_.size()) return;
             Slot& slot = slots_[index];
             if (function == kDeleteObject) {
@@ -400,8 +396,8 @@ public:
     // Ends the records with META_EOF and sets the header's size and largest record.
     void Finish(std::size_t header_at) {
         Emit(kEof, {});
-        Set32(out_, header_at + 6, static_cast<std::uint32_t>((out_.size() - header_at) / 2));
-        Set32(out_, header_at + 12, largest_);
+        WriteLe32(out_.data() + header_at + 6, static_cast<std::uint32_t>((out_.size() - header_at) / 2));
+        WriteLe32(out_.data() + header_at + 12, largest_);
     }
 
 private:
