@@ -392,8 +392,8 @@ def measure(doc: Path, index, args, build, wine, sorbel, out: Path, pdf_dir: Pat
         result = read_result(result_file)
         if result:
             break
+        silent = driver_log.stat().st_size == 0 and row["seconds"] < 15
         wine.kill_all()
-        silent = driver_log.stat().st_size == 0 and time.time() - started < 15
         if attempt == 1 and silent:
             row["driver_retried"] = f"the first run ended at once without a result (exit {proc.returncode})"
             continue
