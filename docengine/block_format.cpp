@@ -801,6 +801,9 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
     }
     std::size_t s = resume ? std::min(resume->unit, n) : 0;
     bool first = !resume;
+    // A right indent reaching past the other edge leaves no room at all: the lines take the
+    // room up to the edge instead, as for text at a stop beyond the indent (below).
+    const bool indentPastEdge = width - ei < -1;
     while (s < n) {
         const int left = si + (first ? fi - labelShift_ : 0);
         int avail = std::max(1, width - left - ei);
@@ -814,12 +817,21 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                 hard = true;
                 break;
             }
-            int alignedStop = -1;
-            const int a = k == kTab ? TabWidth(i, left + x, pf, first, n, nullptr, &alignedStop) : adv_[i];
-            // Text set at a centre, right or decimal stop beyond the right indent may run into
-            // the indent, up to the edge of the text's room, rather than wrap: word processors
-            // honour such stops (a cell's figures, a contents line's page number).
-            if (alignedStop > width - ei && alignedStop <= width) avail = std::max(avail, width - left);
+            int a = adv_[i];
+            bool breakAfter = k == kBreakAfter || k == kObject;
+            if (k == kTab) {
+                int alignedStop = -1;
+                a = TabWidth(i, left + x, pf, first, n, nullptr, &alignedStop);
+                // Text set at a centre, right or decimal stop beyond the right indent may run
+                // into the indent, up to the edge of the text's room, rather than wrap: word
+                // processors honour such stops (a cell's figures, a contents line's page number).
+                if (alignedStop > width - ei && alignedStop <= width) avail = std::max(avail, width - left);
+                // A line may end after a left tab: text after it that does not fit wraps, the
+                // tab (and its leader) stays. Text set at an aligned stop goes with its tab.
+                breakAfter = alignedStop < 0;
+            } else if (indentPastEdge) {
+                avail = std::max(avail, width - left);
+            }
             if (k == kSpace) {
                 x += a;
                 brk = i + 1;
@@ -845,9 +857,7 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
                 break;
             }
             x += a;
-            // A line may end after a left tab: text after it that does not fit wraps, the tab (and
-            // its leader) stays. Text set at a right, centre or decimal stop goes with its tab.
-            if (k == kBreakAfter || k == kObject || (k == kTab && alignedStop < 0)) brk = i + 1;
+            if (breakAfter) brk = i + 1;
         }
         out.emplace_back();
         out.back().unitStart = s;
