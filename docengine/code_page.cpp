@@ -21,6 +21,32 @@ const char16_t* HighHalf(int codePage) {
     return nullptr;
 }
 
+// The Mac's East Asian code pages are the national standards that the Windows ones extend:
+// Mac Japanese is Shift-JIS, Mac Traditional Chinese Big5, Mac Korean EUC-KR and Mac
+// Simplified Chinese GB2312. Their text decodes through the Windows code page, which has the
+// same characters at the same codes.
+int WindowsDoubleByte(int codePage) {
+    switch (codePage) {
+        case 10001: return 932;
+        case 10002: return 950;
+        case 10003: return 949;
+        case 10008: return 936;
+        default: return codePage;
+    }
+}
+
+// Mac Japanese has five single bytes of its own where Shift-JIS has none.
+char16_t MacJapaneseSingle(unsigned char b) {
+    switch (b) {
+        case 0x80: return u'\\';
+        case 0xA0: return u'\u00A0';
+        case 0xFD: return u'\u00A9';
+        case 0xFE: return u'\u2122';
+        case 0xFF: return u'\u2026';
+        default: return 0;
+    }
+}
+
 }  // namespace
 
 int CodePageOfCharset(int charset) {
@@ -59,12 +85,13 @@ int CodePageOfCharset(int charset) {
 }
 
 bool IsDoubleByteCodePage(int codePage) {
+    codePage = WindowsDoubleByte(codePage);
     return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
            codePage == 1361;
 }
 
 bool IsLeadByte(int codePage, unsigned char byte) {
-    switch (codePage) {
+    switch (WindowsDoubleByte(codePage)) {
         case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
         case 936: case 949: case 950: return byte >= 0x81 && byte <= 0xFE;
         case 1361: return byte >= 0x84 && byte <= 0xF9;
@@ -74,6 +101,23 @@ bool IsLeadByte(int codePage, unsigned char byte) {
 
 void AppendDecoded(int codePage, std::string_view bytes, std::u16string& out) {
     if (bytes.empty()) return;
+    if (codePage == 10001) {
+        // Its own single bytes between runs that decode as Shift-JIS
+        std::size_t run = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            if (IsLeadByte(932, b)) {
+                if (i + 1 < bytes.size()) ++i;
+            } else if (const char16_t single = MacJapaneseSingle(b)) {
+                AppendDecoded(932, bytes.substr(run, i - run), out);
+                out.push_back(single);
+                run = i + 1;
+            }
+        }
+        AppendDecoded(932, bytes.substr(run), out);
+        return;
+    }
+    codePage = WindowsDoubleByte(codePage);
     if (IsDoubleByteCodePage(codePage)) {
         // Plain ASCII needs no platform call; most text in such documents is markup-free ASCII
         // between the escapes anyway.

@@ -1,7 +1,8 @@
 // Decoding bytes of a Windows code page to UTF-16, as RTF text needs it (\ansicpgN, \fcharsetN,
 // \cpgN, \mac, \pc, \pca). Single-byte code pages come from built-in tables, so that they
-// decode alike everywhere; the double-byte ones of East Asia (932, 936, 949, 950) go through
-// the platform (iconv on Linux, MultiByteToWideChar on Windows).
+// decode alike everywhere; the double-byte ones of East Asia (932, 936, 949, 950, and the Mac's
+// 10001, 10002, 10003, 10008 as those) go through the platform (iconv on Linux,
+// MultiByteToWideChar on Windows).
 #pragma once
 
 #include <string>

@@ -284,6 +284,12 @@ TEST(RtfReaderText, DoubleByteCodePagesFromEscapesAndRawBytes) {
     // Raw Shift-JIS whose trail bytes are a brace or a backslash: "к", "м", "Ы"
     r = Read("{\\rtf1\\ansi\\ansicpg932 \x84\x7b\x84\x7d\x84\\x\\par}");
     EXPECT_EQ(TextOf(Body(r)), u"\u043a\u043c\u042bx");
+    // The Mac's: Japanese with one of its own single bytes (the copyright sign), Traditional
+    // Chinese in a font of its charset
+    r = Read("{\\rtf1\\mac\\ansicpg10001 \\'82\\'a8\\'93\\'c7\\'fd\\'82\\'a8\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"お読\u00A9お");
+    r = Read("{\\rtf1\\mac{\\fonttbl{\\f0\\fcharset81 M;}}\\f0\\'a4\\'a4\\par}");
+    EXPECT_EQ(TextOf(Body(r)), u"中");
 }
 
 TEST(RtfReaderText, UnicodeWithFallbackSkipping) {
