@@ -85,9 +85,11 @@ int CodePageOfCharset(int charset) {
 }
 
 bool IsDoubleByteCodePage(int codePage) {
-    codePage = WindowsDoubleByte(codePage);
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
-           codePage == 1361;
+    switch (codePage) {
+        case 932: case 936: case 949: case 950: case 1361:
+        case 10001: case 10002: case 10003: case 10008: return true;
+        default: return false;
+    }
 }
 
 bool IsLeadByte(int codePage, unsigned char byte) {
@@ -117,8 +119,8 @@ void AppendDecoded(int codePage, std::string_view bytes, std::u16string& out) {
         AppendDecoded(932, bytes.substr(run), out);
         return;
     }
-    codePage = WindowsDoubleByte(codePage);
     if (IsDoubleByteCodePage(codePage)) {
+        codePage = WindowsDoubleByte(codePage);
         // Plain ASCII needs no platform call; most text in such documents is markup-free ASCII
         // between the escapes anyway.
         bool ascii = std::all_of(bytes.begin(), bytes.end(),
