@@ -744,15 +744,17 @@ void BlockFormatter::FormatParagraph(const Paragraph& p, int width, FormatContex
         case Inline::Kind::ColumnBreak:
             AddSpecial(u'\f', kColumnBreak, in.format, false);
             break;
+        // Page fields are part of the text with the result they show; the layout puts in
+        // their final result once it is known.
         case Inline::Kind::PageNumber:
-            AddRun(ctx.pageNumber, in.format, false, TextItem::Field::PageNumber, -1);
+            AddRun(ctx.pageNumber, in.format, true, TextItem::Field::PageNumber, -1);
             break;
         case Inline::Kind::PageCount:
-            AddRun(in.text.empty() ? ctx.pageCount : in.text, in.format, false, TextItem::Field::PageCount, -1);
+            AddRun(in.text.empty() ? ctx.pageCount : in.text, in.format, true, TextItem::Field::PageCount, -1);
             break;
         case Inline::Kind::PageRef: {
             const std::size_t before = segs_.size();
-            AddRun(in.text.empty() ? ctx.pageNumber : in.text, in.format, false, TextItem::Field::PageRef, -1);
+            AddRun(in.text.empty() ? ctx.pageNumber : in.text, in.format, true, TextItem::Field::PageRef, -1);
             if (segs_.size() > before) segs_.back().bookmark = in.bookmark;
             break;
         }

@@ -289,6 +289,15 @@ private:
     std::vector<TextOffset> pageFirstText_;
     std::vector<std::u16string> pageLabels_;
     void ResolvePageRefs();
+    // Page fields in the body and the notes, with the length of the result their text held
+    // when they were formatted: their final results replace those in plainText at the end.
+    struct FieldResult {
+        std::size_t page, item;
+        TextOffset length;
+        bool note;
+    };
+    std::vector<FieldResult> fieldResults_;
+    void PlaceFieldResults();
 };
 
 const Section& Paginator::Flow::CurrentSection() const {
@@ -972,6 +981,8 @@ void Paginator::Flow::Emit(Line&& line, int x, int y) {
     for (TextItem& t : line.items.texts) {
         t.x += x;
         t.baseline += y;
+        if (t.field != TextItem::Field::None && t.textOffset != kNoTextOffset)
+            fieldResults_.push_back({pageIndex, page.texts.size(), static_cast<TextOffset>(t.text.size()), line.noteText});
         if (t.field == TextItem::Field::PageNumber) {
             t.text = pageLabel_;
             t.width = ResultWidth(measure_, t);
@@ -1388,6 +1399,7 @@ void Paginator::Flow::Finish() {
         t.width = ResultWidth(measure_, t);
     }
     ResolvePageRefs();
+    PlaceFieldResults();
     const std::size_t bodyLength = layout_.plainText.size();
     for (const auto& [page, item] : noteItems_) {
         TextOffset& offset = layout_.pages[page].texts[item].textOffset;
@@ -1426,6 +1438,79 @@ void Paginator::Flow::ResolvePageRefs() {
         t.text = pageLabels_[onPage];
         t.width = ResultWidth(measure_, t);
         t.x = end - t.width;
+    }
+}
+
+// Puts each page field's final result into the text in place of the one it was formatted
+// with (the number of the page the paragraph was begun on, the file's stored result), so that
+// Find, Copy and the window's text hold what the pages show, and moves the later text's
+// offsets by the difference in length.
+void Paginator::Flow::PlaceFieldResults() {
+    if (fieldResults_.empty()) return;
+    struct Splice {
+        TextOffset at, oldLength;
+        const std::u16string* result;
+        long long shiftBefore;  // the text's growth from the splices before this one
+    };
+    auto place = [&](bool note, std::u16string& text) {
+        std::vector<std::pair<TextOffset, FieldResult>> fields;  // in the order they were placed
+        for (const FieldResult& r : fieldResults_) {
+            const TextOffset at = layout_.pages[r.page].texts[r.item].textOffset;
+            if (r.note == note && at <= text.size() && r.length <= text.size() - at) fields.emplace_back(at, r);
+        }
+        std::stable_sort(fields.begin(), fields.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Splice> splices;
+        for (const auto& [at, r] : fields) {
+            TextItem& t = layout_.pages[r.page].texts[r.item];
+            if (!splices.empty() && at < splices.back().at + splices.back().oldLength) {
+                // A repeated heading row's copy shares the text of the first: it keeps its place
+                // there where it shows the same result, and has none where it shows another.
+                if (at != splices.back().at || t.text != *splices.back().result) t.textOffset = kNoTextOffset;
+                continue;
+            }
+            splices.push_back({at, r.length, &t.text, 0});
+        }
+        std::u16string out;
+        out.reserve(text.size());
+        std::size_t from = 0;
+        long long shift = 0;
+        for (Splice& sp : splices) {
+            out.append(text, from, sp.at - from);
+            out += *sp.result;
+            from = sp.at + sp.oldLength;
+            sp.shiftBefore = shift;
+            shift += static_cast<long long>(sp.result->size()) - sp.oldLength;
+        }
+        out.append(text, from, std::u16string::npos);
+        text = std::move(out);
+        return splices;
+    };
+    const std::vector<Splice> body = place(false, layout_.plainText);
+    const std::vector<Splice> notes = place(true, notesText_);
+    auto moved = [](const std::vector<Splice>& splices, TextOffset offset) -> TextOffset {
+        // the last splice that starts at or before `offset`
+        auto after = std::upper_bound(splices.begin(), splices.end(), offset,
+                                      [](TextOffset o, const Splice& s) { return o < s.at; });
+        if (after == splices.begin()) return offset;
+        const Splice& s = *std::prev(after);
+        const long long newLength = static_cast<long long>(s.result->size());
+        long long result = offset + s.shiftBefore;  // at the result's start
+        if (offset >= s.at + s.oldLength) result += newLength - s.oldLength;
+        else if (offset > s.at) result = s.at + s.shiftBefore + std::min<long long>(offset - s.at, newLength);
+        return result >= 0 && result < kNoTextOffset ? static_cast<TextOffset>(result) : kNoTextOffset;
+    };
+    // Note items are the ones noteItems_ lists; both lists go in the order of the pages.
+    std::vector<std::pair<std::size_t, std::size_t>> noteItems = noteItems_;
+    std::sort(noteItems.begin(), noteItems.end());
+    auto nextNote = noteItems.begin();
+    for (std::size_t p = 0; p < layout_.pages.size(); ++p) {
+        std::vector<TextItem>& texts = layout_.pages[p].texts;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const bool note = nextNote != noteItems.end() && nextNote->first == p && nextNote->second == i;
+            if (note) ++nextNote;
+            TextOffset& offset = texts[i].textOffset;
+            if (offset != kNoTextOffset) offset = moved(note ? notes : body, offset);
+        }
     }
 }
 
