@@ -1470,6 +1470,13 @@ void Paginator::Flow::PlaceFieldResults() {
             }
             splices.push_back({at, r.length, &t.text, 0});
         }
+        if (std::all_of(splices.begin(), splices.end(), [](const Splice& sp) { return sp.result->size() == sp.oldLength; })) {
+            // The usual case (a contents line's number as the file stored it): written over
+            // the old result, nothing moves.
+            for (const Splice& sp : splices) std::copy(sp.result->begin(), sp.result->end(), text.begin() + sp.at);
+            splices.clear();
+            return splices;
+        }
         std::u16string out;
         out.reserve(text.size());
         std::size_t from = 0;
@@ -1485,8 +1492,10 @@ void Paginator::Flow::PlaceFieldResults() {
         text = std::move(out);
         return splices;
     };
+    // Splices that moved text after them; none when every result kept its length.
     const std::vector<Splice> body = place(false, layout_.plainText);
     const std::vector<Splice> notes = place(true, notesText_);
+    if (body.empty() && notes.empty()) return;
     auto moved = [](const std::vector<Splice>& splices, TextOffset offset) -> TextOffset {
         // the last splice that starts at or before `offset`
         auto after = std::upper_bound(splices.begin(), splices.end(), offset,
@@ -1499,14 +1508,13 @@ void Paginator::Flow::PlaceFieldResults() {
         else if (offset > s.at) result = s.at + s.shiftBefore + std::min<long long>(offset - s.at, newLength);
         return result >= 0 && result < kNoTextOffset ? static_cast<TextOffset>(result) : kNoTextOffset;
     };
-    // Note items are the ones noteItems_ lists; both lists go in the order of the pages.
-    std::vector<std::pair<std::size_t, std::size_t>> noteItems = noteItems_;
-    std::sort(noteItems.begin(), noteItems.end());
-    auto nextNote = noteItems.begin();
+    // Note items are the ones noteItems_ lists, in the order Emit placed them (page by page),
+    // as this walk meets them.
+    auto nextNote = noteItems_.begin();
     for (std::size_t p = 0; p < layout_.pages.size(); ++p) {
         std::vector<TextItem>& texts = layout_.pages[p].texts;
         for (std::size_t i = 0; i < texts.size(); ++i) {
-            const bool note = nextNote != noteItems.end() && nextNote->first == p && nextNote->second == i;
+            const bool note = nextNote != noteItems_.end() && nextNote->first == p && nextNote->second == i;
             if (note) ++nextNote;
             TextOffset& offset = texts[i].textOffset;
             if (offset != kNoTextOffset) offset = moved(note ? notes : body, offset);
